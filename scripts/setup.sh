@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a fresh Debian 12 machine.
+# Skips the package manager when everything is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  googletest libgtest-dev libgmock-dev
+  # independent ISO 9660 readers the tests compare our discs against
+  xorriso genisoimage 7zip libarchive-tools libcdio-utils python3 python3-pycdlib
+)
+if [[ "${QUILLON_WITH_GUI:-0}" == 1 ]]; then
+  packages+=(qt6-base-dev xvfb xauth imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  SUDO=""
+  [[ $(id -u) -ne 0 ]] && SUDO=sudo
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
