@@ -1,0 +1,145 @@
+#include "engine/drive/mmc_core.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/user/message_box.h"
+
+namespace scrivo {
+namespace {
+
+// A layer may complete a request on its own thread while this one looks at
+// the status, so the status byte is read atomically.
+std::uint8_t FinalStatus(SRB_ExecSCSICmd& srb) {
+  return std::atomic_ref<std::uint8_t>(srb.SRB_Status).load(std::memory_order_acquire);
+}
+
+}  // namespace
+
+MmcCore::MmcCore() = default;
+
+MmcCore::~MmcCore() { UnloadAspi(); }
+
+bool MmcCore::LoadAspi() {
+  if (bound_) return true;
+  library_ = platform::LoadLibraryA("WNASPI32.DLL");
+  if (!library_) {
+    platform::MessageBoxA("WNASPI32.DLL library not found", "Error", platform::MB_ICONERROR);
+    return false;
+  }
+  supportInfo_ = reinterpret_cast<GetASPI32SupportInfoFn>(
+      platform::GetProcAddress(library_, "GetASPI32SupportInfo"));
+  sendCommand_ = supportInfo_ ? reinterpret_cast<SendASPI32CommandFn>(
+                                    platform::GetProcAddress(library_, "SendASPI32Command"))
+                              : nullptr;
+  if (!supportInfo_ || !sendCommand_) {
+    UnloadAspi();
+    return false;
+  }
+  writeAddress = 0;
+  bound_ = 1;
+  SetDevice(255, 255, 255);
+  return true;
+}
+
+void MmcCore::UnloadAspi() {
+  if (library_) platform::FreeLibrary(library_);
+  library_ = nullptr;
+  supportInfo_ = nullptr;
+  sendCommand_ = nullptr;
+  bound_ = 0;
+}
+
+void MmcCore::SetDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun) {
+  device_ = {hostAdapter, target, lun};
+}
+
+void MmcCore::Stage(std::initializer_list<std::uint8_t> bytes) {
+  cdb_.fill(0);
+  std::copy(bytes.begin(), bytes.end(), cdb_.begin());
+}
+
+std::uint8_t MmcCore::ExecuteCdb(std::uint8_t* buffer, std::uint32_t length, std::uint8_t flags) {
+  if (!sendCommand_) return kStatusNotBound;
+  std::memset(&srb_, 0, sizeof srb_);
+  srb_.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb_.SRB_HaId = device_.hostAdapter;
+  srb_.SRB_Flags = flags;
+  srb_.SRB_Target = device_.target;
+  srb_.SRB_Lun = device_.lun;
+  srb_.SRB_BufLen = length;
+  srb_.SRB_BufPointer = buffer;
+  srb_.SRB_SenseLen = SENSE_LEN;
+  srb_.SRB_CDBLen = 12;
+  srb_.SRB_PostProc = &requestEvent_;
+  std::memcpy(srb_.CDBByte, cdb_.data(), cdb_.size());
+  // A layer may set the event even for a request it completed at once; a
+  // stale signal must not end the wait for the next request early.
+  requestEvent_.Clear();
+  sendCommand_(&srb_);
+  // The layer either finished before returning or sets the event later.
+  while (FinalStatus(srb_) == SS_PENDING) requestEvent_.Wait();
+  return FinalStatus(srb_);
+}
+
+bool MmcCore::TestUnitReady() {
+  Stage({0x00});
+  return ExecuteCdb(nullptr, 0, kFlagsDataIn) == SS_COMP;
+}
+
+bool MmcCore::HostAdapterInquiry(std::span<std::uint8_t, 50> out) {
+  if (!sendCommand_) return false;
+  SRB_HAInquiry inquiry{};
+  inquiry.SRB_Cmd = SC_HA_INQUIRY;
+  inquiry.SRB_Flags = SRB_EVENT_NOTIFY;
+  sendCommand_(&inquiry);
+  if (inquiry.SRB_Status != SS_COMP) return false;
+  std::memcpy(out.data(), &inquiry.HA_Count, out.size());
+  return true;
+}
+
+bool MmcCore::GetDeviceType(std::uint8_t& deviceType) {
+  TestUnitReady();
+  if (!sendCommand_) return false;
+  SRB_GDEVBlock request{};
+  request.SRB_Cmd = SC_GET_DEV_TYPE;
+  request.SRB_HaId = device_.hostAdapter;
+  request.SRB_Target = device_.target;
+  request.SRB_Lun = device_.lun;
+  sendCommand_(&request);
+  if (request.SRB_Status != SS_COMP) return false;
+  deviceType = request.SRB_DeviceType;
+  return true;
+}
+
+std::uint8_t MmcCore::Inquiry(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun,
+                              char* description) {
+  if (!sendCommand_) return kStatusNotBound;
+  constexpr std::uint8_t kAllocation = 36;
+  Stage({0x12, 0x00, 0x00, 0x00, kAllocation, 0x00});
+  std::uint8_t data[kAllocation] = {};
+  platform::Event done(platform::Event::Reset::Auto);
+  std::memset(&srb_, 0, sizeof srb_);
+  srb_.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb_.SRB_HaId = hostAdapter;
+  srb_.SRB_Flags = kFlagsDataIn;
+  srb_.SRB_Target = target;
+  srb_.SRB_Lun = lun;
+  srb_.SRB_BufLen = kAllocation;
+  srb_.SRB_BufPointer = data;
+  srb_.SRB_SenseLen = SENSE_LEN;
+  srb_.SRB_CDBLen = 6;
+  srb_.SRB_PostProc = &done;
+  std::memcpy(srb_.CDBByte, cdb_.data(), cdb_.size());
+  sendCommand_(&srb_);
+  while (FinalStatus(srb_) == SS_PENDING) done.Wait();
+  if (srb_.SRB_Status == SS_COMP) {
+    // Vendor (8), product (16) and the first three revision characters,
+    // taken as they are.
+    std::memcpy(description, data + 8, 27);
+    description[27] = '\0';
+  }
+  return srb_.SRB_Status;
+}
+
+}  // namespace scrivo
