@@ -1,0 +1,190 @@
+#include "engine/control/scrivo_ctrl.h"
+
+#include "engine/control/module_state.h"
+#include "engine/typelib/scrivo_ids.h"
+#include "engine/typelib/scrivo_resources.h"
+#include "engine/typelib/scrivo_typelib.h"
+#include "platform/text/codepage.h"
+#include "platform/user/message_box.h"
+
+namespace scrivo {
+
+using platform::HRESULT;
+
+CScrivoCtrl::CScrivoCtrl()
+    : dispatch_(DispatchInterfaceDesc()),
+      events_(static_cast<platform::IDispatch&>(*this), ids::kEventInterface),
+      window_(platform::CreateWindowFor(this)) {
+  BindMembers();
+  ++module::g_liveObjects;
+}
+
+CScrivoCtrl::~CScrivoCtrl() {
+  // A running burn is asked to stop, and the worker, which uses this object
+  // to its last step, is waited for.
+  cancelEvent_.Set();
+  worker_.Join();
+  platform::DestroyWindow(window_);
+  drive_.UnloadAspi();
+  --module::g_liveObjects;
+}
+
+HRESULT CScrivoCtrl::QueryInterface(const platform::IID& iid, void** out) {
+  if (!out) return platform::E_POINTER;
+  if (iid == platform::IID_IUnknown || iid == platform::IID_IDispatch || iid == ids::kDispatchInterface) {
+    *out = static_cast<platform::IDispatch*>(this);
+  } else if (iid == platform::IID_IConnectionPointContainer) {
+    *out = static_cast<platform::IConnectionPointContainer*>(this);
+  } else if (iid == platform::IID_IPersistPropertyBag) {
+    *out = static_cast<platform::IPersistPropertyBag*>(this);
+  } else if (iid == platform::IID_IOleControl) {
+    *out = static_cast<platform::IOleControl*>(this);
+  } else if (iid == platform::IID_IProvideClassInfo) {
+    *out = static_cast<platform::IProvideClassInfo*>(this);
+  } else {
+    *out = nullptr;
+    return platform::E_NOINTERFACE;
+  }
+  AddRef();
+  return platform::S_OK;
+}
+
+std::uint32_t CScrivoCtrl::AddRef() { return ++refCount_; }
+
+std::uint32_t CScrivoCtrl::Release() {
+  std::uint32_t left = --refCount_;
+  if (left == 0) delete this;
+  return left;
+}
+
+const platform::InterfaceDesc* CScrivoCtrl::GetTypeInfo() { return &dispatch_.Desc(); }
+
+HRESULT CScrivoCtrl::GetIDOfName(std::string_view name, platform::DISPID* id) {
+  return dispatch_.GetIDOfName(name, id);
+}
+
+HRESULT CScrivoCtrl::Invoke(platform::DISPID id, platform::InvokeKind kind, std::span<const platform::Variant> args,
+                            platform::Variant* result) {
+  return dispatch_.Invoke(id, kind, args, result);
+}
+
+const platform::CoClassDesc* CScrivoCtrl::GetClassInfo() { return &ScrivoTypeLib().coclasses.front(); }
+
+HRESULT CScrivoCtrl::FindConnectionPoint(const platform::IID& iid, platform::IConnectionPoint** out) {
+  if (!out) return platform::E_POINTER;
+  if (iid != ids::kEventInterface) {
+    *out = nullptr;
+    return platform::CONNECT_E_CANNOTCONNECT;
+  }
+  *out = &events_;
+  events_.AddRef();
+  return platform::S_OK;
+}
+
+// Persistence: property exchange version 1.0 with VolumeLabel alone. Loading
+// fills the property only; the image builder takes a label from a set.
+namespace {
+constexpr std::int32_t kPersistVersion = 0x00010000;
+constexpr std::string_view kVersionName = "_Version";
+constexpr std::string_view kLabelName = "VolumeLabel";
+}  // namespace
+
+HRESULT CScrivoCtrl::InitNew() {
+  volumeLabel_.clear();
+  modified_ = false;
+  return platform::S_OK;
+}
+
+HRESULT CScrivoCtrl::Load(platform::IPropertyBag& bag) {
+  auto label = bag.Read(kLabelName);
+  if (label && label->Type() == platform::VarType::BSTR) {
+    volumeLabel_ = platform::WideToNarrow(label->AsBstr());
+  } else {
+    volumeLabel_.clear();
+  }
+  modified_ = false;
+  return platform::S_OK;
+}
+
+HRESULT CScrivoCtrl::Save(platform::IPropertyBag& bag, bool clearDirty) {
+  bag.Write(kVersionName, platform::Variant::I4(kPersistVersion));
+  bag.Write(kLabelName, platform::Variant::Bstr(platform::NarrowToWide(volumeLabel_)));
+  if (clearDirty) modified_ = false;
+  return platform::S_OK;
+}
+
+void CScrivoCtrl::Draw(platform::Canvas& canvas, const platform::Rect& bounds) {
+  bool userMode = site_ ? site_->AmbientUserMode() : true;
+  if (userMode) {
+    // Invisible in a running host: 1 x 1 pixel where the window is now.
+    platform::Rect now = platform::GetWindowRect(window_);
+    platform::SetWindowRect(window_, {now.left, now.top, 1, 1});
+    return;
+  }
+  canvas.FillRect(bounds, platform::RGB(0, 0, 0));
+  canvas.DrawCenteredText(bounds, resources::kDesignCaption, platform::RGB(255, 0, 0));
+}
+
+void CScrivoCtrl::ReportError(std::string_view text) {
+  platform::DebugLog(platform::DebugSource::EngineError, text);
+}
+
+void CScrivoCtrl::PostJobMessage(std::uint32_t message, std::uintptr_t wParam) {
+  platform::PostMessage(window_, message, wParam, 0);
+}
+
+void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t) {
+  switch (message) {
+    case WM_JOB_PROGRESS:
+      if (wParam > 0) FireProgress(static_cast<std::int16_t>(wParam / 10));
+      break;
+    case WM_BURN_FINISHED:
+      FireEvent(EVENTID_FINISHED);
+      ClearCompilation();
+      break;
+    case WM_BLANK_FINISHED:
+      FireEvent(EVENTID_BLANKFINISHED);
+      break;
+    default:
+      break;
+  }
+}
+
+void CScrivoCtrl::FireProgress(std::int16_t iPos) {
+  platform::Variant arg = platform::Variant::I2(iPos);
+  events_.Fire(EVENTID_PROGRESS, std::span(&arg, 1));
+}
+
+void CScrivoCtrl::FireEvent(platform::DISPID id) { events_.Fire(id, {}); }
+
+void CScrivoCtrl::SetVolumeLabel(const std::string& label) {
+  modified_ = true;
+  if (site_ && !site_->AmbientUserMode()) site_->OnControlPropertyChanged(DISPID_VOLUMELABEL);
+  volumeLabel_ = label;
+  if (RefuseWhileBusy()) return;
+  if (!AcceptImageLabel(label)) ReportError("Invalid volume name");
+}
+
+void CScrivoCtrl::AboutBox() {
+  platform::ShowAboutBox({resources::kAboutTitle, resources::kAboutIcon, resources::kAboutText,
+                          resources::kAboutButton});
+}
+
+bool CScrivoCtrl::RefuseWhileBusy() {
+  if (!busyEvent_.IsSignalled()) return false;
+  ReportError("Drive is busy");
+  return true;
+}
+
+void CScrivoCtrl::InitControl() {
+  if (!drive_.LoadAspi()) {
+    ReportError("Failed to initialize MMC core engine");
+    return;
+  }
+  BindImageBuilder();
+  drive_.multiSessionField = 3;
+  CountWriters();
+  initialized_ = 1;
+}
+
+}  // namespace scrivo

@@ -1,0 +1,166 @@
+#pragma once
+// CScrivoCtrl: the engine's one public object. Hosts create it by class id,
+// site it, and drive it through the dispatch interface _DScrivo; it reports
+// through _DScrivoEvents. It owns the drive-access object and the image
+// builder, starts the burn and blank jobs on a worker thread, and turns the
+// messages the worker posts to its window into events on the host's thread.
+//
+// Members that touch the drive or the compilation are refused while a job
+// runs (busyEvent signalled): the worker owns MmcCore and the image builder
+// for the whole job, and MmcCore has one request block and no lock.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "engine/control/engine_host.h"
+#include "engine/drive/mmc_core.h"
+#include "platform/automation/com.h"
+#include "platform/automation/connection_point.h"
+#include "platform/automation/dispatch_table.h"
+#include "platform/kernel/event.h"
+#include "platform/kernel/thread.h"
+#include "platform/user/message_loop.h"
+
+namespace scrivo {
+
+// What the burn members hand the burn job and the drive.
+enum class BurnMode : std::uint32_t { CdSingleSession = 1, CdMultiSession = 3, Dvd = 16 };
+
+class CScrivoCtrl final : public platform::IDispatch,
+                          public platform::IConnectionPointContainer,
+                          public platform::IPersistPropertyBag,
+                          public platform::IOleControl,
+                          public platform::IProvideClassInfo,
+                          public EngineHost,
+                          private platform::WindowHandler {
+ public:
+  CScrivoCtrl();
+  ~CScrivoCtrl();
+  CScrivoCtrl(const CScrivoCtrl&) = delete;
+  CScrivoCtrl& operator=(const CScrivoCtrl&) = delete;
+
+  // IUnknown
+  platform::HRESULT QueryInterface(const platform::IID& iid, void** out) override;
+  std::uint32_t AddRef() override;
+  std::uint32_t Release() override;
+
+  // IDispatch
+  const platform::InterfaceDesc* GetTypeInfo() override;
+  platform::HRESULT GetIDOfName(std::string_view name, platform::DISPID* id) override;
+  platform::HRESULT Invoke(platform::DISPID id, platform::InvokeKind kind, std::span<const platform::Variant> args,
+                           platform::Variant* result) override;
+
+  // IConnectionPointContainer
+  platform::HRESULT FindConnectionPoint(const platform::IID& iid, platform::IConnectionPoint** out) override;
+
+  // IPersistPropertyBag: VolumeLabel, version 1.0
+  platform::HRESULT InitNew() override;
+  platform::HRESULT Load(platform::IPropertyBag& bag) override;
+  platform::HRESULT Save(platform::IPropertyBag& bag, bool clearDirty) override;
+  bool IsDirty() override { return modified_; }
+
+  // IOleControl
+  void SetClientSite(platform::IControlSite* site) override { site_ = site; }
+  platform::HWND Window() override { return window_; }
+  void Draw(platform::Canvas& canvas, const platform::Rect& bounds) override;
+
+  // IProvideClassInfo
+  const platform::CoClassDesc* GetClassInfo() override;
+
+  // EngineHost
+  void ReportError(std::string_view text) override;
+  std::uint16_t FeatureFlags() const override { return featureFlags_; }
+  void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override;
+
+  // The members of _DScrivo.
+  std::int16_t HAnum() const { return haNum_; }
+  std::int16_t SCSIID() const { return targetId_; }
+  std::string MediaDesc() const { return deviceDescription_; }
+  std::int16_t MediaCount();
+  bool IsCDRWWriteSupport() const { return cdrwWrite_ != 0; }
+  bool IsMultiSessionsSupport() const { return multiSession_ != 0; }
+  bool IsCDRWriteSupport() const { return cdrWrite_ != 0; }
+  bool IsDiskBlank() const { return discBlank_ != 0; }
+  bool IsDiskClosed() const { return discClosed_ != 0; }
+  bool IsDiskErasable() const { return discErasable_ != 0; }
+  bool IsReadDVDSupport() const { return (featureFlags_ & 0x0001) != 0; }
+  std::int32_t MaxReadSpeed() const { return maxReadSpeed_; }
+  std::int32_t MaxWriteSpeed() const { return maxWriteSpeed_; }
+  std::string VolumeLabel() const { return volumeLabel_; }
+  void SetVolumeLabel(const std::string& label);
+  void AddDirectory(const std::string& strDir);
+  void AddFile(const std::string& strDestFileName, const std::string& strSourceFileName);
+  void Blank(bool bFull);
+  bool CDWriterUnitReady();
+  void CancelBurning();
+  void EjectDisk();
+  void SetCurrentDevice(std::int32_t nIndex);
+  void BurnCDData(bool bMultiSession);
+  void InitControl();
+  bool SetWriteSpeed(std::int16_t iSpeed);
+  void BurnDVDData();
+  void BlankDVD();
+  void AboutBox();
+
+  // For the engine's own parts and tests.
+  MmcCore& Drive() { return drive_; }
+  bool Initialized() const { return initialized_ != 0; }
+  bool Busy() { return busyEvent_.IsSignalled(); }
+  const platform::DispatchTable& Dispatch() const { return dispatch_; }
+
+ private:
+  void HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void BindMembers();
+  void FireProgress(std::int16_t iPos);
+  void FireEvent(platform::DISPID id);
+  // Refuses a member that would touch the drive or the compilation while a
+  // job owns them.
+  bool RefuseWhileBusy();
+  // Device side (scrivo_ctrl_device.cpp).
+  void RefreshDeviceInfo();
+  std::int16_t CountWriters();
+  // Compilation side (scrivo_ctrl_compilation.cpp).
+  void BindImageBuilder();
+  bool AcceptImageLabel(const std::string& label);
+  void ClearCompilation();
+  // Starts a job on the worker; false when busy or the thread cannot start.
+  bool StartJob(void (CScrivoCtrl::*job)());
+  void BurnJob();
+  void BlankJob();
+  void DvdBlankJob();
+
+  std::atomic<std::uint32_t> refCount_{0};
+  platform::DispatchTable dispatch_;
+  platform::ConnectionPoint events_;
+  platform::IControlSite* site_ = nullptr;
+  platform::HWND window_ = platform::kNoWindow;
+  bool modified_ = false;
+
+  MmcCore drive_;
+  std::int32_t initialized_ = 0;
+  std::string volumeLabel_;
+  std::int16_t haNum_ = 0;
+  std::int16_t targetId_ = 0;
+  std::int16_t lun_ = 0;
+  std::string deviceDescription_;
+  // Capability snapshot of the selected writer.
+  std::int16_t cdrWrite_ = 0;
+  std::int16_t cdrwWrite_ = 0;
+  std::uint16_t featureFlags_ = 0;
+  std::int16_t multiSession_ = 0;
+  std::int16_t maxReadSpeed_ = 0;
+  std::int16_t maxWriteSpeed_ = 0;
+  // Disc snapshot.
+  std::int16_t discBlank_ = 0;
+  std::int16_t discClosed_ = 0;
+  std::int16_t discErasable_ = 0;
+
+  platform::Event busyEvent_{platform::Event::Reset::Manual};
+  platform::Event cancelEvent_{platform::Event::Reset::Auto};
+  std::int32_t fullBlank_ = 0;
+  BurnMode burnMode_ = BurnMode::CdSingleSession;
+  platform::WorkerThread worker_;
+};
+
+}  // namespace scrivo

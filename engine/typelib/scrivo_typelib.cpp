@@ -1,0 +1,93 @@
+#include "engine/typelib/scrivo_typelib.h"
+
+#include "engine/typelib/scrivo_ids.h"
+
+namespace scrivo {
+namespace {
+
+using platform::InterfaceDesc;
+using platform::MemberDesc;
+using platform::MemberKind;
+using platform::VarType;
+
+MemberDesc ReadOnly(platform::DISPID id, std::string_view name, VarType type, std::string_view help) {
+  return {id, name, MemberKind::Property, type, true, {}, help};
+}
+
+MemberDesc Method(platform::DISPID id, std::string_view name, VarType result,
+                  std::vector<platform::ParamDesc> params, std::string_view help) {
+  return {id, name, MemberKind::Method, result, false, std::move(params), help};
+}
+
+const InterfaceDesc kDispatch{
+    "_DScrivo",
+    ids::kDispatchInterface,
+    "Dispatch interface for Scrivo Control",
+    true,
+    {
+        ReadOnly(DISPID_HANUM, "HAnum", VarType::I2, "Host adapter number of the selected writer"),
+        ReadOnly(DISPID_SCSIID, "SCSIID", VarType::I2, "SCSI target ID of the selected writer"),
+        ReadOnly(DISPID_MEDIADESC, "MediaDesc", VarType::BSTR, "Description of the selected writer"),
+        ReadOnly(DISPID_MEDIACOUNT, "MediaCount", VarType::I2, "Number of CD/DVD writers"),
+        ReadOnly(DISPID_ISCDRWWRITESUPPORT, "IsCDRWWriteSupport", VarType::BOOL, "The writer writes CD-RW discs"),
+        ReadOnly(DISPID_ISMULTISESSIONSSUPPORT, "IsMultiSessionsSupport", VarType::BOOL,
+                 "The writer reads multi-session discs"),
+        ReadOnly(DISPID_ISCDRWRITESUPPORT, "IsCDRWriteSupport", VarType::BOOL, "The writer writes CD-R discs"),
+        ReadOnly(DISPID_ISDISKBLANK, "IsDiskBlank", VarType::BOOL, "The disc was blank when the writer was selected"),
+        ReadOnly(DISPID_ISDISKCLOSED, "IsDiskClosed", VarType::BOOL, "The disc was closed when the writer was selected"),
+        ReadOnly(DISPID_ISDISKERASABLE, "IsDiskErasable", VarType::BOOL, "The disc is rewritable"),
+        ReadOnly(DISPID_ISREADDVDSUPPORT, "IsReadDVDSupport", VarType::BOOL, "The writer reads DVD discs"),
+        ReadOnly(DISPID_MAXREADSPEED, "MaxReadSpeed", VarType::I4, "Maximum read speed in kB/s"),
+        ReadOnly(DISPID_MAXWRITESPEED, "MaxWriteSpeed", VarType::I4, "Maximum write speed in kB/s"),
+        {DISPID_VOLUMELABEL, "VolumeLabel", MemberKind::Property, VarType::BSTR, false, {},
+         "Volume label of the next disc (up to 15 characters)"},
+        Method(DISPID_ADDDIRECTORY, "AddDirectory", VarType::Void, {{"strDir", VarType::BSTR}},
+               "Adds the contents of a folder to the compilation root"),
+        Method(DISPID_ADDFILE, "AddFile", VarType::Void,
+               {{"strDestFileName", VarType::BSTR}, {"strSourceFileName", VarType::BSTR}},
+               "Adds one file to the compilation root"),
+        Method(DISPID_BLANK, "Blank", VarType::Void, {{"bFull", VarType::BOOL}}, "Erases a CD-RW"),
+        Method(DISPID_CDWRITERUNITREADY, "CDWriterUnitReady", VarType::BOOL, {},
+               "The selected writer is ready"),
+        Method(DISPID_CANCELBURNING, "CancelBurning", VarType::Void, {}, "Cancels the running burn"),
+        Method(DISPID_EJECTDISK, "EjectDisk", VarType::Void, {}, "Ejects the disc of the selected writer"),
+        Method(DISPID_SETCURRENTDEVICE, "SetCurrentDevice", VarType::Void, {{"nIndex", VarType::I4}},
+               "Selects a writer"),
+        Method(DISPID_BURNCDDATA, "BurnCDData", VarType::Void, {{"bMultiSession", VarType::BOOL}},
+               "Burns the compilation to a CD"),
+        Method(DISPID_INITCONTROL, "InitControl", VarType::Void, {}, "Binds the ASPI layer"),
+        Method(DISPID_SETWRITESPEED, "SetWriteSpeed", VarType::BOOL, {{"iSpeed", VarType::I2}},
+               "Sets the write speed as a speed factor"),
+        Method(DISPID_BURNDVDDATA, "BurnDVDData", VarType::Void, {}, "Burns the compilation to a DVD"),
+        Method(DISPID_BLANKDVD, "BlankDVD", VarType::Void, {}, "Formats a DVD+RW"),
+        Method(DISPID_ABOUTBOX_MEMBER, "AboutBox", VarType::Void, {}, "Shows the about box"),
+    }};
+
+const InterfaceDesc kEvents{
+    "_DScrivoEvents",
+    ids::kEventInterface,
+    "Event interface for Scrivo Control",
+    false,
+    {
+        Method(EVENTID_PROGRESS, "Progress", VarType::Void, {{"iPos", VarType::I2}},
+               "Progress of the running job, 0 to 100"),
+        Method(EVENTID_FINISHED, "Finished", VarType::Void, {}, "A burn has ended"),
+        Method(EVENTID_BLANKFINISHED, "BlankFinished", VarType::Void, {}, "A blank has ended"),
+    }};
+
+const platform::TypeLibDesc kTypeLib{
+    "SCRIVOLib",
+    ids::kTypeLibrary,
+    1,
+    0,
+    "Scrivo ActiveX Control",
+    {&kDispatch, &kEvents},
+    {{"Scrivo", ids::kControlClass, "Scrivo Control", &kDispatch, &kEvents, true}}};
+
+}  // namespace
+
+const platform::TypeLibDesc& ScrivoTypeLib() { return kTypeLib; }
+const platform::InterfaceDesc& DispatchInterfaceDesc() { return kDispatch; }
+const platform::InterfaceDesc& EventInterfaceDesc() { return kEvents; }
+
+}  // namespace scrivo

@@ -1,0 +1,51 @@
+#pragma once
+// The type library SCRIVOLib 1.0: the control's dispatch interface, its
+// event interface and the control class, each member declared once here.
+
+#include "platform/automation/type_info.h"
+
+namespace scrivo {
+
+// Dispatch ids of _DScrivo. No member has id 15.
+enum DispId : platform::DISPID {
+  DISPID_HANUM = 1,
+  DISPID_SCSIID = 2,
+  DISPID_MEDIADESC = 3,
+  DISPID_MEDIACOUNT = 4,
+  DISPID_ISCDRWWRITESUPPORT = 5,
+  DISPID_ISMULTISESSIONSSUPPORT = 6,
+  DISPID_ISCDRWRITESUPPORT = 7,
+  DISPID_ISDISKBLANK = 8,
+  DISPID_ISDISKCLOSED = 9,
+  DISPID_ISDISKERASABLE = 10,
+  DISPID_ISREADDVDSUPPORT = 11,
+  DISPID_MAXREADSPEED = 12,
+  DISPID_MAXWRITESPEED = 13,
+  DISPID_VOLUMELABEL = 14,
+  DISPID_ADDDIRECTORY = 16,
+  DISPID_ADDFILE = 17,
+  DISPID_BLANK = 18,
+  DISPID_CDWRITERUNITREADY = 19,
+  DISPID_CANCELBURNING = 20,
+  DISPID_EJECTDISK = 21,
+  DISPID_SETCURRENTDEVICE = 22,
+  DISPID_BURNCDDATA = 23,
+  DISPID_INITCONTROL = 24,
+  DISPID_SETWRITESPEED = 25,
+  DISPID_BURNDVDDATA = 26,
+  DISPID_BLANKDVD = 27,
+  DISPID_ABOUTBOX_MEMBER = platform::DISPID_ABOUTBOX,
+};
+
+// Event ids of _DScrivoEvents.
+enum EventId : platform::DISPID {
+  EVENTID_PROGRESS = 1,
+  EVENTID_FINISHED = 2,
+  EVENTID_BLANKFINISHED = 3,
+};
+
+const platform::TypeLibDesc& ScrivoTypeLib();
+const platform::InterfaceDesc& DispatchInterfaceDesc();  // _DScrivo
+const platform::InterfaceDesc& EventInterfaceDesc();     // _DScrivoEvents
+
+}  // namespace scrivo
