@@ -1,0 +1,242 @@
+// The control's surface: its member table, state before and after
+// InitControl, the volume label, the window messages and their events,
+// persistence, drawing and the about box.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "engine/typelib/scrivo_ids.h"
+#include "engine/typelib/scrivo_typelib.h"
+#include "tests/support/aspi_double.h"
+#include "tests/support/control_fixture.h"
+
+namespace {
+
+using platform::InvokeKind;
+using platform::Variant;
+using testsupport::FiredEvent;
+
+class ControlSurface : public testsupport::ControlFixture {};
+
+TEST_F(ControlSurface, MemberTableHasTheFixedIdsAndNothingAtFifteen) {
+  const auto& desc = scrivo::DispatchInterfaceDesc();
+  std::set<platform::DISPID> ids;
+  for (const auto& m : desc.members) ids.insert(m.id);
+  std::set<platform::DISPID> expected{-552};
+  for (int id = 1; id <= 27; ++id) {
+    if (id != 15) expected.insert(id);
+  }
+  EXPECT_EQ(ids, expected);
+  EXPECT_EQ(desc.FindByName("VolumeLabel")->id, 14);
+  EXPECT_EQ(desc.FindByName("AboutBox")->id, -552);
+  EXPECT_TRUE(desc.hidden);
+  EXPECT_TRUE(control().Dispatch().IsComplete());
+  const auto& events = scrivo::EventInterfaceDesc();
+  EXPECT_EQ(events.FindByName("Progress")->id, 1);
+  EXPECT_EQ(events.FindByName("Finished")->id, 2);
+  EXPECT_EQ(events.FindByName("BlankFinished")->id, 3);
+  EXPECT_EQ(scrivo::ScrivoTypeLib().name, "SCRIVOLib");
+}
+
+TEST_F(ControlSurface, BeforeInitControlDeviceMembersAnswerZeroAndSendNothing) {
+  testsupport::AspiDouble aspi;
+  Variant result;
+  ASSERT_EQ(Invoke(scrivo::DISPID_MEDIACOUNT, InvokeKind::PropertyGet, {}, &result), platform::S_OK);
+  EXPECT_EQ(result, Variant::I2(0));
+  ASSERT_EQ(Invoke(scrivo::DISPID_CDWRITERUNITREADY, InvokeKind::Method, {}, &result), platform::S_OK);
+  EXPECT_EQ(result, Variant::Bool(false));
+  EXPECT_EQ(Invoke(scrivo::DISPID_EJECTDISK, InvokeKind::Method, {}), platform::S_OK);
+  EXPECT_EQ(Invoke(scrivo::DISPID_SETCURRENTDEVICE, InvokeKind::Method, {Variant::I4(0)}), platform::S_OK);
+  EXPECT_TRUE(aspi.Requests().empty());
+  ASSERT_EQ(Invoke(scrivo::DISPID_MEDIADESC, InvokeKind::PropertyGet, {}, &result), platform::S_OK);
+  EXPECT_EQ(result, Variant::Bstr(u""));
+  for (platform::DISPID id : {scrivo::DISPID_ISDISKBLANK, scrivo::DISPID_ISCDRWRITESUPPORT,
+                              scrivo::DISPID_ISREADDVDSUPPORT}) {
+    ASSERT_EQ(Invoke(id, InvokeKind::PropertyGet, {}, &result), platform::S_OK);
+    EXPECT_EQ(result, Variant::Bool(false));
+  }
+}
+
+TEST_F(ControlSurface, InitControlWithoutTheAspiLayerStaysUninitialised) {
+  platform::testing::SetSearchDirectory("/nonexistent");
+  Invoke(scrivo::DISPID_INITCONTROL, InvokeKind::Method, {});
+  platform::testing::SetSearchDirectory(std::nullopt);
+  EXPECT_FALSE(control().Initialized());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "WNASPI32.DLL library not found");
+  EXPECT_EQ(Errors(), std::vector<std::string>{"Failed to initialize MMC core engine"});
+}
+
+TEST_F(ControlSurface, InitControlBindsTheLayerAndCanBeRepeated) {
+  testsupport::AspiDouble aspi;
+  control().InitControl();
+  EXPECT_TRUE(control().Initialized());
+  EXPECT_EQ(control().Drive().multiSessionField, 3);
+  control().Drive().multiSessionField = 0;
+  control().InitControl();
+  EXPECT_EQ(control().Drive().multiSessionField, 3);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ControlSurface, CDWriterUnitReadyAsksTheSelectedWriter) {
+  testsupport::AspiDouble aspi;
+  control().InitControl();
+  aspi.Clear();
+  EXPECT_TRUE(control().CDWriterUnitReady());
+  auto sent = aspi.Commands();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Opcode(), 0x00);
+  aspi.SetResponder([](const auto&) {
+    testsupport::Reply reply;
+    reply.status = SS_ERR;
+    return reply;
+  });
+  EXPECT_FALSE(control().CDWriterUnitReady());
+}
+
+TEST_F(ControlSurface, VolumeLabelOfFifteenCharactersIsTakenAndSixteenRejected) {
+  Variant result;
+  ASSERT_EQ(Invoke(scrivo::DISPID_VOLUMELABEL, InvokeKind::PropertyPut, {Variant::Bstr(u"FIFTEEN_CHARS_1")}),
+            platform::S_OK);
+  EXPECT_TRUE(Errors().empty());
+  ASSERT_EQ(Invoke(scrivo::DISPID_VOLUMELABEL, InvokeKind::PropertyPut, {Variant::Bstr(u"SIXTEEN_CHARS_12")}),
+            platform::S_OK);
+  EXPECT_EQ(Errors(), std::vector<std::string>{"Invalid volume name"});
+  // The property keeps the rejected text.
+  ASSERT_EQ(Invoke(scrivo::DISPID_VOLUMELABEL, InvokeKind::PropertyGet, {}, &result), platform::S_OK);
+  EXPECT_EQ(result, Variant::Bstr(u"SIXTEEN_CHARS_12"));
+  EXPECT_TRUE(control().IsDirty());
+}
+
+TEST_F(ControlSurface, ReadOnlyPropertiesRefuseASet) {
+  for (platform::DISPID id = 1; id <= 13; ++id) {
+    EXPECT_EQ(Invoke(id, InvokeKind::PropertyPut, {Variant::I2(3)}), platform::CTL_E_SETNOTSUPPORTED) << id;
+  }
+  EXPECT_EQ(Invoke(15, InvokeKind::Method, {}), platform::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(scrivo::DISPID_ADDFILE, InvokeKind::Method, {Variant::Bstr(u"a")}),
+            platform::DISP_E_BADPARAMCOUNT);
+}
+
+TEST_F(ControlSurface, ProgressMessagesBecomeEventsInWholePercent) {
+  for (std::uintptr_t wParam : {0u, 5u, 1000u, 375u}) control().PostJobMessage(scrivo::WM_JOB_PROGRESS, wParam);
+  EXPECT_TRUE(sink.events.empty());  // only the host's loop raises events
+  Pump();
+  std::vector<FiredEvent> expected{{scrivo::EVENTID_PROGRESS, {Variant::I2(0)}},
+                                   {scrivo::EVENTID_PROGRESS, {Variant::I2(100)}},
+                                   {scrivo::EVENTID_PROGRESS, {Variant::I2(37)}}};
+  EXPECT_EQ(sink.events, expected);
+}
+
+TEST_F(ControlSurface, FinishMessagesRaiseTheirEventsInPostOrder) {
+  control().PostJobMessage(scrivo::WM_BLANK_FINISHED, 0);
+  control().PostJobMessage(scrivo::WM_JOB_PROGRESS, 1000);
+  control().PostJobMessage(scrivo::WM_BURN_FINISHED, 0);
+  platform::PostMessage(control().Window(), 1234, 0, 0);  // not the control's: ignored
+  Pump();
+  std::vector<FiredEvent> expected{{scrivo::EVENTID_BLANKFINISHED, {}},
+                                   {scrivo::EVENTID_PROGRESS, {Variant::I2(100)}},
+                                   {scrivo::EVENTID_FINISHED, {}}};
+  EXPECT_EQ(sink.events, expected);
+}
+
+class MapBag final : public platform::IPropertyBag {
+ public:
+  std::optional<Variant> Read(std::string_view name) override {
+    auto it = values.find(std::string(name));
+    return it == values.end() ? std::nullopt : std::optional<Variant>(it->second);
+  }
+  void Write(std::string_view name, const Variant& value) override { values[std::string(name)] = value; }
+  std::map<std::string, Variant> values;
+};
+
+TEST_F(ControlSurface, PersistenceKeepsTheLabelAtVersionOneZero) {
+  control().SetVolumeLabel("BACKUP");
+  MapBag bag;
+  control().Save(bag, true);
+  EXPECT_EQ(bag.values["_Version"], Variant::I4(0x00010000));
+  EXPECT_EQ(bag.values["VolumeLabel"], Variant::Bstr(u"BACKUP"));
+  EXPECT_FALSE(control().IsDirty());
+
+  control().InitNew();
+  EXPECT_EQ(control().VolumeLabel(), "");
+  control().Load(bag);
+  EXPECT_EQ(control().VolumeLabel(), "BACKUP");
+  MapBag empty;
+  control().Load(empty);
+  EXPECT_EQ(control().VolumeLabel(), "");
+}
+
+struct RecordingCanvas final : platform::Canvas {
+  void FillRect(const platform::Rect& rect, platform::Color color) override { fills.push_back({rect, color}); }
+  void DrawCenteredText(const platform::Rect& rect, const std::string& text, platform::Color color) override {
+    texts.push_back({rect, text, color});
+  }
+  struct Fill {
+    platform::Rect rect;
+    platform::Color color;
+  };
+  struct Text {
+    platform::Rect rect;
+    std::string text;
+    platform::Color color;
+  };
+  std::vector<Fill> fills;
+  std::vector<Text> texts;
+};
+
+struct Site final : platform::IControlSite {
+  bool AmbientUserMode() override { return userMode; }
+  void OnControlPropertyChanged(platform::DISPID id) override { changed.push_back(id); }
+  bool userMode = true;
+  std::vector<platform::DISPID> changed;
+};
+
+TEST_F(ControlSurface, RunModeShrinksTheWindowAndDesignModeDrawsTheCaption) {
+  Site site;
+  control().SetClientSite(&site);
+  platform::SetWindowRect(control().Window(), {40, 50, 120, 30});
+  RecordingCanvas canvas;
+  control().Draw(canvas, {0, 0, 120, 30});
+  EXPECT_EQ(platform::GetWindowRect(control().Window()), (platform::Rect{40, 50, 1, 1}));
+  EXPECT_TRUE(canvas.fills.empty());
+  EXPECT_TRUE(canvas.texts.empty());
+
+  site.userMode = false;
+  control().Draw(canvas, {0, 0, 120, 30});
+  ASSERT_EQ(canvas.fills.size(), 1u);
+  EXPECT_EQ(canvas.fills[0].color, 0u);
+  ASSERT_EQ(canvas.texts.size(), 1u);
+  EXPECT_EQ(canvas.texts[0].text, "Scrivo ActiveX");
+  EXPECT_EQ(canvas.texts[0].color, platform::RGB(255, 0, 0));
+  control().SetClientSite(nullptr);
+}
+
+TEST_F(ControlSurface, ALabelSetInDesignModeNotifiesTheContainer) {
+  Site site;
+  control().SetClientSite(&site);
+  control().SetVolumeLabel("RUN");
+  EXPECT_TRUE(site.changed.empty());
+  site.userMode = false;
+  control().SetVolumeLabel("DESIGN");
+  EXPECT_EQ(site.changed, std::vector<platform::DISPID>{14});
+  control().SetClientSite(nullptr);
+}
+
+TEST_F(ControlSurface, AboutBoxShowsTheControlsNameAndVersion) {
+  Invoke(platform::DISPID_ABOUTBOX, InvokeKind::Method, {});
+  ASSERT_EQ(ui.aboutBoxes.size(), 1u);
+  EXPECT_EQ(ui.aboutBoxes[0].title, "About Scrivo Control");
+  EXPECT_EQ(ui.aboutBoxes[0].text, "Scrivo ActiveX Control, Version 2.0");
+  EXPECT_EQ(ui.aboutBoxes[0].buttonText, "OK");
+}
+
+TEST_F(ControlSurface, AJobThatCannotGetAThreadLeavesTheControlIdle) {
+  platform::testing::FailNextThreadStart();
+  control().Blank(true);
+  EXPECT_EQ(Errors(), std::vector<std::string>{"Unable to create thread"});
+  EXPECT_FALSE(control().Busy());
+}
+
+}  // namespace
