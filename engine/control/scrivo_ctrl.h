@@ -124,8 +124,12 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BindImageBuilder();
   bool AcceptImageLabel(const std::string& label);
   void ClearCompilation();
-  // Starts a job on the worker; false when busy or the thread cannot start.
-  bool StartJob(void (CScrivoCtrl::*job)());
+  // Job start-up: "Drive is busy" when a job runs; otherwise the control
+  // turns busy and the worker starts (the job clears busy as its last step).
+  enum class CancelReset { No, Yes };
+  enum class ThreadFailure { Silent, Report };
+  bool RefuseSecondJob();
+  bool StartJob(void (CScrivoCtrl::*job)(), CancelReset cancel, ThreadFailure onFailure);
   void BurnJob();
   void BlankJob();
   void DvdBlankJob();

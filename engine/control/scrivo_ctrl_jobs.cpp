@@ -5,52 +5,64 @@
 
 namespace scrivo {
 
-bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)()) {
-  if (busyEvent_.IsSignalled()) {
-    ReportError("Drive is busy");
-    return false;
-  }
+bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), CancelReset cancel, ThreadFailure onFailure) {
   busyEvent_.Set();
-  bool started = worker_.Start([this, job] {
-    (this->*job)();
-    busyEvent_.Clear();
-  });
+  if (cancel == CancelReset::Yes) cancelEvent_.Clear();
+  bool started = worker_.Start([this, job] { (this->*job)(); });
   if (!started) {
     busyEvent_.Clear();
-    ReportError("Unable to create thread");
+    if (onFailure == ThreadFailure::Report) ReportError("Unable to create thread");
   }
   return started;
 }
 
+bool CScrivoCtrl::RefuseSecondJob() {
+  if (!busyEvent_.IsSignalled()) return false;
+  ReportError("Drive is busy");
+  return true;
+}
+
 void CScrivoCtrl::BurnCDData(bool bMultiSession) {
+  if (RefuseSecondJob()) return;
   burnMode_ = bMultiSession ? BurnMode::CdMultiSession : BurnMode::CdSingleSession;
-  StartJob(&CScrivoCtrl::BurnJob);
+  StartJob(&CScrivoCtrl::BurnJob, CancelReset::Yes, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::BurnDVDData() {
+  if (RefuseSecondJob()) return;
   burnMode_ = BurnMode::Dvd;
-  StartJob(&CScrivoCtrl::BurnJob);
+  StartJob(&CScrivoCtrl::BurnJob, CancelReset::Yes, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::Blank(bool bFull) {
-  if (busyEvent_.IsSignalled()) {
-    ReportError("Drive is busy");
-    return;
-  }
+  if (RefuseSecondJob()) return;
   fullBlank_ = bFull ? 1 : 0;
-  StartJob(&CScrivoCtrl::BlankJob);
+  StartJob(&CScrivoCtrl::BlankJob, CancelReset::No, ThreadFailure::Report);
 }
 
-void CScrivoCtrl::BlankDVD() { StartJob(&CScrivoCtrl::DvdBlankJob); }
+void CScrivoCtrl::BlankDVD() {
+  if (RefuseSecondJob()) return;
+  StartJob(&CScrivoCtrl::DvdBlankJob, CancelReset::Yes, ThreadFailure::Silent);
+}
 
-void CScrivoCtrl::CancelBurning() { cancelEvent_.Set(); }
+void CScrivoCtrl::CancelBurning() {
+  // Only a running job can be cancelled; a cancel with nothing running must
+  // not linger and stop the next burn.
+  if (busyEvent_.IsSignalled()) cancelEvent_.Set();
+}
 
 // The jobs' bodies come with the recording, blanking and streaming parts of
 // the engine; until then every job ends as a failure, with no event.
-void CScrivoCtrl::BurnJob() { ReportError("Unable to burn image."); }
+void CScrivoCtrl::BurnJob() {
+  ReportError("Unable to burn image.");
+  busyEvent_.Clear();
+}
 
-void CScrivoCtrl::BlankJob() { ReportError("Unable to blank disk."); }
+void CScrivoCtrl::BlankJob() {
+  ReportError("Unable to blank disk.");
+  busyEvent_.Clear();
+}
 
-void CScrivoCtrl::DvdBlankJob() {}
+void CScrivoCtrl::DvdBlankJob() { busyEvent_.Clear(); }
 
 }  // namespace scrivo

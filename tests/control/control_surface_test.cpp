@@ -240,3 +240,16 @@ TEST_F(ControlSurface, AJobThatCannotGetAThreadLeavesTheControlIdle) {
 }
 
 }  // namespace
+
+namespace {
+
+class Jobs : public testsupport::ControlFixture {};
+
+TEST_F(Jobs, ADvdFormatThatCannotGetAThreadSaysNothing) {
+  platform::testing::FailNextThreadStart();
+  control().BlankDVD();
+  EXPECT_TRUE(Errors().empty());
+  EXPECT_FALSE(control().Busy());
+}
+
+}  // namespace
