@@ -124,10 +124,10 @@ std::uint32_t AspiDouble::Execute(SRB_ExecSCSICmd& srb) {
   auto complete = [&srb, reply](bool signal) {
     if (srb.SRB_BufPointer && (srb.SRB_Flags & SRB_DIR_IN)) {
       std::size_t n = std::min<std::size_t>(reply.dataIn.size(), srb.SRB_BufLen);
-      std::memcpy(srb.SRB_BufPointer, reply.dataIn.data(), n);
+      if (n > 0) std::memcpy(srb.SRB_BufPointer, reply.dataIn.data(), n);
     }
     std::size_t senseBytes = std::min(reply.sense.size(), sizeof srb.SenseArea);
-    std::memcpy(srb.SenseArea, reply.sense.data(), senseBytes);
+    if (senseBytes > 0) std::memcpy(srb.SenseArea, reply.sense.data(), senseBytes);
     if (reply.status != SS_COMP && !reply.sense.empty()) srb.SRB_TargStat = STATUS_CHKCOND;
     std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(reply.status, std::memory_order_release);
     if (signal && srb.SRB_PostProc) static_cast<platform::Event*>(srb.SRB_PostProc)->Set();
