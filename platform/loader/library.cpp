@@ -39,15 +39,24 @@ std::string SharedObjectName(const std::string& windowsName) {
   return "lib" + base + ".so";
 }
 
-std::string PlatformLibraryDirectory() {
+namespace {
+
+// Folder of the module holding `address`, with a trailing '/'.
+std::string DirectoryOf(const void* address) {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&PlatformLibraryDirectory), &info) == 0 || !info.dli_fname) return "";
+  if (dladdr(address, &info) == 0 || !info.dli_fname) return "";
   std::string path = info.dli_fname;
   auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+}  // namespace
+
+std::string PlatformLibraryDirectory() { return DirectoryOf(reinterpret_cast<void*>(&PlatformLibraryDirectory)); }
+
 HMODULE LoadLibraryA(const char* name) {
+  // The folder of the calling module (the engine) comes first.
+  std::string callerDirectory = DirectoryOf(__builtin_return_address(0));
   std::string key = Upper(name);
   std::lock_guard lock(g_mutex);
   if (auto it = g_inProcess.find(key); it != g_inProcess.end()) {
@@ -59,7 +68,9 @@ HMODULE LoadLibraryA(const char* name) {
   if (g_searchOverride) {
     handle = OpenFrom(*g_searchOverride + "/" + file);
   } else {
-    handle = OpenFrom(PlatformLibraryDirectory() + file);
+    for (const std::string& folder : {callerDirectory, PlatformLibraryDirectory()}) {
+      if (!handle && !folder.empty()) handle = OpenFrom(folder + file);
+    }
     if (!handle) handle = OpenFrom(file);
   }
   if (!handle) return nullptr;

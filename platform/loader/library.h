@@ -1,7 +1,8 @@
 #pragma once
 // Dynamic library loading under Windows names: LoadLibraryA("WNASPI32.DLL")
-// opens libwnaspi32.so from the folder that holds the platform library (and
-// so the engine), then from the system's search path.
+// opens libwnaspi32.so from the folder of the module that asks (the engine),
+// then from the platform library's folder, then from the system's search
+// path.
 
 #include <map>
 #include <optional>
