@@ -14,6 +14,7 @@ using platform::HRESULT;
 CScrivoCtrl::CScrivoCtrl()
     : dispatch_(DispatchInterfaceDesc()),
       events_(static_cast<platform::IDispatch&>(*this), ids::kEventInterface),
+      diagnostics_(static_cast<platform::IDispatch&>(*this)),
       window_(platform::CreateWindowFor(this)) {
   BindMembers();
   ++module::g_liveObjects;
@@ -72,12 +73,12 @@ const platform::CoClassDesc* CScrivoCtrl::GetClassInfo() { return &ScrivoTypeLib
 
 HRESULT CScrivoCtrl::FindConnectionPoint(const platform::IID& iid, platform::IConnectionPoint** out) {
   if (!out) return platform::E_POINTER;
-  if (iid != ids::kEventInterface) {
-    *out = nullptr;
-    return platform::CONNECT_E_CANNOTCONNECT;
-  }
-  *out = &events_;
-  events_.AddRef();
+  platform::ConnectionPoint* point = iid == ids::kEventInterface         ? &events_
+                                     : iid == ids::kDiagnosticsInterface ? &diagnostics_.Point()
+                                                                         : nullptr;
+  *out = point;
+  if (!point) return platform::CONNECT_E_CANNOTCONNECT;
+  point->AddRef();
   return platform::S_OK;
 }
 
@@ -127,6 +128,7 @@ void CScrivoCtrl::Draw(platform::Canvas& canvas, const platform::Rect& bounds) {
 
 void CScrivoCtrl::ReportError(std::string_view text) {
   platform::DebugLog(platform::DebugSource::EngineError, text);
+  diagnostics_.PostError(text);
 }
 
 void CScrivoCtrl::PostJobMessage(std::uint32_t message, std::uintptr_t wParam) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/control/diagnostics_channel.h"
 #include "engine/control/engine_host.h"
 #include "engine/drive/mmc_core.h"
 #include "platform/automation/com.h"
@@ -114,6 +115,8 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BindMembers();
   void FireProgress(std::int16_t iPos);
   void FireEvent(platform::DISPID id);
+  // A job ended without its event.
+  void ReportJobFailed(JobKind job) { diagnostics_.PostJobFailed(job); }
   // Refuses a member that would touch the drive or the compilation while a
   // job owns them.
   bool RefuseWhileBusy();
@@ -137,6 +140,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   std::atomic<std::uint32_t> refCount_{0};
   platform::DispatchTable dispatch_;
   platform::ConnectionPoint events_;
+  DiagnosticsChannel diagnostics_;
   platform::IControlSite* site_ = nullptr;
   platform::HWND window_ = platform::kNoWindow;
   bool modified_ = false;

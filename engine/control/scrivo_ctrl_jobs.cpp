@@ -55,14 +55,19 @@ void CScrivoCtrl::CancelBurning() {
 // the engine; until then every job ends as a failure, with no event.
 void CScrivoCtrl::BurnJob() {
   ReportError("Unable to burn image.");
+  ReportJobFailed(JobKind::Burn);
   busyEvent_.Clear();
 }
 
 void CScrivoCtrl::BlankJob() {
   ReportError("Unable to blank disk.");
+  ReportJobFailed(JobKind::Blank);
   busyEvent_.Clear();
 }
 
-void CScrivoCtrl::DvdBlankJob() { busyEvent_.Clear(); }
+void CScrivoCtrl::DvdBlankJob() {
+  ReportJobFailed(JobKind::DvdFormat);
+  busyEvent_.Clear();
+}
 
 }  // namespace scrivo

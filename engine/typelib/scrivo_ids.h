@@ -11,6 +11,10 @@ constexpr platform::GUID kEventInterface = {0x5C1A0A12, 0x7E3B, 0x4C2D, {0x9A, 0
 constexpr platform::GUID kControlClass = {0x5C1A0A13, 0x7E3B, 0x4C2D, {0x9A, 0x41, 0x2F, 0x60, 0xB8, 0x11, 0xD0, 0x01}};
 constexpr platform::GUID kPropertyPageClass = {0x5C1A0A14, 0x7E3B, 0x4C2D, {0x9A, 0x41, 0x2F, 0x60, 0xB8, 0x11, 0xD0, 0x01}};
 
+// A second outgoing interface, apart from the events: the engine's failure
+// texts and the end of a job that failed, for hosts that want to know.
+constexpr platform::GUID kDiagnosticsInterface = {0x5C1A0A15, 0x7E3B, 0x4C2D, {0x9A, 0x41, 0x2F, 0x60, 0xB8, 0x11, 0xD0, 0x01}};
+
 constexpr const char* kControlProgId = "SCRIVO.ScrivoCtrl.1";
 constexpr const char* kPropertyPageProgId = "SCRIVO.ScrivoPropPage.1";
 

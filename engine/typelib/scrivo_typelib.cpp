@@ -75,13 +75,25 @@ const InterfaceDesc kEvents{
         Method(EVENTID_BLANKFINISHED, "BlankFinished", VarType::Void, {}, "A blank has ended"),
     }};
 
+const InterfaceDesc kDiagnostics{
+    "_DScrivoDiagnostics",
+    ids::kDiagnosticsInterface,
+    "Diagnostics interface for Scrivo Control",
+    false,
+    {
+        Method(DIAGID_ENGINEERROR, "EngineError", VarType::Void, {{"strText", VarType::BSTR}},
+               "A failure text of the engine"),
+        Method(DIAGID_JOBFAILED, "JobFailed", VarType::Void, {{"iJob", VarType::I2}},
+               "A job ended without its event: 1 burn, 2 blank, 3 DVD format"),
+    }};
+
 const platform::TypeLibDesc kTypeLib{
     "SCRIVOLib",
     ids::kTypeLibrary,
     1,
     0,
     "Scrivo ActiveX Control",
-    {&kDispatch, &kEvents},
+    {&kDispatch, &kEvents, &kDiagnostics},
     {{"Scrivo", ids::kControlClass, "Scrivo Control", &kDispatch, &kEvents, true}}};
 
 }  // namespace
@@ -89,5 +101,6 @@ const platform::TypeLibDesc kTypeLib{
 const platform::TypeLibDesc& ScrivoTypeLib() { return kTypeLib; }
 const platform::InterfaceDesc& DispatchInterfaceDesc() { return kDispatch; }
 const platform::InterfaceDesc& EventInterfaceDesc() { return kEvents; }
+const platform::InterfaceDesc& DiagnosticsInterfaceDesc() { return kDiagnostics; }
 
 }  // namespace scrivo

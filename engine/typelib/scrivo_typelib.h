@@ -44,8 +44,18 @@ enum EventId : platform::DISPID {
   EVENTID_BLANKFINISHED = 3,
 };
 
+// Ids of _DScrivoDiagnostics.
+enum DiagnosticId : platform::DISPID {
+  DIAGID_ENGINEERROR = 1,
+  DIAGID_JOBFAILED = 2,
+};
+
+// The job whose failure JobFailed reports.
+enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3 };
+
 const platform::TypeLibDesc& ScrivoTypeLib();
 const platform::InterfaceDesc& DispatchInterfaceDesc();  // _DScrivo
 const platform::InterfaceDesc& EventInterfaceDesc();     // _DScrivoEvents
+const platform::InterfaceDesc& DiagnosticsInterfaceDesc();  // _DScrivoDiagnostics
 
 }  // namespace scrivo

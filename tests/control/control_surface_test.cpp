@@ -6,6 +6,7 @@
 
 #include <map>
 #include <set>
+#include <thread>
 
 #include "engine/typelib/scrivo_ids.h"
 #include "engine/typelib/scrivo_typelib.h"
@@ -250,6 +251,46 @@ TEST_F(Jobs, ADvdFormatThatCannotGetAThreadSaysNothing) {
   control().BlankDVD();
   EXPECT_TRUE(Errors().empty());
   EXPECT_FALSE(control().Busy());
+}
+
+}  // namespace
+
+namespace {
+
+class Diagnostics : public testsupport::ControlFixture {
+ protected:
+  void SetUp() override {
+    control().FindConnectionPoint(scrivo::ids::kDiagnosticsInterface,
+                                  reinterpret_cast<platform::IConnectionPoint**>(point.Out()));
+    ASSERT_TRUE(point);
+    point->Advise(&diagnostics, &cookie);
+  }
+  void TearDown() override { point->Unadvise(cookie); }
+  platform::ComPtr<platform::IConnectionPoint> point;
+  testsupport::RecordingSink diagnostics;
+  std::uint32_t cookie = 0;
+};
+
+TEST_F(Diagnostics, FailureTextsAndFailedJobsReachTheHostThreadInOrder) {
+  control().SetVolumeLabel("A LABEL FAR TOO LONG");
+  control().BlankDVD();
+  // The worker's notices wait for the host's loop.
+  for (int i = 0; i < 2000 && control().Busy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(diagnostics.events.empty());
+  Pump();
+  std::vector<FiredEvent> expected{
+      {scrivo::DIAGID_ENGINEERROR, {Variant::Bstr(u"Invalid volume name")}},
+      {scrivo::DIAGID_JOBFAILED, {Variant::I2(static_cast<std::int16_t>(scrivo::JobKind::DvdFormat))}}};
+  EXPECT_EQ(diagnostics.events, expected);
+  EXPECT_TRUE(sink.events.empty());  // the event interface stays as it is
+}
+
+TEST_F(Diagnostics, OnlyTheControlsOutgoingInterfacesConnect) {
+  platform::ComPtr<platform::IConnectionPoint> other;
+  EXPECT_EQ(control().FindConnectionPoint(scrivo::ids::kDispatchInterface,
+                                          reinterpret_cast<platform::IConnectionPoint**>(other.Out())),
+            platform::CONNECT_E_CANNOTCONNECT);
+  EXPECT_FALSE(other);
 }
 
 }  // namespace

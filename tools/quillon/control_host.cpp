@@ -1,6 +1,11 @@
 #include "tools/quillon/control_host.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "engine/typelib/scrivo_ids.h"
+#include "engine/typelib/scrivo_typelib.h"
+#include "platform/text/codepage.h"
 #include "platform/automation/activation.h"
 #include "platform/user/message_box.h"
 #include "platform/user/message_loop.h"
@@ -36,6 +41,32 @@ class ControlHost::EventSink final : public platform::IDispatch {
   const platform::InterfaceDesc* events_;
 };
 
+// Receives the engine's failure texts and failed-job notices.
+class ControlHost::DiagnosticsSink final : public platform::IDispatch {
+ public:
+  explicit DiagnosticsSink(ControlHost& host) : host_(host) {}
+  platform::HRESULT QueryInterface(const platform::IID& iid, void** out) override {
+    *out = iid == platform::IID_IUnknown || iid == platform::IID_IDispatch ? this : nullptr;
+    return *out ? platform::S_OK : platform::E_NOINTERFACE;
+  }
+  std::uint32_t AddRef() override { return 1; }
+  std::uint32_t Release() override { return 1; }
+  const platform::InterfaceDesc* GetTypeInfo() override { return nullptr; }
+  platform::HRESULT GetIDOfName(std::string_view, platform::DISPID*) override { return platform::E_NOTIMPL; }
+  platform::HRESULT Invoke(platform::DISPID id, platform::InvokeKind, std::span<const platform::Variant> args,
+                           platform::Variant*) override {
+    if (id == scrivo::DIAGID_ENGINEERROR && args.size() == 1 && args[0].Type() == platform::VarType::BSTR) {
+      host_.Notify({HostNotice::Kind::EngineError, platform::Utf16ToUtf8(args[0].AsBstr()), {}});
+    } else if (id == scrivo::DIAGID_JOBFAILED) {
+      host_.Notify({HostNotice::Kind::JobFailed, "", {args.begin(), args.end()}});
+    }
+    return platform::S_OK;
+  }
+
+ private:
+  ControlHost& host_;
+};
+
 namespace {
 
 // Message boxes and the about box of the engine become notices.
@@ -61,16 +92,19 @@ NoticeInterface* g_interface = nullptr;
 ControlHost::ControlHost() {
   g_interface = new NoticeInterface(*this);
   platform::SetUserInterface(g_interface);
-  platform::SetDebugSink([this](platform::DebugSource source, std::string_view text) {
-    if (source == platform::DebugSource::EngineError) Notify({HostNotice::Kind::EngineError, std::string(text), {}});
-  });
+  // QUILLON_DEBUG=1 shows the debug channel (drive diagnostics and the
+  // engine's failure texts as they happen) on standard error.
+  if (const char* debug = std::getenv("QUILLON_DEBUG"); debug && *debug && std::string(debug) != "0") {
+    platform::SetDebugSink([](platform::DebugSource, std::string_view text) {
+      std::fprintf(stderr, "quillon debug: %.*s\n", static_cast<int>(text.size()), text.data());
+    });
+  }
 }
 
 ControlHost::~ControlHost() {
-  if (eventPoint_ && cookie_) eventPoint_->Unadvise(cookie_);
-  eventPoint_ = nullptr;
+  for (auto& [point, cookie] : connections_) point->Unadvise(cookie);
+  connections_.clear();
   control_ = nullptr;
-  delete sink_;
   platform::SetDebugSink(nullptr);
   platform::SetUserInterface(nullptr);
   delete g_interface;
@@ -83,13 +117,21 @@ platform::HRESULT ControlHost::Create() {
   if (platform::FAILED(hr)) return hr;
   auto classInfo = control_.As<platform::IProvideClassInfo>(platform::IID_IProvideClassInfo);
   const platform::InterfaceDesc* events = classInfo ? classInfo->GetClassInfo()->defaultSource : nullptr;
-  sink_ = new EventSink(*this, events);
-  auto container = control_.As<platform::IConnectionPointContainer>(platform::IID_IConnectionPointContainer);
-  if (container && platform::SUCCEEDED(container->FindConnectionPoint(scrivo::ids::kEventInterface,
-                                                                      reinterpret_cast<platform::IConnectionPoint**>(eventPoint_.Out())))) {
-    eventPoint_->Advise(sink_, &cookie_);
-  }
+  eventSink_ = std::make_unique<EventSink>(*this, events);
+  diagnosticsSink_ = std::make_unique<DiagnosticsSink>(*this);
+  Connect(scrivo::ids::kEventInterface, eventSink_.get());
+  Connect(scrivo::ids::kDiagnosticsInterface, diagnosticsSink_.get());
   return platform::S_OK;
+}
+
+void ControlHost::Connect(const platform::IID& iid, platform::IDispatch* sink) {
+  auto container = control_.As<platform::IConnectionPointContainer>(platform::IID_IConnectionPointContainer);
+  platform::ComPtr<platform::IConnectionPoint> point;
+  if (!container ||
+      platform::FAILED(container->FindConnectionPoint(iid, reinterpret_cast<platform::IConnectionPoint**>(point.Out()))))
+    return;
+  std::uint32_t cookie = 0;
+  if (platform::SUCCEEDED(point->Advise(sink, &cookie))) connections_.emplace_back(point, cookie);
 }
 
 void ControlHost::Notify(HostNotice notice) {

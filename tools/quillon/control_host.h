@@ -4,6 +4,8 @@
 // events received through the message loop of this thread.
 
 #include <deque>
+#include <memory>
+#include <vector>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -15,7 +17,7 @@ namespace quillon {
 // One thing the host learned: an event, an engine failure text, or a
 // message box the engine showed.
 struct HostNotice {
-  enum class Kind { Event, EngineError, MessageBox } kind;
+  enum class Kind { Event, EngineError, JobFailed, MessageBox } kind;
   std::string name;  // event name, or the text
   std::vector<platform::Variant> args;
 };
@@ -40,10 +42,14 @@ class ControlHost {
 
  private:
   class EventSink;
+  class DiagnosticsSink;
+  // Advises `sink` on the control's outgoing interface `iid`.
+  void Connect(const platform::IID& iid, platform::IDispatch* sink);
+
   platform::ComPtr<platform::IDispatch> control_;
-  platform::ComPtr<platform::IConnectionPoint> eventPoint_;
-  EventSink* sink_ = nullptr;
-  std::uint32_t cookie_ = 0;
+  std::unique_ptr<EventSink> eventSink_;
+  std::unique_ptr<DiagnosticsSink> diagnosticsSink_;
+  std::vector<std::pair<platform::ComPtr<platform::IConnectionPoint>, std::uint32_t>> connections_;
   std::mutex mutex_;
   std::deque<HostNotice> notices_;
 };

@@ -64,11 +64,15 @@ class Shell {
     while (true) {
       bool seen = false;
       auto notices = host_.Pump(std::chrono::milliseconds(20));
+      bool failed = false;
       for (const auto& n : notices) {
         PrintNotice(n);
         if (n.kind == HostNotice::Kind::Event && n.name == command.name) seen = true;
+        if (n.kind == HostNotice::Kind::JobFailed) failed = true;
       }
       if (seen) return;
+      // A job that failed raises no event: waiting on would only time out.
+      if (failed) return Error("job failed");
       if (Clock::now() >= deadline) return Error("timeout");
     }
   }
@@ -92,6 +96,7 @@ class Shell {
         out_ << '\n';
         break;
       case HostNotice::Kind::EngineError: out_ << "# " << notice.name << '\n'; break;
+      case HostNotice::Kind::JobFailed: break;
       case HostNotice::Kind::MessageBox: out_ << "* " << notice.name << '\n'; break;
     }
     out_.flush();

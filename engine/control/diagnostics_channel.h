@@ -1,0 +1,47 @@
+#pragma once
+// Delivers the engine's diagnostics to the host's thread: each failure text
+// and the end of a job that failed, fired through _DScrivoDiagnostics in the
+// order they happened. Texts may come from the worker; they are queued and
+// a message to the channel's own window fires them on the host's thread,
+// interleaved in post order with the control's events.
+
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "engine/typelib/scrivo_typelib.h"
+#include "platform/automation/connection_point.h"
+#include "platform/user/message_loop.h"
+
+namespace scrivo {
+
+class DiagnosticsChannel final : private platform::WindowHandler {
+ public:
+  // Created on the host's thread; `owner` is the control.
+  explicit DiagnosticsChannel(platform::IUnknown& owner);
+  ~DiagnosticsChannel();
+  DiagnosticsChannel(const DiagnosticsChannel&) = delete;
+  DiagnosticsChannel& operator=(const DiagnosticsChannel&) = delete;
+
+  platform::ConnectionPoint& Point() { return point_; }
+
+  // Thread-safe.
+  void PostError(std::string_view text);
+  void PostJobFailed(JobKind job);
+
+ private:
+  struct Notice {
+    DiagnosticId id;
+    std::string text;
+    JobKind job;
+  };
+  void Post(Notice notice);
+  void HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
+
+  platform::ConnectionPoint point_;
+  platform::HWND window_;
+  std::mutex mutex_;
+  std::deque<Notice> pending_;
+};
+
+}  // namespace scrivo
