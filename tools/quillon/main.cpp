@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/automation/activation.h"
+#include "tools/quillon/burner.h"
 #include "tools/quillon/shell.h"
 
 namespace {
@@ -17,7 +19,14 @@ namespace {
 const char* kUsage =
     "usage: quillon shell                 drive the control, one command a line from standard input\n"
     "       quillon register [LIBRARY]    register the engine control (default: the one beside quillon)\n"
-    "       quillon unregister [LIBRARY]  remove the engine control's registration\n";
+    "       quillon unregister [LIBRARY]  remove the engine control's registration\n"
+    "       quillon writers               list the writers (numbered from 0 in this order)\n"
+    "       quillon info [--writer N]     what the writer and the disc in it can do\n"
+    "       quillon burn [--writer N] [--label TEXT] [--dvd] [--multi] [--eject] PATH...\n"
+    "                                     burn files and folders' contents to the disc's root\n"
+    "       quillon erase [--writer N] [--full]   erase a CD-RW (quick unless --full)\n"
+    "       quillon format [--writer N]   format a DVD+RW\n"
+    "       quillon eject [--writer N]    open the writer's tray\n";
 
 std::filesystem::path ProgramDirectory() {
   char path[4096];
@@ -69,6 +78,16 @@ int main(int argc, char** argv) {
   if (command == "register" || command == "unregister") {
     std::string library = argc > 2 ? argv[2] : DefaultEngineLibrary();
     return CallServerEntry(library, command == "register" ? "DllRegisterServer" : "DllUnregisterServer");
+  }
+  if (command == "writers" || command == "info" || command == "burn" || command == "erase" || command == "format" ||
+      command == "eject") {
+    quillon::BurnerOptions options;
+    std::string error;
+    if (!quillon::ParseBurnerOptions(command, {argv + 2, argv + argc}, options, error)) {
+      std::cerr << "quillon: " << error << '\n' << kUsage;
+      return 2;
+    }
+    return quillon::RunBurnerCommand(command, options);
   }
   if (command == "--help" || command == "-h" || command == "help") {
     std::cout << kUsage;
