@@ -41,10 +41,10 @@ void CImageBuilder::FillDirectory(CImageNode& directory, const DirectoryPlan& pl
   // The root is its own parent (ECMA-119 6.8.2.2).
   const CImageNode& parent = directory.parent != nullptr ? *directory.parent : directory;
   std::uint8_t* first = BlockData(firstBlock);
-  PutDirectoryRecord(first, {directory.extent, directory.size, ecma119::kFlagDirectory,
-                             kSelfIdentifier});
-  PutDirectoryRecord(first + kDotRecordLength,
-                     {parent.extent, parent.size, ecma119::kFlagDirectory, kParentIdentifier});
+  PutDirectoryRecord(first, {kDotRecordLength, directory.extent, directory.size,
+                             ecma119::kFlagDirectory, kSelfIdentifier});
+  PutDirectoryRecord(first + kDotRecordLength, {kDotRecordLength, parent.extent, parent.size,
+                                                ecma119::kFlagDirectory, kParentIdentifier});
   for (const RecordPlacement& placement : plan.records) {
     CImageNode& entry = *placement.entry;
     if (entry.IsDirectory() && !BeyondIsoDepth(entry, tree)) LayOutDirectory(entry, tree);
@@ -65,13 +65,15 @@ void CImageBuilder::WriteEntryRecord(const RecordPlacement& placement, std::size
   const CImageNode& entry = *placement.entry;
   const std::size_t block = firstBlock + placement.block;
   std::uint8_t* at = BlockData(block) + placement.offset;
-  RecordFields fields{entry.extent, entry.size, 0, placement.identifier};
+  RecordFields fields{placement.length, entry.extent, entry.size, 0, placement.identifier};
   if (BeyondIsoDepth(entry, tree)) {
     // A directory below the ISO 9660 depth limit has no extent in that tree.
     // Its record keeps its place but describes an empty hidden file, so no
     // ISO 9660 reader can follow it anywhere, least of all back up the tree;
     // its contents are reached through the Joliet tree.
-    fields = {0, 0, ecma119::kFlagHidden, placement.identifier};
+    fields.extent = 0;
+    fields.dataLength = 0;
+    fields.fileFlags = ecma119::kFlagHidden;
   } else if (entry.IsDirectory()) {
     fields.fileFlags = ecma119::kFlagDirectory;
   }

@@ -27,22 +27,21 @@ DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree) {
   std::size_t offset = kFirstEntryOffset;
   for (const auto& [storedName, child] : directory.children) {
     std::vector<std::uint8_t> identifier = EntryIdentifier(*child, tree);
-    std::size_t length = RecordLength(identifier.size());
+    std::size_t length = EntryRecordLength(identifier.size());
     if (!RecordFits(offset, length)) {
       ++block;
       offset = 0;
     }
-    plan.records.push_back({child.get(), std::move(identifier), block, offset});
+    plan.records.push_back({child.get(), std::move(identifier), block, offset, length});
     offset += length;
   }
   plan.blockCount = block + 1;
   return plan;
 }
 
-std::size_t PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
-  std::size_t length = RecordLength(fields.identifier.size());
+void PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
   ecma119::DirectoryRecordHeader header{};
-  header.recordLength = static_cast<std::uint8_t>(length);
+  header.recordLength = static_cast<std::uint8_t>(fields.recordLength);
   header.extent.Set(fields.extent);
   header.dataLength.Set(fields.dataLength);
   header.recordingDate = kRecordingDate;
@@ -51,7 +50,6 @@ std::size_t PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
   header.identifierLength = static_cast<std::uint8_t>(fields.identifier.size());
   StoreAt(at, header);
   std::memcpy(at + sizeof(header), fields.identifier.data(), fields.identifier.size());
-  return length;
 }
 
 }  // namespace scrivo

@@ -22,9 +22,12 @@ constexpr bool RecordFits(std::size_t offset, std::size_t length) {
   return offset + length <= kLastRecordEnd;
 }
 
-// ECMA-119 9.1.12: the record is padded to an even length.
-constexpr std::size_t RecordLength(std::size_t identifierLength) {
-  return 33 + identifierLength + ((33 + identifierLength) % 2);
+// The length of an entry's record: 33 fixed bytes, the identifier, and
+// zero bytes to an even length (ECMA-119 9.1.12 pads an even identifier with
+// one byte); an odd identifier is followed by two zero bytes of system use
+// area, so every entry record is 34 + n rounded up to even.
+constexpr std::size_t EntryRecordLength(std::size_t identifierLength) {
+  return 34 + identifierLength + identifierLength % 2;
 }
 
 // The identifier an entry carries in `tree`: the generated ISO 9660 name, or
@@ -37,6 +40,7 @@ struct RecordPlacement {
   std::vector<std::uint8_t> identifier;
   std::uint32_t block;  // index within the directory's extent
   std::size_t offset;
+  std::size_t length;
 };
 
 struct DirectoryPlan {
@@ -49,14 +53,15 @@ struct DirectoryPlan {
 DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree);
 
 struct RecordFields {
+  std::size_t recordLength = 0;
   std::uint32_t extent = 0;
   std::uint32_t dataLength = 0;
   std::uint8_t fileFlags = 0;
   std::span<const std::uint8_t> identifier;
 };
 
-// Writes one record at `at` (which must be zero beyond it); returns its length.
-std::size_t PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields);
+// Writes one record at `at`, whose bytes up to the record's end must be zero.
+void PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields);
 
 // The one-byte identifiers of "." and ".." (ECMA-119 6.8.2.2).
 constexpr std::uint8_t kSelfIdentifier[1] = {0x00};
