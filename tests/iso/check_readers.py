@@ -106,6 +106,23 @@ def latin1_view(tree):
     return {"".join(c if ord(c) < 256 else "_" for c in path): size for path, size in tree.items()}
 
 
+def cdio_view(tree):
+    """libcdio converts a Joliet name into a buffer as long as the UCS-2
+    identifier, so a name whose UTF-8 form is longer comes out cut short (it
+    does the same with images other tools write). Expect the cut names."""
+    def cut(name, is_file):
+        stored = name + VERSION_SUFFIX if is_file and "." in name else name
+        budget = len(stored.encode("utf-16-be"))
+        return normalise(stored.encode("utf-8")[:budget].decode("utf-8", "replace"))
+
+    view = {}
+    for path, size in tree.items():
+        parts = path.split("/")
+        view["/".join(cut(p, size is not None and i == len(parts) - 1)
+                      for i, p in enumerate(parts))] = size
+    return view
+
+
 def sevenzip_tree(image):
     out = run(["7zz", "l", "-slt", image]).decode("utf-8")
     tree = {}
@@ -128,7 +145,7 @@ def bsdtar_tree(image):
 
 
 def isoinfo_cdio_tree(image):
-    out = run(["iso-info", "--no-header", "-l", image]).decode("utf-8")
+    out = run(["iso-info", "--no-header", "-l", image]).decode("utf-8", "replace")
     tree, folder = {}, ""
     for line in out.splitlines():
         heading = re.match(r"^(/.*):$", line)
@@ -190,7 +207,7 @@ def main():
          + extraction_check("7zz", lambda d: ["7zz", "x", "-y", "-o" + d, image], source, expected)),
         ("bsdtar", lambda: compare_trees("bsdtar", bsdtar_tree(image), expected)
          + extraction_check("bsdtar", lambda d: ["bsdtar", "-xf", image, "-C", d], source, expected)),
-        ("iso-info", lambda: compare_trees("iso-info", isoinfo_cdio_tree(image), expected)),
+        ("iso-info", lambda: compare_trees("iso-info", isoinfo_cdio_tree(image), cdio_view(expected))),
         ("pycdlib", lambda: pycdlib_check(image, source, expected)),
     ]
     problems = []
