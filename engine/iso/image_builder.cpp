@@ -64,6 +64,9 @@ bool CImageBuilder::BuildImage(const std::function<void(std::uint32_t)>& afterSt
   auto progress = [&](std::uint32_t perMille) {
     if (afterStep) afterStep(perMille);
   };
+  // Blocks left from an earlier build would shift every address: a build
+  // starts from the system area alone (ResetImage ends every job).
+  if (sectorList_.size() != kSystemAreaBlocks) return false;
   if (!BuildVolumeDescriptors()) return false;
   progress(10);
   if (!BuildIsoDirectories()) return false;

@@ -74,8 +74,9 @@ class CImageBuilder {
   void SetImageOrigin(std::uint32_t origin) { imageOrigin_ = origin; }
   std::uint32_t ImageOrigin() const { return imageOrigin_; }
 
-  // Runs the steps below in their binding order; `afterStep` receives the
-  // progress in per mille after each step that the burn reports (10 to 50).
+  // Runs the steps below in their binding order, starting from the state
+  // ResetImage leaves (false otherwise); `afterStep` receives the progress
+  // in per mille after each step that the burn reports (10 to 50).
   bool BuildImage(const std::function<void(std::uint32_t)>& afterStep = {});
 
   bool BuildVolumeDescriptors();

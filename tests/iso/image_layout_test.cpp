@@ -215,6 +215,7 @@ TEST_F(ImageLayout, ResetReturnsToTheInitialStateAndTheNextJobLaysOutAfresh) {
   for (const auto& block : builder.SectorList()) first.push_back(*block);
   const std::uint32_t firstData = builder.NextDataBlock();
 
+  EXPECT_FALSE(builder.BuildImage()) << "a second build needs a reset first";
   builder.ResetImage();
   EXPECT_EQ(builder.SectorList().size(), 16u);
   EXPECT_EQ(builder.SectorCount(), 16u);
