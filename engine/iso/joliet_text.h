@@ -1,6 +1,6 @@
 #pragma once
 // Joliet text: the engine's narrow names converted to UTF-16 and stored as
-// big-endian code units (Joliet specification, section 3: UCS-2 big-endian).
+// big-endian code units (Joliet: UCS-2 stored big-endian).
 
 #include <cstdint>
 #include <string>
