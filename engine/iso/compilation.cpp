@@ -1,0 +1,110 @@
+// Filling the compilation tree from the host's files and folders.
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/control/engine_host.h"
+#include "engine/iso/image_builder.h"
+
+namespace scrivo {
+namespace {
+
+using FileIdentity = std::pair<dev_t, ino_t>;
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+struct FolderEntry {
+  std::string name;
+  bool isDirectory;
+};
+
+std::vector<FolderEntry> ListFolder(const std::string& folder) {
+  std::vector<FolderEntry> entries;
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) return entries;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    // stat, not lstat: a link to a directory is walked like the directory.
+    struct stat info {};
+    bool isDirectory = ::stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    entries.push_back({std::move(name), isDirectory});
+  }
+  return entries;
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+}  // namespace
+
+bool CImageBuilder::AddFileEntry(CImageNode& parent, std::string_view name,
+                                 std::string_view sourcePath) {
+  if (parent.AddChild(sourcePath, name, EntryKind::File, EntryOrigin::New) != nullptr) return true;
+  Report(kFileEntryFailure);
+  return false;
+}
+
+CImageNode* CImageBuilder::AddDirectoryEntry(CImageNode& parent, std::string_view name) {
+  CImageNode* entry = parent.AddChild({}, name, EntryKind::Directory, EntryOrigin::New);
+  if (entry == nullptr) Report(kDirectoryEntryFailure);
+  return entry;
+}
+
+namespace {
+
+// The folders being walked, so a link back to one of them is not followed
+// into an endless descent.
+class FolderWalk {
+ public:
+  explicit FolderWalk(CImageBuilder& builder) : builder_(builder) {}
+
+  void AddContents(std::string folder, CImageNode& parent) {
+    if (folder.empty() || folder.back() != '/') folder.push_back('/');
+    std::optional<FileIdentity> identity = IdentityOf(folder);
+    if (!identity || !walking_.insert(*identity).second) return;
+    for (const FolderEntry& entry : ListFolder(folder)) AddEntry(folder, entry, parent);
+    walking_.erase(*identity);
+  }
+
+ private:
+  void AddEntry(const std::string& folder, const FolderEntry& entry, CImageNode& parent) {
+    const std::string path = folder + entry.name;
+    if (!entry.isDirectory) {
+      builder_.AddFileEntry(parent, entry.name, path);  // a failure skips the file
+      return;
+    }
+    std::optional<FileIdentity> identity = IdentityOf(path);
+    if (identity && walking_.contains(*identity)) {
+      // A link back to a folder being walked: skipped like a bad subfolder.
+      if (EngineHost* host = builder_.Host()) host->ReportError(kDirectoryEntryFailure);
+      return;
+    }
+    if (CImageNode* directory = builder_.AddDirectoryEntry(parent, entry.name)) {
+      AddContents(path, *directory);
+    }
+  }
+
+  CImageBuilder& builder_;
+  std::set<FileIdentity> walking_;
+};
+
+}  // namespace
+
+void CImageBuilder::AddFolderContents(std::string_view folderPath, CImageNode& parent) {
+  FolderWalk(*this).AddContents(std::string(folderPath), parent);
+}
+
+}  // namespace scrivo

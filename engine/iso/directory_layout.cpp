@@ -1,0 +1,97 @@
+// Lays out one tree's directories (ECMA-119 6.8.1) in pre-order: a
+// directory's own blocks, then the whole subtree of each child directory in
+// name order; files receive their data blocks as the layout meets them.
+
+#include "engine/iso/ecma119_structures.h"
+#include "engine/iso/image_builder.h"
+
+namespace scrivo {
+namespace {
+
+bool BeyondIsoDepth(const CImageNode& directory, ImageTree tree) {
+  return tree == ImageTree::Iso9660 && directory.level > CImageNode::kIsoDepthLimit;
+}
+
+}  // namespace
+
+void CImageBuilder::BuildDirectories(ImageTree tree) {
+  LayOutDirectory(root_, tree);
+  CopyRootRecord(tree);
+}
+
+void CImageBuilder::LayOutDirectory(CImageNode& directory, ImageTree tree) {
+  DirectoryPlan plan = PlanDirectory(directory, tree);
+  directory.extent = NextBlockAddress();
+  directory.size = plan.blockCount * static_cast<std::uint32_t>(kBlockSize);
+  directory.located = true;
+  std::size_t firstBlock = AppendBlock();
+  for (std::uint32_t i = 1; i < plan.blockCount; ++i) AppendBlock();
+
+  TreeExtents& extents = ExtentsOf(tree);
+  if (&directory == &root_) {
+    extents.rootExtent = directory.extent;
+    extents.rootSize = directory.size;
+  }
+  extents.directoryBytes += directory.size;
+  FillDirectory(directory, plan, firstBlock, tree);
+}
+
+void CImageBuilder::FillDirectory(CImageNode& directory, const DirectoryPlan& plan,
+                                  std::size_t firstBlock, ImageTree tree) {
+  // The root is its own parent (ECMA-119 6.8.2.2).
+  const CImageNode& parent = directory.parent != nullptr ? *directory.parent : directory;
+  std::uint8_t* first = BlockData(firstBlock);
+  PutDirectoryRecord(first, {kDotRecordLength, directory.extent, directory.size,
+                             ecma119::kFlagDirectory, kSelfIdentifier});
+  PutDirectoryRecord(first + kDotRecordLength, {kDotRecordLength, parent.extent, parent.size,
+                                                ecma119::kFlagDirectory, kParentIdentifier});
+  for (const RecordPlacement& placement : plan.records) {
+    CImageNode& entry = *placement.entry;
+    if (entry.IsDirectory() && !BeyondIsoDepth(entry, tree)) LayOutDirectory(entry, tree);
+    if (entry.isFile && !entry.located) PlaceFileData(entry);
+    WriteEntryRecord(placement, firstBlock, tree);
+  }
+}
+
+void CImageBuilder::PlaceFileData(CImageNode& file) {
+  // A zero-length file takes no block: its extent is the next file's block.
+  file.extent = nextDataBlock_;
+  nextDataBlock_ += BlocksFor(file.size);
+  file.located = true;
+}
+
+void CImageBuilder::WriteEntryRecord(const RecordPlacement& placement, std::size_t firstBlock,
+                                     ImageTree tree) {
+  const CImageNode& entry = *placement.entry;
+  const std::size_t block = firstBlock + placement.block;
+  std::uint8_t* at = BlockData(block) + placement.offset;
+  RecordFields fields{placement.length, entry.extent, entry.size, 0, placement.identifier};
+  if (BeyondIsoDepth(entry, tree)) {
+    // A directory below the ISO 9660 depth limit has no extent in that tree.
+    // Its record keeps its place but describes an empty hidden file, so no
+    // ISO 9660 reader can follow it anywhere, least of all back up the tree;
+    // its contents are reached through the Joliet tree.
+    fields.extent = 0;
+    fields.dataLength = 0;
+    fields.fileFlags = ecma119::kFlagHidden;
+  } else if (entry.IsDirectory()) {
+    fields.fileFlags = ecma119::kFlagDirectory;
+  }
+  PutDirectoryRecord(at, fields);
+  if (entry.IsNewFile()) {
+    relocationList_.push_back({block, placement.offset + ecma119::kDirectoryRecordExtentOffset});
+  }
+}
+
+void CImageBuilder::CopyRootRecord(ImageTree tree) {
+  // The descriptor's root record is the root's "." record (ECMA-119 8.4.18).
+  std::size_t descriptorBlock = DescriptorOf(tree);
+  if (descriptorBlock == 0) return;  // no descriptors built: nothing to copy into
+  std::size_t rootBlock = root_.extent - imageOrigin_;
+  std::uint8_t* descriptor = BlockData(descriptorBlock);
+  const std::uint8_t* dotRecord = BlockData(rootBlock);
+  std::copy(dotRecord, dotRecord + kDotRecordLength,
+            descriptor + offsetof(ecma119::VolumeDescriptor, rootDirectoryRecord));
+}
+
+}  // namespace scrivo

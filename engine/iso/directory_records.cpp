@@ -1,0 +1,55 @@
+#include "engine/iso/directory_records.h"
+
+#include <cstring>
+
+#include "engine/iso/ecma119_structures.h"
+#include "engine/iso/image_block.h"
+#include "engine/iso/joliet_text.h"
+
+namespace scrivo {
+namespace {
+
+// Recording date of every record (ECMA-119 9.1.5): all fields zero, offset
+// from Greenwich 16 units of 15 minutes.
+constexpr ecma119::TextField<7> kRecordingDate = {0, 0, 0, 0, 0, 0, 0x10};
+
+}  // namespace
+
+std::vector<std::uint8_t> EntryIdentifier(const CImageNode& entry, ImageTree tree) {
+  if (tree == ImageTree::Joliet) return JolietIdentifier(entry.name);
+  std::string isoName = entry.IsoName();
+  return {isoName.begin(), isoName.end()};
+}
+
+DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree) {
+  DirectoryPlan plan;
+  std::uint32_t block = 0;
+  std::size_t offset = kFirstEntryOffset;
+  for (const auto& [storedName, child] : directory.children) {
+    std::vector<std::uint8_t> identifier = EntryIdentifier(*child, tree);
+    std::size_t length = EntryRecordLength(identifier.size());
+    if (!RecordFits(offset, length)) {
+      ++block;
+      offset = 0;
+    }
+    plan.records.push_back({child.get(), std::move(identifier), block, offset, length});
+    offset += length;
+  }
+  plan.blockCount = block + 1;
+  return plan;
+}
+
+void PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
+  ecma119::DirectoryRecordHeader header{};
+  header.recordLength = static_cast<std::uint8_t>(fields.recordLength);
+  header.extent.Set(fields.extent);
+  header.dataLength.Set(fields.dataLength);
+  header.recordingDate = kRecordingDate;
+  header.fileFlags = fields.fileFlags;
+  header.volumeSequenceNumber.Set(1);
+  header.identifierLength = static_cast<std::uint8_t>(fields.identifier.size());
+  StoreAt(at, header);
+  std::memcpy(at + sizeof(header), fields.identifier.data(), fields.identifier.size());
+}
+
+}  // namespace scrivo

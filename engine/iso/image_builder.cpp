@@ -1,0 +1,187 @@
+#include "engine/iso/image_builder.h"
+
+#include <new>
+
+#include "engine/control/engine_host.h"
+#include "engine/iso/ecma119_structures.h"
+#include "platform/text/codepage.h"
+
+namespace scrivo {
+namespace {
+
+// Every new file is laid out afresh by each job; imported files keep the
+// extents they have on the disc.
+void UnlocateNewFiles(CImageNode& directory) {
+  for (auto& [storedName, child] : directory.children) {
+    if (child->IsNewFile()) child->located = false;
+    if (child->IsDirectory()) UnlocateNewFiles(*child);
+  }
+}
+
+void CollectNewFiles(CImageNode& directory, std::map<std::uint32_t, CImageNode*>& fileMap) {
+  for (auto& [storedName, child] : directory.children) {
+    // A zero-length file shares its block with the next file, which then
+    // takes the map entry over: the empty file has nothing to stream.
+    if (child->IsNewFile()) fileMap[child->extent] = child.get();
+    if (child->IsDirectory()) CollectNewFiles(*child, fileMap);
+  }
+}
+
+}  // namespace
+
+CImageBuilder::CImageBuilder() { ResetImage(); }
+
+CImageBuilder::~CImageBuilder() = default;
+
+void CImageBuilder::Bind(MmcCore* drive, EngineHost* host) {
+  drive_ = drive;
+  host_ = host;
+}
+
+void CImageBuilder::Report(std::string_view text) {
+  if (host_ != nullptr) host_->ReportError(text);
+}
+
+bool CImageBuilder::SetVolumeLabel(std::string_view label) {
+  // Counted in characters (UTF-16 units), the unit of the Joliet volume
+  // identifier, which holds 16 of them.
+  if (platform::NarrowToWide(label).size() > kVolumeLabelLimit) return false;
+  volumeLabel_ = label;
+  return true;
+}
+
+std::size_t CImageBuilder::AppendBlock() {
+  sectorList_.push_back(std::make_unique<ImageBlock>());  // value-initialised: all zero
+  sectorCount_ = static_cast<std::uint32_t>(sectorList_.size());
+  return sectorList_.size() - 1;
+}
+
+std::uint32_t CImageBuilder::NextBlockAddress() const {
+  return imageOrigin_ + static_cast<std::uint32_t>(sectorList_.size());
+}
+
+bool CImageBuilder::BuildImage(const std::function<void(std::uint32_t)>& afterStep) {
+  auto progress = [&](std::uint32_t perMille) {
+    if (afterStep) afterStep(perMille);
+  };
+  // Blocks left from an earlier build would shift every address: a build
+  // starts from the system area alone (ResetImage ends every job).
+  if (sectorList_.size() != kSystemAreaBlocks) return false;
+  if (!BuildVolumeDescriptors()) return false;
+  progress(10);
+  if (!BuildIsoDirectories()) return false;
+  progress(20);
+  if (!BuildIsoPathTables()) return false;
+  progress(30);
+  // The ISO 9660 extents of the directories are read by the step above
+  // before the Joliet layout replaces them.
+  if (!BuildJolietDirectories() || !BuildJolietPathTables()) return false;
+  progress(40);
+  RelocateFileExtents();
+  progress(50);
+  CollectFiles();
+  StoreVolumeSpaceSize();
+  return true;
+}
+
+bool CImageBuilder::BuildIsoDirectories() {
+  try {
+    BuildDirectories(ImageTree::Iso9660);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool CImageBuilder::BuildJolietDirectories() {
+  try {
+    BuildDirectories(ImageTree::Joliet);
+    return true;
+  } catch (const std::bad_alloc&) {
+    Report("Unable to create file structure for Joliet in ISO image");
+    return false;
+  }
+}
+
+bool CImageBuilder::BuildIsoPathTables() {
+  try {
+    BuildPathTables(ImageTree::Iso9660);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool CImageBuilder::BuildJolietPathTables() {
+  try {
+    BuildPathTables(ImageTree::Joliet);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void CImageBuilder::RelocateFileExtents() {
+  sectorCount_ = static_cast<std::uint32_t>(sectorList_.size());
+  const std::uint32_t dataAreaStart = imageOrigin_ + sectorCount_;
+  for (const ExtentFieldRef& field : relocationList_) {
+    std::uint8_t* at = BlockData(field.block) + field.offset;
+    auto extent = LoadFrom<ecma119::BothEndian32>(at);
+    extent.Set(extent.Value() + dataAreaStart);
+    StoreAt(at, extent);
+  }
+}
+
+void CImageBuilder::CollectFiles() {
+  fileMap_.clear();
+  CollectNewFiles(root_, fileMap_);
+}
+
+void CImageBuilder::StoreVolumeSpaceSize() {
+  // ECMA-119 8.4.8: the blocks of this session only; imageOrigin is not added.
+  for (std::size_t index : {primaryBlock_, supplementaryBlock_}) {
+    if (index == 0) continue;
+    auto descriptor = LoadFrom<ecma119::VolumeDescriptor>(BlockData(index));
+    descriptor.volumeSpaceSize.Set(VolumeSpaceSize());
+    StoreAt(BlockData(index), descriptor);
+  }
+}
+
+void CImageBuilder::ResetImage() {
+  sectorList_.clear();
+  relocationList_.clear();
+  fileMap_.clear();
+  sectorCount_ = 0;
+  nextDataBlock_ = 0;
+  imageOrigin_ = 0;
+  isoTree_ = {};
+  jolietTree_ = {};
+  primaryBlock_ = supplementaryBlock_ = terminatorBlock_ = 0;
+  volumeLabel_.clear();
+  for (std::uint32_t i = 0; i < kSystemAreaBlocks; ++i) AppendBlock();
+}
+
+bool CImageBuilder::BuildVolumeDescriptors() {
+  UnlocateNewFiles(root_);
+  try {
+    AppendPrimaryDescriptor();
+  } catch (const std::bad_alloc&) {
+    Report("Could not create PVD of ISO image");
+    return false;
+  }
+  try {
+    AppendSupplementaryDescriptor();
+  } catch (const std::bad_alloc&) {
+    Report("Could not create SVD of ISO image");
+    return false;
+  }
+  try {
+    AppendTerminatorDescriptor();
+  } catch (const std::bad_alloc&) {
+    Report("Could not create FVD of ISO image");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace scrivo

@@ -1,0 +1,161 @@
+#pragma once
+// The image builder: owns the compilation tree and lays one session out as
+// 2048-byte blocks: system area, volume descriptors, the ISO 9660 and the
+// Joliet directories and path tables in memory, then the file contents
+// streamed from their sources into the data area after the metadata.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/iso/directory_records.h"
+#include "engine/iso/image_block.h"
+#include "engine/iso/image_node.h"
+
+namespace scrivo {
+
+class MmcCore;
+class EngineHost;
+
+constexpr std::string_view kFileEntryFailure = "Probably the file name is incorrect or very long";
+constexpr std::string_view kDirectoryEntryFailure =
+    "Probably the directory name is incorrect or very long";
+constexpr std::string_view kInvalidVolumeName = "Invalid volume name";
+constexpr std::string_view kApplicationIdentifier = "Tamblewood ISO Engine";
+
+// The location of an 8-byte both-byte-order extent field in sectorList.
+struct ExtentFieldRef {
+  std::size_t block;
+  std::size_t offset;
+};
+
+class CImageBuilder {
+ public:
+  static constexpr std::uint32_t kSystemAreaBlocks = 16;  // ECMA-119 6.2.1
+  static constexpr std::size_t kVolumeLabelLimit = 15;    // characters
+
+  CImageBuilder();
+  CImageBuilder(const CImageBuilder&) = delete;
+  CImageBuilder& operator=(const CImageBuilder&) = delete;
+  ~CImageBuilder();
+
+  // The drive the burn writes to and the control that receives reports.
+  void Bind(MmcCore* drive, EngineHost* host);
+  MmcCore* Drive() const { return drive_; }
+  EngineHost* Host() const { return host_; }
+
+  // --- The compilation ---------------------------------------------------
+  CImageNode& Root() { return root_; }
+  const CImageNode& Root() const { return root_; }
+  // A new file `name` under `parent`, contents from `sourcePath`. Reports
+  // kFileEntryFailure and returns false when the entry is rejected.
+  bool AddFileEntry(CImageNode& parent, std::string_view name, std::string_view sourcePath);
+  // A new, empty directory; reports kDirectoryEntryFailure when rejected.
+  CImageNode* AddDirectoryEntry(CImageNode& parent, std::string_view name);
+  // Adds the folder's files and subfolders (hidden ones too) below `parent`,
+  // recursively; the folder itself gets no entry. Entries that cannot be
+  // added are reported and skipped.
+  void AddFolderContents(std::string_view folderPath, CImageNode& parent);
+  void ClearTree() { root_.ClearTree(); }
+
+  // Accepts a label of at most 15 characters; a longer one is refused and
+  // the previous label kept.
+  bool SetVolumeLabel(std::string_view label);
+  const std::string& VolumeLabel() const { return volumeLabel_; }
+
+  // --- Building the image, in this order ---------------------------------
+  // The absolute address of the session's block 0 (the drive's session
+  // start); 0 for a first session.
+  void SetImageOrigin(std::uint32_t origin) { imageOrigin_ = origin; }
+  std::uint32_t ImageOrigin() const { return imageOrigin_; }
+
+  // Runs the steps below in their binding order, starting from the state
+  // ResetImage leaves (false otherwise); `afterStep` receives the progress
+  // in per mille after each step that the burn reports (10 to 50).
+  bool BuildImage(const std::function<void(std::uint32_t)>& afterStep = {});
+
+  bool BuildVolumeDescriptors();
+  bool BuildIsoDirectories();
+  bool BuildIsoPathTables();
+  bool BuildJolietDirectories();
+  bool BuildJolietPathTables();
+  void RelocateFileExtents();
+  void CollectFiles();
+  // Stores sectorCount + nextDataBlock into both descriptors.
+  void StoreVolumeSpaceSize();
+
+  // Back to the initial state: 16 zero blocks, empty lists, zero counters,
+  // empty label. The tree is kept.
+  void ResetImage();
+
+  // --- The built image ----------------------------------------------------
+  const std::vector<std::unique_ptr<ImageBlock>>& SectorList() const { return sectorList_; }
+  // Frees a block once it has been written; its slot stays.
+  void ReleaseBlock(std::size_t index) { sectorList_.at(index).reset(); }
+  std::uint32_t SectorCount() const { return sectorCount_; }
+  std::uint32_t NextDataBlock() const { return nextDataBlock_; }
+  std::uint32_t VolumeSpaceSize() const { return sectorCount_ + nextDataBlock_; }
+  // New files by their first data block (relative to the data area).
+  const std::map<std::uint32_t, CImageNode*>& FileMap() const { return fileMap_; }
+  const std::vector<ExtentFieldRef>& RelocationList() const { return relocationList_; }
+
+  struct TreeExtents {
+    std::uint32_t rootExtent = 0;
+    std::uint32_t rootSize = 0;
+    std::uint32_t directoryBytes = 0;
+  };
+  const TreeExtents& Extents(ImageTree tree) const {
+    return tree == ImageTree::Iso9660 ? isoTree_ : jolietTree_;
+  }
+
+ private:
+  std::size_t AppendBlock();
+  std::uint8_t* BlockData(std::size_t index) { return sectorList_.at(index)->data(); }
+  std::uint32_t NextBlockAddress() const;
+  void Report(std::string_view text);
+  TreeExtents& ExtentsOf(ImageTree tree) { return tree == ImageTree::Iso9660 ? isoTree_ : jolietTree_; }
+  std::size_t DescriptorOf(ImageTree tree) const {
+    return tree == ImageTree::Iso9660 ? primaryBlock_ : supplementaryBlock_;
+  }
+
+  // Volume descriptors (volume_descriptors.cpp).
+  void AppendPrimaryDescriptor();
+  void AppendSupplementaryDescriptor();
+  void AppendTerminatorDescriptor();
+
+  // Directory layout (directory_layout.cpp).
+  void BuildDirectories(ImageTree tree);
+  void LayOutDirectory(CImageNode& directory, ImageTree tree);
+  void FillDirectory(CImageNode& directory, const DirectoryPlan& plan, std::size_t firstBlock,
+                     ImageTree tree);
+  void WriteEntryRecord(const RecordPlacement& placement, std::size_t firstBlock, ImageTree tree);
+  void PlaceFileData(CImageNode& file);
+  void CopyRootRecord(ImageTree tree);
+
+  // Path tables (path_tables.cpp).
+  void BuildPathTables(ImageTree tree);
+
+  CImageNode root_;
+  std::vector<ExtentFieldRef> relocationList_;
+  std::vector<std::unique_ptr<ImageBlock>> sectorList_;
+  std::uint32_t sectorCount_ = 0;
+  std::uint32_t nextDataBlock_ = 0;
+  std::uint32_t imageOrigin_ = 0;
+  TreeExtents isoTree_;
+  TreeExtents jolietTree_;
+  MmcCore* drive_ = nullptr;
+  EngineHost* host_ = nullptr;
+  // Indexes of blocks 16, 17 and 18 once built; 0 before.
+  std::size_t primaryBlock_ = 0;
+  std::size_t supplementaryBlock_ = 0;
+  std::size_t terminatorBlock_ = 0;
+  std::map<std::uint32_t, CImageNode*> fileMap_;
+  std::string volumeLabel_;
+};
+
+}  // namespace scrivo

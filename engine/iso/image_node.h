@@ -1,0 +1,88 @@
+#pragma once
+// One file or directory of the compilation tree: the name it carries on the
+// disc, the local source of a new file's contents and, while an image is
+// being built, where its contents lie.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace scrivo {
+
+enum class EntryKind { File, Directory };
+// New entries are written by this job; imported ones already lie on the disc.
+enum class EntryOrigin { New, Imported };
+
+class CImageNode {
+ public:
+  // Stored names are shorter than this many bytes, which keeps a Joliet
+  // directory record within 232 bytes.
+  static constexpr std::size_t kNameLimit = 100;
+  // ISO 9660 directories deeper than this are not laid out (ECMA-119 6.8.2.1:
+  // at most eight levels, the root being level 1).
+  static constexpr std::int32_t kIsoDepthLimit = 8;
+
+  // Ordered by the stored names' bytes compared as unsigned values
+  // (std::char_traits<char> compares as unsigned char).
+  using ChildMap = std::map<std::string, std::unique_ptr<CImageNode>>;
+
+  // The root of a compilation: level 1, no name, serial number 0.
+  CImageNode();
+  CImageNode(const CImageNode&) = delete;
+  CImageNode& operator=(const CImageNode&) = delete;
+  ~CImageNode() = default;
+
+  // Inserts an entry, or merges it into the existing child of the same
+  // stored name (which then takes every field of the new entry, losing its
+  // former contents). Returns the node holding the entry, or nullptr when
+  // the entry is rejected: a name that is empty, ".", "..", contains "/" or
+  // is too long, or a new file whose source cannot be opened exclusively or
+  // is 4 GiB or larger.
+  CImageNode* AddChild(std::string_view sourcePath, std::string_view name, EntryKind kind,
+                       EntryOrigin origin);
+
+  // Deletes every entry below this node.
+  void ClearTree();
+
+  // The generated ISO 9660 identifier: _LNG_<serial>.csf, ";1" for a file.
+  std::string IsoName() const;
+
+  bool IsDirectory() const { return !isFile; }
+  // A new file is streamed from its source; imported files stay where they are.
+  bool IsNewFile() const { return isFile && newFlag; }
+
+  std::string sourcePath;
+  std::string name;  // the stored name: the Joliet name and the sibling key
+  std::uint32_t size = 0;
+  bool isFile = false;
+  bool newFlag = true;
+  // New file: block relative to the data area. Imported file: absolute block.
+  // Directory: absolute block in the tree laid out last.
+  std::uint32_t extent = 0;
+  std::int32_t level = 1;
+  std::uint16_t directoryNumber = 0;
+  ChildMap children;
+  bool located = false;
+  std::int32_t serialNumber = 0;
+  CImageNode* parent = nullptr;
+
+ private:
+  struct Unlinked {};
+  explicit CImageNode(Unlinked) {}
+  static std::unique_ptr<CImageNode> MakeEntry(CImageNode& parent, std::string_view sourcePath,
+                                               std::string_view name, EntryKind kind,
+                                               EntryOrigin origin);
+  bool CompleteNewFile();
+  void TakeOver(CImageNode&& fresh);
+};
+
+// True when `name` can be a stored name at all (before any size rule).
+bool IsAcceptableEntryName(std::string_view name);
+
+// The process-wide serial counter: first value 1, one value per node created
+// (also for nodes later rejected or merged), never reset or reused.
+std::int32_t TakeSerialNumber();
+
+}  // namespace scrivo

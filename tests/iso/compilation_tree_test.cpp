@@ -1,0 +1,259 @@
+// The compilation tree: stored names, limits, order, merging, serial
+// numbers, source checks and the folder walk.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/iso/image_builder.h"
+#include "iso_test_support.h"
+
+namespace {
+
+using isotest::TempDir;
+using isotest::WriteSource;
+using scrivo::CImageBuilder;
+using scrivo::CImageNode;
+using ::testing::ElementsAre;
+
+class CompilationTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    builder.Bind(nullptr, &host);
+    WriteSource(source, 10);
+  }
+  bool AddFile(std::string_view name) { return builder.AddFileEntry(builder.Root(), name, source.string()); }
+  std::vector<std::string> RootNames() const {
+    std::vector<std::string> names;
+    for (const auto& [name, node] : builder.Root().children) names.push_back(node->name);
+    return names;
+  }
+
+  TempDir dir;
+  std::filesystem::path source = dir / "source.bin";
+  isotest::RecordingHost host;
+  CImageBuilder builder;
+};
+
+TEST_F(CompilationTree, StoredNamesCarryTheVersionSuffixWhenTheyContainADot) {
+  for (const char* name : {"report.txt", "README", ".profile", "a.b.c"}) ASSERT_TRUE(AddFile(name));
+  EXPECT_THAT(RootNames(), ElementsAre(".profile;1", "README", "a.b.c;1", "report.txt;1"));
+  ASSERT_NE(builder.AddDirectoryEntry(builder.Root(), "dir.d"), nullptr);
+  EXPECT_TRUE(builder.Root().children.contains("dir.d")) << "directories get no suffix";
+  EXPECT_TRUE(host.errors.empty());
+}
+
+TEST_F(CompilationTree, NameLimitIsCheckedBeforeAndAfterTheSuffix) {
+  EXPECT_TRUE(AddFile(std::string(99, 'n')));
+  EXPECT_FALSE(AddFile(std::string(100, 'm')));
+  EXPECT_TRUE(AddFile(std::string(93, 'p') + ".txt"));   // 97 bytes, stored as 99
+  EXPECT_FALSE(AddFile(std::string(94, 'q') + ".txt"));  // 98 bytes, 100 with the suffix
+  EXPECT_EQ(builder.Root().children.size(), 2u);
+  EXPECT_TRUE(builder.Root().children.contains(std::string(93, 'p') + ".txt;1"));
+  EXPECT_THAT(host.errors, ElementsAre(scrivo::kFileEntryFailure, scrivo::kFileEntryFailure));
+
+  host.errors.clear();
+  EXPECT_NE(builder.AddDirectoryEntry(builder.Root(), std::string(99, 'd')), nullptr);
+  EXPECT_EQ(builder.AddDirectoryEntry(builder.Root(), std::string(100, 'd')), nullptr);
+  EXPECT_THAT(host.errors, ElementsAre(scrivo::kDirectoryEntryFailure));
+}
+
+TEST_F(CompilationTree, SiblingsAreOrderedByTheBytesOfTheirStoredNames) {
+  for (const char* name : {"b", "B", "a.txt", "ab", "a", "\xC3\xA9t\xC3\xA9", "Z"}) ASSERT_TRUE(AddFile(name));
+  // Bytes compare unsigned: a UTF-8 lead byte sorts after every ASCII byte.
+  EXPECT_THAT(RootNames(), ElementsAre("B", "Z", "a", "a.txt;1", "ab", "b", "\xC3\xA9t\xC3\xA9"));
+}
+
+TEST_F(CompilationTree, SameStoredNameMergesIntoTheExistingEntry) {
+  ASSERT_TRUE(AddFile("same.txt"));
+  CImageNode* first = builder.Root().children.at("same.txt;1").get();
+  auto second = dir / "second.bin";
+  WriteSource(second, 4000);
+  ASSERT_TRUE(builder.AddFileEntry(builder.Root(), "same.txt", second.string()));
+
+  ASSERT_EQ(builder.Root().children.size(), 1u);
+  CImageNode* merged = builder.Root().children.at("same.txt;1").get();
+  EXPECT_EQ(merged, first) << "the existing node keeps its identity";
+  EXPECT_EQ(merged->sourcePath, second.string());
+  EXPECT_EQ(merged->size, 4000u);
+
+  ASSERT_TRUE(AddFile("A.TXT"));
+  ASSERT_TRUE(AddFile("a.txt"));
+  EXPECT_EQ(builder.Root().children.size(), 3u) << "case matters";
+}
+
+TEST_F(CompilationTree, FileAndDirectoryOfOneNameReplaceEachOther) {
+  CImageNode* docs = builder.AddDirectoryEntry(builder.Root(), "docs");
+  ASSERT_NE(docs, nullptr);
+  ASSERT_TRUE(builder.AddFileEntry(*docs, "inner.txt", source.string()));
+
+  ASSERT_TRUE(AddFile("docs"));
+  ASSERT_EQ(builder.Root().children.size(), 1u);
+  EXPECT_TRUE(docs->isFile);
+  EXPECT_TRUE(docs->children.empty()) << "the directory's former contents are deleted";
+  EXPECT_EQ(docs->size, 10u);
+
+  EXPECT_EQ(builder.AddDirectoryEntry(builder.Root(), "docs"), docs);
+  EXPECT_FALSE(docs->isFile);
+  EXPECT_EQ(docs->size, 0u);
+}
+
+TEST_F(CompilationTree, SerialNumbersAreTakenByRejectedSourcesButNotByOverlongNames) {
+  ASSERT_TRUE(AddFile("one"));
+  const int first = builder.Root().children.at("one")->serialNumber;
+  EXPECT_FALSE(builder.AddFileEntry(builder.Root(), "missing", (dir / "absent").string()));
+  EXPECT_FALSE(AddFile(std::string(100, 'x')));
+  ASSERT_TRUE(AddFile("two"));
+  EXPECT_EQ(builder.Root().children.at("two")->serialNumber, first + 2);
+  EXPECT_FALSE(AddFile(std::string(94, 'q') + ".txt"));  // too long only after the suffix
+  ASSERT_TRUE(AddFile("three"));
+  EXPECT_EQ(builder.Root().children.at("three")->serialNumber, first + 4);
+  ASSERT_TRUE(AddFile("one"));  // a merge takes the new node's number
+  EXPECT_EQ(builder.Root().children.at("one")->serialNumber, first + 5);
+}
+
+TEST_F(CompilationTree, GeneratedIsoNamesDependOnSerialNumberAndKind) {
+  CImageNode file;
+  file.isFile = true;
+  file.serialNumber = 12;
+  EXPECT_EQ(file.IsoName(), "_LNG_12.csf;1");
+  CImageNode directory;
+  directory.serialNumber = 7;
+  EXPECT_EQ(directory.IsoName(), "_LNG_7.csf");
+}
+
+TEST_F(CompilationTree, SourcesThatCannotBeOpenedExclusivelyAreRejected) {
+  auto fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(builder.AddFileEntry(builder.Root(), "fifo", fifo.string())) << "not a regular file";
+  EXPECT_FALSE(builder.AddFileEntry(builder.Root(), "dir", dir.Path().string()));
+  EXPECT_FALSE(builder.AddFileEntry(builder.Root(), "gone", (dir / "gone").string()));
+
+  int holder = ::open(source.c_str(), O_RDONLY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  EXPECT_FALSE(AddFile("held"));
+  ::close(holder);
+  EXPECT_TRUE(AddFile("held")) << "free again once the other holder lets go";
+  EXPECT_EQ(host.errors.size(), 4u);
+  EXPECT_EQ(builder.Root().children.size(), 1u);
+}
+
+TEST_F(CompilationTree, FilesOfFourGibibytesOrMoreAreRejected) {
+  auto sparse = [&](const char* name, off_t length) {
+    auto path = dir / name;
+    int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+    EXPECT_EQ(::ftruncate(fd, length), 0);
+    ::close(fd);
+    return path.string();
+  };
+  std::string largest = sparse("largest", off_t{0xFFFFFFFF});
+  std::string tooLarge = sparse("too_large", off_t{0x100000000});
+  ASSERT_TRUE(builder.AddFileEntry(builder.Root(), "largest", largest));
+  EXPECT_EQ(builder.Root().children.at("largest")->size, 0xFFFFFFFFu);
+  EXPECT_FALSE(builder.AddFileEntry(builder.Root(), "too_large", tooLarge));
+  EXPECT_THAT(host.errors, ElementsAre(scrivo::kFileEntryFailure));
+}
+
+TEST_F(CompilationTree, NamesNoReaderCouldResolveAreRejected) {
+  for (const char* name : {"", ".", "..", "a/b"}) EXPECT_FALSE(AddFile(name)) << name;
+  EXPECT_TRUE(AddFile("back\\slash")) << "not a separator here: one entry";
+  EXPECT_THAT(RootNames(), ElementsAre("back\\slash"));
+}
+
+TEST_F(CompilationTree, LevelsFollowTheTreeAndClearTreeEmptiesTheRoot) {
+  CImageNode* a = builder.AddDirectoryEntry(builder.Root(), "a");
+  CImageNode* b = builder.AddDirectoryEntry(*a, "b");
+  ASSERT_TRUE(builder.AddFileEntry(*b, "f", source.string()));
+  EXPECT_EQ(builder.Root().level, 1);
+  EXPECT_EQ(a->level, 2);
+  EXPECT_EQ(b->children.at("f")->level, 4);
+  EXPECT_EQ(b->children.at("f")->parent, b);
+  builder.ClearTree();
+  EXPECT_TRUE(builder.Root().children.empty());
+}
+
+class FolderContents : public CompilationTree {};
+
+TEST_F(FolderContents, AddsFilesAndSubfoldersHiddenOnesIncluded) {
+  TempDir folder;
+  std::filesystem::create_directories(folder / "sub" / "empty");
+  WriteSource(folder / ".hidden", 3);
+  WriteSource(folder / "a.txt", 5);
+  WriteSource(folder / "sub" / "inner", 7);
+
+  builder.AddFolderContents(folder.Path().string(), builder.Root());
+  EXPECT_THAT(RootNames(), ElementsAre(".hidden;1", "a.txt;1", "sub"));
+  const CImageNode& sub = *builder.Root().children.at("sub");
+  EXPECT_FALSE(sub.isFile);
+  EXPECT_EQ(sub.children.at("inner")->size, 7u);
+  EXPECT_EQ(sub.children.at("inner")->sourcePath, (folder / "sub" / "inner").string());
+  EXPECT_TRUE(sub.children.at("empty")->children.empty());
+  EXPECT_TRUE(host.errors.empty());
+
+  builder.ClearTree();
+  builder.AddFolderContents(folder.Path().string() + "/", builder.Root());
+  EXPECT_EQ(builder.Root().children.size(), 3u) << "a trailing separator changes nothing";
+  builder.AddFolderContents((folder / "nowhere").string(), builder.Root());
+  EXPECT_EQ(builder.Root().children.size(), 3u);
+}
+
+TEST_F(FolderContents, LockedFileIsSkippedAndReported) {
+  TempDir folder;
+  WriteSource(folder / "free1", 1);
+  WriteSource(folder / "locked", 1);
+  WriteSource(folder / "free2", 1);
+  int holder = ::open((folder / "locked").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  builder.AddFolderContents(folder.Path().string(), builder.Root());
+  ::close(holder);
+  EXPECT_THAT(RootNames(), ElementsAre("free1", "free2"));
+  EXPECT_THAT(host.errors, ElementsAre(scrivo::kFileEntryFailure));
+}
+
+TEST_F(FolderContents, SecondFolderReplacesASameNamedSubfolder) {
+  TempDir first, second;
+  std::filesystem::create_directories(first / "docs");
+  std::filesystem::create_directories(second / "docs");
+  WriteSource(first / "docs" / "old", 1);
+  WriteSource(second / "docs" / "new", 1);
+  builder.AddFolderContents(first.Path().string(), builder.Root());
+  builder.AddFolderContents(second.Path().string(), builder.Root());
+  const CImageNode& docs = *builder.Root().children.at("docs");
+  ASSERT_EQ(docs.children.size(), 1u);
+  EXPECT_TRUE(docs.children.contains("new"));
+}
+
+TEST_F(FolderContents, LinkBackToAnEnclosingFolderIsNotFollowed) {
+  TempDir folder;
+  std::filesystem::create_directories(folder / "a");
+  WriteSource(folder / "a" / "f", 1);
+  std::filesystem::create_directory_symlink(folder.Path(), folder / "a" / "loop");
+  std::filesystem::create_directory_symlink(folder / "a", folder / "alias");
+  builder.AddFolderContents(folder.Path().string(), builder.Root());
+  const CImageNode& a = *builder.Root().children.at("a");
+  EXPECT_THAT(RootNames(), ElementsAre("a", "alias"));
+  EXPECT_FALSE(a.children.contains("loop"));
+  EXPECT_TRUE(builder.Root().children.at("alias")->children.contains("f")) << "other links are walked";
+  EXPECT_FALSE(host.errors.empty());
+}
+
+TEST(VolumeLabel, AcceptsUpToFifteenCharactersAndKeepsTheOldLabelOtherwise) {
+  CImageBuilder builder;
+  EXPECT_TRUE(builder.SetVolumeLabel("FIFTEEN_CHARS15"));
+  EXPECT_FALSE(builder.SetVolumeLabel("SIXTEEN_CHARS_16"));
+  EXPECT_EQ(builder.VolumeLabel(), "FIFTEEN_CHARS15");
+  EXPECT_TRUE(builder.SetVolumeLabel("\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C"
+                                     "\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C\xC3\x9C"))
+      << "fifteen characters, thirty bytes";
+  EXPECT_TRUE(builder.SetVolumeLabel(""));
+  EXPECT_EQ(builder.VolumeLabel(), "");
+  builder.SetVolumeLabel("DISC");
+  builder.ResetImage();
+  EXPECT_EQ(builder.VolumeLabel(), "");
+}
+
+}  // namespace

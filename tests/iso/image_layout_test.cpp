@@ -1,0 +1,241 @@
+// Image layout: where every area lands, data-area order, relocation,
+// the depth limit and the reset between jobs.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "engine/iso/image_builder.h"
+#include "iso_test_support.h"
+
+namespace {
+
+using isotest::BlockAt;
+using isotest::Entries;
+using isotest::ReadDirectory;
+using isotest::ReadPathTable;
+using isotest::RootRecordOf;
+using isotest::TempDir;
+using isotest::WriteSource;
+using scrivo::CImageBuilder;
+using scrivo::CImageNode;
+using scrivo::ImageTree;
+using ::testing::ElementsAre;
+
+constexpr std::uint32_t kPrimary = 16;
+constexpr std::uint32_t kSupplementary = 17;
+
+class ImageLayout : public ::testing::Test {
+ protected:
+  void SetUp() override { builder.Bind(nullptr, &host); }
+  CImageNode& AddFile(CImageNode& parent, std::string_view name, std::size_t size) {
+    auto path = dir / ("src" + std::to_string(sources++));
+    WriteSource(path, size);
+    EXPECT_TRUE(builder.AddFileEntry(parent, name, path.string()));
+    for (auto& [stored, node] : parent.children) {
+      if (node->sourcePath == path.string()) return *node;
+    }
+    throw std::logic_error("file not added");
+  }
+  CImageNode& AddDirectory(CImageNode& parent, std::string_view name) {
+    return *builder.AddDirectoryEntry(parent, name);
+  }
+  std::uint32_t DescriptorField(std::uint32_t descriptor, std::size_t offset, bool bigEndian = false) {
+    const std::uint8_t* block = BlockAt(builder, builder.ImageOrigin() + descriptor);
+    return bigEndian ? isotest::Be32(block + offset) : isotest::Le32(block + offset);
+  }
+  std::vector<isotest::Record> RootEntries(std::uint32_t descriptor) {
+    isotest::Record root = RootRecordOf(builder, descriptor);
+    return Entries(ReadDirectory(builder, root.extent, root.dataLength));
+  }
+
+  TempDir dir;
+  int sources = 0;
+  isotest::RecordingHost host;
+  CImageBuilder builder;
+};
+
+TEST_F(ImageLayout, EmptyCompilationTakesTwentyFiveBlocksInTheirPlaces) {
+  ASSERT_TRUE(builder.BuildImage());
+  EXPECT_EQ(builder.SectorCount(), 25u);
+  EXPECT_EQ(builder.VolumeSpaceSize(), 25u);
+  for (std::uint32_t b = 0; b < 16; ++b) {
+    const std::uint8_t* block = BlockAt(builder, b);
+    EXPECT_TRUE(std::all_of(block, block + 2048, [](std::uint8_t v) { return v == 0; })) << b;
+  }
+  EXPECT_EQ(BlockAt(builder, 16)[0], 1);
+  EXPECT_EQ(BlockAt(builder, 17)[0], 2);
+  EXPECT_EQ(BlockAt(builder, 18)[0], 255);
+  EXPECT_EQ(RootRecordOf(builder, kPrimary).extent, 19u);
+  EXPECT_EQ(DescriptorField(kPrimary, 140), 20u);
+  EXPECT_EQ(DescriptorField(kPrimary, 148, true), 21u);
+  EXPECT_EQ(RootRecordOf(builder, kSupplementary).extent, 22u);
+  EXPECT_EQ(DescriptorField(kSupplementary, 140), 23u);
+  EXPECT_EQ(DescriptorField(kSupplementary, 148, true), 24u);
+  EXPECT_EQ(isotest::Both32(BlockAt(builder, 16) + 80), 25u);
+  EXPECT_EQ(isotest::Both32(BlockAt(builder, 17) + 80), 25u);
+}
+
+TEST_F(ImageLayout, OneFileFollowsTheMetadataAndSizesTheVolume) {
+  builder.SetImageOrigin(1000);
+  CImageNode& file = AddFile(builder.Root(), "data.bin", 5000);
+  ASSERT_TRUE(builder.BuildImage());
+  EXPECT_EQ(builder.SectorCount(), 25u);
+  EXPECT_EQ(builder.NextDataBlock(), 3u);
+  EXPECT_EQ(builder.VolumeSpaceSize(), 28u) << "the origin is not counted";
+  EXPECT_EQ(isotest::Both32(BlockAt(builder, 1016) + 80), 28u);
+  EXPECT_EQ(file.extent, 0u) << "the node keeps its block relative to the data area";
+  for (std::uint32_t descriptor : {kPrimary, kSupplementary}) {
+    auto entries = RootEntries(descriptor);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].extent, 1025u);
+    EXPECT_EQ(entries[0].dataLength, 5000u);
+  }
+  EXPECT_EQ(builder.RelocationList().size(), 2u);
+  EXPECT_THAT(builder.FileMap(), ElementsAre(std::pair<const std::uint32_t, CImageNode*>(0, &file)));
+}
+
+TEST_F(ImageLayout, FilesTakeWholeBlocksInPreOrderAndEmptyFilesTakeNone) {
+  CImageNode& a = AddFile(builder.Root(), "a.txt", 2048);
+  CImageNode& b = AddDirectory(builder.Root(), "b");
+  CImageNode& x = AddFile(b, "x.txt", 2049);
+  CImageNode& empty = AddFile(b, "y_empty", 0);
+  CImageNode& c = AddFile(builder.Root(), "c.txt", 1);
+  CImageNode& last = AddFile(builder.Root(), "z_empty", 0);
+  ASSERT_TRUE(builder.BuildImage());
+
+  EXPECT_EQ(a.extent, 0u);
+  EXPECT_EQ(x.extent, 1u);
+  EXPECT_EQ(empty.extent, 3u) << "the block of the file that follows";
+  EXPECT_EQ(c.extent, 3u);
+  EXPECT_EQ(last.extent, 4u);
+  EXPECT_EQ(builder.NextDataBlock(), 4u);
+  // The empty file shares its block with c.txt, which takes the map entry.
+  std::vector<CImageNode*> streamed;
+  for (const auto& [block, node] : builder.FileMap()) streamed.push_back(node);
+  EXPECT_THAT(streamed, ElementsAre(&a, &x, &c, &last));
+}
+
+TEST_F(ImageLayout, ImportedFilesKeepTheirExtentsAndAreNeitherRelocatedNorStreamed) {
+  builder.SetImageOrigin(5000);
+  CImageNode* old = builder.Root().AddChild("Unknown", "old.txt", scrivo::EntryKind::File,
+                                            scrivo::EntryOrigin::Imported);
+  ASSERT_NE(old, nullptr);
+  old->extent = 321;
+  old->size = 10000;
+  CImageNode& fresh = AddFile(builder.Root(), "new.txt", 10);
+  ASSERT_TRUE(builder.BuildImage());
+
+  EXPECT_EQ(builder.NextDataBlock(), 1u);
+  EXPECT_EQ(builder.RelocationList().size(), 2u);
+  EXPECT_THAT(builder.FileMap(), ElementsAre(std::pair<const std::uint32_t, CImageNode*>(0, &fresh)));
+  for (std::uint32_t descriptor : {kPrimary, kSupplementary}) {
+    auto entries = RootEntries(descriptor);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].extent, 5000u + builder.SectorCount());  // new.txt;1 sorts first
+    EXPECT_EQ(entries[1].extent, 321u);
+    EXPECT_EQ(entries[1].dataLength, 10000u);
+  }
+}
+
+TEST_F(ImageLayout, TenLevelsDeepStopTheIsoTreeAtLevelEight) {
+  std::vector<CImageNode*> levels{&builder.Root()};
+  CImageNode& early = AddFile(builder.Root(), "z_after.txt", 100);
+  for (int level = 2; level <= 10; ++level) {
+    levels.push_back(&AddDirectory(*levels.back(), "d" + std::to_string(level)));
+  }
+  CImageNode& atNine = AddFile(*levels[8], "a_nine.txt", 10);
+  CImageNode& atTen = AddFile(*levels[9], "ten.txt", 10);
+  CImageNode& atEight = AddFile(*levels[7], "eight.txt", 10);
+  ASSERT_TRUE(builder.BuildImage());
+
+  EXPECT_EQ(ReadPathTable(builder, kPrimary, false).size(), 8u);
+  EXPECT_EQ(ReadPathTable(builder, kSupplementary, false).size(), 10u);
+  EXPECT_EQ(ReadPathTable(builder, kSupplementary, true).size(), 10u);
+
+  // Files below the ISO 9660 limit receive their blocks after all others.
+  EXPECT_LT(atEight.extent, early.extent);
+  EXPECT_GT(atNine.extent, early.extent);
+  EXPECT_GT(atTen.extent, atNine.extent);
+
+  // Walking the ISO 9660 tree ends at level 8; the level-9 record there is
+  // no directory, so nothing leads back into the tree.
+  std::set<std::uint32_t> visited;
+  int deepest = 0;
+  std::function<void(std::uint32_t, std::uint32_t, int)> walk = [&](std::uint32_t extent,
+                                                                    std::uint32_t size, int level) {
+    ASSERT_TRUE(visited.insert(extent).second) << "directory reached twice";
+    deepest = std::max(deepest, level);
+    for (const auto& record : Entries(ReadDirectory(builder, extent, size))) {
+      if (record.IsDirectory()) walk(record.extent, record.dataLength, level + 1);
+    }
+  };
+  auto root = RootRecordOf(builder, kPrimary);
+  walk(root.extent, root.dataLength, 1);
+  EXPECT_EQ(deepest, 8);
+
+  // The Joliet tree reaches the bottom.
+  isotest::Record joliet = RootRecordOf(builder, kSupplementary);
+  for (int level = 2; level <= 10; ++level) {
+    auto entries = Entries(ReadDirectory(builder, joliet.extent, joliet.dataLength));
+    auto next = std::find_if(entries.begin(), entries.end(),
+                             [](const isotest::Record& r) { return r.IsDirectory(); });
+    ASSERT_NE(next, entries.end()) << level;
+    joliet = *next;
+  }
+  auto bottom = Entries(ReadDirectory(builder, joliet.extent, joliet.dataLength));
+  ASSERT_EQ(bottom.size(), 1u);
+  EXPECT_EQ(bottom[0].extent, builder.SectorCount() + atTen.extent);
+}
+
+TEST_F(ImageLayout, TooDeepDirectoryRecordKeepsItsPlaceAsAnEmptyHiddenFile) {
+  CImageNode* parent = &builder.Root();
+  for (int level = 2; level <= 9; ++level) parent = &AddDirectory(*parent, "d" + std::to_string(level));
+  ASSERT_TRUE(builder.BuildImage());
+  CImageNode& levelEight = *parent->parent;
+  // Level 8 is the last directory of the ISO 9660 path table.
+  auto table = ReadPathTable(builder, kPrimary, false);
+  auto records = Entries(ReadDirectory(builder, table.back().extent, 2048));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(isotest::IdentifierText(records[0]), parent->IsoName());
+  EXPECT_EQ(records[0].flags, 1) << "hidden, not a directory";
+  EXPECT_EQ(records[0].dataLength, 0u);
+  EXPECT_EQ(levelEight.level, 8);
+}
+
+TEST_F(ImageLayout, ResetReturnsToTheInitialStateAndTheNextJobLaysOutAfresh) {
+  AddFile(builder.Root(), "a.txt", 3000);
+  AddFile(AddDirectory(builder.Root(), "sub"), "b.txt", 10);
+  builder.SetVolumeLabel("LABEL");
+  ASSERT_TRUE(builder.BuildImage());
+  std::vector<scrivo::ImageBlock> first;
+  for (const auto& block : builder.SectorList()) first.push_back(*block);
+  const std::uint32_t firstData = builder.NextDataBlock();
+
+  EXPECT_FALSE(builder.BuildImage()) << "a second build needs a reset first";
+  builder.ResetImage();
+  EXPECT_EQ(builder.SectorList().size(), 16u);
+  EXPECT_EQ(builder.SectorCount(), 16u);
+  EXPECT_EQ(builder.NextDataBlock(), 0u);
+  EXPECT_TRUE(builder.FileMap().empty());
+  EXPECT_TRUE(builder.RelocationList().empty());
+  EXPECT_EQ(builder.VolumeLabel(), "");
+  EXPECT_EQ(builder.Root().children.size(), 2u) << "the tree stays";
+
+  builder.SetVolumeLabel("LABEL");
+  ASSERT_TRUE(builder.BuildImage());
+  EXPECT_EQ(builder.NextDataBlock(), firstData);
+  ASSERT_EQ(builder.SectorList().size(), first.size());
+  for (std::size_t i = 0; i < first.size(); ++i) EXPECT_EQ(*builder.SectorList()[i], first[i]) << i;
+}
+
+TEST_F(ImageLayout, BuildReportsProgressAfterEachStep) {
+  std::vector<std::uint32_t> progress;
+  ASSERT_TRUE(builder.BuildImage([&](std::uint32_t perMille) { progress.push_back(perMille); }));
+  EXPECT_THAT(progress, ElementsAre(10, 20, 30, 40, 50));
+}
+
+}  // namespace
