@@ -17,6 +17,9 @@ CScrivoCtrl::CScrivoCtrl()
       diagnostics_(static_cast<platform::IDispatch&>(*this)),
       window_(platform::CreateWindowFor(this)) {
   BindMembers();
+  // Bound now as well as by InitControl, so that entries added before it
+  // are reported like any other.
+  image_.Bind(&drive_, this);
   ++module::g_liveObjects;
 }
 

@@ -16,6 +16,7 @@
 #include "engine/control/diagnostics_channel.h"
 #include "engine/control/engine_host.h"
 #include "engine/drive/mmc_core.h"
+#include "engine/iso/image_builder.h"
 #include "platform/automation/com.h"
 #include "platform/automation/connection_point.h"
 #include "platform/automation/dispatch_table.h"
@@ -106,6 +107,7 @@ class CScrivoCtrl final : public platform::IDispatch,
 
   // For the engine's own parts and tests.
   MmcCore& Drive() { return drive_; }
+  CImageBuilder& Image() { return image_; }
   bool Initialized() const { return initialized_ != 0; }
   bool Busy() { return busyEvent_.IsSignalled(); }
   const platform::DispatchTable& Dispatch() const { return dispatch_; }
@@ -146,6 +148,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   bool modified_ = false;
 
   MmcCore drive_;
+  CImageBuilder image_;
   std::int32_t initialized_ = 0;
   std::string volumeLabel_;
   std::int16_t haNum_ = 0;

@@ -2,26 +2,23 @@
 
 #include "engine/control/scrivo_ctrl.h"
 
-#include "platform/text/codepage.h"
-
 namespace scrivo {
 
-void CScrivoCtrl::BindImageBuilder() {}
+void CScrivoCtrl::BindImageBuilder() { image_.Bind(&drive_, this); }
 
-bool CScrivoCtrl::AcceptImageLabel(const std::string& label) {
-  return platform::NarrowToWide(label).size() <= 15;
+bool CScrivoCtrl::AcceptImageLabel(const std::string& label) { return image_.SetVolumeLabel(label); }
+
+void CScrivoCtrl::ClearCompilation() { image_.ClearTree(); }
+
+void CScrivoCtrl::AddFile(const std::string& strDestFileName, const std::string& strSourceFileName) {
+  if (RefuseWhileBusy()) return;
+  // The builder reports a rejected entry itself.
+  image_.AddFileEntry(image_.Root(), strDestFileName, strSourceFileName);
 }
 
-void CScrivoCtrl::ClearCompilation() {}
-
-void CScrivoCtrl::AddFile(const std::string&, const std::string&) {
+void CScrivoCtrl::AddDirectory(const std::string& strDir) {
   if (RefuseWhileBusy()) return;
-  ReportError("Probably the file name is incorrect or very long");
-}
-
-void CScrivoCtrl::AddDirectory(const std::string&) {
-  if (RefuseWhileBusy()) return;
-  ReportError("Probably the directory name is incorrect or very long");
+  image_.AddFolderContents(strDir, image_.Root());
 }
 
 }  // namespace scrivo
