@@ -1,0 +1,14 @@
+#pragma once
+// The progress indication a drive reports while it runs an immediate-mode
+// operation (SPC, sense-key specific bytes 16-17 of fixed-format sense data:
+// 0 to 65535), as the per-mille value posted to the host.
+
+#include <cstdint>
+
+namespace scrivo {
+
+constexpr std::uint32_t ProgressPerMille(std::uint32_t indication) {
+  return indication * 1000 / 65535;
+}
+
+}  // namespace scrivo

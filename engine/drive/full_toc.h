@@ -1,0 +1,42 @@
+#pragma once
+// The full TOC of a CD (READ TOC/PMA/ATIP format 0010b, addresses in MSF):
+// the reply header and the 11-byte track descriptors that follow it.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace scrivo {
+
+struct FullToc {
+  static constexpr std::size_t kDescriptorSize = 11;
+  // Descriptor byte offsets (MMC, Full TOC track descriptor).
+  static constexpr std::size_t kSession = 0;
+  static constexpr std::size_t kPoint = 3;
+  static constexpr std::size_t kMin = 4;
+  static constexpr std::size_t kSec = 5;
+  static constexpr std::size_t kFrame = 6;
+  // POINT B0h: Min/Sec/Frame give the start of the next possible program area.
+  static constexpr std::uint8_t kPointNextProgramArea = 0xB0;
+
+  std::uint16_t dataLength = 0;  // TOC Data Length as reported, in host order
+  std::uint8_t firstCompleteSession = 0;
+  std::uint8_t lastCompleteSession = 0;
+  // dataLength bytes from reply byte 4 on: the descriptors (the count is
+  // dataLength / 11; the two header bytes counted in dataLength leave a
+  // remainder of 2, which never forms a descriptor).
+  std::vector<std::uint8_t> descriptors;
+
+  std::size_t DescriptorCount() const { return descriptors.size() / kDescriptorSize; }
+
+  // The address where a session appended to this disc starts: the B0h
+  // pointer of the last complete session (the last one listed wins), read as
+  // (MIN × 60 + SEC) × 75 + FRAME. The pointer's time and the new track's
+  // first user-data block coincide: the 150-block offset of absolute time is
+  // taken up by the track's 150-block pre-gap. Nothing when there is no such
+  // pointer (blank or finalised disc).
+  std::optional<std::int32_t> NextSessionStart() const;
+};
+
+}  // namespace scrivo

@@ -1,0 +1,147 @@
+#pragma once
+// Command descriptor blocks of the MMC commands the engine sends, one builder
+// per command. Every CDB travels as 12 bytes; bytes a command does not use
+// are zero. Multi-byte fields are big-endian, as in every MMC table.
+
+#include <array>
+#include <cstdint>
+
+#include "platform/bytes/byte_order.h"
+
+namespace scrivo {
+
+using Cdb = std::array<std::uint8_t, 12>;
+
+// MODE SENSE(10) page control field (SPC, bits 7-6 of byte 2).
+enum class PageControl : std::uint8_t { Current = 0x00, Default = 0x80 };
+
+// READ TOC/PMA/ATIP response formats and address forms (byte 2, byte 1 bit 1).
+enum class TocFormat : std::uint8_t { SessionInfo = 0x01, FullToc = 0x02 };
+enum class TocAddress : std::uint8_t { Lba = 0x00, Msf = 0x02 };
+
+// CLOSE TRACK/SESSION close functions (byte 2, bits 2-0).
+enum class CloseFunction : std::uint8_t { Zero = 0x00, Session = 0x02 };
+
+// BLANK blanking types (byte 1, bits 2-0).
+enum class BlankKind : std::uint8_t { Full = 0x00, Minimal = 0x01 };
+
+// GET PERFORMANCE data type 03h: write speed descriptors.
+constexpr std::uint8_t kPerformanceWriteSpeed = 0x03;
+
+namespace cdb_detail {
+constexpr void PutBE16(Cdb& c, std::size_t at, std::uint16_t v) { bytes::PutBE16(c.data() + at, v); }
+constexpr void PutBE32(Cdb& c, std::size_t at, std::uint32_t v) { bytes::PutBE32(c.data() + at, v); }
+}  // namespace cdb_detail
+
+// MODE SENSE(10) 5Ah of one page, without DBD (MMC drives return no block
+// descriptor, so the page follows the 8-byte header).
+constexpr Cdb ModeSense10Cdb(PageControl control, std::uint8_t page, std::uint16_t allocation) {
+  Cdb c{0x5A, 0x00, static_cast<std::uint8_t>(static_cast<std::uint8_t>(control) | page)};
+  cdb_detail::PutBE16(c, 7, allocation);
+  return c;
+}
+
+// MODE SELECT(10) 55h with PF = 1 (the page follows the MMC page format).
+constexpr Cdb ModeSelect10Cdb(std::uint16_t listLength) {
+  Cdb c{0x55, 0x10};
+  cdb_detail::PutBE16(c, 7, listLength);
+  return c;
+}
+
+// GET CONFIGURATION 46h with RT = 10b: the header and the one named feature.
+constexpr Cdb GetConfigurationCdb(std::uint16_t feature, std::uint16_t allocation) {
+  Cdb c{0x46, 0x02};
+  cdb_detail::PutBE16(c, 2, feature);
+  cdb_detail::PutBE16(c, 7, allocation);
+  return c;
+}
+
+// READ DISC INFORMATION 51h (standard disc information).
+constexpr Cdb ReadDiscInformationCdb(std::uint16_t allocation) {
+  Cdb c{0x51};
+  cdb_detail::PutBE16(c, 7, allocation);
+  return c;
+}
+
+// READ TOC/PMA/ATIP 43h, session/track number 0.
+constexpr Cdb ReadTocCdb(TocFormat format, TocAddress address, std::uint16_t allocation) {
+  Cdb c{0x43, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(format)};
+  cdb_detail::PutBE16(c, 7, allocation);
+  return c;
+}
+
+// READ(10) 28h of one block.
+constexpr Cdb Read10Cdb(std::uint32_t lba) {
+  Cdb c{0x28};
+  cdb_detail::PutBE32(c, 2, lba);
+  cdb_detail::PutBE16(c, 7, 1);
+  return c;
+}
+
+// WRITE(10) 2Ah of one block.
+constexpr Cdb Write10Cdb(std::uint32_t lba) {
+  Cdb c{0x2A};
+  cdb_detail::PutBE32(c, 2, lba);
+  cdb_detail::PutBE16(c, 7, 1);
+  return c;
+}
+
+// START STOP UNIT 1Bh with LoEj = 1, Start = 0: open the tray.
+constexpr Cdb EjectCdb() { return Cdb{0x1B, 0x00, 0x00, 0x00, 0x02}; }
+
+// SET CD SPEED BBh, speeds in kB/s (FFFFh: the drive's maximum).
+constexpr Cdb SetCdSpeedCdb(std::uint16_t readSpeed, std::uint16_t writeSpeed) {
+  Cdb c{0xBB};
+  cdb_detail::PutBE16(c, 2, readSpeed);
+  cdb_detail::PutBE16(c, 4, writeSpeed);
+  return c;
+}
+
+// SYNCHRONIZE CACHE(10) 35h: the whole medium, not immediate.
+constexpr Cdb SynchronizeCacheCdb() { return Cdb{0x35}; }
+
+// CLOSE TRACK/SESSION 5Bh, not immediate, track 0.
+constexpr Cdb CloseTrackSessionCdb(CloseFunction function) {
+  return Cdb{0x5B, 0x00, static_cast<std::uint8_t>(function)};
+}
+
+// GET PERFORMANCE ACh from LBA 0.
+constexpr Cdb GetPerformanceCdb(std::uint16_t maxDescriptors, std::uint8_t type) {
+  Cdb c{0xAC};
+  cdb_detail::PutBE16(c, 8, maxDescriptors);
+  c[10] = type;
+  return c;
+}
+
+// SET STREAMING B6h with a performance descriptor of listLength bytes.
+constexpr Cdb SetStreamingCdb(std::uint16_t listLength) {
+  Cdb c{0xB6};
+  cdb_detail::PutBE16(c, 9, listLength);
+  return c;
+}
+
+// RESERVE TRACK 53h of the given number of blocks.
+constexpr Cdb ReserveTrackCdb(std::uint32_t blocks) {
+  Cdb c{0x53};
+  cdb_detail::PutBE32(c, 5, blocks);
+  return c;
+}
+
+// REQUEST SENSE 03h (a 6-byte command: allocation length in byte 4).
+constexpr Cdb RequestSenseCdb(std::uint8_t allocation) { return Cdb{0x03, 0x00, 0x00, 0x00, allocation}; }
+
+// BLANK A1h in immediate mode from address 0.
+constexpr Cdb BlankCdb(BlankKind kind) {
+  constexpr std::uint8_t kImmediate = 0x10;
+  return Cdb{0xA1, static_cast<std::uint8_t>(kImmediate | static_cast<std::uint8_t>(kind))};
+}
+
+// FORMAT UNIT 04h with FmtData = 1 and format code 001b; byte 8 carries the
+// 12-byte length of the parameter list that follows.
+constexpr Cdb FormatUnitCdb() {
+  Cdb c{0x04, 0x11};
+  c[8] = 0x0C;
+  return c;
+}
+
+}  // namespace scrivo

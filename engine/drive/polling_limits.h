@@ -1,0 +1,35 @@
+#pragma once
+// Bounds of every wait for a drive. A drive that never becomes ready (a
+// hung firmware, a disc it cannot finish) ends the operation as a failure
+// after the limit instead of holding its thread forever. The limits are far
+// above what a working drive needs, so they never cut a slow one short.
+
+#include <cstdint>
+
+namespace scrivo {
+
+struct PollingLimit {
+  std::uint32_t intervalMs;  // pause after each poll that found the drive busy
+  std::uint32_t maxPolls;    // polls before giving up
+};
+
+// Readiness after SYNCHRONIZE CACHE and after closing the session: writing a
+// CD lead-out or finishing a DVD-R takes a few minutes at most. 15 minutes.
+constexpr PollingLimit kSessionFinishWait{2000, 450};
+
+// Readiness before GET PERFORMANCE: spin-up and medium recognition. 5 minutes.
+constexpr PollingLimit kStreamingSetupWait{1000, 300};
+
+// Readiness between retries of the first write after RESERVE TRACK, while
+// the drive calibrates its laser power and lays out the track. 5 minutes.
+constexpr PollingLimit kWriteRetryWait{2000, 150};
+
+// Progress polls of BLANK: a full blank of an 80-minute CD-RW at 1x takes
+// about 80 minutes. 2 hours.
+constexpr PollingLimit kBlankPolling{200, 36000};
+
+// Cycles of the DVD+RW format: a full format of a 4.7 GB disc at the lowest
+// speed takes well under an hour. 2 hours.
+constexpr PollingLimit kDvdPlusRwFormatPolling{1000, 7200};
+
+}  // namespace scrivo
