@@ -82,6 +82,12 @@ std::uint8_t MmcCore::ExecuteCdb(std::uint8_t* buffer, std::uint32_t length, std
   return FinalStatus(srb_);
 }
 
+bool MmcCore::Issue(const Cdb& cdb, std::uint8_t* buffer, std::uint32_t length,
+                    std::uint8_t flags) {
+  Stage(cdb);
+  return ExecuteCdb(buffer, length, flags) == SS_COMP;
+}
+
 bool MmcCore::TestUnitReady() {
   Stage({0x00});
   return ExecuteCdb(nullptr, 0, kFlagsDataIn) == SS_COMP;

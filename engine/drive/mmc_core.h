@@ -8,7 +8,14 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/drive/burn_mode.h"
 #include "engine/drive/device_address.h"
+#include "engine/drive/disc_info.h"
+#include "engine/drive/drive_capabilities.h"
+#include "engine/drive/full_toc.h"
+#include "engine/drive/mmc_commands.h"
+#include "engine/drive/polling_limits.h"
+#include "engine/drive/writer_entry.h"
 #include "platform/aspi/wnaspi32.h"
 #include "platform/kernel/event.h"
 #include "platform/loader/library.h"
@@ -22,7 +29,10 @@ constexpr std::uint8_t kFlagsDataOut = SRB_DIR_OUT | SRB_EVENT_NOTIFY;  // 50h
 // Status ExecuteCdb returns when no ASPI layer is bound.
 constexpr std::uint8_t kStatusNotBound = 255;
 
-using Cdb = std::array<std::uint8_t, 12>;
+// Logical block: the unit of every read and write.
+constexpr std::uint32_t kBlockSize = 2048;
+
+class EngineHost;
 
 class MmcCore {
  public:
@@ -53,6 +63,61 @@ class MmcCore {
   std::uint8_t Inquiry(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun,
                        char* description);
 
+  // Writer discovery. The scan probes every address through the current
+  // device address and puts the address back when it ends, except after a
+  // GetWriter that found its writer: then the writer's address is current.
+  std::int32_t CountWriters();
+  // index counts from 0 in scan order: host adapter, target, LUN ascending.
+  bool GetWriter(std::int32_t index, WriterEntry& entry);
+
+  // Drive and disc queries.
+  bool SenseCapabilities(std::span<std::uint8_t, 30> reply);
+  // GET CONFIGURATION of one feature; the allocation length is reply.size().
+  bool GetFeature(std::uint16_t feature, std::span<std::uint8_t> reply);
+  bool GetCapabilities(DriveCapabilities& capabilities);
+  bool ReadDiscInformation(std::span<std::uint8_t, 34> reply);
+  bool GetDiscInfo(DiscInfo& info);
+  bool ReadFullToc(FullToc& toc);
+  // Reply bytes 8-11: LBA of the first track of the last complete session.
+  bool ReadSessionInfo(std::span<std::uint8_t, 12> reply);
+  bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block);
+  // Opens the tray after a 2-second pause.
+  bool EjectDisc();
+
+  // Recording.
+  bool SetCdSpeed(std::uint16_t readSpeed, std::uint16_t writeSpeed);
+  // Sets writeAddress, sessionStartAddress and the write parameters page.
+  // False for a CD that cannot take a session (closed, or unreadable state).
+  bool PrepareTrack(BurnMode mode);
+  bool SetWriteParametersCd();
+  bool SetWriteParametersDvd();
+  // One block at writeAddress, which advances by one on success.
+  bool WriteBlock(std::span<const std::uint8_t, kBlockSize> block);
+  bool SynchronizeCache();
+  bool CloseSession();
+  // Synchronises and, for a CD, closes the session. False only when the
+  // drive did not become ready again within kSessionFinishWait.
+  bool FinishSession(BurnMode mode);
+  bool SetStreaming(std::int32_t endLba);
+  bool ReserveTrack(std::int32_t blocks);
+  // Polls TEST UNIT READY, pausing after each miss, until the drive is ready
+  // (true) or the limit is used up (false).
+  bool WaitUntilReady(PollingLimit limit);
+
+  // Blanking and formatting. Progress goes to the host's window as
+  // WM_JOB_PROGRESS in per mille.
+  // busy: 0 when the drive is ready; else 1 and progress = the sense-key
+  // specific progress indication (0-65535). Either output may be null.
+  bool GetProgress(std::uint32_t* progress, std::uint32_t* busy);
+  bool BlankDisc(BlankKind kind, EngineHost& host);
+  bool FormatDvdPlusRw();
+  bool CloseFunctionZero();
+  // The device side of the DVD blank job: FORMAT UNIT, the polling cycles
+  // with their progress posts, then 1000 and WM_BLANK_FINISHED. False, with
+  // nothing further posted, when FORMAT UNIT is rejected or the format does
+  // not end within kDvdPlusRwFormatPolling.
+  bool RunDvdPlusRwFormat(EngineHost& host);
+
   // The staged command and the request block, as last sent (for operations
   // and for tests that inspect what was sent).
   Cdb& StagedCdb() { return cdb_; }
@@ -68,8 +133,22 @@ class MmcCore {
  protected:
   // Stages a CDB: the given bytes, the rest zero.
   void Stage(std::initializer_list<std::uint8_t> bytes);
+  void Stage(const Cdb& cdb) { cdb_ = cdb; }
+  // Stages and executes a command; true when it ended with SS_COMP.
+  bool Issue(const Cdb& cdb, std::uint8_t* buffer, std::uint32_t length, std::uint8_t flags);
+  bool Issue(const Cdb& cdb, std::span<std::uint8_t> buffer, std::uint8_t flags) {
+    return Issue(cdb, buffer.data(), static_cast<std::uint32_t>(buffer.size()), flags);
+  }
 
  private:
+  // Visits every address that holds a writer, in scan order, until the
+  // visitor returns true; returns the number of writers visited.
+  template <typename Visitor>
+  std::int32_t ScanWriters(Visitor&& visitor);
+  bool IsWriterAt(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
+  bool ReadWriteParametersDefaults(std::span<std::uint8_t> reply);
+  bool SelectWriteParameters(std::span<const std::uint8_t> reply);
+
   platform::HMODULE library_ = nullptr;
   GetASPI32SupportInfoFn supportInfo_ = nullptr;
   SendASPI32CommandFn sendCommand_ = nullptr;

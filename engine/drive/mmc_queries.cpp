@@ -1,0 +1,128 @@
+// Queries of the drive and of the loaded disc.
+
+#include <algorithm>
+#include <array>
+
+#include "engine/drive/feature_reply.h"
+#include "engine/drive/mmc_core.h"
+#include "platform/bytes/byte_order.h"
+#include "platform/kernel/clock.h"
+
+namespace scrivo {
+namespace {
+
+// Capabilities page 2Ah (MMC, CD/DVD Capabilities and Mechanical Status
+// page), behind the 8-byte mode parameter header.
+constexpr std::uint8_t kCapabilitiesPage = 0x2A;
+constexpr std::size_t kPageStart = 8;
+constexpr std::size_t kWriteCapabilities = kPageStart + 3;  // bit 0 CD-R, bit 1 CD-RW
+constexpr std::size_t kMechanism = kPageStart + 4;          // bit 6 multi-session
+constexpr std::size_t kMaxReadSpeed = kPageStart + 8;
+constexpr std::size_t kMaxWriteSpeed = kPageStart + 18;
+
+constexpr std::size_t kFeatureReplyLength = 256;
+
+// READ DISC INFORMATION byte 2.
+constexpr std::uint8_t kDiscStatusMask = 0x03;
+constexpr std::uint8_t kDiscStatusEmpty = 0x00;
+constexpr std::uint8_t kDiscStatusComplete = 0x02;
+constexpr std::uint8_t kErasableBit = 0x10;
+
+constexpr std::uint16_t kTocHeaderLength = 4;
+// The largest allocation length a READ TOC CDB can carry.
+constexpr std::uint16_t kMaxTocAllocation = 0xFFFF;
+
+constexpr std::uint32_t kEjectPauseMs = 2000;
+
+}  // namespace
+
+bool MmcCore::SenseCapabilities(std::span<std::uint8_t, 30> reply) {
+  TestUnitReady();
+  std::fill(reply.begin(), reply.end(), 0);
+  return Issue(ModeSense10Cdb(PageControl::Current, kCapabilitiesPage, 30), reply, kFlagsDataIn);
+}
+
+bool MmcCore::GetFeature(std::uint16_t feature, std::span<std::uint8_t> reply) {
+  const auto allocation = static_cast<std::uint16_t>(std::min<std::size_t>(reply.size(), 0xFFFF));
+  return Issue(GetConfigurationCdb(feature, allocation), reply.data(), allocation, kFlagsDataIn);
+}
+
+bool MmcCore::GetCapabilities(DriveCapabilities& capabilities) {
+  std::array<std::uint8_t, 30> page{};
+  if (!SenseCapabilities(page)) return false;
+  capabilities.cdrWrite = page[kWriteCapabilities] & 0x01;
+  capabilities.cdrwWrite = (page[kWriteCapabilities] >> 1) & 0x01;
+  capabilities.multiSession = (page[kMechanism] >> 6) & 0x01;
+  capabilities.maxReadSpeed = bytes::GetBE16(page.data() + kMaxReadSpeed);
+  capabilities.maxWriteSpeed = bytes::GetBE16(page.data() + kMaxWriteSpeed);
+
+  // One buffer for all four queries: a failed query leaves the previous
+  // reply, whose feature code does not match the one asked for.
+  std::array<std::uint8_t, kFeatureReplyLength> reply{};
+  FeatureFlags flags = 0;
+  for (const QueriedFeature& queried : kQueriedFeatures) {
+    if (!GetFeature(queried.feature, reply) || !FeatureListed(reply, queried.feature)) continue;
+    flags |= queried.presentBit;
+    if (FeatureCurrent(reply)) flags |= queried.currentBit;
+  }
+  capabilities.featureFlags = flags;
+  return true;
+}
+
+bool MmcCore::ReadDiscInformation(std::span<std::uint8_t, 34> reply) {
+  TestUnitReady();
+  return Issue(ReadDiscInformationCdb(34), reply, kFlagsDataIn);
+}
+
+bool MmcCore::GetDiscInfo(DiscInfo& info) {
+  std::array<std::uint8_t, 34> reply{};
+  if (!ReadDiscInformation(reply)) return false;
+  const std::uint8_t status = reply[2] & kDiscStatusMask;
+  info.blank = status == kDiscStatusEmpty;
+  info.closed = status == kDiscStatusComplete;
+  info.erasable = (reply[2] & kErasableBit) != 0;
+  return true;
+}
+
+bool MmcCore::ReadFullToc(FullToc& toc) {
+  std::array<std::uint8_t, kTocHeaderLength> header{};
+  TestUnitReady();
+  if (!Issue(ReadTocCdb(TocFormat::FullToc, TocAddress::Msf, kTocHeaderLength), header,
+             kFlagsDataIn)) {
+    return false;
+  }
+  TestUnitReady();
+  // The header and the descriptors must fit one READ TOC allocation length.
+  const std::uint16_t length = std::min<std::uint16_t>(bytes::GetBE16(header.data()),
+                                                       kMaxTocAllocation - kTocHeaderLength);
+  toc.dataLength = length;
+  toc.firstCompleteSession = header[2];
+  toc.lastCompleteSession = header[3];
+
+  // Zeroed, so that bytes the drive does not send read as zero.
+  std::vector<std::uint8_t> reply(length + kTocHeaderLength, 0);
+  if (!Issue(ReadTocCdb(TocFormat::FullToc, TocAddress::Msf,
+                        static_cast<std::uint16_t>(reply.size())),
+             reply, kFlagsDataIn)) {
+    return false;
+  }
+  toc.descriptors.assign(reply.begin() + kTocHeaderLength, reply.end());
+  return true;
+}
+
+bool MmcCore::ReadSessionInfo(std::span<std::uint8_t, 12> reply) {
+  TestUnitReady();
+  return Issue(ReadTocCdb(TocFormat::SessionInfo, TocAddress::Lba, 12), reply, kFlagsDataIn);
+}
+
+bool MmcCore::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) {
+  return Issue(Read10Cdb(static_cast<std::uint32_t>(lba)), block, kFlagsDataIn);
+}
+
+bool MmcCore::EjectDisc() {
+  // Lets a drive that has just finished a job settle before the tray moves.
+  platform::Sleep(kEjectPauseMs);
+  return Issue(EjectCdb(), nullptr, 0, kFlagsDataIn);
+}
+
+}  // namespace scrivo
