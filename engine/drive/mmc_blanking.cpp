@@ -1,0 +1,68 @@
+// Erasing a rewritable CD and the commands of a DVD+RW format: started in
+// immediate mode, then followed through the drive's readiness and the
+// progress indication of its sense data.
+
+#include <array>
+
+#include "engine/control/engine_host.h"
+#include "engine/drive/drive_progress.h"
+#include "engine/drive/mmc_core.h"
+#include "platform/bytes/byte_order.h"
+#include "platform/kernel/clock.h"
+
+namespace scrivo {
+namespace {
+
+constexpr std::uint8_t kSenseReplyLength = 200;
+constexpr std::size_t kProgressIndication = 16;  // sense bytes 16-17
+
+// FORMAT UNIT parameter list for DVD+RW (MMC, Format Unit parameter list and
+// format type 26h): FOV and IMMED set, one descriptor of 8 bytes, number of
+// blocks 0, format type 26h in bits 7-2 of byte 8.
+constexpr std::array<std::uint8_t, 12> kDvdPlusRwFormatList{
+    0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x26 << 2, 0x00, 0x00, 0x00};
+
+}  // namespace
+
+bool MmcCore::GetProgress(std::uint32_t* progress, std::uint32_t* busy) {
+  if (TestUnitReady()) {
+    if (busy) *busy = 0;
+    return true;
+  }
+  if (busy) *busy = 1;
+  std::array<std::uint8_t, kSenseReplyLength> sense{};
+  if (!Issue(RequestSenseCdb(kSenseReplyLength), sense, kFlagsDataIn)) return false;
+  // Read whatever the sense key and SKSV say: a drive that is no longer busy
+  // has answered TEST UNIT READY already.
+  if (progress) *progress = bytes::GetBE16(sense.data() + kProgressIndication);
+  return true;
+}
+
+bool MmcCore::BlankDisc(BlankKind kind, EngineHost& host) {
+  TestUnitReady();
+  if (!Issue(BlankCdb(kind), nullptr, 0, kFlagsDataIn)) return false;
+  std::uint32_t busy = 1;
+  std::uint32_t progress = 0;
+  for (std::uint32_t poll = 0; busy == 1; ++poll) {
+    if (poll == kBlankPolling.maxPolls) return false;  // the blank never ended
+    if (!GetProgress(&progress, &busy)) return false;
+    // The poll that finds the drive ready posts the last value read while busy.
+    host.PostJobMessage(WM_JOB_PROGRESS, ProgressPerMille(progress));
+    platform::Sleep(kBlankPolling.intervalMs);
+  }
+  SynchronizeCache();
+  return true;
+}
+
+bool MmcCore::FormatDvdPlusRw() {
+  TestUnitReady();
+  auto list = kDvdPlusRwFormatList;
+  return Issue(FormatUnitCdb(), list, kFlagsDataOut);
+}
+
+bool MmcCore::CloseFunctionZero() {
+  TestUnitReady();
+  return Issue(CloseTrackSessionCdb(CloseFunction::Zero), nullptr, 0, kFlagsDataIn);
+}
+
+}  // namespace scrivo
