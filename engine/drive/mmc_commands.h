@@ -15,10 +15,6 @@ using Cdb = std::array<std::uint8_t, 12>;
 // MODE SENSE(10) page control field (SPC, bits 7-6 of byte 2).
 enum class PageControl : std::uint8_t { Current = 0x00, Default = 0x80 };
 
-// READ TOC/PMA/ATIP response formats and address forms (byte 2, byte 1 bit 1).
-enum class TocFormat : std::uint8_t { SessionInfo = 0x01, FullToc = 0x02 };
-enum class TocAddress : std::uint8_t { Lba = 0x00, Msf = 0x02 };
-
 // CLOSE TRACK/SESSION close functions (byte 2, bits 2-0).
 enum class CloseFunction : std::uint8_t { Zero = 0x00, Session = 0x02 };
 
@@ -63,9 +59,19 @@ constexpr Cdb ReadDiscInformationCdb(std::uint16_t allocation) {
   return c;
 }
 
-// READ TOC/PMA/ATIP 43h, session/track number 0.
-constexpr Cdb ReadTocCdb(TocFormat format, TocAddress address, std::uint16_t allocation) {
-  Cdb c{0x43, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(format)};
+// READ TOC/PMA/ATIP 43h, format 0010b (full TOC) with the MSF bit set:
+// the descriptors give their times as MIN/SEC/FRAME. Session number 0.
+constexpr Cdb ReadFullTocCdb(std::uint16_t allocation) {
+  Cdb c{0x43, 0x02, 0x02};
+  cdb_detail::PutBE16(c, 7, allocation);
+  return c;
+}
+
+// READ TOC/PMA/ATIP 43h, format 0001b (multi-session information). The MSF
+// bit (byte 1 bit 1) is clear, so the start address comes as an LBA. Byte 1
+// bit 0, reserved in current MMC, is sent set as the engine always has.
+constexpr Cdb ReadSessionInfoCdb(std::uint16_t allocation) {
+  Cdb c{0x43, 0x01, 0x01};
   cdb_detail::PutBE16(c, 7, allocation);
   return c;
 }

@@ -87,10 +87,7 @@ bool MmcCore::GetDiscInfo(DiscInfo& info) {
 bool MmcCore::ReadFullToc(FullToc& toc) {
   std::array<std::uint8_t, kTocHeaderLength> header{};
   TestUnitReady();
-  if (!Issue(ReadTocCdb(TocFormat::FullToc, TocAddress::Msf, kTocHeaderLength), header,
-             kFlagsDataIn)) {
-    return false;
-  }
+  if (!Issue(ReadFullTocCdb(kTocHeaderLength), header, kFlagsDataIn)) return false;
   TestUnitReady();
   // The header and the descriptors must fit one READ TOC allocation length.
   const std::uint16_t length = std::min<std::uint16_t>(bytes::GetBE16(header.data()),
@@ -101,9 +98,7 @@ bool MmcCore::ReadFullToc(FullToc& toc) {
 
   // Zeroed, so that bytes the drive does not send read as zero.
   std::vector<std::uint8_t> reply(length + kTocHeaderLength, 0);
-  if (!Issue(ReadTocCdb(TocFormat::FullToc, TocAddress::Msf,
-                        static_cast<std::uint16_t>(reply.size())),
-             reply, kFlagsDataIn)) {
+  if (!Issue(ReadFullTocCdb(static_cast<std::uint16_t>(reply.size())), reply, kFlagsDataIn)) {
     return false;
   }
   toc.descriptors.assign(reply.begin() + kTocHeaderLength, reply.end());
@@ -112,7 +107,7 @@ bool MmcCore::ReadFullToc(FullToc& toc) {
 
 bool MmcCore::ReadSessionInfo(std::span<std::uint8_t, 12> reply) {
   TestUnitReady();
-  return Issue(ReadTocCdb(TocFormat::SessionInfo, TocAddress::Lba, 12), reply, kFlagsDataIn);
+  return Issue(ReadSessionInfoCdb(12), reply, kFlagsDataIn);
 }
 
 bool MmcCore::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) {

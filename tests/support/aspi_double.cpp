@@ -67,8 +67,8 @@ std::uint32_t AspiDouble::Send(void* srb) {
         requests_.push_back(r);
       }
       inquiry->HA_Count = hostAdapterCount;
-      inquiry->SRB_Status = SS_COMP;
-      return SS_COMP;
+      inquiry->SRB_Status = hostAdapterStatus;
+      return hostAdapterStatus;
     }
     case SC_GET_DEV_TYPE: {
       auto* request = static_cast<SRB_GDEVBlock*>(srb);

@@ -51,6 +51,7 @@ class AspiDouble {
   void SetResponder(Responder responder) { responder_ = std::move(responder); }
   // Host adapter inquiry and device-type answers.
   std::uint8_t hostAdapterCount = 1;
+  std::uint8_t hostAdapterStatus = SS_COMP;  // SRB_Status of every host adapter inquiry
   std::function<bool(std::uint8_t ha, std::uint8_t target, std::uint8_t lun)> devicePresent =
       [](std::uint8_t, std::uint8_t, std::uint8_t) { return false; };
 
