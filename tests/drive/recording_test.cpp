@@ -1,0 +1,333 @@
+// Preparing, writing and finishing a session: write speed, the write
+// parameters page, WRITE(10), cache and session closing, DVD streaming and
+// track reservation.
+
+#include "engine/drive/cd_speed.h"
+#include "platform/bytes/byte_order.h"
+#include "tests/drive/drive_fixture.h"
+
+namespace drivetest {
+namespace {
+
+using scrivo::BurnMode;
+
+// The drive's default write parameters page: every bit the engine must keep
+// is set, so changes to the wrong bits show.
+Bytes DefaultPage05(std::uint8_t pageLength = 0x32) {
+  Bytes reply(158, 0);
+  reply[1] = 0x3A;
+  reply[8] = 0x05;
+  reply[9] = pageLength;
+  for (std::size_t i = 10; i < 158; ++i) reply[i] = static_cast<std::uint8_t>(0xF0 | (i & 0x0F));
+  reply[10] = 0xFF;  // BUFE, LS_V, Test Write, write type 15
+  reply[11] = 0xFF;  // Multi-session 3, FP, Copy, track mode 15
+  reply[12] = 0x0A;  // data block type 10
+  reply[13] = 0x07;  // link size 7
+  return reply;
+}
+
+Bytes FeatureReply(std::uint16_t feature, bool current) {
+  Bytes reply(16, 0);
+  bytes::PutBE32(&reply[0], 12);
+  bytes::PutBE16(&reply[8], feature);
+  reply[10] = current ? 0x01 : 0x00;
+  return reply;
+}
+
+Bytes DiscInformation(std::uint8_t byte2) {
+  Bytes reply(34, 0);
+  reply[2] = byte2;
+  return reply;
+}
+
+Bytes TocWithNextSessionAt(std::uint8_t min, std::uint8_t sec, std::uint8_t frame) {
+  Bytes reply{0, 2 + 22, 1, 1};
+  Bytes a0{1, 0x14, 0, 0xA0, 0, 0, 0, 0, 1, 0, 0};
+  Bytes b0{1, 0x54, 0, 0xB0, min, sec, frame, 2, 79, 59, 74};
+  reply.insert(reply.end(), a0.begin(), a0.end());
+  reply.insert(reply.end(), b0.begin(), b0.end());
+  return reply;
+}
+
+class Recording : public DriveTest {
+ protected:
+  Recording() { On(0x5A, [](const RecordedRequest&) { return Data(DefaultPage05()); }); }
+
+  RecordedRequest OnlySent(std::uint8_t opcode) const {
+    std::vector<RecordedRequest> found;
+    for (const auto& r : Sent()) {
+      if (r.Opcode() == opcode) found.push_back(r);
+    }
+    EXPECT_EQ(found.size(), 1u) << "opcode " << int(opcode);
+    return found.empty() ? RecordedRequest{} : found[0];
+  }
+
+  // The page sent with MODE SELECT, behind its 8-byte header.
+  Bytes SelectedPage() const {
+    auto select = OnlySent(0x55);
+    EXPECT_EQ(Bytes(select.dataOut.begin(), select.dataOut.begin() + 8), Bytes(8, 0));
+    return Bytes(select.dataOut.begin() + 8, select.dataOut.end());
+  }
+};
+
+TEST_F(Recording, WriteSpeedFactorsBecomeKilobytesPerSecond) {
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(0), std::nullopt);
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(-4), std::nullopt);
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(1), 171);
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(4), 687);
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(48), 8250);
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(381), 65484);
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(382), 0xFFFF);  // past the field: the maximum
+  EXPECT_EQ(scrivo::CdWriteSpeedFromFactor(32767), 0xFFFF);
+
+  ASSERT_TRUE(core.SetCdSpeed(scrivo::kCdSpeedMaximum, *scrivo::CdWriteSpeedFromFactor(8)));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0xBB}));
+  auto speed = Sent()[1];
+  EXPECT_EQ(CdbOf(speed), (Bytes{0xBB, 0, 0xFF, 0xFF, 0x05, 0x5F, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(speed.flags, 0x50);
+  EXPECT_EQ(speed.bufferLength, 0u);
+  EXPECT_TRUE(speed.bufferIsNull);
+}
+
+TEST_F(Recording, BlankCdStartsAtZeroWithTrackAtOnceMode1Pages) {
+  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x00)); });
+  On(0x43, [](const RecordedRequest&) { return Rejected(); });  // no TOC yet
+  core.writeAddress = 99;
+  core.sessionStartAddress = 99;
+  core.multiSessionField = 3;
+  ASSERT_TRUE(core.PrepareTrack(BurnMode::CdMultiSession));
+  EXPECT_EQ(core.writeAddress, 0);
+  EXPECT_EQ(core.sessionStartAddress, 0);
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x51, 0x00, 0x43, 0x00, 0x00, 0x5A, 0x55}));
+
+  auto sense = OnlySent(0x5A);
+  EXPECT_EQ(CdbOf(sense), (Bytes{0x5A, 0, 0x85, 0, 0, 0, 0, 0x00, 0x9E, 0, 0, 0}));
+  EXPECT_EQ(sense.flags, 0x48);
+  EXPECT_EQ(sense.bufferLength, 158u);
+  auto select = OnlySent(0x55);
+  EXPECT_EQ(CdbOf(select), (Bytes{0x55, 0x10, 0, 0, 0, 0, 0, 0x00, 60, 0, 0, 0}));
+  EXPECT_EQ(select.flags, 0x50);
+  EXPECT_EQ(select.bufferLength, 60u);
+
+  const Bytes defaults = DefaultPage05();
+  Bytes expected(defaults.begin() + 8, defaults.begin() + 60);
+  expected[2] = 0xE1;  // BUFE/LS_V kept, Test Write off, track at once
+  expected[3] = 0xCF;  // next session allowed, FP and Copy off, track mode kept
+  expected[4] = 0x08;  // mode 1
+  EXPECT_EQ(SelectedPage(), expected);
+
+  // A single-session burn after it writes Multi-session 0.
+  aspi.Clear();
+  core.multiSessionField = 0;
+  ASSERT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
+  EXPECT_EQ(SelectedPage()[3], 0x0F);
+}
+
+TEST_F(Recording, AppendableCdContinuesAtTheB0hPointerWithoutOffset) {
+  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x01)); });
+  On(0x43, [](const RecordedRequest&) { return Data(TocWithNextSessionAt(12, 34, 56)); });
+  ASSERT_TRUE(core.PrepareTrack(BurnMode::CdMultiSession));
+  EXPECT_EQ(core.writeAddress, 56606);
+  EXPECT_EQ(core.sessionStartAddress, 56606);
+}
+
+TEST_F(Recording, ClosedOrUnreadableCdIsRefusedBeforeAnythingIsSet) {
+  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x0E)); });
+  core.writeAddress = 5;
+  EXPECT_FALSE(core.PrepareTrack(BurnMode::CdSingleSession));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x51}));
+  EXPECT_EQ(core.writeAddress, 5);
+
+  On(0x51, [](const RecordedRequest&) { return NotReady(); });
+  EXPECT_FALSE(core.PrepareTrack(BurnMode::CdSingleSession));
+}
+
+TEST_F(Recording, RejectedOrUnreadablePagesDoNotFailThePreparation) {
+  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x00)); });
+  On(0x55, [](const RecordedRequest&) { return Rejected(); });
+  EXPECT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
+  EXPECT_FALSE(core.SetWriteParametersCd());
+
+  aspi.Clear();
+  On(0x5A, [](const RecordedRequest&) { return Rejected(); });
+  EXPECT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
+  EXPECT_EQ(SentWithoutReadiness().back().Opcode(), 0x5A);  // no MODE SELECT
+}
+
+TEST_F(Recording, APageLongerThanTheReplyIsSentOnlyAsFarAsItWasRead) {
+  On(0x5A, [](const RecordedRequest&) { return Data(DefaultPage05(0xFF)); });
+  ASSERT_TRUE(core.SetWriteParametersCd());
+  auto select = OnlySent(0x55);
+  EXPECT_EQ(select.bufferLength, 158u);
+  EXPECT_EQ(CdbOf(select)[8], 158);
+  EXPECT_EQ(select.dataOut.back(), DefaultPage05().back());
+}
+
+TEST_F(Recording, DvdMinusRGetsTrackMode5AndLinkSize16) {
+  On(0x46, [](const RecordedRequest&) { return Data(FeatureReply(0x2F, true)); });
+  core.multiSessionField = 3;
+  core.writeAddress = 7;
+  core.sessionStartAddress = 7;
+  ASSERT_TRUE(core.PrepareTrack(BurnMode::Dvd));
+  EXPECT_EQ(core.multiSessionField, 0);
+  EXPECT_EQ(core.writeAddress, 0);
+  EXPECT_EQ(core.sessionStartAddress, 0);
+  EXPECT_EQ(Opcodes(), (Bytes{0x46, 0x00, 0x5A, 0x55}));
+  auto feature = OnlySent(0x46);
+  EXPECT_EQ(CdbOf(feature), (Bytes{0x46, 0x02, 0x00, 0x2F, 0, 0, 0, 0x00, 0xFF, 0, 0, 0}));
+  EXPECT_EQ(feature.bufferLength, 255u);
+  EXPECT_EQ(feature.flags, 0x48);
+
+  auto page = SelectedPage();
+  EXPECT_EQ(page[2], 0xE2);  // session at once
+  EXPECT_EQ(page[3], 0x05);  // no next session, track mode 5
+  EXPECT_EQ(page[4], 0x08);
+  EXPECT_EQ(page[5], 0x10);
+  EXPECT_EQ(page[6], DefaultPage05()[14]);
+}
+
+TEST_F(Recording, DvdPlusRGetsTrackMode4AndLinkSize0) {
+  On(0x46, [](const RecordedRequest& r) {
+    std::uint16_t feature = bytes::GetBE16(&r.cdb[2]);
+    return feature == 0x2F ? Data(FeatureReply(0x2F, false)) : Data(FeatureReply(feature, true));
+  });
+  ASSERT_TRUE(core.PrepareTrack(BurnMode::Dvd));
+  auto page = SelectedPage();
+  EXPECT_EQ(page[3], 0x04);
+  EXPECT_EQ(page[5], 0x00);
+
+  // No DVD-R/-RW Write feature at all: the same.
+  aspi.Clear();
+  On(0x46, [](const RecordedRequest&) { return Rejected(); });
+  ASSERT_TRUE(core.PrepareTrack(BurnMode::Dvd));
+  EXPECT_EQ(SelectedPage()[3], 0x04);
+}
+
+TEST_F(Recording, BlocksAreWrittenOneAtATimeAtTheWriteAddress) {
+  core.writeAddress = 0x00012345;
+  std::array<std::uint8_t, 2048> block{};
+  block[0] = 0x43;
+  block[2047] = 0x44;
+  ASSERT_TRUE(core.WriteBlock(block));
+  EXPECT_EQ(core.writeAddress, 0x00012346);
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x2A}));
+  auto write = Sent()[1];
+  EXPECT_EQ(CdbOf(write), (Bytes{0x2A, 0, 0x00, 0x01, 0x23, 0x45, 0, 0x00, 0x01, 0, 0, 0}));
+  EXPECT_EQ(write.flags, 0x50);
+  EXPECT_EQ(write.bufferLength, 2048u);
+  EXPECT_EQ(write.dataOut, Bytes(block.begin(), block.end()));
+
+  On(0x2A, [](const RecordedRequest&) { return Rejected(); });
+  EXPECT_FALSE(core.WriteBlock(block));
+  EXPECT_EQ(core.writeAddress, 0x00012346);
+}
+
+TEST_F(Recording, CacheSessionAndReservationCommands) {
+  EXPECT_TRUE(core.SynchronizeCache());
+  EXPECT_TRUE(core.CloseSession());
+  EXPECT_TRUE(core.ReserveTrack(0x01020304));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x5B, 0x53}));
+  auto sent = Sent();
+  EXPECT_EQ(CdbOf(sent[1]), (Bytes{0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(sent[3]), (Bytes{0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(sent[4]), (Bytes{0x53, 0, 0, 0, 0, 0x01, 0x02, 0x03, 0x04, 0, 0, 0}));
+  for (const auto& r : sent) {
+    EXPECT_EQ(r.flags, 0x48);
+    EXPECT_EQ(r.bufferLength, 0u);
+  }
+}
+
+TEST_F(Recording, FinishingACdClosesTheSessionOnceTheDriveIsReady) {
+  // Busy twice after the cache flush, then ready; ready after the close.
+  OnSequence(0x00, {Reply{}, NotReady(), NotReady(), Reply{}, Reply{}, Reply{}, Reply{}});
+  EXPECT_TRUE(core.FinishSession(BurnMode::CdSingleSession));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00, 0x00, 0x00, 0x5B, 0x00}));
+  EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(4000));
+}
+
+TEST_F(Recording, FinishingADvdSendsNoCloseCommand) {
+  EXPECT_TRUE(core.FinishSession(BurnMode::Dvd));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00}));
+}
+
+TEST_F(Recording, ADriveThatNeverBecomesReadyFailsTheFinishAfterFifteenMinutes) {
+  On(0x00, [](const RecordedRequest&) { return NotReady(); });
+  EXPECT_FALSE(core.FinishSession(BurnMode::CdSingleSession));
+  EXPECT_EQ(clock.Slept(), std::chrono::minutes(15));
+  for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0x5B);
+}
+
+TEST_F(Recording, StreamingRequestsTheLastWriteSpeedForTheWholeImage) {
+  On(0x00, [n = 0](const RecordedRequest&) mutable { return ++n < 3 ? NotReady() : Reply{}; });
+  On(0xAC, [](const RecordedRequest&) {
+    Bytes reply(8 + 3 * 16, 0);
+    bytes::PutBE32(&reply[0], 4 + 3 * 16);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+      bytes::PutBE32(&reply[8 + i * 16 + 8], 11080 * (i + 1));
+      bytes::PutBE32(&reply[8 + i * 16 + 12], 5540 * (i + 1));
+    }
+    return Data(reply);
+  });
+  ASSERT_TRUE(core.SetStreaming(123456));
+  EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(2000));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x00, 0x00, 0xAC, 0xB6}));
+
+  auto performance = OnlySent(0xAC);
+  EXPECT_EQ(CdbOf(performance), (Bytes{0xAC, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x14, 0x03, 0}));
+  EXPECT_EQ(performance.flags, 0x48);
+  EXPECT_EQ(performance.bufferLength, 328u);
+
+  auto streaming = OnlySent(0xB6);
+  EXPECT_EQ(CdbOf(streaming), (Bytes{0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x1C, 0}));
+  EXPECT_EQ(streaming.flags, 0x50);
+  EXPECT_EQ(streaming.bufferLength, 28u);
+  Bytes descriptor(28, 0);
+  bytes::PutBE32(&descriptor[8], 123456);
+  bytes::PutBE32(&descriptor[12], 33240);
+  bytes::PutBE32(&descriptor[16], 1000);
+  bytes::PutBE32(&descriptor[20], 16620);
+  bytes::PutBE32(&descriptor[24], 1000);
+  EXPECT_EQ(streaming.dataOut, descriptor);
+}
+
+TEST_F(Recording, StreamingTakesTheTwentiethOfMoreDescriptorsThanAsked) {
+  On(0xAC, [](const RecordedRequest&) {
+    Bytes reply(328, 0);
+    bytes::PutBE32(&reply[0], 0x80000004);  // absurd: far more than fits
+    bytes::PutBE32(&reply[8 + 19 * 16 + 12], 22160);
+    return Data(reply);
+  });
+  ASSERT_TRUE(core.SetStreaming(10));
+  EXPECT_EQ(bytes::GetBE32(&OnlySent(0xB6).dataOut[20]), 22160u);
+}
+
+TEST_F(Recording, StreamingFailsWithoutADescriptorOrAReadyDrive) {
+  for (std::uint32_t length : {0u, 2u, 4u, 19u}) {
+    On(0xAC, [length](const RecordedRequest&) {
+      Bytes reply(328, 0);
+      bytes::PutBE32(&reply[0], length);
+      return Data(reply);
+    });
+    EXPECT_FALSE(core.SetStreaming(10)) << length;
+  }
+  On(0xAC, [](const RecordedRequest&) { return Rejected(); });
+  EXPECT_FALSE(core.SetStreaming(10));
+  for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0xB6);
+
+  aspi.Clear();
+  On(0x00, [](const RecordedRequest&) { return NotReady(); });
+  EXPECT_FALSE(core.SetStreaming(10));
+  EXPECT_EQ(clock.Slept(), std::chrono::minutes(5));
+  for (const auto& r : Sent()) EXPECT_EQ(r.Opcode(), 0x00);
+}
+
+TEST_F(Recording, WaitUntilReadyPausesAfterEachMiss) {
+  OnSequence(0x00, {NotReady(), NotReady(), NotReady(), Reply{}});
+  EXPECT_TRUE(core.WaitUntilReady(scrivo::kWriteRetryWait));
+  EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(6000));
+  EXPECT_EQ(clock.SleepCount(), 3u);
+  EXPECT_FALSE(core.WaitUntilReady({500, 0}));
+}
+
+}  // namespace
+}  // namespace drivetest
