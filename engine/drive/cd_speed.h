@@ -14,7 +14,7 @@ constexpr std::uint16_t kCdSpeedMaximum = 0xFFFF;
 // Factors above 381 exceed the 16-bit field and ask for the maximum.
 constexpr std::optional<std::uint16_t> CdWriteSpeedFromFactor(std::int16_t factor) {
   if (factor <= 0) return std::nullopt;
-  const std::int32_t kbps = factor * 176000 / 1024;
+  const std::int64_t kbps = std::int64_t{factor} * 176000 / 1024;
   return kbps > kCdSpeedMaximum ? kCdSpeedMaximum : static_cast<std::uint16_t>(kbps);
 }
 
