@@ -15,6 +15,7 @@
 
 #include "engine/control/diagnostics_channel.h"
 #include "engine/control/engine_host.h"
+#include "engine/drive/burn_mode.h"
 #include "engine/drive/mmc_core.h"
 #include "engine/iso/image_builder.h"
 #include "platform/automation/com.h"
@@ -25,9 +26,6 @@
 #include "platform/user/message_loop.h"
 
 namespace scrivo {
-
-// What the burn members hand the burn job and the drive.
-enum class BurnMode : std::uint32_t { CdSingleSession = 1, CdMultiSession = 3, Dvd = 16 };
 
 class CScrivoCtrl final : public platform::IDispatch,
                           public platform::IConnectionPointContainer,
