@@ -1,26 +1,56 @@
-// The control's members that reach the selected writer.
+// The control's members that reach the selected writer, and the snapshot of
+// its capabilities and disc that the read-only device properties show.
 
 #include "engine/control/scrivo_ctrl.h"
+#include "engine/drive/cd_speed.h"
 
 namespace scrivo {
+namespace {
 
-std::int16_t CScrivoCtrl::CountWriters() {
-  // The writer scan is not part of the engine yet: no writer can be listed.
-  ReportError("Writer scan is not available");
-  return 0;
-}
+// The snapshot keeps 16 bits of each value, as hosts of the control have
+// always read them (a speed above 32767 kB/s reads back negative).
+std::int16_t Cache16(std::int32_t value) { return static_cast<std::int16_t>(value); }
+
+}  // namespace
+
+std::int16_t CScrivoCtrl::CountWriters() { return Cache16(drive_.CountWriters()); }
 
 std::int16_t CScrivoCtrl::MediaCount() {
   if (!initialized_ || RefuseWhileBusy()) return 0;
+  // The scan puts the selected writer's address back when it ends.
   return CountWriters();
 }
 
-void CScrivoCtrl::SetCurrentDevice(std::int32_t) {
+void CScrivoCtrl::SetCurrentDevice(std::int32_t nIndex) {
   if (!initialized_ || RefuseWhileBusy()) return;
-  ReportError("Writer scan is not available");
+  WriterEntry writer;
+  // No writer at nIndex: the selection, its address and the snapshot stay.
+  if (!drive_.GetWriter(nIndex, writer)) return;
+  drive_.SetDevice(writer.hostAdapter, writer.target, writer.lun);
+  haNum_ = writer.hostAdapter;
+  targetId_ = writer.target;
+  lun_ = writer.lun;
+  deviceDescription_ = writer.description.data();
+  RefreshDeviceInfo();
 }
 
-void CScrivoCtrl::RefreshDeviceInfo() {}
+void CScrivoCtrl::RefreshDeviceInfo() {
+  DriveCapabilities capabilities;
+  if (!drive_.GetCapabilities(capabilities)) return;
+  cdrWrite_ = Cache16(capabilities.cdrWrite);
+  cdrwWrite_ = Cache16(capabilities.cdrwWrite);
+  featureFlags_ = static_cast<std::uint16_t>(capabilities.featureFlags);
+  multiSession_ = Cache16(capabilities.multiSession);
+  maxReadSpeed_ = Cache16(capabilities.maxReadSpeed);
+  maxWriteSpeed_ = Cache16(capabilities.maxWriteSpeed);
+
+  DiscInfo disc;
+  // No disc (or none readable): the disc snapshot keeps its old values.
+  if (!drive_.GetDiscInfo(disc)) return;
+  discBlank_ = Cache16(disc.blank);
+  discClosed_ = Cache16(disc.closed);
+  discErasable_ = Cache16(disc.erasable);
+}
 
 bool CScrivoCtrl::CDWriterUnitReady() {
   if (!initialized_ || RefuseWhileBusy()) return false;
@@ -29,13 +59,14 @@ bool CScrivoCtrl::CDWriterUnitReady() {
 
 void CScrivoCtrl::EjectDisk() {
   if (!initialized_ || RefuseWhileBusy()) return;
-  ReportError("Eject is not available");
+  drive_.EjectDisc();
 }
 
 bool CScrivoCtrl::SetWriteSpeed(std::int16_t iSpeed) {
-  if (iSpeed == 0 || RefuseWhileBusy()) return false;
-  ReportError("Speed setting is not available");
-  return false;
+  // 0 (and a negative factor) asks for no speed: nothing is sent.
+  const auto writeKbps = CdWriteSpeedFromFactor(iSpeed);
+  if (!writeKbps || RefuseWhileBusy()) return false;
+  return drive_.SetCdSpeed(kCdSpeedMaximum, *writeKbps);
 }
 
 }  // namespace scrivo

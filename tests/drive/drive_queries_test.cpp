@@ -1,7 +1,6 @@
 // Capabilities, features, disc state, full TOC, session info, reading a
 // block and ejecting: what is sent and how the replies are read.
 
-#include "engine/drive/device_snapshot.h"
 #include "platform/bytes/byte_order.h"
 #include "tests/drive/drive_fixture.h"
 
@@ -236,41 +235,6 @@ TEST_F(DriveQueries, SessionInfoBlockReadAndEject) {
   EXPECT_EQ(sent[3].bufferLength, 0u);
   EXPECT_TRUE(sent[3].bufferIsNull);
   for (const auto& r : sent) EXPECT_EQ(r.flags, 0x48);
-}
-
-TEST_F(DriveQueries, SnapshotCachesSixteenBitsAndKeepsWhatCouldNotBeRead) {
-  On(0x5A, [](const RecordedRequest&) { return Data(CapabilitiesPage(0x02, true, 7056, 40000)); });
-  AnswerFeatures({{0x1F, Data(FeatureReply(0x1F, true))}});
-  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x10)); });
-  scrivo::DeviceSnapshot snapshot;
-  scrivo::RefreshDeviceInfo(core, snapshot);
-  EXPECT_EQ(snapshot.maxWriteSpeed, -25536);
-  EXPECT_EQ(std::int32_t{snapshot.maxWriteSpeed}, -25536);  // sign-extended when widened
-  EXPECT_EQ(snapshot.maxReadSpeed, 7056);
-  EXPECT_EQ(snapshot.cdrWrite, 0);
-  EXPECT_EQ(snapshot.cdrwWrite, 1);
-  EXPECT_EQ(snapshot.multiSession, 1);
-  EXPECT_EQ(snapshot.featureFlags, 0x0101);
-  EXPECT_EQ(snapshot.blank, 1);
-  EXPECT_EQ(snapshot.erasable, 1);
-
-  // No disc: the capabilities are refreshed, the disc part stays.
-  On(0x5A, [](const RecordedRequest&) { return Data(CapabilitiesPage(0x01, false, 100, 200)); });
-  On(0x51, [](const RecordedRequest&) { return NotReady(); });
-  scrivo::RefreshDeviceInfo(core, snapshot);
-  EXPECT_EQ(snapshot.maxWriteSpeed, 200);
-  EXPECT_EQ(snapshot.cdrWrite, 1);
-  EXPECT_EQ(snapshot.blank, 1);
-  EXPECT_EQ(snapshot.erasable, 1);
-
-  // No capabilities page: nothing changes and the disc is not asked.
-  On(0x5A, [](const RecordedRequest&) { return Rejected(); });
-  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x02)); });
-  aspi.Clear();
-  scrivo::RefreshDeviceInfo(core, snapshot);
-  EXPECT_EQ(snapshot.maxWriteSpeed, 200);
-  EXPECT_EQ(snapshot.closed, 0);
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x5A}));
 }
 
 }  // namespace
