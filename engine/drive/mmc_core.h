@@ -5,6 +5,7 @@
 // returns true exactly when the request ended with ASPI status SS_COMP.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -29,8 +30,9 @@ constexpr std::uint8_t kFlagsDataOut = SRB_DIR_OUT | SRB_EVENT_NOTIFY;  // 50h
 // Status ExecuteCdb returns when no ASPI layer is bound.
 constexpr std::uint8_t kStatusNotBound = 255;
 
-// Logical block: the unit of every read and write.
-constexpr std::uint32_t kBlockSize = 2048;
+// Logical block: the unit of every read and write (MMC, 2048 bytes of user
+// data per block of a data track).
+constexpr std::size_t kLogicalBlockSize = 2048;
 
 class EngineHost;
 
@@ -80,7 +82,7 @@ class MmcCore {
   bool ReadFullToc(FullToc& toc);
   // Reply bytes 8-11: LBA of the first track of the last complete session.
   bool ReadSessionInfo(std::span<std::uint8_t, 12> reply);
-  bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block);
+  bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kLogicalBlockSize> block);
   // Opens the tray after a 2-second pause.
   bool EjectDisc();
 
@@ -92,7 +94,7 @@ class MmcCore {
   bool SetWriteParametersCd();
   bool SetWriteParametersDvd();
   // One block at writeAddress, which advances by one on success.
-  bool WriteBlock(std::span<const std::uint8_t, kBlockSize> block);
+  bool WriteBlock(std::span<const std::uint8_t, kLogicalBlockSize> block);
   bool SynchronizeCache();
   bool CloseSession();
   // Synchronises and, for a CD, closes the session. False only when the

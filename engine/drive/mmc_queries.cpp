@@ -110,7 +110,7 @@ bool MmcCore::ReadSessionInfo(std::span<std::uint8_t, 12> reply) {
   return Issue(ReadSessionInfoCdb(12), reply, kFlagsDataIn);
 }
 
-bool MmcCore::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) {
+bool MmcCore::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kLogicalBlockSize> block) {
   return Issue(Read10Cdb(static_cast<std::uint32_t>(lba)), block, kFlagsDataIn);
 }
 

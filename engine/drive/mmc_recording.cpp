@@ -39,11 +39,11 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
   return true;
 }
 
-bool MmcCore::WriteBlock(std::span<const std::uint8_t, kBlockSize> block) {
+bool MmcCore::WriteBlock(std::span<const std::uint8_t, kLogicalBlockSize> block) {
   TestUnitReady();
   // The request block takes a mutable pointer; a data-out buffer is only read.
   auto* data = const_cast<std::uint8_t*>(block.data());
-  if (!Issue(Write10Cdb(static_cast<std::uint32_t>(writeAddress)), data, kBlockSize,
+  if (!Issue(Write10Cdb(static_cast<std::uint32_t>(writeAddress)), data, kLogicalBlockSize,
              kFlagsDataOut)) {
     return false;
   }
