@@ -76,6 +76,16 @@ constexpr Cdb ReadSessionInfoCdb(std::uint16_t allocation) {
   return c;
 }
 
+// READ TRACK INFORMATION 52h by track number (Address/Number Type 01b);
+// track FFh names the invisible track, the one the next write goes to.
+constexpr std::uint32_t kInvisibleTrack = 0xFF;
+constexpr Cdb ReadTrackInformationCdb(std::uint32_t track, std::uint16_t allocation) {
+  Cdb c{0x52, 0x01};
+  cdb_detail::PutBE32(c, 2, track);
+  cdb_detail::PutBE16(c, 7, allocation);
+  return c;
+}
+
 // READ(10) 28h of one block.
 constexpr Cdb Read10Cdb(std::uint32_t lba) {
   Cdb c{0x28};

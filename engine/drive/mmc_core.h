@@ -83,6 +83,8 @@ class MmcCore {
   // Reply bytes 8-11: LBA of the first track of the last complete session.
   bool ReadSessionInfo(std::span<std::uint8_t, 12> reply);
   bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kLogicalBlockSize> block);
+  // Free blocks of the invisible track: how much the next session can hold.
+  bool ReadFreeBlocks(std::uint32_t& freeBlocks);
   // Opens the tray after a 2-second pause.
   bool EjectDisc();
 

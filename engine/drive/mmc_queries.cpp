@@ -74,6 +74,18 @@ bool MmcCore::ReadDiscInformation(std::span<std::uint8_t, 34> reply) {
   return Issue(ReadDiscInformationCdb(34), reply, kFlagsDataIn);
 }
 
+bool MmcCore::ReadFreeBlocks(std::uint32_t& freeBlocks) {
+  // Track information (MMC READ TRACK INFORMATION): Free Blocks in bytes
+  // 16-19 of the 28-byte block every drive returns.
+  constexpr std::uint16_t kTrackInfoLength = 28;
+  constexpr std::size_t kFreeBlocks = 16;
+  std::array<std::uint8_t, kTrackInfoLength> reply{};
+  TestUnitReady();
+  if (!Issue(ReadTrackInformationCdb(kInvisibleTrack, kTrackInfoLength), reply, kFlagsDataIn)) return false;
+  freeBlocks = bytes::GetBE32(reply.data() + kFreeBlocks);
+  return true;
+}
+
 bool MmcCore::GetDiscInfo(DiscInfo& info) {
   std::array<std::uint8_t, 34> reply{};
   if (!ReadDiscInformation(reply)) return false;

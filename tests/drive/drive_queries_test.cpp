@@ -238,4 +238,25 @@ TEST_F(DriveQueries, SessionInfoBlockReadAndEject) {
 }
 
 }  // namespace
+TEST_F(DriveQueries, FreeBlocksComeFromTheInvisibleTracksInformation) {
+  On(0x52, [](const RecordedRequest&) {
+    Bytes reply(28, 0);
+    bytes::PutBE32(&reply[12], 11342);   // next writable address
+    bytes::PutBE32(&reply[16], 341658);  // free blocks
+    return Data(reply);
+  });
+  std::uint32_t freeBlocks = 0;
+  ASSERT_TRUE(core.ReadFreeBlocks(freeBlocks));
+  EXPECT_EQ(freeBlocks, 341658u);
+  auto sent = SentWithoutReadiness().at(0);
+  EXPECT_EQ(CdbOf(sent), (Bytes{0x52, 0x01, 0, 0, 0, 0xFF, 0, 0x00, 0x1C, 0, 0, 0}));
+  EXPECT_EQ(sent.bufferLength, 28u);
+  EXPECT_EQ(sent.flags, 0x48);
+
+  On(0x52, [](const RecordedRequest&) { return Rejected(); });
+  freeBlocks = 7;
+  EXPECT_FALSE(core.ReadFreeBlocks(freeBlocks));
+  EXPECT_EQ(freeBlocks, 7u);
+}
+
 }  // namespace drivetest
