@@ -51,22 +51,31 @@ void CScrivoCtrl::CancelBurning() {
   if (busyEvent_.IsSignalled()) cancelEvent_.Set();
 }
 
-// The jobs' bodies come with the recording, blanking and streaming parts of
-// the engine; until then every job ends as a failure, with no event.
+// The jobs run on the worker and clear the busy state as their last step;
+// a failed job reports its text and raises no event.
 void CScrivoCtrl::BurnJob() {
-  ReportError("Unable to burn image.");
-  ReportJobFailed(JobKind::Burn);
+  image_.Bind(&drive_, this);
+  if (!image_.BurnImage(burnMode_, &cancelEvent_)) {
+    ReportError("Unable to burn image.");
+    ReportJobFailed(JobKind::Burn);
+  }
   busyEvent_.Clear();
 }
 
 void CScrivoCtrl::BlankJob() {
-  ReportError("Unable to blank disk.");
-  ReportJobFailed(JobKind::Blank);
+  if (drive_.BlankDisc(fullBlank_ ? BlankKind::Full : BlankKind::Minimal, *this)) {
+    PostJobMessage(WM_BLANK_FINISHED, 0);
+  } else {
+    ReportError("Unable to blank disk.");
+    ReportJobFailed(JobKind::Blank);
+  }
   busyEvent_.Clear();
 }
 
 void CScrivoCtrl::DvdBlankJob() {
-  ReportJobFailed(JobKind::DvdFormat);
+  // The format sequence posts its own progress, 1000 and WM_BLANK_FINISHED;
+  // a format that fails says nothing but that it failed.
+  if (!drive_.RunDvdPlusRwFormat(*this)) ReportJobFailed(JobKind::DvdFormat);
   busyEvent_.Clear();
 }
 

@@ -9,25 +9,6 @@
 namespace scrivo {
 namespace {
 
-bool StreamOneFile(const CImageNode& file, BlockSink& sink) {
-  const std::uint32_t blocks = BlocksFor(file.size);
-  std::optional<SourceFile> source = SourceFile::OpenExclusive(file.sourcePath);
-  ImageBlock buffer{};
-  std::uint64_t remaining = file.size;
-  for (std::uint32_t i = 0; i < blocks; ++i) {
-    buffer.fill(0);
-    if (source) {
-      // Only the recorded size counts: bytes a file gained since are not read.
-      std::size_t wanted = remaining < kBlockSize ? static_cast<std::size_t>(remaining) : kBlockSize;
-      std::size_t got = source->Read(buffer.data(), wanted);
-      if (got < kBlockSize && i + 1 < blocks) return false;
-      remaining -= wanted;
-    }
-    if (!sink.PutBlock(buffer)) return false;
-  }
-  return true;
-}
-
 class FileSink final : public BlockSink {
  public:
   explicit FileSink(const std::string& path) : out_(path, std::ios::binary | std::ios::trunc) {}
@@ -47,6 +28,28 @@ class FileSink final : public BlockSink {
 
 }  // namespace
 
+FileStreamEnd StreamFileBlocks(const CImageNode& file, const FileBlockConsumer& take) {
+  const std::uint32_t blocks = BlocksFor(file.size);
+  std::optional<SourceFile> source = SourceFile::OpenExclusive(file.sourcePath);
+  ImageBlock buffer{};
+  std::uint64_t remaining = file.size;
+  for (std::uint32_t i = 0; i < blocks; ++i) {
+    buffer.fill(0);
+    if (source) {
+      std::size_t wanted = remaining < kBlockSize ? static_cast<std::size_t>(remaining) : kBlockSize;
+      std::size_t got = source->Read(buffer.data(), wanted);
+      if (got < wanted && i + 1 < blocks) return FileStreamEnd::Failed;
+      remaining -= wanted;
+    }
+    switch (take(buffer, source.has_value())) {
+      case StreamStep::Continue: break;
+      case StreamStep::Stop: return FileStreamEnd::Stopped;
+      case StreamStep::Fail: return FileStreamEnd::Failed;
+    }
+  }
+  return FileStreamEnd::Complete;
+}
+
 bool WriteMetadataBlocks(const CImageBuilder& builder, BlockSink& sink) {
   for (const auto& block : builder.SectorList()) {
     if (!block || !sink.PutBlock(*block)) return false;
@@ -55,8 +58,11 @@ bool WriteMetadataBlocks(const CImageBuilder& builder, BlockSink& sink) {
 }
 
 bool WriteFileContents(const CImageBuilder& builder, BlockSink& sink) {
+  auto put = [&sink](std::span<const std::uint8_t, kBlockSize> block, bool) {
+    return sink.PutBlock(block) ? StreamStep::Continue : StreamStep::Fail;
+  };
   for (const auto& [firstBlock, file] : builder.FileMap()) {
-    if (!StreamOneFile(*file, sink)) return false;
+    if (StreamFileBlocks(*file, put) != FileStreamEnd::Complete) return false;
   }
   return true;
 }

@@ -5,6 +5,7 @@
 // it to the drive; WriteImageFile sends it to a file.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -13,6 +14,7 @@
 namespace scrivo {
 
 class CImageBuilder;
+class CImageNode;
 
 class BlockSink {
  public:
@@ -22,6 +24,20 @@ class BlockSink {
  protected:
   ~BlockSink() = default;
 };
+
+// What the consumer of a file's blocks says after each one.
+enum class StreamStep { Continue, Stop, Fail };
+enum class FileStreamEnd { Complete, Stopped, Failed };
+// Takes one block of a file; `fromSource` is false for the zero blocks that
+// stand in for a source that can no longer be opened.
+using FileBlockConsumer = std::function<StreamStep(std::span<const std::uint8_t, kBlockSize>, bool fromSource)>;
+
+// Hands every block of a new file to `take`: its contents read from the
+// source with the size recorded when it was added (bytes it gained since are
+// not read; the rest of the last block is zero), or zero blocks when the
+// source cannot be opened any more. A source that comes up short before its
+// last block (it shrank) fails.
+FileStreamEnd StreamFileBlocks(const CImageNode& file, const FileBlockConsumer& take);
 
 // Every block of sectorList, index 0 upwards. False when the sink refuses
 // one or a block was already released.
