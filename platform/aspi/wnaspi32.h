@@ -109,6 +109,23 @@ uint32_t SendASPI32Command(void* srb);
 uint32_t GetASPI32SupportInfo(void);
 
 #define SS_NO_ADAPTERS 0xE8
+/* A request block the layer cannot take (bad CDB length, no buffer). */
+#define SS_INVALID_SRB 0xE0
+
+/* SRB_HaStat values: what the host adapter reports about the transport. */
+#define HASTAT_OK 0x00
+#define HASTAT_TIMEOUT 0x09           /* timed out while in the queue */
+#define HASTAT_COMMAND_TIMEOUT 0x0B   /* the command itself timed out */
+#define HASTAT_BUS_RESET 0x0E
+#define HASTAT_PARITY_ERROR 0x0F
+#define HASTAT_SEL_TO 0x11            /* device did not answer */
+#define HASTAT_DO_DU 0x12             /* data overrun or underrun */
+#define HASTAT_BUS_FREE 0x13
+#define HASTAT_PHASE_ERR 0x14
+
+/* SRB_TargStat values beyond GOOD and CHECK CONDITION. */
+#define STATUS_BUSY 0x08
+#define STATUS_RESCONF 0x18
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,180 @@
+#include "platform/aspi/aspi_layer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/aspi/scsi_opcodes.h"
+#include "platform/aspi/sg/sg_device.h"
+#include "platform/aspi/sg/sg_discovery.h"
+#include "platform/aspi/virtual/fault_injector.h"
+#include "platform/aspi/virtual/virtual_drive.h"
+
+namespace wnaspi {
+namespace {
+
+constexpr std::uint8_t kInitiatorId = 7;
+constexpr std::string_view kManagerId = "QUILLON WNASPI32";
+constexpr std::uint32_t kMaxTransferLength = 0x10000;  // 64 KiB, what SG_IO takes from any drive
+
+void PutPadded(std::uint8_t* out, std::string_view text, std::size_t width) {
+  for (std::size_t i = 0; i < width; ++i) out[i] = i < text.size() ? text[i] : ' ';
+}
+
+// The direction a request names; with data but no single direction named,
+// the operation code decides.
+DataDirection DirectionOf(const SRB_ExecSCSICmd& srb) {
+  if (srb.SRB_BufLen == 0) return DataDirection::None;
+  const std::uint8_t flags = srb.SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT);
+  if (flags == SRB_DIR_IN) return DataDirection::In;
+  if (flags == SRB_DIR_OUT) return DataDirection::Out;
+  return opcode::SendsData(srb.CDBByte[0]) ? DataDirection::Out : DataDirection::In;
+}
+
+}  // namespace
+
+AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
+    : log_(std::make_unique<Log>(config.traceFile, config.debug)) {
+  for (const std::string& problem : config.problems) log_->Diagnostic(problem);
+
+  std::vector<std::string> faultProblems;
+  auto faults = std::make_shared<vdrive::FaultInjector>(config.faults, &faultProblems);
+  for (const std::string& problem : faultProblems) log_->Diagnostic(problem);
+
+  Adapter& virtualAdapter = adapters_.emplace_back();
+  virtualAdapter.identifier = "VIRTUAL";
+  for (std::size_t target = 0; target < config.virtualWriters.size(); ++target) {
+    const auto& writer = config.virtualWriters[target];
+    if (!writer) continue;
+    vdrive::VirtualDriveOptions options{static_cast<std::uint8_t>(target), writer->medium,
+                                        writer->directory, config.pollsPerOperation};
+    virtualAdapter.devices[target * kLuns] =
+        std::make_unique<vdrive::VirtualDrive>(std::move(options), faults, *log_);
+    log_->Diagnostic("virtual writer 0:" + std::to_string(target) + ":0 (" +
+                     std::string(vdrive::Traits(writer->medium).name) + ") in " +
+                     writer->directory.string());
+  }
+
+  if (!sg || !config.realDrives) return;
+  auto drives = sg::FindOpticalDrives(*sg, *log_);
+  for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg, *log_, std::move(drives), 1)) {
+    while (adapters_.size() <= drive.hostAdapter) {
+      Adapter& adapter = adapters_.emplace_back();
+      adapter.identifier = "SG host " + std::to_string(drive.drive.address.host);
+    }
+    adapters_[drive.hostAdapter].devices[drive.target * kLuns + drive.lun] =
+        std::make_unique<sg::SgDevice>(sg, drive.handle, drive.drive.node, *log_);
+  }
+}
+
+AspiLayer::~AspiLayer() = default;
+
+std::uint32_t AspiLayer::SupportInfo() const {
+  const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(adapters_.size(), 0xFF));
+  return count ? (std::uint32_t{SS_COMP} << 8) | count : std::uint32_t{SS_NO_ADAPTERS} << 8;
+}
+
+ScsiDevice* AspiLayer::DeviceAt(std::uint8_t hostAdapter, std::uint8_t target,
+                                std::uint8_t lun) const {
+  if (hostAdapter >= adapters_.size() || target >= kTargets || lun >= kLuns) return nullptr;
+  return adapters_[hostAdapter].devices[target * kLuns + lun].get();
+}
+
+std::uint32_t AspiLayer::Send(void* block) {
+  if (!block) return SS_INVALID_SRB;
+  auto* header = static_cast<SRB_Header*>(block);
+  switch (header->SRB_Cmd) {
+    case SC_HA_INQUIRY:
+      HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(block));
+      break;
+    case SC_GET_DEV_TYPE:
+      DeviceType(*static_cast<SRB_GDEVBlock*>(block));
+      break;
+    case SC_EXEC_SCSI_CMD:
+      Execute(*static_cast<SRB_ExecSCSICmd*>(block));
+      break;
+    default:
+      header->SRB_Status = SS_INVALID_CMD;
+      break;
+  }
+  return header->SRB_Status;
+}
+
+void AspiLayer::HostAdapterInquiry(SRB_HAInquiry& srb) {
+  const std::uint8_t adapter = srb.SRB_HaId;
+  const auto count = static_cast<std::uint8_t>(std::min<std::size_t>(adapters_.size(), 0xFF));
+  std::uint8_t status = SS_INVALID_HA;
+  if (adapter < adapters_.size()) {
+    srb.HA_Count = count;
+    srb.HA_SCSI_ID = kInitiatorId;
+    PutPadded(srb.HA_ManagerId, kManagerId, sizeof srb.HA_ManagerId);
+    PutPadded(srb.HA_Identifier, adapters_[adapter].identifier, sizeof srb.HA_Identifier);
+    std::memset(srb.HA_Unique, 0, sizeof srb.HA_Unique);
+    srb.HA_Unique[3] = kTargets;  // bytes 0-1 alignment mask 0, byte 2 flags 0
+    bytes::PutLE32(&srb.HA_Unique[4], kMaxTransferLength);
+    status = SS_COMP;
+  }
+  log_->Request(FormatHostAdapterInquiryLine(adapter, status, count));
+  srb.SRB_Status = status;
+}
+
+void AspiLayer::DeviceType(SRB_GDEVBlock& srb) {
+  std::uint8_t status = SS_COMP;
+  if (srb.SRB_HaId >= adapters_.size()) {
+    status = SS_INVALID_HA;
+  } else if (!DeviceAt(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun)) {
+    status = SS_NO_DEVICE;
+  } else {
+    // Every device the layer offers is a CD/DVD device.
+    srb.SRB_DeviceType = DTYPE_CDROM;
+  }
+  log_->Request(FormatDeviceTypeLine({srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun}, status,
+                                     srb.SRB_DeviceType));
+  srb.SRB_Status = status;
+}
+
+void AspiLayer::Execute(SRB_ExecSCSICmd& srb) {
+  const AspiAddress address{srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun};
+  const std::size_t cdbLength = std::min<std::size_t>(srb.SRB_CDBLen, sizeof srb.CDBByte);
+  const ScsiRequest request{std::span<const std::uint8_t>(srb.CDBByte, cdbLength),
+                            DirectionOf(srb), srb.SRB_BufPointer, srb.SRB_BufLen};
+  std::uint8_t status = SS_COMP;
+  std::optional<ScsiOutcome> outcome;
+  ScsiDevice* device = DeviceAt(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
+  if (srb.SRB_HaId >= adapters_.size()) {
+    status = SS_INVALID_HA;
+  } else if (!device) {
+    status = SS_NO_DEVICE;
+  } else if (srb.SRB_CDBLen == 0 || srb.SRB_CDBLen > sizeof srb.CDBByte ||
+             (srb.SRB_BufLen > 0 && !srb.SRB_BufPointer)) {
+    status = SS_INVALID_SRB;
+  } else {
+    outcome = device->Execute(request);
+    srb.SRB_HaStat = outcome->hostStatus;
+    srb.SRB_TargStat = outcome->targetStatus;
+    switch (outcome->kind) {
+      case ScsiOutcome::Kind::Good:
+        status = SS_COMP;
+        break;
+      case ScsiOutcome::Kind::CheckCondition: {
+        const std::size_t length = std::min<std::size_t>(
+            {srb.SRB_SenseLen, sizeof srb.SenseArea, outcome->senseLength});
+        std::memset(srb.SenseArea, 0, sizeof srb.SenseArea);
+        std::memcpy(srb.SenseArea, outcome->sense.data(), length);
+        status = SS_ERR;
+        break;
+      }
+      case ScsiOutcome::Kind::Aborted:
+        status = SS_ABORTED;
+        break;
+      case ScsiOutcome::Kind::TargetStatus:
+      case ScsiOutcome::Kind::HostError:
+        status = SS_ERR;
+        break;
+    }
+  }
+  log_->Request(FormatExecLine(address, request.cdb, request.direction, srb.SRB_BufLen, status,
+                               outcome ? &*outcome : nullptr));
+  srb.SRB_Status = status;
+}
+
+}  // namespace wnaspi

@@ -1,0 +1,38 @@
+#include "platform/aspi/sense.h"
+
+#include "platform/bytes/byte_order.h"
+
+namespace wnaspi {
+
+namespace {
+constexpr std::uint8_t kCurrentErrorFixed = 0x70;
+constexpr std::uint8_t kAdditionalLength = kFixedSenseLength - 8;
+constexpr std::uint8_t kSksv = 0x80;
+}  // namespace
+
+std::array<std::uint8_t, kFixedSenseLength> FixedFormat(const Sense& sense) {
+  std::array<std::uint8_t, kFixedSenseLength> bytes{};
+  bytes[0] = kCurrentErrorFixed;
+  bytes[2] = sense.key & 0x0F;
+  bytes[7] = kAdditionalLength;
+  bytes[12] = sense.asc;
+  bytes[13] = sense.ascq;
+  if (sense.progress) {
+    bytes[15] = kSksv;
+    bytes::PutBE16(&bytes[16], *sense.progress);
+  }
+  return bytes;
+}
+
+Sense ParseSense(const std::uint8_t* bytes, std::size_t length) {
+  Sense sense;
+  if (length > 2) sense.key = bytes[2] & 0x0F;
+  if (length > 13) {
+    sense.asc = bytes[12];
+    sense.ascq = bytes[13];
+  }
+  if (length > 17 && (bytes[15] & kSksv)) sense.progress = bytes::GetBE16(&bytes[16]);
+  return sense;
+}
+
+}  // namespace wnaspi

@@ -1,0 +1,218 @@
+#include "platform/aspi/virtual/disc_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/aspi/virtual/disc_state_text.h"
+
+namespace wnaspi::vdrive {
+namespace {
+
+constexpr const char* kImageName = "disc.img";
+constexpr const char* kStateName = "disc.state";
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+bool PreadAll(int fd, std::uint8_t* data, std::size_t size, off_t offset, std::size_t* got) {
+  *got = 0;
+  while (*got < size) {
+    const ssize_t n = ::pread(fd, data + *got, size - *got, offset + static_cast<off_t>(*got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool PwriteAll(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool SameFile(int fd, const std::filesystem::path& path) {
+  struct stat byFd {}, byPath {};
+  if (::fstat(fd, &byFd) != 0 || ::stat(path.c_str(), &byPath) != 0) return false;
+  return byFd.st_dev == byPath.st_dev && byFd.st_ino == byPath.st_ino;
+}
+
+}  // namespace
+
+DiscStore::DiscStore(std::filesystem::path directory, Medium initialMedium, Log& log)
+    : directory_(std::move(directory)), initialMedium_(initialMedium), log_(log) {}
+
+DiscStore::~DiscStore() { CloseFiles(); }
+
+void DiscStore::Report(const std::string& problem) {
+  // Once per distinct problem: a scan probing the writer every few seconds
+  // must not fill the trace with the same line.
+  if (problem == lastProblem_) return;
+  lastProblem_ = problem;
+  log_.Diagnostic("virtual writer " + directory_.string() + ": " + problem);
+}
+
+void DiscStore::CloseFiles() {
+  if (imageFd_ >= 0) ::close(imageFd_);
+  if (stateFd_ >= 0) ::close(stateFd_);
+  imageFd_ = stateFd_ = -1;
+  lastText_.clear();
+  disc_.reset();
+}
+
+bool DiscStore::FilesStillInPlace() const {
+  return SameFile(imageFd_, directory_ / kImageName) && SameFile(stateFd_, directory_ / kStateName);
+}
+
+bool DiscStore::OpenFiles() {
+  if (imageFd_ >= 0 && FilesStillInPlace()) return true;
+  // Someone removed or replaced the files: the disc is a new one.
+  CloseFiles();
+  std::error_code error;
+  std::filesystem::create_directories(directory_, error);
+  if (error) {
+    Report("cannot create the directory: " + error.message());
+    return false;
+  }
+  imageFd_ = ::open((directory_ / kImageName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (imageFd_ < 0) {
+    Report(std::string("cannot open ") + kImageName + ": " + ErrnoText());
+    CloseFiles();
+    return false;
+  }
+  stateFd_ = ::open((directory_ / kStateName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (stateFd_ < 0) {
+    Report(std::string("cannot open ") + kStateName + ": " + ErrnoText());
+    CloseFiles();
+    return false;
+  }
+  return true;
+}
+
+DiscState* DiscStore::Acquire() {
+  if (!OpenFiles()) return nullptr;
+  while (::flock(stateFd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      Report("cannot lock " + std::string(kStateName) + ": " + ErrnoText());
+      return nullptr;
+    }
+  }
+  locked_ = true;
+  if (!Reload()) {
+    Release();
+    return nullptr;
+  }
+  return &*disc_;
+}
+
+bool DiscStore::Release() {
+  const bool persisted = disc_ ? Persist() : true;
+  if (locked_) ::flock(stateFd_, LOCK_UN);
+  locked_ = false;
+  return persisted;
+}
+
+bool DiscStore::Reload() {
+  struct stat info {};
+  if (::fstat(stateFd_, &info) != 0) {
+    Report("cannot read " + std::string(kStateName) + ": " + ErrnoText());
+    return false;
+  }
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t got = 0;
+  if (!PreadAll(stateFd_, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), 0, &got)) {
+    Report("cannot read " + std::string(kStateName) + ": " + ErrnoText());
+    return false;
+  }
+  text.resize(got);
+  if (disc_ && text == lastText_) return true;
+
+  if (text.empty()) {
+    // No disc yet: put one in.
+    struct stat image {};
+    ::fstat(imageFd_, &image);
+    const auto blocks = static_cast<std::uint64_t>((image.st_size + kBlockSize - 1) / kBlockSize);
+    if (blocks == 0) {
+      disc_ = DiscState::Blank(initialMedium_);
+    } else if (blocks <= Traits(initialMedium_).capacity) {
+      disc_ = DiscState::Finalized(initialMedium_, static_cast<std::uint32_t>(blocks));
+      log_.Diagnostic("virtual writer " + directory_.string() + ": " + kImageName +
+                      " without a state file taken as a finalised " +
+                      std::string(Traits(initialMedium_).name) + " of " +
+                      std::to_string(blocks) + " blocks");
+    } else {
+      Report(std::string(kImageName) + " is larger than a " +
+             std::string(Traits(initialMedium_).name) + " can hold");
+      return false;
+    }
+    lastText_.clear();
+    return Persist();
+  }
+
+  std::string error;
+  auto parsed = ParseDiscState(text, &error);
+  if (!parsed) {
+    disc_.reset();
+    Report(std::string(kStateName) + " is not readable (" + error +
+           "); the writer reports no disc until the file is fixed or removed");
+    return false;
+  }
+  disc_ = std::move(*parsed);
+  lastText_ = std::move(text);
+  lastProblem_.clear();
+  return true;
+}
+
+bool DiscStore::Persist() {
+  std::string text = SerializeDiscState(*disc_);
+  if (text == lastText_) return true;
+  // The lock keeps readers out while the file is rewritten in place.
+  if (!PwriteAll(stateFd_, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) ||
+      ::ftruncate(stateFd_, static_cast<off_t>(text.size())) != 0) {
+    Report("cannot write " + std::string(kStateName) + ": " + ErrnoText());
+    lastText_.clear();  // read the file again next time
+    disc_.reset();
+    return false;
+  }
+  lastText_ = std::move(text);
+  return true;
+}
+
+bool DiscStore::WriteBlocks(std::uint32_t lba, const std::uint8_t* data, std::uint32_t blocks) {
+  if (PwriteAll(imageFd_, data, std::size_t{blocks} * kBlockSize, off_t{lba} * kBlockSize)) {
+    return true;
+  }
+  Report("cannot write " + std::string(kImageName) + ": " + ErrnoText());
+  return false;
+}
+
+bool DiscStore::ReadBlocks(std::uint32_t lba, std::uint8_t* data, std::uint32_t blocks) {
+  const std::size_t size = std::size_t{blocks} * kBlockSize;
+  std::size_t got = 0;
+  if (!PreadAll(imageFd_, data, size, off_t{lba} * kBlockSize, &got)) {
+    Report("cannot read " + std::string(kImageName) + ": " + ErrnoText());
+    return false;
+  }
+  std::memset(data + got, 0, size - got);  // beyond the end of the sparse file
+  return true;
+}
+
+bool DiscStore::Flush() { return ::fdatasync(imageFd_) == 0 && ::fdatasync(stateFd_) == 0; }
+
+bool DiscStore::EraseBlocks() {
+  if (::ftruncate(imageFd_, 0) == 0) return true;
+  Report("cannot empty " + std::string(kImageName) + ": " + ErrnoText());
+  return false;
+}
+
+}  // namespace wnaspi::vdrive

@@ -1,0 +1,85 @@
+#include "platform/aspi/virtual/fault_injector.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "platform/aspi/scsi_opcodes.h"
+
+namespace wnaspi::vdrive {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+bool RecordsOrErases(std::uint8_t op) {
+  switch (op) {
+    case opcode::kWrite10:
+    case opcode::kWrite12:
+    case opcode::kSynchronizeCache:
+    case opcode::kCloseTrackSession:
+    case opcode::kReserveTrack:
+    case opcode::kBlank:
+    case opcode::kFormatUnit:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// "OP@N": two hex digits, then a decimal count from 1.
+bool ParseTrigger(std::string_view text, std::uint8_t* op, std::uint32_t* occurrence) {
+  const std::size_t at = text.find('@');
+  if (at != 2) return false;
+  unsigned value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + 2, value, 16);
+  if (ec != std::errc() || end != text.data() + 2) return false;
+  *op = static_cast<std::uint8_t>(value);
+  const std::string_view count = text.substr(3);
+  auto [end2, ec2] = std::from_chars(count.data(), count.data() + count.size(), *occurrence);
+  return ec2 == std::errc() && end2 == count.data() + count.size() && *occurrence >= 1;
+}
+
+}  // namespace
+
+FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* problems) {
+  std::string_view rest = spec;
+  while (!rest.empty()) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view item = Trim(rest.substr(0, comma));
+    rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 1);
+    if (item.empty()) continue;
+    if (item == "neverready") {
+      neverReady_ = true;
+      continue;
+    }
+    const std::size_t eq = item.find('=');
+    const std::string_view kind = item.substr(0, eq);
+    Fault fault{};
+    const bool triggerOk = eq != std::string_view::npos &&
+                           ParseTrigger(item.substr(eq + 1), &fault.opcode, &fault.occurrence);
+    if (triggerOk && kind == "fail") {
+      fault.sense = RecordsOrErases(fault.opcode) ? sense::kWriteError : sense::kUnrecoveredReadError;
+      faults_.push_back(fault);
+    } else if (triggerOk && kind == "notready") {
+      fault.sense = sense::kBecomingReady;
+      faults_.push_back(fault);
+    } else {
+      problems->push_back("WNASPI32_VIRTUAL_FAULTS: cannot read \"" + std::string(item) +
+                          "\" (expected fail=OP@N, notready=OP@N or neverready); ignored");
+    }
+  }
+}
+
+std::optional<Sense> FaultInjector::OnCommand(std::uint8_t opcode) {
+  std::lock_guard lock(mutex_);
+  const std::uint32_t count = ++counts_[opcode];
+  for (const Fault& fault : faults_) {
+    if (fault.opcode == opcode && fault.occurrence == count) return fault.sense;
+  }
+  return std::nullopt;
+}
+
+}  // namespace wnaspi::vdrive

@@ -1,0 +1,48 @@
+#pragma once
+// Faults injected into the virtual writers for tests (WNASPI32_VIRTUAL_FAULTS):
+//   fail=OP@N      the N-th command with opcode OP ends with CHECK CONDITION,
+//                  MEDIUM ERROR (03/0C/00 WRITE ERROR for commands that record
+//                  or erase, 03/11/00 UNRECOVERED READ ERROR for the others)
+//   notready=OP@N  the N-th command with opcode OP ends with CHECK CONDITION,
+//                  NOT READY, LOGICAL UNIT IS IN PROCESS OF BECOMING READY
+//                  (02/04/01)
+//   neverready     every TEST UNIT READY ends NOT READY (02/04/01)
+// OP is two hexadecimal digits; N counts from 1 over the whole process and
+// every virtual writer. Items are separated by commas. A faulted command has
+// no other effect.
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/aspi/sense.h"
+
+namespace wnaspi::vdrive {
+
+class FaultInjector {
+ public:
+  FaultInjector() = default;
+  // Parses the variable's value; items it cannot read are skipped and
+  // described in `problems`.
+  FaultInjector(const std::string& spec, std::vector<std::string>* problems);
+
+  // Counts a command and says whether it is to fail, and how.
+  std::optional<Sense> OnCommand(std::uint8_t opcode);
+  bool neverReady() const { return neverReady_; }
+
+ private:
+  struct Fault {
+    std::uint8_t opcode;
+    std::uint32_t occurrence;
+    Sense sense;
+  };
+  std::mutex mutex_;
+  std::vector<Fault> faults_;
+  std::array<std::uint32_t, 256> counts_{};
+  bool neverReady_ = false;
+};
+
+}  // namespace wnaspi::vdrive

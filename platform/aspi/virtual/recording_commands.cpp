@@ -1,0 +1,197 @@
+// WRITE(10) (MMC 6.44), SYNCHRONIZE CACHE (MMC 6.41), CLOSE TRACK/SESSION
+// (MMC 6.3) and RESERVE TRACK (MMC 6.31).
+
+#include "platform/aspi/virtual/virtual_drive.h"
+
+namespace wnaspi::vdrive {
+namespace {
+
+constexpr std::uint8_t kCloseFunctionMask = 0x07;
+enum CloseFunction : std::uint8_t {
+  kQuickStop = 0,         // DVD+RW: stop background formatting
+  kCloseTrack = 1,
+  kCloseSession = 2,
+  kFinalizeMinimal = 5,   // DVD+R: finalise with minimal radius
+  kFinalize = 6,          // DVD+R: finalise the disc
+};
+constexpr std::uint8_t kReserveByAddress = 0x01;  // RESERVE TRACK byte 1 bit 0 (ARSV)
+
+bool IsDvdMinus(Medium m) { return m == Medium::DvdMinusR || m == Medium::DvdMinusRw; }
+
+// The session a new track at `next` belongs to, opened if it is a new one.
+std::uint32_t OpenSessionFor(DiscState& disc, const InvisibleTrack& next) {
+  if (next.session > disc.sessions.size()) {
+    disc.sessions.push_back({.number = next.session, .closed = false, .next = NextSession::None,
+                             .format = 0});
+  }
+  return next.session;
+}
+
+}  // namespace
+
+// Whether the write parameters page allows recording on this medium (MMC
+// 7.5.4): CD in Track-at-Once with a data track mode and 2048-byte blocks,
+// DVD-R/-RW incremental or disc-at-once into a reserved track. Session-at-
+// once and raw CD recording need a cue sheet, which this drive does not take.
+std::optional<Sense> VirtualDrive::CheckWriteMode(const DiscState& disc, const Track* track) const {
+  const WriteParameters page = ReadWriteParameters(writeParameters_);
+  if (disc.traits().cd) {
+    if (page.writeType == write_type::kSessionAtOnce || page.writeType == write_type::kRaw) {
+      return sense::kCommandSequenceError;
+    }
+    if (page.writeType != write_type::kTrackAtOnce || !(page.trackMode & 0x04) ||
+        (page.dataBlockType != 8 && page.dataBlockType != 10)) {
+      return sense::kIllegalModeForTrack;
+    }
+    return std::nullopt;
+  }
+  if (IsDvdMinus(disc.medium)) {
+    if (page.writeType == write_type::kSessionAtOnce) {
+      if (!track || !track->reserved) return sense::kCommandSequenceError;
+    } else if (page.writeType != write_type::kIncremental) {
+      return sense::kIllegalModeForTrack;
+    }
+  }
+  return std::nullopt;
+}
+
+ScsiOutcome VirtualDrive::Write10(const Command& command) {
+  if (command.Byte(1) & 0x01) return Fail(sense::kInvalidFieldInCdb);  // RelAdr
+  const std::uint32_t lba = command.Be32(2);
+  const std::uint16_t count = command.Be16(7);
+  if (count == 0) return ScsiOutcome::Good();
+  const auto data = command.Parameters(std::size_t{count} * kBlockSize);
+  if (data.empty()) return Command::Underrun();
+  DiscState& disc = *disc_;
+
+  if (disc.traits().randomWritable) {
+    if (!disc.formatted) return Fail(sense::kMediumNotFormatted);
+    if (count > disc.capacity() || lba > disc.capacity() - count) return Fail(sense::kLbaOutOfRange);
+    if (!store_.WriteBlocks(lba, data.data(), count)) return Fail(sense::kWriteError);
+    return ScsiOutcome::Good();
+  }
+
+  // Sequential media: only at the next writable address of an open track
+  // or of the invisible track.
+  const auto target = disc.writeTargetAt(lba);
+  if (!target) return Fail(sense::kInvalidAddressForWrite);
+  if (count > target->limit - lba) {
+    return Fail(target->limit == disc.capacity() ? sense::kLbaOutOfRange
+                                                 : sense::kInvalidAddressForWrite);
+  }
+  const bool newTrack = target->trackIndex == disc.tracks.size();
+  const Track* existing = newTrack ? nullptr : &disc.tracks[target->trackIndex];
+  if (auto problem = CheckWriteMode(disc, existing)) return Fail(*problem);
+  if (!store_.WriteBlocks(lba, data.data(), count)) return Fail(sense::kWriteError);
+
+  const WriteParameters page = ReadWriteParameters(writeParameters_);
+  if (newTrack) {
+    const InvisibleTrack next = *disc.invisibleTrack();
+    Track t;
+    t.number = next.number;
+    t.session = OpenSessionFor(disc, next);
+    t.start = lba;
+    t.mode = page.trackMode;
+    disc.tracks.push_back(t);
+  }
+  Track& track = disc.tracks[target->trackIndex];
+  if (track.recorded == 0) {
+    track.sessionAtOnce = IsDvdMinus(disc.medium) && page.writeType == write_type::kSessionAtOnce;
+  }
+  track.recorded += count;
+  return ScsiOutcome::Good();
+}
+
+ScsiOutcome VirtualDrive::SynchronizeCache(const Command&) {
+  if (!store_.Flush()) return Fail(sense::kWriteError);
+  // A DVD-R/-RW written disc-at-once is finished by the drive itself once
+  // its reserved track is full: lead-out written, disc complete.
+  DiscState& disc = *disc_;
+  const Session* open = disc.openSession();
+  if (open && IsDvdMinus(disc.medium)) {
+    const Track& last = disc.lastTrackOf(*open);
+    if (last.sessionAtOnce && last.reserved && last.recorded == last.reserved) {
+      for (Track& t : disc.tracks) t.closed = true;
+      Session& s = disc.session(open->number);
+      s.closed = true;
+      s.next = NextSession::None;
+      disc.finalized = true;
+    }
+  }
+  return ScsiOutcome::Good();
+}
+
+// Closes the open session. The Multi-session field of the page selected
+// decides whether another session may follow (11b, and the disc has room
+// for one) or the disc is finalised.
+void VirtualDrive::CloseSession(DiscState& disc) {
+  const WriteParameters page = ReadWriteParameters(writeParameters_);
+  Session& s = disc.session(disc.openSession()->number);
+  for (Track& t : disc.tracks) {
+    if (t.session == s.number) t.closed = true;
+  }
+  s.closed = true;
+  s.format = page.sessionFormat;
+  if (page.multiSession == kMultiSessionNextAllowed && disc.nextSessionStart(s) < disc.capacity()) {
+    s.next = NextSession::Allowed;
+  } else {
+    s.next = page.multiSession == kMultiSessionNoNextFf ? NextSession::NotAllowed : NextSession::None;
+    disc.finalized = true;
+  }
+}
+
+ScsiOutcome VirtualDrive::CloseTrackSession(const Command& command) {
+  DiscState& disc = *disc_;
+  const std::uint8_t function = command.Byte(2) & kCloseFunctionMask;
+  if (disc.traits().randomWritable) {
+    // DVD+RW: these functions end a background format; there is none.
+    if (function == kQuickStop || function == kCloseTrack || function == kCloseSession) {
+      return ScsiOutcome::Good();
+    }
+    return Fail(sense::kInvalidFieldInCdb);
+  }
+  switch (function) {
+    case kCloseTrack: {
+      const std::uint16_t number = command.Be16(4);
+      if (number == 0 || number > disc.tracks.size() || disc.tracks[number - 1].closed) {
+        return Fail(sense::kInvalidFieldInCdb);
+      }
+      disc.tracks[number - 1].closed = true;
+      return ScsiOutcome::Good();
+    }
+    case kCloseSession:
+      if (!disc.openSession()) return Fail(sense::kCommandSequenceError);
+      CloseSession(disc);
+      return ScsiOutcome::Good();
+    case kFinalizeMinimal:
+    case kFinalize:
+      if (disc.medium != Medium::DvdPlusR) return Fail(sense::kInvalidFieldInCdb);
+      if (disc.tracks.empty()) return Fail(sense::kCommandSequenceError);
+      if (disc.openSession()) CloseSession(disc);
+      disc.sessions.back().next = NextSession::None;
+      disc.finalized = true;
+      return ScsiOutcome::Good();
+    default:
+      return Fail(sense::kInvalidFieldInCdb);
+  }
+}
+
+ScsiOutcome VirtualDrive::ReserveTrack(const Command& command) {
+  DiscState& disc = *disc_;
+  if (!disc.traits().reservable) return Fail(sense::kIncompatibleMedium);
+  if (command.Byte(1) & kReserveByAddress) return Fail(sense::kInvalidFieldInCdb);
+  const std::uint32_t size = command.Be32(5);
+  const auto next = disc.invisibleTrack();
+  if (!next) return Fail(sense::kCommandSequenceError);  // complete disc, or a track being written
+  if (size == 0 || size > disc.freeBlocksFrom(next->start)) return Fail(sense::kInvalidFieldInCdb);
+  Track t;
+  t.number = next->number;
+  t.session = OpenSessionFor(disc, *next);
+  t.start = next->start;
+  t.reserved = size;
+  t.mode = ReadWriteParameters(writeParameters_).trackMode;
+  disc.tracks.push_back(t);
+  return ScsiOutcome::Good();
+}
+
+}  // namespace wnaspi::vdrive

@@ -1,0 +1,84 @@
+#include "platform/aspi/virtual/virtual_drive.h"
+
+#include <array>
+#include <utility>
+
+#include "platform/aspi/scsi_opcodes.h"
+
+namespace wnaspi::vdrive {
+
+VirtualDrive::VirtualDrive(VirtualDriveOptions options, std::shared_ptr<FaultInjector> faults,
+                           Log& log)
+    : options_(std::move(options)),
+      faults_(std::move(faults)),
+      log_(log),
+      store_(options_.directory, options_.medium, log) {}
+
+const VirtualDrive::CommandEntry* VirtualDrive::Find(std::uint8_t op) {
+  using V = VirtualDrive;
+  // opcode, handler, needs a disc, answered while busy
+  static constexpr std::array<CommandEntry, 20> kCommands{{
+      {opcode::kTestUnitReady, &V::TestUnitReady, true, true},
+      {opcode::kRequestSense, &V::RequestSense, false, true},
+      {opcode::kFormatUnit, &V::FormatUnit, true, false},
+      {opcode::kInquiry, &V::Inquiry, false, true},
+      {opcode::kStartStopUnit, &V::StartStopUnit, false, false},
+      {opcode::kRead10, &V::Read10, true, false},
+      {opcode::kWrite10, &V::Write10, true, false},
+      {opcode::kSynchronizeCache, &V::SynchronizeCache, true, false},
+      {opcode::kReadToc, &V::ReadToc, true, false},
+      {opcode::kGetConfiguration, &V::GetConfiguration, false, true},
+      {opcode::kReadDiscInformation, &V::ReadDiscInformation, true, false},
+      {opcode::kReadTrackInformation, &V::ReadTrackInformation, true, false},
+      {opcode::kReserveTrack, &V::ReserveTrack, true, false},
+      {opcode::kModeSelect10, &V::ModeSelect, false, false},
+      {opcode::kModeSense10, &V::ModeSense, false, true},
+      {opcode::kCloseTrackSession, &V::CloseTrackSession, true, false},
+      {opcode::kBlank, &V::Blank, true, false},
+      {opcode::kGetPerformance, &V::GetPerformance, true, false},
+      {opcode::kSetStreaming, &V::SetStreaming, true, false},
+      {opcode::kSetCdSpeed, &V::SetCdSpeed, false, false},
+  }};
+  for (const CommandEntry& entry : kCommands) {
+    if (entry.opcode == op) return &entry;
+  }
+  return nullptr;
+}
+
+std::optional<Medium> VirtualDrive::loadedMedium() const {
+  if (!disc_) return std::nullopt;
+  return disc_->medium;
+}
+
+ScsiOutcome VirtualDrive::Execute(const ScsiRequest& request) {
+  std::lock_guard lock(mutex_);
+  const Command command(request);
+  const std::uint8_t op = command.opcode();
+  const bool trayWasOpen = std::exchange(trayOpen_, false);
+
+  if (auto fault = faults_->OnCommand(op)) return Fail(*fault);
+  const CommandEntry* entry = Find(op);
+  if (!entry) return Fail(sense::kInvalidOpcode);
+  if (request.cdb.size() < opcode::CdbLength(op)) return Fail(sense::kInvalidFieldInCdb);
+  if (op == opcode::kTestUnitReady && faults_->neverReady()) return Fail(sense::kBecomingReady);
+
+  if (trayWasOpen) {
+    disc_ = nullptr;
+    noMedium_ = sense::kMediumNotPresentTrayOpen;
+  } else {
+    disc_ = store_.Acquire();
+    noMedium_ = sense::kMediumNotPresentTrayClosed;
+  }
+  ScsiOutcome outcome = Dispatch(*entry, command);
+  if (disc_ && !store_.Release() && outcome.good()) outcome = Fail(sense::kWriteError);
+  disc_ = nullptr;
+  return outcome;
+}
+
+ScsiOutcome VirtualDrive::Dispatch(const CommandEntry& entry, const Command& command) {
+  if (entry.needsMedium && !disc_) return Fail(noMedium_);
+  if (disc_ && disc_->busy.active() && !entry.allowedWhileBusy) return Fail(BusySense());
+  return (this->*entry.handler)(command);
+}
+
+}  // namespace wnaspi::vdrive

@@ -1,0 +1,101 @@
+#pragma once
+// A virtual writer: an MMC CD/DVD writer whose disc lives in a directory
+// (disc_store.h). It answers the commands a burner sends as a real drive
+// with that disc would, sense data included. The handlers are grouped by
+// area in the files named beside each group below.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "platform/aspi/scsi_request.h"
+#include "platform/aspi/sense.h"
+#include "platform/aspi/trace.h"
+#include "platform/aspi/virtual/command.h"
+#include "platform/aspi/virtual/disc_store.h"
+#include "platform/aspi/virtual/fault_injector.h"
+#include "platform/aspi/virtual/mode_pages.h"
+
+namespace wnaspi::vdrive {
+
+struct VirtualDriveOptions {
+  std::uint8_t target = 0;  // shown in the product identification
+  Medium medium = Medium::CdRw;  // the blank medium of an empty directory
+  std::filesystem::path directory;
+  std::uint32_t pollsPerOperation = 20;  // immediate BLANK / FORMAT UNIT
+};
+
+class VirtualDrive final : public ScsiDevice {
+ public:
+  VirtualDrive(VirtualDriveOptions options, std::shared_ptr<FaultInjector> faults, Log& log);
+  ScsiOutcome Execute(const ScsiRequest& request) override;
+
+ private:
+  using Handler = ScsiOutcome (VirtualDrive::*)(const Command&);
+  struct CommandEntry {
+    std::uint8_t opcode;
+    Handler handler;
+    bool needsMedium;       // fails NOT READY, MEDIUM NOT PRESENT without a disc
+    bool allowedWhileBusy;  // answered while a blank or format runs
+  };
+  static const CommandEntry* Find(std::uint8_t opcode);
+  ScsiOutcome Dispatch(const CommandEntry& entry, const Command& command);
+
+  // unit_commands.cpp
+  ScsiOutcome TestUnitReady(const Command& command);
+  ScsiOutcome RequestSense(const Command& command);
+  ScsiOutcome StartStopUnit(const Command& command);
+  // identify_commands.cpp
+  ScsiOutcome Inquiry(const Command& command);
+  ScsiOutcome GetConfiguration(const Command& command);
+  // mode_commands.cpp
+  ScsiOutcome ModeSense(const Command& command);
+  ScsiOutcome ModeSelect(const Command& command);
+  // speed_commands.cpp
+  ScsiOutcome GetPerformance(const Command& command);
+  ScsiOutcome SetStreaming(const Command& command);
+  ScsiOutcome SetCdSpeed(const Command& command);
+  // disc_queries.cpp
+  ScsiOutcome ReadDiscInformation(const Command& command);
+  ScsiOutcome ReadTrackInformation(const Command& command);
+  ScsiOutcome Read10(const Command& command);
+  // toc_command.cpp
+  ScsiOutcome ReadToc(const Command& command);
+  // recording_commands.cpp
+  ScsiOutcome Write10(const Command& command);
+  ScsiOutcome SynchronizeCache(const Command& command);
+  ScsiOutcome CloseTrackSession(const Command& command);
+  ScsiOutcome ReserveTrack(const Command& command);
+  std::optional<Sense> CheckWriteMode(const DiscState& disc, const Track* track) const;
+  void CloseSession(DiscState& disc);
+  // blank_format_commands.cpp
+  ScsiOutcome Blank(const Command& command);
+  ScsiOutcome FormatUnit(const Command& command);
+  // A TEST UNIT READY or REQUEST SENSE while an operation runs: counts the
+  // poll and finishes the operation when its polls are done. True when the
+  // drive is ready again.
+  bool PollOperation(bool readinessTest);
+  Sense BusySense() const;
+  void FinishOperation();
+
+  std::optional<Medium> loadedMedium() const;
+
+  VirtualDriveOptions options_;
+  std::shared_ptr<FaultInjector> faults_;
+  Log& log_;
+  std::mutex mutex_;
+  DiscStore store_;
+  // During a command: the disc, or null when there is none (tray open, or
+  // a directory that cannot hold a disc), and the sense reporting that.
+  DiscState* disc_ = nullptr;
+  Sense noMedium_ = sense::kMediumNotPresentTrayClosed;
+  // LoEj opened the tray: the next command finds it open and empty, and it
+  // closes again with the same disc after that command.
+  bool trayOpen_ = false;
+  WriteParametersPage writeParameters_ = DefaultWriteParameters();
+  Speeds speeds_{kMaxReadSpeed, kMaxWriteSpeed};
+};
+
+}  // namespace wnaspi::vdrive

@@ -1,0 +1,117 @@
+// Fault injection (WNASPI32_VIRTUAL_FAULTS) and the trace (WNASPI32_TRACE).
+
+#include <regex>
+#include <sstream>
+
+#include "aspi_test_support.h"
+
+namespace aspitest {
+namespace {
+
+class FaultTraceTest : public AspiTest {
+ protected:
+  Device d{0, 0};
+  Burner burner{d};
+
+  std::vector<std::string> TraceLines(const std::filesystem::path& file) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(file));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+TEST_F(FaultTraceTest, FailMakesTheNthCommandOfAnOpcodeAMediumError) {
+  ConfigureOne("cd-r", "fail=2A@3");
+  burner.PrepareCd(0);
+  EXPECT_TRUE(burner.WriteBlock(0, PatternBlock(0)));
+  EXPECT_TRUE(burner.WriteBlock(1, PatternBlock(1)));
+  const Result third = d.Out(cdb::Write10(2), PatternBlock(2));
+  EXPECT_SENSE(third, 0x3, 0x0C, 0x00);  // MEDIUM ERROR, WRITE ERROR
+  EXPECT_TRUE(burner.WriteBlock(2, PatternBlock(2))) << "the failed write wrote nothing";
+  EXPECT_EQ(Be32(d.In(cdb::ReadTrackInformation(1, 0xFF), 48).data, 12), 3u);
+}
+
+TEST_F(FaultTraceTest, CountsRunOverEveryVirtualWriter) {
+  Configure({{"WNASPI32_VIRTUAL_WRITERS",
+              "cd-r=" + (dir_ / "a").string() + ";cd-r=" + (dir_ / "b").string()},
+             {"WNASPI32_VIRTUAL_FAULTS", "fail=51@2, notready=00@3"}});
+  Device a(0, 0), b(0, 1);
+  EXPECT_TRUE(a.In(cdb::ReadDiscInformation(), 34).ok());
+  EXPECT_SENSE(b.In(cdb::ReadDiscInformation(), 34), 0x3, 0x11, 0x00);  // UNRECOVERED READ ERROR
+  EXPECT_TRUE(a.In(cdb::ReadDiscInformation(), 34).ok());
+  EXPECT_TRUE(b.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(a.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_SENSE(a.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x01);
+  EXPECT_TRUE(b.NoData(cdb::TestUnitReady()).ok());
+}
+
+TEST_F(FaultTraceTest, NeverReadyKeepsTestUnitReadyFailing) {
+  ConfigureOne("dvd+rw", "neverready");
+  for (int i = 0; i < 5; ++i) EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x01);
+  EXPECT_TRUE(d.In(cdb::ReadDiscInformation(), 34).ok()) << "other commands work";
+}
+
+TEST_F(FaultTraceTest, TraceHasOneLinePerRequest) {
+  const std::filesystem::path trace = dir_ / "trace.log";
+  Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + (dir_ / "w0").string()},
+             {"WNASPI32_VIRTUAL_FAULTS", "fail=2A@1,bogus"},
+             {"WNASPI32_TRACE", trace.string()}});
+  SRB_HAInquiry inquiry{};
+  inquiry.SRB_Cmd = SC_HA_INQUIRY;
+  SendASPI32Command(&inquiry);
+  d.DeviceType(nullptr);
+  Device(0, 3).DeviceType(nullptr);
+  d.NoData(cdb::TestUnitReady());
+  d.In(cdb::ReadDiscInformation(), 34);
+  d.Out(cdb::Write10(0), PatternBlock(0));
+  Device(0, 4).NoData(cdb::TestUnitReady());
+
+  const auto lines = TraceLines(trace);
+  std::vector<std::string> requests, diagnostics;
+  const std::regex time("^[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} ");
+  for (const std::string& line : lines) {
+    ASSERT_TRUE(std::regex_search(line, time)) << line;
+    const std::string rest = line.substr(13);
+    (rest.starts_with("# ") ? diagnostics : requests).push_back(rest);
+  }
+  EXPECT_EQ(requests, (std::vector<std::string>{
+                          "0 HA_INQUIRY status=01 adapters=1",
+                          "0:0:0 GET_DEV_TYPE status=01 type=05",
+                          "0:3:0 GET_DEV_TYPE status=82",
+                          "0:0:0 EXEC [00 00 00 00 00 00 00 00 00 00 00 00] none 0 status=01",
+                          "0:0:0 EXEC [51 00 00 00 00 00 00 00 22 00 00 00] in 34 status=01",
+                          "0:0:0 EXEC [2A 00 00 00 00 00 00 00 01 00 00 00] out 2048 status=04 "
+                          "sense=03/0C/00",
+                          "0:4:0 EXEC [00 00 00 00 00 00 00 00 00 00 00 00] none 0 status=82",
+                      }));
+  ASSERT_GE(diagnostics.size(), 2u);
+  EXPECT_NE(diagnostics[0].find("cannot read \"bogus\""), std::string::npos) << diagnostics[0];
+  EXPECT_NE(diagnostics[1].find("virtual writer 0:0:0 (cd-r) in "), std::string::npos)
+      << diagnostics[1];
+}
+
+TEST_F(FaultTraceTest, ConfigurationProblemsAreDiagnosedNotFatal) {
+  const std::filesystem::path trace = dir_ / "trace.log";
+  Configure({{"WNASPI32_VIRTUAL_WRITERS",
+              "floppy=" + (dir_ / "x").string() + ";;dvd-r=" + (dir_ / "y").string() +
+                  ";cd-r=" + (dir_ / "y").string()},
+             {"WNASPI32_VIRTUAL_POLLS", "many"},
+             {"WNASPI32_TRACE", trace.string()}});
+  EXPECT_EQ(Device(0, 0).DeviceType(nullptr), SS_NO_DEVICE) << "the unreadable item keeps target 0";
+  EXPECT_EQ(Device(0, 1).DeviceType(nullptr), SS_COMP);
+  EXPECT_EQ(Device(0, 2).DeviceType(nullptr), SS_NO_DEVICE) << "one directory, one writer";
+  const std::string text = ReadFile(trace);
+  EXPECT_NE(text.find("unknown medium"), std::string::npos) << text;
+  EXPECT_NE(text.find("directory used by an earlier writer"), std::string::npos) << text;
+  EXPECT_NE(text.find("WNASPI32_VIRTUAL_POLLS: \"many\""), std::string::npos) << text;
+}
+
+TEST_F(FaultTraceTest, NoTraceFileMeansNoOutput) {
+  ConfigureOne("cd-r");
+  d.NoData(cdb::TestUnitReady());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "trace.log"));
+}
+
+}  // namespace
+}  // namespace aspitest

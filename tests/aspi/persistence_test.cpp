@@ -1,0 +1,158 @@
+// A disc keeps its state across processes: the state file beside disc.img
+// is written after every change and read by whoever uses the writer next.
+
+#include "aspi_test_support.h"
+#include "platform/aspi/config.h"
+
+namespace aspitest {
+namespace {
+
+class PersistenceTest : public AspiTest {
+ protected:
+  Device d{0, 0};
+  Burner burner{d};
+  std::filesystem::path disc() const { return dir_ / "w0"; }
+};
+
+TEST_F(PersistenceTest, AppendableDiscSurvivesANewProcess) {
+  ConfigureOne("cd-r");
+  const auto start = burner.PrepareCd(3);
+  ASSERT_EQ(start, 0u);
+  ASSERT_EQ(burner.WriteBlocks(0, {PatternBlock(0), PatternBlock(1), PatternBlock(2)}), 3u);
+  burner.FinishSession(true);
+
+  // A new process: the layer is built afresh and reads the state file.
+  wnaspi::ResetForTesting();
+  ConfigureOne("dvd+rw");  // the medium only applies to an empty directory
+  Burner::DiscInfo info{};
+  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_FALSE(info.blank);
+  EXPECT_FALSE(info.closed);
+  EXPECT_EQ(burner.NextSessionFromToc(), 3u + 11400);
+  EXPECT_EQ(Be16(d.In(cdb::GetFeature(0x2D, 64), 64).data, 6), 0x0009) << "still a CD-R";
+  EXPECT_EQ(ReadBlocks(d, 2, 1), PatternBlock(2));
+}
+
+TEST_F(PersistenceTest, StateFileIsReadableText) {
+  ConfigureOne("cd-rw");
+  burner.PrepareCd(3);
+  burner.WriteBlocks(0, {PatternBlock(0), PatternBlock(1)});
+  // Written after every change, not only when the session closes.
+  std::string state = ReadFile(disc() / "disc.state");
+  EXPECT_NE(state.find("medium=cd-rw\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("session=1 closed=no next=none format=00\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("track=1 session=1 start=0 recorded=2 reserved=0 closed=no dao=no mode=4\n"),
+            std::string::npos)
+      << state;
+  burner.FinishSession(true);
+  state = ReadFile(disc() / "disc.state");
+  EXPECT_NE(state.find("session=1 closed=yes next=allowed format=00\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("finalized=no\n"), std::string::npos) << state;
+  // Block n at byte n × 2048.
+  EXPECT_EQ(std::filesystem::file_size(disc() / "disc.img"), 2u * 2048);
+}
+
+TEST_F(PersistenceTest, TwoProcessesShareOneDisc) {
+  // Two layers on one directory behave like two programs using one drive:
+  // each sees what the other did.
+  const wnaspi::Config config =
+      wnaspi::ParseConfig({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + disc().string()}});
+  wnaspi::AspiLayer first(config, nullptr), second(config, nullptr);
+  Device a(Through(first), 0, 0), b(Through(second), 0, 0);
+  Burner burnerA(a), burnerB(b);
+  ASSERT_EQ(burnerA.PrepareCd(3), 0u);
+  EXPECT_TRUE(burnerA.WriteBlock(0, PatternBlock(0)));
+  Result r = b.In(cdb::ReadTrackInformation(1, 0xFF), 48);
+  EXPECT_EQ(Be32(r.data, 12), 1u) << "the other process sees the block written";
+  EXPECT_TRUE(burnerB.WriteBlock(1, PatternBlock(1))) << "and may write the next one";
+  EXPECT_TRUE(burnerA.WriteBlock(2, PatternBlock(2)));
+  burnerA.FinishSession(true);
+  EXPECT_EQ(burnerB.NextSessionFromToc(), 3u + 11400);
+  EXPECT_EQ(ReadBlocks(a, 1, 1), PatternBlock(1));
+}
+
+TEST_F(PersistenceTest, BlankInProgressContinuesInTheNextProcess) {
+  Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-rw=" + disc().string()},
+             {"WNASPI32_VIRTUAL_POLLS", "2"}});
+  burner.PrepareCd(0);
+  burner.WriteBlock(0, PatternBlock(0));
+  burner.FinishSession(true);
+  ASSERT_TRUE(d.NoData(cdb::Blank(true)).ok());
+  EXPECT_FALSE(d.NoData(cdb::TestUnitReady()).ok());
+  wnaspi::ResetForTesting();
+  ConfigureOne("cd-rw");
+  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x07);
+  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  Burner::DiscInfo info{};
+  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_TRUE(info.blank);
+}
+
+TEST_F(PersistenceTest, AnImageWithoutStateIsAFinalisedDisc) {
+  std::filesystem::create_directories(disc());
+  std::string image(5 * 2048 + 100, '\0');
+  image[2048 * 3] = 'Q';
+  WriteFile(disc() / "disc.img", image);
+  ConfigureOne("cd-r");
+  Burner::DiscInfo info{};
+  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_TRUE(info.closed);
+  const Result toc = d.In(cdb::ReadToc(0, false, 0xAA, 12), 12);
+  EXPECT_EQ(Be32(toc.data, 8), 6u) << "lead-out after the 6 blocks (the last one partly filled)";
+  EXPECT_EQ(ReadBlocks(d, 3, 1)[0], 'Q');
+}
+
+TEST_F(PersistenceTest, ABrokenStateFileMeansNoDiscUntilFixed) {
+  std::filesystem::create_directories(disc());
+  WriteFile(disc() / "disc.state", "version=1\nmedium=floppy\n");
+  const std::filesystem::path trace = dir_ / "trace.log";
+  Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + disc().string()},
+             {"WNASPI32_TRACE", trace.string()}});
+  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x3A, 0x01);
+  EXPECT_NE(ReadFile(trace).find("disc.state is not readable (line 2: unknown medium floppy)"),
+            std::string::npos)
+      << ReadFile(trace);
+  EXPECT_EQ(ReadFile(disc() / "disc.state"), "version=1\nmedium=floppy\n") << "left as it was";
+  // Removing the files puts a fresh blank disc in.
+  std::filesystem::remove(disc() / "disc.state");
+  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+}
+
+TEST_F(PersistenceTest, InconsistentStateIsRefused) {
+  std::filesystem::create_directories(disc());
+  WriteFile(disc() / "disc.state",
+            "version=1\nmedium=cd-r\nformatted=no\nfinalized=no\nbusy=none\n"
+            "session=1 closed=yes next=allowed format=00\n"
+            "track=1 session=2 start=0 recorded=5 reserved=0 closed=yes dao=no mode=4\n");
+  ConfigureOne("cd-r");
+  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x3A, 0x01);
+}
+
+TEST_F(PersistenceTest, RemovingTheFilesInsertsAFreshDisc) {
+  ConfigureOne("cd-r");
+  burner.PrepareCd(0);
+  burner.WriteBlock(0, PatternBlock(0));
+  burner.FinishSession(true);
+  std::filesystem::remove_all(disc());
+  Burner::DiscInfo info{};
+  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_TRUE(info.blank);
+}
+
+TEST_F(PersistenceTest, DefaultWriterLivesInTheUsersDataDirectory) {
+  Configure({{"XDG_DATA_HOME", (dir_ / "data").string()}});
+  Burner::DiscInfo info{};
+  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_TRUE(info.blank);
+  EXPECT_TRUE(info.erasable) << "a blank CD-RW";
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "data" / "quillon" / "virtual-writer" / "disc.state"));
+
+  wnaspi::ResetForTesting();
+  Configure({{"HOME", (dir_ / "home").string()}});
+  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "home" / ".local" / "share" / "quillon" /
+                                      "virtual-writer" / "disc.img"));
+}
+
+}  // namespace
+}  // namespace aspitest
