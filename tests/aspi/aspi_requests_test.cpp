@@ -1,4 +1,4 @@
-// The request blocks as Part 2.1 uses them, and the writer scan of Part 2.2
+// The request blocks as the engine uses them, and the engine's writer scan
 // (what the control's MediaCount counts).
 
 #include "aspi_test_support.h"
@@ -18,7 +18,7 @@ bool HostAdapterInquiry(std::uint8_t adapter, SRB_HAInquiry* out) {
   return srb.SRB_Status == SS_COMP;
 }
 
-// Part 2.2's scan: adapters from the inquiry, targets and LUNs 0-7, device
+// The engine's scan: adapters from the inquiry, targets and LUNs 0-7, device
 // type, then MODE SENSE 2Ah with a non-zero maximum write speed.
 int CountWriters() {
   SRB_HAInquiry inquiry{};

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for the ASPI layer tests: temporary directories, request blocks,
-// the engine's CDBs (Parts 2.1 to 2.4 of the specification, byte for byte),
+// the engine's CDBs byte for byte,
 // and a small burner that sends the command sequences a burn sends.
 
 #include <gtest/gtest.h>
@@ -80,7 +80,7 @@ class Device {
   }
   Result NoData(const Cdb& cdb) { return Exec(cdb, kFlagsIn, 0); }
   std::uint8_t DeviceType(std::uint8_t* type);
-  std::string Description();  // INQUIRY as Part 2.1 describes a writer
+  std::string Description();  // the 27-character INQUIRY description of a writer
 
  private:
   Sender send_;
@@ -117,7 +117,7 @@ Cdb FormatDvdPlusRw();
 Cdb Eject();
 }  // namespace cdb
 
-Bytes FormatParameters();  // the 12-byte DVD+RW list of Part 2.4
+Bytes FormatParameters();  // the 12-byte DVD+RW format parameter list
 Bytes StreamingDescriptor(std::uint32_t endLba, std::uint32_t readSpeed, std::uint32_t writeSpeed);
 
 std::uint32_t Be32(const Bytes& b, std::size_t at);
@@ -126,7 +126,7 @@ std::uint16_t Be16(const Bytes& b, std::size_t at);
 // A block whose bytes say which block it is.
 Bytes PatternBlock(std::uint32_t lba, std::uint8_t salt = 0);
 
-// The device side of a burn, as Parts 2.2 to 2.4 send it.
+// The device side of a burn, as the engine sends it.
 class Burner {
  public:
   explicit Burner(Device& device) : d_(device) {}

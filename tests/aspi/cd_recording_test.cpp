@@ -1,4 +1,4 @@
-// CD-R and CD-RW recording as a burn sends it (Part 2.3): a blank disc
+// CD-R and CD-RW recording as a burn sends it: a blank disc
 // written and closed, and a multi-session disc appended twice.
 
 #include "aspi_test_support.h"

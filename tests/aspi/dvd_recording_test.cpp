@@ -1,4 +1,4 @@
-// DVD recording as the DVD burn sends it (Part 2.3, mode 16): features,
+// DVD recording as the DVD burn sends it (burn mode 16): features,
 // write parameters, GET PERFORMANCE / SET STREAMING, RESERVE TRACK and the
 // blocks from address 0.
 

@@ -1,5 +1,5 @@
 // BLANK and FORMAT UNIT in immediate mode with progress polled through
-// REQUEST SENSE (Part 2.4).
+// REQUEST SENSE.
 
 #include "aspi_test_support.h"
 
