@@ -1,7 +1,42 @@
 #!/usr/bin/env bash
-# The main job: builds and registers everything, then lists the CD/DVD
-# writers the engine finds (the built-in virtual writer among them).
+# The main job: builds and registers everything, then burns a sample folder
+# onto the default virtual writer (a CD-RW whose disc lives in files) and
+# shows what is on the disc.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
-printf 'InitControl\nMediaCount\n' | ./build/bin/quillon shell
+
+quillon=./build/bin/quillon
+sample=build/sample
+rm -rf "$sample"
+mkdir -p "$sample/photos" "$sample/notes"
+cp README.md "$sample/notes/README.md"
+printf 'A disc burned by Quillon Burner on %s.\n' "$(date -u '+%Y-%m-%d %H:%M UTC')" > "$sample/about.txt"
+printf 'été\n' > "$sample/notes/été.txt"
+head -c 300000 /dev/urandom > "$sample/photos/random.bin"
+
+# The default writer holds a CD-RW; a disc left from an earlier run is
+# erased first, as a user would before burning it again.
+echo "== writers"
+$quillon writers
+if $quillon info | grep -q '^Disc Blank = No'; then
+  echo "== erasing the disc left from an earlier run"
+  $quillon erase
+fi
+echo "== burning $sample"
+$quillon burn --label SAMPLE "$sample"
+
+disc="${XDG_DATA_HOME:-$HOME/.local/share}/quillon/virtual-writer/disc.img"
+if [[ -n "${WNASPI32_VIRTUAL_WRITERS+set}" ]]; then
+  echo "(WNASPI32_VIRTUAL_WRITERS is set: the disc is in the first directory it names)"
+  disc="${WNASPI32_VIRTUAL_WRITERS#*=}"
+  disc="${disc%%;*}/disc.img"
+fi
+echo
+echo "== the disc image is $disc"
+echo "Look inside it with any ISO 9660 reader, for example:"
+echo "  xorriso -indev $disc -find / -exec lsdl"
+echo "  7zz l $disc"
+echo "  isoinfo -l -J -i $disc"
+echo
+xorriso -indev "$disc" -find / -exec lsdl 2>/dev/null
