@@ -59,20 +59,24 @@ void MmcCore::Stage(std::initializer_list<std::uint8_t> bytes) {
   std::copy(bytes.begin(), bytes.end(), cdb_.begin());
 }
 
-std::uint8_t MmcCore::ExecuteCdb(std::uint8_t* buffer, std::uint32_t length, std::uint8_t flags) {
-  if (!sendCommand_) return kStatusNotBound;
+void MmcCore::FillRequestBlock(const ExecRequest& request) {
   std::memset(&srb_, 0, sizeof srb_);
   srb_.SRB_Cmd = SC_EXEC_SCSI_CMD;
-  srb_.SRB_HaId = device_.hostAdapter;
-  srb_.SRB_Flags = flags;
-  srb_.SRB_Target = device_.target;
-  srb_.SRB_Lun = device_.lun;
-  srb_.SRB_BufLen = length;
-  srb_.SRB_BufPointer = buffer;
+  srb_.SRB_HaId = request.address.hostAdapter;
+  srb_.SRB_Flags = request.flags;
+  srb_.SRB_Target = request.address.target;
+  srb_.SRB_Lun = request.address.lun;
+  srb_.SRB_BufLen = request.length;
+  srb_.SRB_BufPointer = request.buffer;
   srb_.SRB_SenseLen = SENSE_LEN;
-  srb_.SRB_CDBLen = 12;
-  srb_.SRB_PostProc = &requestEvent_;
+  srb_.SRB_CDBLen = request.cdbLength;
+  srb_.SRB_PostProc = request.event;
   std::memcpy(srb_.CDBByte, cdb_.data(), cdb_.size());
+}
+
+std::uint8_t MmcCore::ExecuteCdb(std::uint8_t* buffer, std::uint32_t length, std::uint8_t flags) {
+  if (!sendCommand_) return kStatusNotBound;
+  FillRequestBlock({device_, flags, buffer, length, 12, &requestEvent_});
   // A layer may set the event even for a request it completed at once; a
   // stale signal must not end the wait for the next request early.
   requestEvent_.Clear();
@@ -125,18 +129,7 @@ std::uint8_t MmcCore::Inquiry(std::uint8_t hostAdapter, std::uint8_t target, std
   Stage({0x12, 0x00, 0x00, 0x00, kAllocation, 0x00});
   std::uint8_t data[kAllocation] = {};
   platform::Event done(platform::Event::Reset::Auto);
-  std::memset(&srb_, 0, sizeof srb_);
-  srb_.SRB_Cmd = SC_EXEC_SCSI_CMD;
-  srb_.SRB_HaId = hostAdapter;
-  srb_.SRB_Flags = kFlagsDataIn;
-  srb_.SRB_Target = target;
-  srb_.SRB_Lun = lun;
-  srb_.SRB_BufLen = kAllocation;
-  srb_.SRB_BufPointer = data;
-  srb_.SRB_SenseLen = SENSE_LEN;
-  srb_.SRB_CDBLen = 6;
-  srb_.SRB_PostProc = &done;
-  std::memcpy(srb_.CDBByte, cdb_.data(), cdb_.size());
+  FillRequestBlock({{hostAdapter, target, lun}, kFlagsDataIn, data, kAllocation, 6, &done});
   sendCommand_(&srb_);
   while (FinalStatus(srb_) == SS_PENDING) done.Wait();
   if (srb_.SRB_Status == SS_COMP) {

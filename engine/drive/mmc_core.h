@@ -151,6 +151,16 @@ class MmcCore {
   std::int32_t ScanWriters(Visitor&& visitor);
   bool IsWriterAt(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
   bool ReadWriteParametersDefaults(std::span<std::uint8_t> reply);
+  // The execute request block: zeroed, then filled for one command.
+  struct ExecRequest {
+    DeviceAddress address;
+    std::uint8_t flags;
+    std::uint8_t* buffer;
+    std::uint32_t length;
+    std::uint8_t cdbLength;
+    platform::Event* event;
+  };
+  void FillRequestBlock(const ExecRequest& request);
   bool SelectWriteParameters(std::span<const std::uint8_t> reply);
 
   platform::HMODULE library_ = nullptr;
