@@ -14,6 +14,15 @@ std::uint8_t FinalStatus(SRB_ExecSCSICmd& srb) {
   return std::atomic_ref<std::uint8_t>(srb.SRB_Status).load(std::memory_order_acquire);
 }
 
+// The layer either finished before returning or sets the event later. A
+// request it accepted as pending is waited for through the event even when
+// the status already changed, so the layer is done with the event before
+// the event can go away.
+void WaitForCompletion(std::uint32_t submitted, SRB_ExecSCSICmd& srb, platform::Event& event) {
+  if (submitted == SS_PENDING) event.Wait();
+  while (FinalStatus(srb) == SS_PENDING) event.Wait();
+}
+
 }  // namespace
 
 MmcCore::MmcCore() = default;
@@ -80,9 +89,7 @@ std::uint8_t MmcCore::ExecuteCdb(std::uint8_t* buffer, std::uint32_t length, std
   // A layer may set the event even for a request it completed at once; a
   // stale signal must not end the wait for the next request early.
   requestEvent_.Clear();
-  sendCommand_(&srb_);
-  // The layer either finished before returning or sets the event later.
-  while (FinalStatus(srb_) == SS_PENDING) requestEvent_.Wait();
+  WaitForCompletion(sendCommand_(&srb_), srb_, requestEvent_);
   return FinalStatus(srb_);
 }
 
@@ -130,8 +137,7 @@ std::uint8_t MmcCore::Inquiry(std::uint8_t hostAdapter, std::uint8_t target, std
   std::uint8_t data[kAllocation] = {};
   platform::Event done(platform::Event::Reset::Auto);
   FillRequestBlock({{hostAdapter, target, lun}, kFlagsDataIn, data, kAllocation, 6, &done});
-  sendCommand_(&srb_);
-  while (FinalStatus(srb_) == SS_PENDING) done.Wait();
+  WaitForCompletion(sendCommand_(&srb_), srb_, done);
   if (srb_.SRB_Status == SS_COMP) {
     // Vendor (8), product (16) and the first three revision characters,
     // taken as they are.

@@ -3,10 +3,10 @@
 namespace platform {
 
 void Event::Set() {
-  {
-    std::lock_guard lock(mutex_);
-    signalled_ = true;
-  }
+  // Notified under the lock: a waiter cannot return, and perhaps destroy the
+  // event, while the setter still touches it.
+  std::lock_guard lock(mutex_);
+  signalled_ = true;
   if (mode_ == Reset::Manual) {
     changed_.notify_all();
   } else {
