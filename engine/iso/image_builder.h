@@ -75,6 +75,21 @@ class CImageBuilder {
   bool SetVolumeLabel(std::string_view label);
   const std::string& VolumeLabel() const { return volumeLabel_; }
 
+  // --- The previous session (session_import.cpp) -------------------------
+  // Merges the files and directories of the disc's last session into the
+  // tree: imported files keep their extent and size and are never streamed;
+  // a same-named entry the host added is replaced by the disc's. True with
+  // nothing imported when there is no session; false when the session
+  // cannot be read or the disc goes beyond the import's bounds.
+  bool ImportPreviousSession();
+  // The start address of the disc's last session, or -1 when the drive
+  // cannot tell it (no session).
+  std::int32_t GetLastSessionStart();
+  // One directory of the last session and its subdirectories, by the
+  // extent and data length of its record, merged into `parent`.
+  bool ImportJolietDirectory(std::uint32_t extent, std::uint32_t length, CImageNode& parent);
+  bool ImportIsoDirectory(std::uint32_t extent, std::uint32_t length, CImageNode& parent);
+
   // --- Building the image, in this order ---------------------------------
   // The absolute address of the session's block 0 (the drive's session
   // start); 0 for a first session.
@@ -113,8 +128,6 @@ class CImageBuilder {
   bool WriteSectorList(bool retryFirst);
   // The contents of the new files; true also when a cancel stopped it.
   bool StreamFileData();
-  // Carries the last session's entries into the compilation (multi-session).
-  bool ImportPreviousSession();
   std::uint32_t ProgressTotal() const { return progressTotal_; }
 
   // --- The built image ----------------------------------------------------

@@ -1,9 +1,100 @@
+// The session level of the import: where the last session starts, its
+// volume descriptors (ECMA-119 8.4, 8.5; Joliet's escape sequence), and the
+// builder's entry points.
+
+#include "engine/iso/session_import.h"
+
+#include <array>
+#include <cstring>
+
+#include "engine/drive/mmc_core.h"
+#include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
+#include "platform/bytes/byte_order.h"
 
 namespace scrivo {
+namespace {
 
-// Reading the previous session back is not part of the engine yet: a
-// multi-session burn fails before anything is written.
-bool CImageBuilder::ImportPreviousSession() { return false; }
+// Joliet level 3 (UCS-2), the only level recognised; a disc with another
+// level is imported through its ISO 9660 names.
+constexpr std::string_view kJolietLevel3Escape = "%/E";
+
+bool IsPrimaryDescriptor(const ecma119::VolumeDescriptor& descriptor) {
+  // The first four characters of the standard identifier are compared.
+  return descriptor.type == ecma119::kPrimaryDescriptorType &&
+         std::memcmp(descriptor.standardIdentifier.data(), ecma119::kStandardIdentifier.data(), 4) == 0 &&
+         descriptor.volumeFlags == 0 && descriptor.fileStructureVersion == 1;
+}
+
+bool IsJolietDescriptor(const ecma119::VolumeDescriptor& descriptor) {
+  return descriptor.type == ecma119::kSupplementaryDescriptorType &&
+         std::memcmp(descriptor.escapeSequences.data(), kJolietLevel3Escape.data(),
+                     kJolietLevel3Escape.size()) == 0;
+}
+
+ecma119::DirectoryRecordHeader RootRecordOf(const ecma119::VolumeDescriptor& descriptor) {
+  return LoadFrom<ecma119::DirectoryRecordHeader>(descriptor.rootDirectoryRecord.data());
+}
+
+}  // namespace
+
+bool SessionImporter::ImportSession(std::int64_t sessionStart, CImageNode& root) {
+  const std::int64_t primaryAddress = sessionStart + kFirstDescriptorOffset;
+  ImageBlock block{};
+  if (!ReadDiscBlock(primaryAddress, block)) return false;
+  const auto primary = LoadFrom<ecma119::VolumeDescriptor>(block.data());
+  if (!IsPrimaryDescriptor(primary)) return false;
+
+  for (std::int64_t i = 1; i <= kSupplementaryScanBlocks; ++i) {
+    if (!ReadDiscBlock(primaryAddress + i, block)) return false;
+    const auto descriptor = LoadFrom<ecma119::VolumeDescriptor>(block.data());
+    if (IsJolietDescriptor(descriptor)) {
+      const auto rootRecord = RootRecordOf(descriptor);
+      return ImportDirectory(ImageTree::Joliet, rootRecord.extent.Value(),
+                             rootRecord.dataLength.Value(), root);
+    }
+    if (descriptor.type == ecma119::kTerminatorDescriptorType) break;
+  }
+  const auto rootRecord = RootRecordOf(primary);
+  return ImportDirectory(ImageTree::Iso9660, rootRecord.extent.Value(),
+                         rootRecord.dataLength.Value(), root);
+}
+
+bool SessionImporter::ReadDiscBlock(std::int64_t lba, ImageBlock& block) {
+  // The drive takes a signed 32-bit address; anything outside 0 to 2^31-1
+  // (a disc-given extent plus its length can reach it) cannot be read.
+  if (lba < 0 || lba > INT32_MAX) return false;
+  return drive_.ReadBlock(static_cast<std::int32_t>(lba), block);
+}
+
+// --- The builder's entry points -------------------------------------------
+
+std::int32_t CImageBuilder::GetLastSessionStart() {
+  std::array<std::uint8_t, 12> reply{};
+  if (drive_ == nullptr || !drive_->ReadSessionInfo(reply)) return kNoPreviousSession;
+  const auto start = static_cast<std::int32_t>(bytes::GetBE32(reply.data() + 8));
+  return start < 0 ? kUnusableSessionStart : start;
+}
+
+bool CImageBuilder::ImportPreviousSession() {
+  const std::int32_t start = GetLastSessionStart();
+  if (start == kNoPreviousSession) return true;  // a blank disc: a first session
+  SessionImporter importer(*drive_);
+  return importer.ImportSession(start, root_);
+}
+
+bool CImageBuilder::ImportJolietDirectory(std::uint32_t extent, std::uint32_t length,
+                                          CImageNode& parent) {
+  if (drive_ == nullptr) return false;
+  SessionImporter importer(*drive_);
+  return importer.ImportDirectory(ImageTree::Joliet, extent, length, parent);
+}
+
+bool CImageBuilder::ImportIsoDirectory(std::uint32_t extent, std::uint32_t length,
+                                       CImageNode& parent) {
+  if (drive_ == nullptr) return false;
+  SessionImporter importer(*drive_);
+  return importer.ImportDirectory(ImageTree::Iso9660, extent, length, parent);
+}
 
 }  // namespace scrivo
