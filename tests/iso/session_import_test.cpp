@@ -1,0 +1,259 @@
+// Importing the last session of a disc: the descriptor scan, both trees,
+// multi-block directories, the merge with the host's entries, and a new
+// session built on the imported tree.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "session_import_fixture.h"
+
+namespace isotest {
+namespace {
+
+using scrivo::CImageBuilder;
+using scrivo::CImageNode;
+using ::testing::ElementsAre;
+using ::testing::IsSupersetOf;
+using ::testing::Not;
+using ::testing::Contains;
+
+TEST_F(SessionImportTest, BlankDiscImportsNothingAndReadsNoBlock) {
+  disc.lastSessionStart.reset();
+  AddNewFile(builder, builder.Root(), "mine.txt", 10);
+
+  EXPECT_EQ(builder.GetLastSessionStart(), -1);
+  EXPECT_TRUE(builder.ImportPreviousSession());
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("mine.txt;1"));
+  EXPECT_TRUE(disc.Reads().empty());
+}
+
+TEST_F(SessionImportTest, LastSessionStartIsTheSessionQuerysAddress) {
+  disc.lastSessionStart = 12345;
+  EXPECT_EQ(builder.GetLastSessionStart(), 12345);
+  // A negative address is no session start and must not read as "none".
+  disc.lastSessionStart = -1;
+  EXPECT_EQ(builder.GetLastSessionStart(), scrivo::kUnusableSessionStart);
+  EXPECT_FALSE(builder.ImportPreviousSession());
+}
+
+TEST_F(SessionImportTest, JolietTreeComesBackWithOldExtentsAndTheScanStopsAtJoliet) {
+  constexpr std::uint32_t kOrigin = 300;
+  auto& previous = BurnSession(kOrigin, [&](CImageBuilder& s) {
+    AddNewFile(s, s.Root(), "a.txt", 3000);
+    AddNewFile(s, s.Root(), "README", 10);
+    CImageNode* docs = s.AddDirectoryEntry(s.Root(), "docs");
+    AddNewFile(s, *docs, "b.bin", 5000);
+  });
+  const auto onDisc = JolietRootOf(previous);
+
+  ASSERT_TRUE(builder.ImportPreviousSession());
+
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("README", "a.txt;1", "docs"));
+  CImageNode& a = *Child(builder.Root(), "a.txt;1");
+  EXPECT_TRUE(a.isFile);
+  EXPECT_FALSE(a.newFlag);
+  EXPECT_TRUE(a.located);
+  EXPECT_EQ(a.sourcePath, "Unknown");
+  EXPECT_EQ(a.size, 3000u);
+  EXPECT_EQ(a.extent, onDisc.at("a.txt;1").extent);
+  EXPECT_GE(a.extent, kOrigin + previous.SectorCount());  // absolute, in the old data area
+
+  CImageNode& docs = *Child(builder.Root(), "docs");
+  EXPECT_TRUE(docs.IsDirectory());
+  EXPECT_EQ(docs.sourcePath, "Unknown");
+  EXPECT_EQ(docs.level, 2);
+  ASSERT_THAT(Names(docs), ElementsAre("b.bin;1"));
+  EXPECT_EQ(Child(docs, "b.bin;1")->size, 5000u);
+  EXPECT_EQ(Child(docs, "b.bin;1")->level, 3);
+
+  // Primary at +16, Joliet found at +17: nothing further of the descriptors.
+  EXPECT_EQ(disc.Reads().at(0), kOrigin + 16);
+  EXPECT_EQ(disc.Reads().at(1), kOrigin + 17);
+  EXPECT_THAT(disc.Reads(), Not(Contains(kOrigin + 18)));
+}
+
+TEST_F(SessionImportTest, PrimaryAndTerminatorOnlyGiveTheIsoTreeWithVersionSuffixes) {
+  auto& previous = BurnSession(0, [&](CImageBuilder& s) {
+    AddNewFile(s, s.Root(), "a.txt", 100);
+    s.AddDirectoryEntry(s.Root(), "docs");
+  });
+  disc.PutBlock(17, TerminatorBlock());  // the Joliet descriptor is gone
+  Record isoRoot = RootRecordOf(previous, 16);
+  std::vector<std::string> isoNames;
+  for (const Record& r : Entries(ReadDirectory(previous, isoRoot.extent, isoRoot.dataLength))) {
+    isoNames.push_back(IdentifierText(r));
+  }
+
+  std::sort(isoNames.begin(), isoNames.end());
+
+  ASSERT_TRUE(builder.ImportPreviousSession());
+
+  EXPECT_EQ(Names(builder.Root()), isoNames);
+  ASSERT_EQ(isoNames.size(), 2u);
+  for (const auto& [name, node] : builder.Root().children) {
+    EXPECT_EQ(name.ends_with(";1"), node->isFile) << name;
+    EXPECT_FALSE(node->newFlag) << name;  // the ISO 9660 walk adds directories as imported
+  }
+  EXPECT_EQ(disc.Reads().at(1), 17);
+  EXPECT_THAT(disc.Reads(), Not(Contains(18)));
+}
+
+TEST_F(SessionImportTest, ScanLooksAtTenDescriptorsAfterThePrimaryOnly) {
+  DirectoryBlock isoRoot;
+  isoRoot.Dots(40, 40).Record(900, 7, isotest::kFile, Latin("ISO.TXT;1"));
+  DirectoryBlock jolietRoot;
+  jolietRoot.Dots(41, 41).Record(900, 7, isotest::kFile, Ucs2("joliet.txt"));
+  disc.lastSessionStart = 0;
+  disc.PutBlock(16, PrimaryBlock(40, 2048));
+  // Blocks 17 to 26 carry other escape sequences (Joliet levels 1 and 2);
+  // a level 3 descriptor at 27 comes too late.
+  for (int b = 17; b <= 26; ++b) disc.PutBlock(b, VolumeDescriptorBlock(2, 41, 2048, b % 2 ? "%/@" : "%/C"));
+  disc.PutBlock(27, JolietBlock(41, 2048));
+  disc.PutBlock(40, isoRoot.bytes());
+  disc.PutBlock(41, jolietRoot.bytes());
+
+  ASSERT_TRUE(builder.ImportPreviousSession());
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("ISO.TXT;1"));
+  EXPECT_THAT(disc.Reads(), ElementsAre(16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 40));
+
+  // The same Joliet descriptor at 26 is found.
+  disc.PutBlock(26, JolietBlock(41, 2048));
+  builder.ClearTree();
+  ASSERT_TRUE(builder.ImportPreviousSession());
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("joliet.txt"));
+}
+
+TEST_F(SessionImportTest, EveryBlockOfAThreeBlockDirectoryIsWalked) {
+  auto& previous = BurnSession(0, [&](CImageBuilder& s) {
+    for (int i = 0; i < 100; ++i) AddNewFile(s, s.Root(), "f" + std::to_string(1000 + i) + ".a", 1);
+  });
+  Record jolietRoot = RootRecordOf(previous, 17);
+  ASSERT_EQ(jolietRoot.dataLength, 3u * 2048);
+
+  ASSERT_TRUE(builder.ImportPreviousSession());
+  EXPECT_EQ(builder.Root().children.size(), 100u);
+  EXPECT_NE(Child(builder.Root(), "f1099.a;1"), nullptr);
+  EXPECT_THAT(disc.Reads(), IsSupersetOf({jolietRoot.extent, jolietRoot.extent + 1, jolietRoot.extent + 2}));
+  EXPECT_THAT(disc.Reads(), Not(Contains(jolietRoot.extent + 3)));
+}
+
+TEST_F(SessionImportTest, DiscEntryReplacesTheHostsSameNamedEntryAndIsNotWrittenAgain) {
+  auto& previous = BurnSession(0, [&](CImageBuilder& s) {
+    AddNewFile(s, s.Root(), "report.txt", 5000);
+    CImageNode* docs = s.AddDirectoryEntry(s.Root(), "docs");
+    AddNewFile(s, *docs, "old.txt", 10);
+  });
+  const OnDisc oldReport = JolietRootOf(previous).at("report.txt;1");
+  // The host's report.txt is stored as report.txt;1 too; its docs holds a
+  // file of its own.
+  AddNewFile(builder, builder.Root(), "report.txt", 100);
+  CImageNode* docs = builder.AddDirectoryEntry(builder.Root(), "docs");
+  AddNewFile(builder, *docs, "mine.txt", 10);
+  AddNewFile(builder, builder.Root(), "new.txt", 4096);
+
+  ASSERT_TRUE(builder.ImportPreviousSession());
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("docs", "new.txt;1", "report.txt;1"));
+  CImageNode& report = *Child(builder.Root(), "report.txt;1");
+  EXPECT_FALSE(report.newFlag);
+  EXPECT_EQ(report.size, 5000u);
+  EXPECT_EQ(report.extent, oldReport.extent);
+  EXPECT_THAT(Names(*Child(builder.Root(), "docs")), ElementsAre("old.txt;1"));
+
+  // The new session lists the old file where it lies and streams only new.txt.
+  builder.SetImageOrigin(previous.VolumeSpaceSize() + 11);
+  ASSERT_TRUE(builder.BuildImage());
+  auto second = JolietRootOf(builder);
+  EXPECT_EQ(second.at("report.txt;1").extent, oldReport.extent);
+  EXPECT_EQ(second.at("report.txt;1").size, 5000u);
+  ASSERT_EQ(builder.FileMap().size(), 1u);
+  EXPECT_EQ(builder.FileMap().begin()->second->name, "new.txt;1");
+  EXPECT_EQ(builder.NextDataBlock(), 2u);
+}
+
+TEST_F(SessionImportTest, ThirdSessionListsTheFilesOfBothEarlierOnes) {
+  BurnSession(0, [&](CImageBuilder& s) { AddNewFile(s, s.Root(), "first.txt", 3000); });
+  CImageBuilder& second = BurnSession(100, [&](CImageBuilder& s) {
+    s.Bind(&core, &host);
+    ASSERT_TRUE(s.ImportPreviousSession());
+    AddNewFile(s, s.Root(), "second.txt", 2100);
+  });
+  auto secondOnDisc = JolietRootOf(second);
+
+  ASSERT_TRUE(builder.ImportPreviousSession());
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("first.txt;1", "second.txt;1"));
+  EXPECT_EQ(Child(builder.Root(), "first.txt;1")->extent, secondOnDisc.at("first.txt;1").extent);
+  EXPECT_LT(Child(builder.Root(), "first.txt;1")->extent, 100u);  // still in the first session
+  EXPECT_EQ(Child(builder.Root(), "second.txt;1")->extent, 100 + second.SectorCount());
+  EXPECT_EQ(Child(builder.Root(), "second.txt;1")->size, 2100u);
+}
+
+TEST_F(SessionImportTest, OnlyPlainFilesAndDirectoriesAreImported) {
+  DirectoryBlock root;
+  root.Dots(30, 30)
+      .Record(500, 1, kHidden, Ucs2("hidden"))
+      .Record(501, 1, kAssociated, Ucs2("associated"))
+      .Record(502, 1, kMultiExtent, Ucs2("part"))
+      .Record(31, 2048, kDirectory | kHidden, Ucs2("hiddendir"))
+      .Record(503, 1, kFile, Ucs2("plain"))
+      .Record(32, 2048, kDirectory, Ucs2("dir"));
+  disc.lastSessionStart = 0;
+  disc.PutBlock(16, PrimaryBlock(29, 2048));
+  disc.PutBlock(17, JolietBlock(30, 2048));
+  disc.PutBlock(30, root.bytes());
+  disc.PutBlock(32, DirectoryBlock().Dots(32, 30).bytes());
+
+  ASSERT_TRUE(builder.ImportPreviousSession());
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("dir", "plain"));
+  EXPECT_THAT(disc.Reads(), Not(Contains(31)));
+}
+
+TEST_F(SessionImportTest, UnreadableBlocksFailTheImportExceptInASubdirectory) {
+  auto build = [&] {
+    DirectoryBlock root;
+    root.Dots(30, 30)
+        .Record(31, 4096, kDirectory, Ucs2("broken"))
+        .Record(33, 2048, kDirectory, Ucs2("fine"));
+    disc.lastSessionStart = 0;
+    disc.PutBlock(16, PrimaryBlock(29, 2048));
+    disc.PutBlock(17, JolietBlock(30, 2048));
+    disc.PutBlock(30, root.bytes());
+    disc.PutBlock(31, DirectoryBlock().Dots(31, 30).Record(600, 1, kFile, Ucs2("kept")).bytes());
+    disc.PutBlock(33, DirectoryBlock().Dots(33, 30).Record(601, 1, kFile, Ucs2("x")).bytes());
+  };
+  build();
+  disc.unreadable = {32};  // the second block of "broken"
+  ASSERT_TRUE(builder.ImportPreviousSession());
+  EXPECT_THAT(Names(*Child(builder.Root(), "broken")), ElementsAre("kept"));
+  EXPECT_THAT(Names(*Child(builder.Root(), "fine")), ElementsAre("x"));
+  EXPECT_FALSE(builder.ImportJolietDirectory(31, 4096, builder.Root()));
+
+  for (std::int64_t bad : {16, 17, 30}) {
+    SCOPED_TRACE(bad);
+    disc.unreadable = {bad};
+    EXPECT_FALSE(builder.ImportPreviousSession());
+  }
+}
+
+TEST_F(SessionImportTest, InvalidPrimaryDescriptorFailsTheImport) {
+  disc.lastSessionStart = 0;
+  disc.PutBlock(17, TerminatorBlock());
+  disc.PutBlock(30, DirectoryBlock().Dots(30, 30).bytes());
+  auto primaryWith = [](std::size_t offset, std::uint8_t value) {
+    Bytes block = PrimaryBlock(30, 2048);
+    block[offset] = value;
+    return block;
+  };
+  disc.PutBlock(16, PrimaryBlock(30, 2048));
+  EXPECT_TRUE(builder.ImportPreviousSession());
+  for (auto [offset, value] : {std::pair<std::size_t, std::uint8_t>{0, 2}, {1, 'X'}, {4, '1'},
+                               {7, 1}, {881, 2}}) {
+    SCOPED_TRACE(offset);
+    disc.PutBlock(16, primaryWith(offset, value));
+    EXPECT_FALSE(builder.ImportPreviousSession());
+  }
+}
+
+}  // namespace
+}  // namespace isotest
