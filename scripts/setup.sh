@@ -8,6 +8,8 @@ packages=(
   googletest libgtest-dev libgmock-dev
   # independent ISO 9660 readers the tests compare our discs against
   xorriso genisoimage 7zip libarchive-tools libcdio-utils python3 python3-pycdlib
+  # libFuzzer for the import fuzz target (tests/fuzz/run_import_fuzz.sh)
+  clang libclang-rt-14-dev
 )
 if [[ "${QUILLON_WITH_GUI:-0}" == 1 ]]; then
   packages+=(qt6-base-dev xvfb xauth imagemagick)
