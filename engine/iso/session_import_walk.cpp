@@ -40,7 +40,7 @@ bool SessionImporter::ImportDirectory(ImageTree tree, std::uint32_t extent, std:
 
 bool SessionImporter::WalkDirectory(ImageTree tree, std::uint32_t extent, std::uint32_t blocks,
                                     CImageNode& parent) {
-  // Records never cross a block (ECMA-119 6.8.1.1), so each block is walked
+  // Records never cross a block (ECMA-119 6.8.1), so each block is walked
   // on its own; the records found point into `block` until the next read.
   auto block = std::make_unique<ImageBlock>();
   for (std::uint32_t j = 0; j < blocks; ++j) {

@@ -45,12 +45,14 @@ TEST_F(SessionImportTest, JolietTreeComesBackWithOldExtentsAndTheScanStopsAtJoli
     AddNewFile(s, s.Root(), "README", 10);
     CImageNode* docs = s.AddDirectoryEntry(s.Root(), "docs");
     AddNewFile(s, *docs, "b.bin", 5000);
+    AddNewFile(s, s.Root(), "\xC3\xA9t\xC3\xA9.txt", 1);  // "été.txt": more narrow bytes than units
   });
   const auto onDisc = JolietRootOf(previous);
 
   ASSERT_TRUE(builder.ImportPreviousSession());
 
-  EXPECT_THAT(Names(builder.Root()), ElementsAre("README", "a.txt;1", "docs"));
+  EXPECT_THAT(Names(builder.Root()),
+              ElementsAre("README", "a.txt;1", "docs", "\xC3\xA9t\xC3\xA9.txt;1"));
   CImageNode& a = *Child(builder.Root(), "a.txt;1");
   EXPECT_TRUE(a.isFile);
   EXPECT_FALSE(a.newFlag);
