@@ -22,7 +22,8 @@ constexpr std::string_view kJolietLevel3Escape = "%/E";
 bool IsPrimaryDescriptor(const ecma119::VolumeDescriptor& descriptor) {
   // The first four characters of the standard identifier are compared.
   return descriptor.type == ecma119::kPrimaryDescriptorType &&
-         std::memcmp(descriptor.standardIdentifier.data(), ecma119::kStandardIdentifier.data(), 4) == 0 &&
+         std::memcmp(descriptor.standardIdentifier.data(), ecma119::kStandardIdentifier.data(),
+                     4) == 0 &&
          descriptor.volumeFlags == 0 && descriptor.fileStructureVersion == 1;
 }
 

@@ -23,8 +23,8 @@ std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockS
     const std::size_t identifierLength = header.identifierLength;
     const std::size_t thisIndex = index++;
     if (identifierLength == 0 || sizeof header + identifierLength > length) continue;
-    records.push_back({thisIndex, header.extent.Value(), header.dataLength.Value(), header.fileFlags,
-                       block.subspan(offset + sizeof header, identifierLength)});
+    records.push_back({thisIndex, header.extent.Value(), header.dataLength.Value(),
+                       header.fileFlags, block.subspan(offset + sizeof header, identifierLength)});
   }
   return records;
 }

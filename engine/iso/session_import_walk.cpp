@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "engine/drive/mmc_core.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/session_import.h"
-#include "engine/drive/mmc_core.h"
 
 namespace scrivo {
 

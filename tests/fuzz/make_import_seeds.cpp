@@ -29,7 +29,8 @@ class SeedWriter {
  public:
   SeedWriter(fs::path out, fs::path sources) : out_(std::move(out)), sources_(std::move(sources)) {}
 
-  void AddFile(CImageBuilder& builder, CImageNode& parent, const std::string& name, std::size_t size) {
+  void AddFile(CImageBuilder& builder, CImageNode& parent, const std::string& name,
+               std::size_t size) {
     fs::path source = sources_ / ("s" + std::to_string(count_++));
     std::ofstream(source, std::ios::binary) << std::string(size, 'x');
     builder.AddFileEntry(parent, name, source.string());
@@ -46,7 +47,8 @@ class SeedWriter {
     std::ofstream file(out_ / name, std::ios::binary);
     const auto& blocks = builder.SectorList();
     for (std::size_t i = CImageBuilder::kSystemAreaBlocks; i < blocks.size(); ++i) {
-      file.write(reinterpret_cast<const char*>(blocks[i]->data()), static_cast<std::streamsize>(blocks[i]->size()));
+      file.write(reinterpret_cast<const char*>(blocks[i]->data()),
+                 static_cast<std::streamsize>(blocks[i]->size()));
     }
     return static_cast<bool>(file);
   }
@@ -84,7 +86,8 @@ int main(int argc, char** argv) {
     joliet[0] = 255;
   });
   ok &= seeds.Write("multi_block_directory", [&](CImageBuilder& b) {
-    for (int i = 0; i < 100; ++i) seeds.AddFile(b, b.Root(), "f" + std::to_string(1000 + i) + ".a", 0);
+    for (int i = 0; i < 100; ++i)
+      seeds.AddFile(b, b.Root(), "f" + std::to_string(1000 + i) + ".a", 0);
   });
   ok &= seeds.Write("imported_entries", [&](CImageBuilder& b) {
     CImageNode* old = b.Root().AddChild("Unknown", "old.txt;1", scrivo::EntryKind::File,

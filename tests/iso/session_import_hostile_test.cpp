@@ -95,8 +95,8 @@ TEST_F(HostileSession, MalformedRecordLengthsEndTheirBlockOnly) {
 
 TEST_F(HostileSession, RecordsWithImpossibleIdentifiersAreSkipped) {
   DirectoryBlock root = EmptyDirectory(30, 30);
-  root.Record(700, 1, kFile, Ucs2("longer"), 40, 200)  // identifier claims 200 of 7 bytes
-      .Record(701, 1, kFile, Ucs2("empty"), 0, 0)       // no identifier at all
+  root.Record(700, 1, kFile, Ucs2("longer"), 40, 200)      // identifier claims 200 of 7 bytes
+      .Record(701, 1, kFile, Ucs2("empty"), 0, 0)          // no identifier at all
       .Record(702, 1, kFile, Ucs2(std::string(110, 'n')))  // fits the record, not a name
       .Record(703, 1, kFile, Ucs2("a/b"))
       .Record(704, 1, kFile, Bytes{0, 'x', 0, 0, 0, 'y'})  // a NUL unit inside
@@ -183,7 +183,8 @@ TEST_F(HostileSession, EntriesInTotalAreBounded) {
   // A directory just under the bound is imported.
   builder.ClearTree();
   disc.ClearReads();
-  EXPECT_TRUE(builder.ImportIsoDirectory(40, ImportLimits::kEntries / perBlock * 2048, builder.Root()));
+  EXPECT_TRUE(
+      builder.ImportIsoDirectory(40, ImportLimits::kEntries / perBlock * 2048, builder.Root()));
   EXPECT_THAT(Names(builder.Root()), ElementsAre("F"));
 }
 

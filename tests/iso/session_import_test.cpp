@@ -14,10 +14,10 @@ namespace {
 
 using scrivo::CImageBuilder;
 using scrivo::CImageNode;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
 using ::testing::Not;
-using ::testing::Contains;
 
 TEST_F(SessionImportTest, BlankDiscImportsNothingAndReadsNoBlock) {
   disc.lastSessionStart.reset();
@@ -111,7 +111,8 @@ TEST_F(SessionImportTest, ScanLooksAtTenDescriptorsAfterThePrimaryOnly) {
   disc.PutBlock(16, PrimaryBlock(40, 2048));
   // Blocks 17 to 26 carry other escape sequences (Joliet levels 1 and 2);
   // a level 3 descriptor at 27 comes too late.
-  for (int b = 17; b <= 26; ++b) disc.PutBlock(b, VolumeDescriptorBlock(2, 41, 2048, b % 2 ? "%/@" : "%/C"));
+  for (int b = 17; b <= 26; ++b)
+    disc.PutBlock(b, VolumeDescriptorBlock(2, 41, 2048, b % 2 ? "%/@" : "%/C"));
   disc.PutBlock(27, JolietBlock(41, 2048));
   disc.PutBlock(40, isoRoot.bytes());
   disc.PutBlock(41, jolietRoot.bytes());
@@ -137,7 +138,8 @@ TEST_F(SessionImportTest, EveryBlockOfAThreeBlockDirectoryIsWalked) {
   ASSERT_TRUE(builder.ImportPreviousSession());
   EXPECT_EQ(builder.Root().children.size(), 100u);
   EXPECT_NE(Child(builder.Root(), "f1099.a;1"), nullptr);
-  EXPECT_THAT(disc.Reads(), IsSupersetOf({jolietRoot.extent, jolietRoot.extent + 1, jolietRoot.extent + 2}));
+  EXPECT_THAT(disc.Reads(),
+              IsSupersetOf({jolietRoot.extent, jolietRoot.extent + 1, jolietRoot.extent + 2}));
   EXPECT_THAT(disc.Reads(), Not(Contains(jolietRoot.extent + 3)));
 }
 
@@ -249,8 +251,8 @@ TEST_F(SessionImportTest, InvalidPrimaryDescriptorFailsTheImport) {
   };
   disc.PutBlock(16, PrimaryBlock(30, 2048));
   EXPECT_TRUE(builder.ImportPreviousSession());
-  for (auto [offset, value] : {std::pair<std::size_t, std::uint8_t>{0, 2}, {1, 'X'}, {4, '1'},
-                               {7, 1}, {881, 2}}) {
+  for (auto [offset, value] :
+       {std::pair<std::size_t, std::uint8_t>{0, 2}, {1, 'X'}, {4, '1'}, {7, 1}, {881, 2}}) {
     SCOPED_TRACE(offset);
     disc.PutBlock(16, primaryWith(offset, value));
     EXPECT_FALSE(builder.ImportPreviousSession());

@@ -16,7 +16,8 @@ Reply Refused(std::uint8_t asc) {
 }
 
 std::uint32_t Be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 
 }  // namespace
@@ -58,7 +59,8 @@ Reply VirtualDisc::ReadBlock(const RecordedRequest& request) {
   if (unreadable.contains(lba)) {
     Reply reply;
     reply.status = SS_ERR;
-    reply.sense = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x00};  // unrecovered read error
+    reply.sense = {0x70, 0, 0x03, 0, 0, 0,    0,
+                   10,   0, 0,    0, 0, 0x11, 0x00};  // unrecovered read error
     return reply;
   }
   Reply reply;
@@ -77,7 +79,8 @@ Reply VirtualDisc::SessionInfo() const {
   reply.dataIn[2] = 1;
   reply.dataIn[3] = 1;
   const auto start = static_cast<std::uint32_t>(*lastSessionStart);
-  for (int i = 0; i < 4; ++i) reply.dataIn[8 + i] = static_cast<std::uint8_t>(start >> (24 - 8 * i));
+  for (int i = 0; i < 4; ++i)
+    reply.dataIn[8 + i] = static_cast<std::uint8_t>(start >> (24 - 8 * i));
   return reply;
 }
 
