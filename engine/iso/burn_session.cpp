@@ -7,6 +7,7 @@
 #include "engine/drive/feature_flags.h"
 #include "engine/drive/mmc_core.h"
 #include "engine/iso/image_builder.h"
+#include "engine/iso/session_import.h"
 #include "platform/kernel/event.h"
 
 namespace scrivo {
@@ -22,6 +23,10 @@ constexpr std::uint32_t kProgressDone = 1000;
 bool CImageBuilder::BurnImage(BurnMode mode, platform::Event* cancelEvent) {
   jobCancel_ = cancelEvent;
   bool closed = drive_ != nullptr && host_ != nullptr && RunBurn(mode);
+  // Entries read back from this disc point at its blocks: kept after a
+  // failure, they would put dangling extents into the next burn, which may
+  // go to another disc. The host's own entries stay.
+  if (!closed) root_.RemoveEntriesFrom(kImportedSource);
   ResetImage();
   return closed;
 }

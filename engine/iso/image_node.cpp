@@ -88,6 +88,17 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
 
 void CImageNode::ClearTree() { children.clear(); }
 
+void CImageNode::RemoveEntriesFrom(std::string_view source) {
+  for (auto it = children.begin(); it != children.end();) {
+    if (it->second->sourcePath == source) {
+      it = children.erase(it);
+    } else {
+      it->second->RemoveEntriesFrom(source);
+      ++it;
+    }
+  }
+}
+
 std::string CImageNode::IsoName() const {
   std::string isoName = "_LNG_" + std::to_string(serialNumber) + ".csf";
   if (isFile) isoName.append(kVersionSuffix);

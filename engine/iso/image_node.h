@@ -45,6 +45,9 @@ class CImageNode {
 
   // Deletes every entry below this node.
   void ClearTree();
+  // Deletes every entry below this node whose source is `source` (with all
+  // it holds).
+  void RemoveEntriesFrom(std::string_view source);
 
   // The generated ISO 9660 identifier: _LNG_<serial>.csf, ";1" for a file.
   std::string IsoName() const;
