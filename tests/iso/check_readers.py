@@ -76,8 +76,14 @@ def compare_extraction(reader, folder, source, expected):
 
 # --- readers: each returns {path: size or None} ---------------------------
 
-def xorriso_tree(image):
-    out = run(["xorriso", "-indev", image, "-find", "/", "-exec", "lsdl"]).decode("utf-8")
+def xorriso_load(image, session_start=0):
+    """xorriso's arguments to open the session starting at that block."""
+    load = ["-load", "sbsector", str(session_start)] if session_start else []
+    return ["xorriso"] + load + ["-indev", image]
+
+
+def xorriso_tree(image, session_start=0):
+    out = run(xorriso_load(image, session_start) + ["-find", "/", "-exec", "lsdl"]).decode("utf-8")
     tree = {}
     for line in out.splitlines():
         match = re.match(r"^([d-])\S+\s+\d+\s+\S+\s+\S+\s+(\d+)\s.*?'(.*)'$", line)
@@ -86,9 +92,10 @@ def xorriso_tree(image):
     return tree
 
 
-def isoinfo_tree(image):
+def isoinfo_tree(image, session_start=0):
     # isoinfo prints Joliet names in ISO 8859-1, "_" for other characters.
-    out = run(["isoinfo", "-l", "-J", "-i", image]).decode("latin-1")
+    session = ["-T", str(session_start)] if session_start else []
+    out = run(["isoinfo", "-l", "-J"] + session + ["-i", image]).decode("latin-1")
     tree, folder = {}, ""
     for line in out.splitlines():
         heading = re.match(r"^Directory listing of (.*)/$", line)
@@ -195,10 +202,9 @@ def extraction_check(reader, args_for, source, expected):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def main():
-    image, source = sys.argv[1], sys.argv[2]
-    expected = expected_tree(source)
-    checks = [
+def reader_checks(image, source, expected):
+    """(reader, check) pairs; each check returns a list of problems."""
+    return [
         ("xorriso", lambda: compare_trees("xorriso", xorriso_tree(image), expected)
          + extraction_check("xorriso", lambda d: ["xorriso", "-osirrox", "on", "-indev", image,
                                                   "-extract", "/", d], source, expected)),
@@ -210,25 +216,42 @@ def main():
         ("iso-info", lambda: compare_trees("iso-info", isoinfo_cdio_tree(image), cdio_view(expected))),
         ("pycdlib", lambda: pycdlib_check(image, source, expected)),
     ]
+
+
+def reader_available(reader):
+    program = {"pycdlib": None}.get(reader, reader)
+    if program is not None and shutil.which(program) is None:
+        print("*** READER SKIPPED: %s is not installed (scripts/setup.sh installs it) ***"
+              % reader, file=sys.stderr)
+        return False
+    if reader == "pycdlib":
+        try:
+            import pycdlib  # noqa: F401
+        except ImportError:
+            print("*** READER SKIPPED: pycdlib is not installed (python3-pycdlib) ***",
+                  file=sys.stderr)
+            return False
+    return True
+
+
+def run_checks(checks, label=""):
+    """Runs the available checks, prints a line per reader; returns the problems."""
     problems = []
     for reader, check in checks:
-        if reader != "pycdlib" and shutil.which(reader) is None:
-            print("*** READER SKIPPED: %s is not installed (scripts/setup.sh installs it) ***"
-                  % reader, file=sys.stderr)
+        if not reader_available(reader.split(" ")[0]):
             continue
-        if reader == "pycdlib":
-            try:
-                import pycdlib  # noqa: F401
-            except ImportError:
-                print("*** READER SKIPPED: pycdlib is not installed (python3-pycdlib) ***",
-                      file=sys.stderr)
-                continue
         try:
             found = check()
         except Exception as error:  # a reader that rejects the image is a failure
             found = ["%s: %s" % (reader, error)]
         problems += found
-        print("%s: %s" % (reader, "ok" if not found else "%d problem(s)" % len(found)))
+        print("%s%s: %s" % (label, reader, "ok" if not found else "%d problem(s)" % len(found)))
+    return problems
+
+
+def main():
+    image, source = sys.argv[1], sys.argv[2]
+    problems = run_checks(reader_checks(image, source, expected_tree(source)))
     for problem in problems:
         print(problem)
     return 1 if problems else 0

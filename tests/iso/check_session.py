@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""Reads one session of a multi-session disc image (the blocks of a whole
+disc, as a virtual writer stores them) with independent readers and checks
+that each sees the tree of a source folder, like check_readers.py does for
+an image's first session.
+
+usage: check_session.py IMAGE SOURCE_DIR SESSION_START
+       check_session.py --addresses IMAGE SESSION_START
+
+A session's directories and files lie at absolute block addresses; only its
+volume descriptors sit at SESSION_START + 16. Two ways of reading it:
+
+- natively, where the reader can be told where the session starts:
+  xorriso (-load sbsector N) and isoinfo (-T N);
+- through a session view for the readers that always read the descriptors
+  at block 16 (7-Zip, bsdtar, libcdio's iso-info, pycdlib; xorriso and
+  isoinfo read it too): a sparse copy of the disc whose blocks from 16 to
+  the terminator are the session's descriptors. That is the disc as a drive
+  presents a later session to a reader that does not know about sessions.
+
+--addresses prints "LBA<TAB>PATH" for every file of the session, as xorriso
+reads the addresses.
+"""
+
+import os
+import re
+import shutil
+import sys
+import tempfile
+
+import check_readers as readers
+
+BLOCK = 2048
+FIRST_DESCRIPTOR = 16
+MAX_DESCRIPTORS = 32
+TERMINATOR_TYPE = 255
+
+
+def session_view(image, session_start, folder):
+    """A sparse copy of the disc presenting the session at block 16."""
+    view = os.path.join(folder, "session-view.img")
+    readers.run(["cp", "--sparse=always", image, view])
+    with open(image, "rb") as disc, open(view, "r+b") as out:
+        for i in range(MAX_DESCRIPTORS):
+            disc.seek((session_start + FIRST_DESCRIPTOR + i) * BLOCK)
+            block = disc.read(BLOCK)
+            if len(block) != BLOCK:
+                raise RuntimeError("the session's descriptors run past the end of the disc")
+            out.seek((FIRST_DESCRIPTOR + i) * BLOCK)
+            out.write(block)
+            if block[0] == TERMINATOR_TYPE:
+                return view
+    raise RuntimeError("no terminator among the session's first %d descriptors" % MAX_DESCRIPTORS)
+
+
+def native_checks(image, source, expected, session_start):
+    def xorriso_extract(folder):
+        return readers.xorriso_load(image, session_start) + ["-osirrox", "on", "-extract", "/", folder]
+
+    return [
+        ("xorriso at the session", lambda: readers.compare_trees(
+            "xorriso at the session", readers.xorriso_tree(image, session_start), expected)
+         + readers.extraction_check("xorriso at the session", xorriso_extract, source, expected)),
+        ("isoinfo at the session", lambda: readers.compare_trees(
+            "isoinfo at the session", readers.isoinfo_tree(image, session_start),
+            readers.latin1_view(expected))),
+    ]
+
+
+def file_addresses(image, session_start):
+    out = readers.run(readers.xorriso_load(image, session_start)
+                      + ["-find", "/", "-type", "f", "-exec", "report_lba"]).decode("utf-8")
+    addresses = {}
+    for line in out.splitlines():
+        match = re.match(r"^File data lba:\s*\d+\s*,\s*(\d+)\s*,\s*\d+\s*,\s*\d+\s*,\s*'(.*)'$", line)
+        if match:
+            addresses[readers.normalise(match.group(2))] = int(match.group(1))
+    return addresses
+
+
+def main():
+    if sys.argv[1] == "--addresses":
+        for path, lba in sorted(file_addresses(sys.argv[2], int(sys.argv[3])).items()):
+            print("%d\t%s" % (lba, path))
+        return 0
+    image, source, session_start = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    expected = readers.expected_tree(source)
+    problems = readers.run_checks(native_checks(image, source, expected, session_start))
+    folder = tempfile.mkdtemp(prefix="session-view-")
+    try:
+        view = session_view(image, session_start, folder)
+        problems += readers.run_checks(readers.reader_checks(view, source, expected), "session view: ")
+    except Exception as error:
+        problems.append("session view: %s" % error)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
