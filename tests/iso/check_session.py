@@ -13,10 +13,15 @@ volume descriptors sit at SESSION_START + 16. Two ways of reading it:
 - natively, where the reader can be told where the session starts:
   xorriso (-load sbsector N) and isoinfo (-T N);
 - through a session view for the readers that always read the descriptors
-  at block 16 (7-Zip, bsdtar, libcdio's iso-info, pycdlib; xorriso and
-  isoinfo read it too): a sparse copy of the disc whose blocks from 16 to
-  the terminator are the session's descriptors. That is the disc as a drive
-  presents a later session to a reader that does not know about sessions.
+  at block 16 (7-Zip, libcdio's iso-info, pycdlib; xorriso and isoinfo read
+  it too): a sparse copy of the disc whose blocks from 16 to the terminator
+  are the session's descriptors. That is the disc as a drive presents a
+  later session to a reader that does not know about sessions.
+
+bsdtar cannot read a later session: libarchive drops every entry whose
+extent lies beyond the volume space size, and a session's volume space size
+counts the blocks of that session only, while its entries lie at absolute
+addresses past them.
 
 --addresses prints "LBA<TAB>PATH" for every file of the session, as xorriso
 reads the addresses.
@@ -34,6 +39,8 @@ BLOCK = 2048
 FIRST_DESCRIPTOR = 16
 MAX_DESCRIPTORS = 32
 TERMINATOR_TYPE = 255
+# Readers that cannot read a session other than the first (see above).
+UNABLE_READERS = {"bsdtar"}
 
 
 def session_view(image, session_start, folder):
@@ -89,7 +96,9 @@ def main():
     folder = tempfile.mkdtemp(prefix="session-view-")
     try:
         view = session_view(image, session_start, folder)
-        problems += readers.run_checks(readers.reader_checks(view, source, expected), "session view: ")
+        checks = [(reader, check) for reader, check in readers.reader_checks(view, source, expected)
+                  if reader not in UNABLE_READERS]
+        problems += readers.run_checks(checks, "session view: ")
     except Exception as error:
         problems.append("session view: %s" % error)
     finally:
