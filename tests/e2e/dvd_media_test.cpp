@@ -1,0 +1,60 @@
+// DVD burns onto a formatted DVD+RW, a DVD+R and a DVD-R, each read back by
+// the independent readers. A DVD-R gets its track reserved for the image
+// and is written in track mode 5.
+
+#include "tests/e2e/burn_fixture.h"
+
+namespace e2e {
+namespace {
+
+constexpr std::uint8_t kReserveTrack = 0x53;
+constexpr std::uint8_t kWrite10 = 0x2A;
+
+class DvdMedia : public BurnTest {
+ protected:
+  void BurnSampleOnDvd() {
+    WriteSampleTree(source.Path(), "DVD");
+    SetLabel("DVD DATA");
+    AddFolder(source.Path());
+    ASSERT_EQ(BurnDvd(), JobEnd::Finished) << testing::PrintToString(Errors());
+    EXPECT_TRUE(CompilationEmpty());
+  }
+  TempFolder source;
+};
+
+TEST_F(DvdMedia, FormattedDvdPlusRwTakesTheImage) {
+  UseWriters({"dvd+rw"});
+  ASSERT_EQ(FormatDvd(), JobEnd::BlankFinished);
+  SelectWriter(0);
+  BurnSampleOnDvd();
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+TEST_F(DvdMedia, DvdPlusRTakesTheImage) {
+  UseWriters({"dvd+r"});
+  BurnSampleOnDvd();
+  DiscRecord disc = Disc();
+  ASSERT_EQ(disc.tracks.size(), 1u);
+  EXPECT_EQ(disc.TrackNumber(0, "start"), 0u);
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+TEST_F(DvdMedia, DvdMinusRReservesTheTrackAndWritesInTrackModeFive) {
+  UseWriters({"dvd-r"});
+  BurnSampleOnDvd();
+  DiscRecord disc = Disc();
+  ASSERT_EQ(disc.tracks.size(), 1u);
+  EXPECT_EQ(disc.tracks[0].at("mode"), "5");
+  // The reservation covers exactly the blocks written, and came first.
+  EXPECT_EQ(disc.TrackNumber(0, "reserved"), disc.TrackNumber(0, "recorded"));
+  auto commands = SentCommands();
+  std::size_t reserve = FindOpcode(commands, kReserveTrack);
+  ASSERT_NE(reserve, std::string::npos);
+  std::size_t firstWrite = FindOpcode(commands, kWrite10);
+  EXPECT_LT(reserve, firstWrite);
+  EXPECT_EQ(Write10Address(commands.at(firstWrite)), 0u);
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+}  // namespace
+}  // namespace e2e

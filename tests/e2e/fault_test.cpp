@@ -1,0 +1,95 @@
+// Burns that fail: a write the drive refuses, a drive that never becomes
+// ready, a DVD burn on a CD, an image larger than the disc. Each ends with
+// "Unable to burn image.", no Finished event and the control idle again.
+
+#include "engine/drive/polling_limits.h"
+#include "tests/e2e/burn_fixture.h"
+
+namespace e2e {
+namespace {
+
+constexpr std::uint8_t kWrite10 = 0x2A;
+constexpr std::uint8_t kSynchronizeCache = 0x35;
+constexpr std::uint8_t kCloseTrackSession = 0x5B;
+constexpr const char* kBurnFailure = "Unable to burn image.";
+
+class Faults : public BurnTest {
+ protected:
+  void ExpectFailedBurn() {
+    EXPECT_EQ(Errors().back(), kBurnFailure) << testing::PrintToString(Errors());
+    EXPECT_EQ(DiagnosticTexts().back(), kBurnFailure);
+    for (const auto& name : EventNames()) EXPECT_NE(name, "Finished");
+    EXPECT_FALSE(control().Busy());
+  }
+  TempFolder source;
+};
+
+TEST_F(Faults, RefusedWriteOfBlockThreeStillFlushesAndClosesAndKeepsTheCompilation) {
+  UseWriters({"cd-r", "cd-r"}, "fail=2A@3");
+  WriteSampleTree(source.Path(), "A");
+  AddFolder(source.Path());
+  ASSERT_EQ(BurnCd(false), JobEnd::Failed);
+  ExpectFailedBurn();
+  // Only the build's progress reached the host: nothing is posted once a
+  // burn has failed.
+  EXPECT_EQ(ProgressEvents(), (std::vector<int>{1, 2, 3, 4, 5}));
+
+  auto commands = SentCommands();
+  std::size_t write = FindOpcode(commands, kWrite10);
+  for (int n = 1; n < 3; ++n) write = FindOpcode(commands, kWrite10, write + 1);
+  ASSERT_NE(write, std::string::npos);
+  EXPECT_EQ(Write10Address(commands[write]), 2u);  // the third block of the session
+  EXPECT_EQ(FindOpcode(commands, kWrite10, write + 1), std::string::npos);
+  std::size_t flush = FindOpcode(commands, kSynchronizeCache, write + 1);
+  ASSERT_NE(flush, std::string::npos);
+  EXPECT_NE(FindOpcode(commands, kCloseTrackSession, flush + 1), std::string::npos);
+  EXPECT_EQ(Disc().sessions.at(0).at("closed"), "yes");
+
+  // The compilation is still there: the second writer burns it whole.
+  EXPECT_FALSE(CompilationEmpty());
+  SelectWriter(1);
+  ASSERT_EQ(BurnCd(false), JobEnd::Finished) << testing::PrintToString(Errors());
+  ExpectReadersSee(DiscImage(1), source.Path());
+}
+
+TEST_F(Faults, DriveThatNeverBecomesReadyFailsTheBurnWithinTheBound) {
+  UseWriters({"cd-r"}, "neverready");
+  WriteSampleTree(source.Path(), "A");
+  AddFolder(source.Path());
+  ASSERT_EQ(BurnCd(false), JobEnd::Failed);
+  ExpectFailedBurn();
+  // The wait after flushing the cache is the one that never ends on its own;
+  // it gives up after its documented number of polls.
+  const platform::Milliseconds bound(std::uint64_t{scrivo::kSessionFinishWait.intervalMs} *
+                                     scrivo::kSessionFinishWait.maxPolls);
+  EXPECT_GT(clock.Slept(), platform::Milliseconds(0));
+  EXPECT_LE(clock.Slept(), bound);
+  EXPECT_EQ(clock.SleepCount(), scrivo::kSessionFinishWait.maxPolls);
+}
+
+TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNoCommandSent) {
+  UseWriters({"cd-r"});
+  WriteSampleTree(source.Path(), "A");
+  AddFolder(source.Path());
+  const std::size_t linesBefore = TraceLines();
+  ASSERT_EQ(BurnDvd(), JobEnd::Failed);
+  EXPECT_EQ(TraceLines(), linesBefore);
+  ExpectFailedBurn();
+  EXPECT_TRUE(sink.events.empty());
+  EXPECT_FALSE(CompilationEmpty());
+}
+
+TEST_F(Faults, ImageLargerThanTheFreeSpaceFailsBeforeAnyWrite) {
+  UseWriters({"cd-r"});
+  // 400,000 blocks of file data; an 80-minute CD holds 360,000.
+  WriteSparseFile(source / "huge.bin", std::uintmax_t{400000} * 2048);
+  AddFolder(source.Path());
+  ASSERT_EQ(BurnCd(false), JobEnd::Failed);
+  ExpectFailedBurn();
+  EXPECT_FALSE(HasOpcode(SentCommands(), kWrite10));
+  EXPECT_TRUE(Disc().sessions.empty());
+  EXPECT_FALSE(CompilationEmpty());
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,168 @@
+// What the host sees of a burn: progress 1 to 5 while the image is built,
+// the write progress every eleventh block, 90 and 100 around the closing,
+// then Finished; and a cancel, which closes the session with the blocks
+// written so far and ends the same way.
+
+#include <fstream>
+#include <mutex>
+
+#include "engine/control/engine_host.h"
+#include "engine/drive/mmc_core.h"
+#include "engine/iso/image_builder.h"
+#include "platform/kernel/event.h"
+#include "tests/e2e/burn_fixture.h"
+
+namespace e2e {
+namespace {
+
+constexpr std::uint32_t kBlock = 2048;
+constexpr std::uint32_t kCadence = 11;  // blocks between write-progress posts
+constexpr std::uint32_t kImageBlocks = 1000;
+
+// The volume space size of the session's primary descriptor (block
+// start + 16, bytes 80-83 little-endian): the blocks of the whole image.
+std::uint32_t VolumeSpaceSize(const fs::path& image, std::uint32_t sessionStart = 0) {
+  std::ifstream disc(image, std::ios::binary);
+  disc.seekg(static_cast<std::streamoff>(sessionStart + 16) * kBlock + 80);
+  unsigned char bytes[4] = {};
+  disc.read(reinterpret_cast<char*>(bytes), 4);
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The write progress in per mille a burn posts, by the documented rule: after
+// every eleventh block of the metadata and of the file data (each counted
+// from 0), and at the end of each, whenever the value 60 + written × 900 /
+// total changed.
+std::vector<std::uint32_t> DocumentedWriteProgress(std::uint32_t metadataBlocks, std::uint32_t total) {
+  std::vector<std::uint32_t> posts;
+  std::uint32_t last = 60;
+  auto post = [&](std::uint32_t written) {
+    std::uint32_t value = 60 + written * 900 / total;
+    if (value != last) posts.push_back(last = value);
+  };
+  for (std::uint32_t b = kCadence; b <= metadataBlocks; b += kCadence) post(b);
+  post(metadataBlocks);
+  for (std::uint32_t b = kCadence; b <= total - metadataBlocks; b += kCadence) post(metadataBlocks + b);
+  post(total);
+  return posts;
+}
+
+// Records what the engine posts, in per mille.
+class RecordingHost final : public scrivo::EngineHost {
+ public:
+  void ReportError(std::string_view text) override { errors.emplace_back(text); }
+  std::uint16_t FeatureFlags() const override { return 0; }
+  void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override {
+    std::lock_guard lock(mutex);
+    if (message == scrivo::WM_JOB_PROGRESS) progress.push_back(static_cast<std::uint32_t>(wParam));
+    if (message == scrivo::WM_BURN_FINISHED) finished = true;
+  }
+  std::mutex mutex;
+  std::vector<std::string> errors;
+  std::vector<std::uint32_t> progress;
+  bool finished = false;
+};
+
+class ProgressAndCancel : public BurnTest {
+ protected:
+  // A compilation of one file sized so that the whole image is `blocks`
+  // blocks: the metadata of a one-file compilation is measured first.
+  fs::path WriteFileForImageOf(std::uint32_t blocks) {
+    fs::path file = source / "payload.bin";
+    WriteFile(file, 1);
+    scrivo::CImageBuilder measure;
+    measure.AddFileEntry(measure.Root(), "payload.bin", file.string());
+    EXPECT_TRUE(measure.BuildImage());
+    const std::uint32_t metadata = measure.VolumeSpaceSize() - 1;
+    WriteFile(file, static_cast<std::size_t>(blocks - metadata) * kBlock);
+    return file;
+  }
+
+  std::vector<int> WriteProgressEvents() const {
+    auto events = ProgressEvents();
+    return {events.begin() + 5, events.end() - 2};
+  }
+
+  TempFolder source;
+};
+
+TEST_F(ProgressAndCancel, ThousandBlockImageFirstPostsSixtyNinePerMilleAfterTheEleventhBlock) {
+  UseWriters({"cd-r", "cd-r"});
+  AddFile("payload.bin", WriteFileForImageOf(kImageBlocks));
+  ASSERT_EQ(BurnCd(false), JobEnd::Finished) << testing::PrintToString(Errors());
+  ASSERT_EQ(Disc().TrackNumber(0, "recorded"), kImageBlocks);
+  ASSERT_EQ(VolumeSpaceSize(DiscImage()), kImageBlocks);
+
+  auto events = ProgressEvents();
+  ASSERT_GT(events.size(), 7u);
+  EXPECT_EQ(std::vector<int>(events.begin(), events.begin() + 5), (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(std::vector<int>(events.end() - 2, events.end()), (std::vector<int>{90, 100}));
+  EXPECT_EQ(EventNames().back(), "Finished");
+  // The percent events are the per-mille posts divided by ten.
+  const std::uint32_t metadata = kImageBlocks - static_cast<std::uint32_t>(fs::file_size(source / "payload.bin") / kBlock);
+  std::vector<int> expected;
+  for (std::uint32_t perMille : DocumentedWriteProgress(metadata, kImageBlocks)) expected.push_back(perMille / 10);
+  EXPECT_EQ(WriteProgressEvents(), expected);
+  EXPECT_EQ(expected.front(), 6);
+  EXPECT_EQ(expected.back(), 96);
+
+  // The per-mille values themselves, from the image builder burning the same
+  // compilation onto the second writer.
+  SelectWriter(1);
+  scrivo::MmcCore drive;
+  ASSERT_TRUE(drive.LoadAspi());
+  drive.SetDevice(static_cast<std::uint8_t>(control().HAnum()), static_cast<std::uint8_t>(control().SCSIID()), 0);
+  RecordingHost host;
+  scrivo::CImageBuilder builder;
+  builder.Bind(&drive, &host);
+  builder.AddFileEntry(builder.Root(), "payload.bin", (source / "payload.bin").string());
+  platform::Event cancel{platform::Event::Reset::Auto};
+  ASSERT_TRUE(builder.BurnImage(scrivo::BurnMode::CdSingleSession, &cancel)) << testing::PrintToString(host.errors);
+  EXPECT_TRUE(host.finished);
+  ASSERT_GT(host.progress.size(), 7u);
+  std::vector<std::uint32_t> writes(host.progress.begin() + 5, host.progress.end() - 2);
+  EXPECT_EQ(writes, DocumentedWriteProgress(metadata, kImageBlocks));
+  EXPECT_EQ(writes.front(), 69u);
+  EXPECT_EQ(writes.back(), 960u);
+  EXPECT_EQ(Disc(1).TrackNumber(0, "recorded"), kImageBlocks);
+}
+
+TEST_F(ProgressAndCancel, CancelDuringABurnClosesTheSessionWithTheBlocksWrittenSoFar) {
+  UseWriters({"cd-r"});
+  constexpr std::uint32_t kFileBlocks = 300;
+  WriteFile(source / "payload.bin", kFileBlocks * kBlock);
+  WriteFile(source / "small.txt", 100);
+  AddFolder(source.Path());
+  Call(scrivo::DISPID_BURNCDDATA, {platform::Variant::Bool(false)});
+  // The request waits for the first look at it, after the eleventh block of
+  // file data.
+  Call(scrivo::DISPID_CANCELBURNING);
+  ASSERT_EQ(WaitForJob(), JobEnd::Finished) << testing::PrintToString(Errors());
+
+  auto names = EventNames();
+  ASSERT_GE(names.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(names.end() - 3, names.end()),
+            (std::vector<std::string>{"Progress 90", "Progress 100", "Finished"}));
+  DiscRecord disc = Disc();
+  ASSERT_EQ(disc.sessions.size(), 1u);
+  EXPECT_EQ(disc.sessions[0].at("closed"), "yes");
+  EXPECT_EQ(disc.tracks[0].at("closed"), "yes");
+  // Of the 301 blocks of file data, the first eleven were written.
+  const std::uint32_t total = VolumeSpaceSize(DiscImage());
+  EXPECT_EQ(disc.TrackNumber(0, "recorded"), total - (kFileBlocks + 1) + kCadence);
+  EXPECT_TRUE(CompilationEmpty());
+  EXPECT_TRUE(Errors().empty()) << testing::PrintToString(Errors());
+}
+
+TEST_F(ProgressAndCancel, CancelWithNoJobRunningDoesNotStopTheNextBurn) {
+  UseWriters({"cd-r"});
+  WriteFile(source / "payload.bin", 300 * kBlock);
+  AddFolder(source.Path());
+  Call(scrivo::DISPID_CANCELBURNING);
+  ASSERT_EQ(BurnCd(false), JobEnd::Finished) << testing::PrintToString(Errors());
+  EXPECT_EQ(Disc().TrackNumber(0, "recorded"), VolumeSpaceSize(DiscImage()));
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+}  // namespace
+}  // namespace e2e
