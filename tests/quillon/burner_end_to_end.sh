@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# quillon against virtual writers, as a user scripts it: the shell's answers
+# about the writers and discs, then writers, info, burn (read back by the
+# independent readers), a failing burn, erase, format and eject.
+set -euo pipefail
+bin=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_DATA_HOME=$work/data
+export WNASPI32_REAL_DRIVES=0
+export WNASPI32_VIRTUAL_POLLS=2   # blanks and formats finish after two polls
+unset WNASPI32_VIRTUAL_FAULTS WNASPI32_TRACE WNASPI32_DEBUG
+quillon=$bin/quillon
+fail() { echo "FAIL: $*"; exit 1; }
+expect_same() {  # what want got
+  [[ "$3" == "$2" ]] || fail "$1 printed:
+$3
+expected:
+$2"
+}
+# Result lines of the shell only (events '@', engine texts '#', boxes '*' aside).
+shell_results() { "$quillon" shell | grep -v '^[#*@]'; }
+readers_agree() {  # image source
+  /usr/bin/python3 "$source_dir/tests/iso/check_readers.py" "$1" "$2" ||
+    fail "the readers do not find $2 on $1"
+}
+
+"$quillon" register >/dev/null
+
+# The writers the layer was given, and none when the variable is empty.
+got=$(printf 'InitControl\nMediaCount\n' |
+      WNASPI32_VIRTUAL_WRITERS="cd-r=$work/D1;dvd+rw=$work/D2" shell_results)
+expect_same "two virtual writers" $'ok\n= 2' "$got"
+got=$(printf 'InitControl\nMediaCount\n' | WNASPI32_VIRTUAL_WRITERS= shell_results)
+expect_same "no virtual writer" $'ok\n= 0' "$got"
+
+# Writer 0 holds a CD-RW, writer 1 a DVD+RW, writer 2 a CD-R.
+export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/rw;dvd+rw=$work/plusrw;cd-r=$work/r"
+disc_answers() {  # writer
+  printf 'InitControl\nMediaCount\nSetCurrentDevice %d\nMediaDesc\nIsCDRWriteSupport\nIsDiskBlank\nIsDiskErasable\nCDWriterUnitReady\n' "$1" |
+    shell_results
+}
+expect_same "a blank CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= true\n= true\n= true\n= true' \
+  "$(disc_answers 0)"
+expect_same "a blank CD-R" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 2 1.0"\n= true\n= true\n= false\n= true' \
+  "$(disc_answers 2)"
+
+expect_same "quillon writers" $'[0.0.QUILLON VIRTUAL DRIVE 0 1.0\n[0.1.QUILLON VIRTUAL DRIVE 1 1.0\n[0.2.QUILLON VIRTUAL DRIVE 2 1.0' \
+  "$("$quillon" writers)"
+info=$("$quillon" info)
+grep -qx 'CD-R Writer Support = Yes' <<<"$info" || fail "info: $info"
+grep -qx 'Disc Blank = Yes' <<<"$info" || fail "info of a blank disc: $info"
+grep -qx 'Disc Erasable = Yes' <<<"$info" || fail "info of a CD-RW: $info"
+
+# A burn: folder contents at the root, a file under its bare name.
+src=$work/src
+mkdir -p "$src/sub folder" "$work/loose"
+printf 'hello\n' >"$src/hello.txt"
+head -c 2049 /dev/urandom >"$src/sub folder/odd.bin"
+: >"$src/empty"
+printf 'caf\xc3\xa9\n' >"$src/caf"$'\xc3\xa9'".txt"
+head -c 5000 /dev/urandom >"$work/loose/loose.bin"
+out=$("$quillon" burn --label QUILLON "$src" "$work/loose/loose.bin") || fail "burn failed: $out"
+grep -qx 'Burned Completed!' <<<"$out" || fail "burn printed: $out"
+grep -qx 'Progress 100 %' <<<"$out" || fail "burn showed no progress: $out"
+expected=$work/expected
+cp -r "$src" "$expected"
+cp "$work/loose/loose.bin" "$expected/"
+readers_agree "$work/rw/disc.img" "$expected"
+info=$("$quillon" info)
+grep -qx 'Disc Blank = No' <<<"$info" || fail "info after the burn: $info"
+grep -qx 'Disc Closed = Yes' <<<"$info" || fail "info after the burn: $info"
+expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= true\n= false\n= true\n= true' \
+  "$(disc_answers 0)"
+
+# Failing burns end non-zero with the engine's text: a closed disc, and a
+# write the drive refuses.
+if err=$("$quillon" burn "$src" 2>&1); then fail "a burn onto a closed disc succeeded: $err"; fi
+grep -q 'Unable to burn image.' <<<"$err" || fail "closed disc: $err"
+if err=$(WNASPI32_VIRTUAL_FAULTS=fail=2A@3 "$quillon" burn --writer 2 "$src" 2>&1); then
+  fail "a burn with a refused write succeeded: $err"
+fi
+grep -q 'Unable to burn image.' <<<"$err" || fail "refused write: $err"
+grep -q 'Burned Completed!' <<<"$err" && fail "refused write reported as burned: $err"
+
+# Erasing the CD-RW, quickly and fully: blank again afterwards.
+for mode in "" --full; do
+  out=$("$quillon" erase $mode) || fail "erase $mode failed: $out"
+  grep -qx 'Blank complete!' <<<"$out" || fail "erase $mode printed: $out"
+  grep -qx 'Disc Blank = Yes' <<<"$("$quillon" info)" || fail "disc not blank after erase $mode"
+done
+if err=$("$quillon" erase --writer 2 2>&1); then fail "a CD-R was erased: $err"; fi
+
+# Formatting the DVD+RW, then a DVD burn onto it.
+out=$("$quillon" format --writer 1) || fail "format failed: $out"
+grep -qx 'Format complete!' <<<"$out" || fail "format printed: $out"
+grep -qx 'Progress 30 %' <<<"$out" || fail "format showed no cycles: $out"
+out=$("$quillon" burn --dvd --writer 1 "$src") || fail "DVD burn failed: $out"
+readers_agree "$work/plusrw/disc.img" "$src"
+if err=$("$quillon" format --writer 2 2>&1); then fail "a CD-R was formatted: $err"; fi
+
+# Eject opens the tray: START STOP UNIT with LoEj.
+WNASPI32_TRACE=$work/trace "$quillon" eject || fail "eject failed"
+grep -q 'EXEC \[1B 00 00 00 02 ' "$work/trace" || fail "no eject sent: $(cat "$work/trace")"
+if "$quillon" eject --writer 7 2>/dev/null; then fail "eject of a missing writer succeeded"; fi
+
+echo "quillon burner end to end: ok"
