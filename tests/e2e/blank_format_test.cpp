@@ -99,5 +99,22 @@ TEST_F(BlankAndFormat, DvdPlusRwFormatRaisesTenAndThirtyInEveryCycle) {
   EXPECT_EQ(EventNames().back(), "BlankFinished");
 }
 
+TEST_F(BlankAndFormat, RefusedBlankReportsItsTextAndRaisesNoEvent) {
+  UseWriters({"cd-rw"}, "fail=A1@1");
+  EXPECT_EQ(Blank(false), JobEnd::Failed);
+  EXPECT_EQ(Errors(), std::vector<std::string>{"Unable to blank disk."});
+  EXPECT_TRUE(sink.events.empty()) << testing::PrintToString(EventNames());
+  EXPECT_FALSE(control().Busy());
+}
+
+TEST_F(BlankAndFormat, FormatOfACdFailsWithoutTextOrEvent) {
+  UseWriters({"cd-r"});
+  EXPECT_EQ(FormatDvd(), JobEnd::Failed);
+  EXPECT_TRUE(Errors().empty()) << testing::PrintToString(Errors());
+  EXPECT_TRUE(sink.events.empty()) << testing::PrintToString(EventNames());
+  EXPECT_FALSE(control().Busy());
+  EXPECT_TRUE(Disc().sessions.empty());
+}
+
 }  // namespace
 }  // namespace e2e

@@ -67,6 +67,32 @@ TEST_F(Faults, DriveThatNeverBecomesReadyFailsTheBurnWithinTheBound) {
   EXPECT_EQ(clock.SleepCount(), scrivo::kSessionFinishWait.maxPolls);
 }
 
+TEST_F(Faults, DvdDriveThatNeverBecomesReadyFailsBeforeWritingWithinTheBound) {
+  UseWriters({"dvd+r"}, "neverready");
+  WriteSampleTree(source.Path(), "A");
+  AddFolder(source.Path());
+  ASSERT_EQ(BurnDvd(), JobEnd::Failed);
+  ExpectFailedBurn();
+  EXPECT_FALSE(HasOpcode(SentCommands(), kWrite10));
+  EXPECT_EQ(clock.Slept(), platform::Milliseconds(std::uint64_t{scrivo::kStreamingSetupWait.intervalMs} *
+                                                  scrivo::kStreamingSetupWait.maxPolls));
+}
+
+TEST_F(Faults, DvdMinusRWhoseFirstWriteIsRefusedGetsItAgainOnceTheDriveIsReady) {
+  UseWriters({"dvd-r"}, "fail=2A@1");
+  WriteSampleTree(source.Path(), "A");
+  AddFolder(source.Path());
+  ASSERT_EQ(BurnDvd(), JobEnd::Finished) << testing::PrintToString(Errors());
+  auto commands = SentCommands();
+  std::size_t refused = FindOpcode(commands, kWrite10);
+  ASSERT_NE(refused, std::string::npos);
+  std::size_t retried = FindOpcode(commands, kWrite10, refused + 1);
+  ASSERT_NE(retried, std::string::npos);
+  EXPECT_EQ(Write10Address(commands[refused]), 0u);
+  EXPECT_EQ(Write10Address(commands[retried]), 0u);
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
 TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNoCommandSent) {
   UseWriters({"cd-r"});
   WriteSampleTree(source.Path(), "A");
