@@ -54,7 +54,9 @@ void BurnTest::SetUp() {
   diagnosticsPoint_->Advise(&diagnostics, &diagnosticsCookie_);
 }
 
-void BurnTest::TearDown() { diagnosticsPoint_->Unadvise(diagnosticsCookie_); }
+void BurnTest::TearDown() {
+  if (diagnosticsPoint_) diagnosticsPoint_->Unadvise(diagnosticsCookie_);
+}
 
 void BurnTest::SetVariables(const std::vector<std::string>& media, const std::string& faults) {
   std::string writers;
