@@ -20,6 +20,10 @@ TEST_F(CdSingleSession, BurnsTheFolderAndClosesTheDisc) {
   EXPECT_EQ(disc.sessions[0].at("closed"), "yes");
   EXPECT_EQ(disc.sessions[0].at("next"), "none");
   EXPECT_TRUE(CompilationEmpty());
+  // The control sees the disc as the writer reports it now.
+  SelectWriter(0);
+  EXPECT_EQ(Get(scrivo::DISPID_ISDISKCLOSED), platform::Variant::Bool(true));
+  EXPECT_EQ(Get(scrivo::DISPID_ISDISKBLANK), platform::Variant::Bool(false));
   ExpectReadersSee(DiscImage(), source.Path());
 }
 

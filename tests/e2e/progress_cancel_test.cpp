@@ -125,6 +125,8 @@ TEST_F(ProgressAndCancel, ThousandBlockImageFirstPostsSixtyNinePerMilleAfterTheE
   EXPECT_EQ(writes.front(), 69u);
   EXPECT_EQ(writes.back(), 960u);
   EXPECT_EQ(Disc(1).TrackNumber(0, "recorded"), kImageBlocks);
+  ExpectReadersSee(DiscImage(0), source.Path());
+  ExpectReadersSee(DiscImage(1), source.Path());
 }
 
 TEST_F(ProgressAndCancel, CancelDuringABurnClosesTheSessionWithTheBlocksWrittenSoFar) {
