@@ -4,7 +4,6 @@
 // written so far and ends the same way.
 
 #include <fstream>
-#include <mutex>
 
 #include "engine/control/engine_host.h"
 #include "engine/drive/mmc_core.h"
@@ -47,17 +46,16 @@ std::vector<std::uint32_t> DocumentedWriteProgress(std::uint32_t metadataBlocks,
   return posts;
 }
 
-// Records what the engine posts, in per mille.
+// Records what the image builder posts, in per mille, when it burns on the
+// calling thread.
 class RecordingHost final : public scrivo::EngineHost {
  public:
   void ReportError(std::string_view text) override { errors.emplace_back(text); }
-  std::uint16_t FeatureFlags() const override { return 0; }
+  std::uint16_t FeatureFlags() const override { return 0; }  // a CD writer
   void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override {
-    std::lock_guard lock(mutex);
     if (message == scrivo::WM_JOB_PROGRESS) progress.push_back(static_cast<std::uint32_t>(wParam));
     if (message == scrivo::WM_BURN_FINISHED) finished = true;
   }
-  std::mutex mutex;
   std::vector<std::string> errors;
   std::vector<std::uint32_t> progress;
   bool finished = false;
