@@ -27,5 +27,18 @@ TEST_F(CdSingleSession, BurnsTheFolderAndClosesTheDisc) {
   ExpectReadersSee(DiscImage(), source.Path());
 }
 
+TEST_F(CdSingleSession, SourceRemovedAfterItWasAddedIsBurnedAsZeros) {
+  UseWriters({"cd-r"});
+  TempFolder source, expected;
+  WriteSampleTree(source.Path(), "A");
+  AddFolder(source.Path());
+  const fs::path gone = source / "block-and-one-A.bin";
+  fs::remove(gone);
+  fs::copy(source.Path(), expected.Path(), fs::copy_options::recursive);
+  WriteSparseFile(expected / "block-and-one-A.bin", 2049);
+  BurnFolderOnCd(source.Path(), false);
+  ExpectReadersSee(DiscImage(), expected.Path());
+}
+
 }  // namespace
 }  // namespace e2e

@@ -97,6 +97,20 @@ TEST_F(Faults, DvdMinusRWhoseFirstWriteIsRefusedGetsItAgainOnceTheDriveIsReady) 
   ExpectReadersSee(DiscImage(), source.Path());
 }
 
+TEST_F(Faults, SourceThatShrankAfterItWasAddedFailsTheBurnAndClosesTheSession) {
+  UseWriters({"cd-r"});
+  WriteFile(source / "shrinking.bin", 40 * 2048);
+  AddFolder(source.Path());
+  fs::resize_file(source / "shrinking.bin", 20 * 2048);
+  ASSERT_EQ(BurnCd(false), JobEnd::Failed);
+  ExpectFailedBurn();
+  auto commands = SentCommands();
+  std::size_t flush = FindOpcode(commands, kSynchronizeCache, FindOpcode(commands, kWrite10));
+  ASSERT_NE(flush, std::string::npos);
+  EXPECT_NE(FindOpcode(commands, kCloseTrackSession, flush + 1), std::string::npos);
+  EXPECT_EQ(Disc().sessions.at(0).at("closed"), "yes");
+}
+
 TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNoCommandSent) {
   UseWriters({"cd-r"});
   WriteSampleTree(source.Path(), "A");
