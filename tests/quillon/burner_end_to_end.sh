@@ -74,6 +74,18 @@ grep -qx 'Disc Closed = Yes' <<<"$info" || fail "info after the burn: $info"
 expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= true\n= false\n= true\n= true' \
   "$(disc_answers 0)"
 
+# Two multi-session burns onto a CD-R: the second session lists the files of
+# both, read where it starts.
+(
+  export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/multi"
+  "$quillon" burn --multi "$src" >/dev/null || fail "first multi-session burn failed"
+  "$quillon" burn --multi "$work/loose/loose.bin" >/dev/null || fail "second multi-session burn failed"
+  second=$(sed -n 's/^track=2 .*start=\([0-9]*\) .*/\1/p' "$work/multi/disc.state")
+  [[ -n "$second" ]] || fail "no second session: $(cat "$work/multi/disc.state")"
+  /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/multi/disc.img" "$expected" "$second" ||
+    fail "the readers do not find both sessions' files at block $second"
+)
+
 # Failing burns end non-zero with the engine's text: a closed disc, and a
 # write the drive refuses.
 if err=$("$quillon" burn "$src" 2>&1); then fail "a burn onto a closed disc succeeded: $err"; fi
