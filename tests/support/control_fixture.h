@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/control/scrivo_ctrl.h"
+#include "platform/automation/event_sink.h"
 #include "tests/support/capturing_ui.h"
 
 namespace testsupport {
@@ -19,19 +20,14 @@ struct FiredEvent {
   friend bool operator==(const FiredEvent&, const FiredEvent&) = default;
 };
 
-class RecordingSink final : public platform::IDispatch {
+class RecordingSink final : public platform::EventSink {
  public:
-  platform::HRESULT QueryInterface(const platform::IID&, void**) override { return platform::E_NOINTERFACE; }
-  std::uint32_t AddRef() override { return 1; }
-  std::uint32_t Release() override { return 1; }
-  const platform::InterfaceDesc* GetTypeInfo() override { return nullptr; }
-  platform::HRESULT GetIDOfName(std::string_view, platform::DISPID*) override { return platform::E_NOTIMPL; }
-  platform::HRESULT Invoke(platform::DISPID id, platform::InvokeKind, std::span<const platform::Variant> args,
-                           platform::Variant*) override {
-    events.push_back({id, {args.begin(), args.end()}});
-    return platform::S_OK;
-  }
   std::vector<FiredEvent> events;
+
+ private:
+  void OnEvent(platform::DISPID id, std::span<const platform::Variant> args) override {
+    events.push_back({id, {args.begin(), args.end()}});
+  }
 };
 
 class ControlFixture : public ::testing::Test {

@@ -7,63 +7,41 @@
 #include "engine/typelib/scrivo_typelib.h"
 #include "platform/text/codepage.h"
 #include "platform/automation/activation.h"
+#include "platform/automation/event_sink.h"
 #include "platform/user/message_box.h"
 #include "platform/user/message_loop.h"
 
 namespace quillon {
 
 // Receives the control's events and names them from its class information.
-class ControlHost::EventSink final : public platform::IDispatch {
+class ControlHost::EventSink final : public platform::EventSink {
  public:
   EventSink(ControlHost& host, const platform::InterfaceDesc* events) : host_(host), events_(events) {}
-  platform::HRESULT QueryInterface(const platform::IID& iid, void** out) override {
-    if (iid == platform::IID_IUnknown || iid == platform::IID_IDispatch) {
-      *out = this;
-      return platform::S_OK;
-    }
-    *out = nullptr;
-    return platform::E_NOINTERFACE;
-  }
-  std::uint32_t AddRef() override { return 1; }
-  std::uint32_t Release() override { return 1; }
   const platform::InterfaceDesc* GetTypeInfo() override { return events_; }
-  platform::HRESULT GetIDOfName(std::string_view, platform::DISPID*) override { return platform::E_NOTIMPL; }
-  platform::HRESULT Invoke(platform::DISPID id, platform::InvokeKind, std::span<const platform::Variant> args,
-                           platform::Variant*) override {
+
+ private:
+  void OnEvent(platform::DISPID id, std::span<const platform::Variant> args) override {
     const platform::MemberDesc* member = events_ ? events_->Find(id) : nullptr;
     std::string name = member ? std::string(member->name) : "event " + std::to_string(id);
     host_.Notify({HostNotice::Kind::Event, name, {args.begin(), args.end()}});
-    return platform::S_OK;
   }
-
- private:
   ControlHost& host_;
   const platform::InterfaceDesc* events_;
 };
 
 // Receives the engine's failure texts and failed-job notices.
-class ControlHost::DiagnosticsSink final : public platform::IDispatch {
+class ControlHost::DiagnosticsSink final : public platform::EventSink {
  public:
   explicit DiagnosticsSink(ControlHost& host) : host_(host) {}
-  platform::HRESULT QueryInterface(const platform::IID& iid, void** out) override {
-    *out = iid == platform::IID_IUnknown || iid == platform::IID_IDispatch ? this : nullptr;
-    return *out ? platform::S_OK : platform::E_NOINTERFACE;
-  }
-  std::uint32_t AddRef() override { return 1; }
-  std::uint32_t Release() override { return 1; }
-  const platform::InterfaceDesc* GetTypeInfo() override { return nullptr; }
-  platform::HRESULT GetIDOfName(std::string_view, platform::DISPID*) override { return platform::E_NOTIMPL; }
-  platform::HRESULT Invoke(platform::DISPID id, platform::InvokeKind, std::span<const platform::Variant> args,
-                           platform::Variant*) override {
+
+ private:
+  void OnEvent(platform::DISPID id, std::span<const platform::Variant> args) override {
     if (id == scrivo::DIAGID_ENGINEERROR && args.size() == 1 && args[0].Type() == platform::VarType::BSTR) {
       host_.Notify({HostNotice::Kind::EngineError, platform::Utf16ToUtf8(args[0].AsBstr()), {}});
     } else if (id == scrivo::DIAGID_JOBFAILED) {
       host_.Notify({HostNotice::Kind::JobFailed, "", {args.begin(), args.end()}});
     }
-    return platform::S_OK;
   }
-
- private:
   ControlHost& host_;
 };
 
