@@ -16,6 +16,7 @@
 #include "engine/control/diagnostics_channel.h"
 #include "engine/control/engine_host.h"
 #include "engine/drive/burn_mode.h"
+#include "engine/drive/feature_flags.h"
 #include "engine/drive/mmc_core.h"
 #include "engine/iso/image_builder.h"
 #include "platform/automation/com.h"
@@ -84,7 +85,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   bool IsDiskBlank() const { return discBlank_ != 0; }
   bool IsDiskClosed() const { return discClosed_ != 0; }
   bool IsDiskErasable() const { return discErasable_ != 0; }
-  bool IsReadDVDSupport() const { return (featureFlags_ & 0x0001) != 0; }
+  bool IsReadDVDSupport() const { return (featureFlags_ & kDvdReadPresent) != 0; }
   std::int32_t MaxReadSpeed() const { return maxReadSpeed_; }
   std::int32_t MaxWriteSpeed() const { return maxWriteSpeed_; }
   std::string VolumeLabel() const { return volumeLabel_; }
