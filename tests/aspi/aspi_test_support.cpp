@@ -257,18 +257,30 @@ std::optional<std::uint32_t> Burner::PrepareCd(std::uint8_t multiSessionField) {
   return start;
 }
 
-bool Burner::SetWriteParametersCd(std::uint8_t multiSessionField) {
-  d_.NoData(cdb::TestUnitReady());
+// The drive's default page 05h, after a readiness test, as a MODE SELECT
+// parameter list: an empty 8-byte header followed by the page.
+bool Burner::DefaultWriteParameters(Bytes& list) {
   d_.NoData(cdb::TestUnitReady());
   const Result sensed = d_.In(cdb::ModeSenseWriteParametersDefault(), 158);
   if (!sensed.ok()) return false;
-  const std::size_t p = sensed.data[9] + 2u;
-  Bytes list(p + 8, 0);
-  std::copy_n(sensed.data.begin() + 8, p, list.begin() + 8);
+  const std::size_t page = sensed.data[9] + 2u;
+  list.assign(page + 8, 0);
+  std::copy_n(sensed.data.begin() + 8, page, list.begin() + 8);
+  return true;
+}
+
+bool Burner::SelectWriteParameters(const Bytes& list) {
+  return d_.Out(cdb::ModeSelect(static_cast<std::uint16_t>(list.size())), list).ok();
+}
+
+bool Burner::SetWriteParametersCd(std::uint8_t multiSessionField) {
+  d_.NoData(cdb::TestUnitReady());
+  Bytes list;
+  if (!DefaultWriteParameters(list)) return false;
   list[8 + 2] = static_cast<std::uint8_t>((list[8 + 2] & 0xE0) | 0x01);
   list[8 + 3] = static_cast<std::uint8_t>((list[8 + 3] & 0x0F) | (multiSessionField << 6));
   list[8 + 4] = 0x08;
-  return d_.Out(cdb::ModeSelect(static_cast<std::uint16_t>(p + 8)), list).ok();
+  return SelectWriteParameters(list);
 }
 
 bool Burner::FeatureCurrent(std::uint16_t feature) {
@@ -278,17 +290,13 @@ bool Burner::FeatureCurrent(std::uint16_t feature) {
 
 bool Burner::SetWriteParametersDvd(bool dvdMinusWrite) {
   const std::uint8_t trackMode = dvdMinusWrite ? 5 : 4;
-  d_.NoData(cdb::TestUnitReady());
-  const Result sensed = d_.In(cdb::ModeSenseWriteParametersDefault(), 158);
-  if (!sensed.ok()) return false;
-  const std::size_t p = sensed.data[9] + 2u;
-  Bytes list(p + 8, 0);
-  std::copy_n(sensed.data.begin() + 8, p, list.begin() + 8);
+  Bytes list;
+  if (!DefaultWriteParameters(list)) return false;
   list[8 + 2] = static_cast<std::uint8_t>((list[8 + 2] & 0xE0) | 0x02);
   list[8 + 3] = trackMode;  // multiSessionField 0
   list[8 + 4] = 0x08;
   list[8 + 5] = trackMode == 5 ? 0x10 : 0x00;
-  return d_.Out(cdb::ModeSelect(static_cast<std::uint16_t>(p + 8)), list).ok();
+  return SelectWriteParameters(list);
 }
 
 bool Burner::WriteBlock(std::uint32_t lba, const Bytes& block) {

@@ -142,6 +142,8 @@ class Burner {
   std::optional<std::uint32_t> PrepareCd(std::uint8_t multiSessionField);
   bool SetWriteParametersCd(std::uint8_t multiSessionField);
   bool SetWriteParametersDvd(bool dvdMinusWrite);
+  bool DefaultWriteParameters(Bytes& list);
+  bool SelectWriteParameters(const Bytes& list);
   bool WriteBlock(std::uint32_t lba, const Bytes& block);
   // Writes `blocks` from `start`; returns how many succeeded.
   std::uint32_t WriteBlocks(std::uint32_t start, const std::vector<Bytes>& blocks);
