@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "host/control_host.h"
 #include "platform/text/codepage.h"
-#include "tools/quillon/control_host.h"
 
 namespace quillon {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/automation/hresult.h"
-#include "tools/quillon/control_host.h"
+#include "host/control_host.h"
 #include "tools/quillon/shell_parser.h"
 
 namespace quillon {

@@ -1,7 +1,8 @@
-#include "tools/quillon/control_host.h"
+#include "host/control_host.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "engine/typelib/scrivo_ids.h"
 #include "engine/typelib/scrivo_typelib.h"
@@ -23,7 +24,7 @@ class ControlHost::EventSink final : public platform::EventSink {
   void OnEvent(platform::DISPID id, std::span<const platform::Variant> args) override {
     const platform::MemberDesc* member = events_ ? events_->Find(id) : nullptr;
     std::string name = member ? std::string(member->name) : "event " + std::to_string(id);
-    host_.Notify({HostNotice::Kind::Event, name, {args.begin(), args.end()}});
+    host_.Notify({HostNotice::Kind::Event, name, {args.begin(), args.end()}, id});
   }
   ControlHost& host_;
   const platform::InterfaceDesc* events_;
@@ -67,7 +68,8 @@ NoticeInterface* g_interface = nullptr;
 
 }  // namespace
 
-ControlHost::ControlHost() {
+ControlHost::ControlHost(HostServices services) : services_(services) {
+  if (services_ != HostServices::Notices) return;
   g_interface = new NoticeInterface(*this);
   platform::SetUserInterface(g_interface);
   // QUILLON_DEBUG=1 shows the debug channel (drive diagnostics and the
@@ -80,13 +82,18 @@ ControlHost::ControlHost() {
 }
 
 ControlHost::~ControlHost() {
-  for (auto& [point, cookie] : connections_) point->Unadvise(cookie);
-  connections_.clear();
-  control_ = nullptr;
+  Release();
+  if (services_ != HostServices::Notices) return;
   platform::SetDebugSink(nullptr);
   platform::SetUserInterface(nullptr);
   delete g_interface;
   g_interface = nullptr;
+}
+
+void ControlHost::Release() {
+  for (auto& [point, cookie] : connections_) point->Unadvise(cookie);
+  connections_.clear();
+  control_ = nullptr;
 }
 
 platform::HRESULT ControlHost::Create() {
@@ -94,8 +101,8 @@ platform::HRESULT ControlHost::Create() {
       platform::CoCreateInstance(scrivo::ids::kControlClass, platform::IID_IDispatch, control_.Out());
   if (platform::FAILED(hr)) return hr;
   auto classInfo = control_.As<platform::IProvideClassInfo>(platform::IID_IProvideClassInfo);
-  const platform::InterfaceDesc* events = classInfo ? classInfo->GetClassInfo()->defaultSource : nullptr;
-  eventSink_ = std::make_unique<EventSink>(*this, events);
+  events_ = classInfo ? classInfo->GetClassInfo()->defaultSource : nullptr;
+  eventSink_ = std::make_unique<EventSink>(*this, events_);
   diagnosticsSink_ = std::make_unique<DiagnosticsSink>(*this);
   Connect(scrivo::ids::kEventInterface, eventSink_.get());
   Connect(scrivo::ids::kDiagnosticsInterface, diagnosticsSink_.get());
@@ -112,9 +119,24 @@ void ControlHost::Connect(const platform::IID& iid, platform::IDispatch* sink) {
   if (platform::SUCCEEDED(point->Advise(sink, &cookie))) connections_.emplace_back(point, cookie);
 }
 
-void ControlHost::Notify(HostNotice notice) {
+void ControlHost::SetReceiver(std::function<void(const HostNotice&)> receiver) {
   std::lock_guard lock(mutex_);
-  notices_.push_back(std::move(notice));
+  receiver_ = std::move(receiver);
+}
+
+void ControlHost::Notify(HostNotice notice) {
+  std::function<void(const HostNotice&)> receiver;
+  {
+    std::lock_guard lock(mutex_);
+    if (!receiver_) {
+      notices_.push_back(std::move(notice));
+      return;
+    }
+    receiver = receiver_;
+  }
+  // Unlocked: a receiver may open a modal dialog that dispatches further
+  // notices before it returns.
+  receiver(notice);
 }
 
 std::deque<HostNotice> ControlHost::Pump(std::chrono::milliseconds timeout) {
