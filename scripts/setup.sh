@@ -10,9 +10,11 @@ packages=(
   xorriso genisoimage 7zip libarchive-tools libcdio-utils python3 python3-pycdlib
   # libFuzzer for the import fuzz target (tests/fuzz/run_import_fuzz.sh)
   clang libclang-rt-14-dev
+  # Qt 6 for the upgrade library (and its offscreen tests)
+  qt6-base-dev
 )
 if [[ "${QUILLON_WITH_GUI:-0}" == 1 ]]; then
-  packages+=(qt6-base-dev xvfb xauth imagemagick)
+  packages+=(xvfb xauth imagemagick)
 fi
 
 missing=()

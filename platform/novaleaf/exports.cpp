@@ -1,0 +1,94 @@
+// The seven entry points of libnovaleaf.so, the only symbols it exports.
+// Each works only on the GUI thread of a running QApplication and lets
+// nothing cross the C boundary.
+
+#include <QApplication>
+#include <QPointer>
+#include <QThread>
+
+#include "platform/novaleaf/notice_dialog.h"
+#include "platform/novaleaf/novaleaf.h"
+#include "platform/novaleaf/start_up_offer.h"
+#include "platform/novaleaf/upgrade_session.h"
+#include "platform/novaleaf/upgrade_settings.h"
+
+namespace {
+
+using novaleaf::UpgradeSession;
+
+QPointer<UpgradeSession>& CurrentSession() {
+  static QPointer<UpgradeSession> session;
+  return session;
+}
+
+QApplication* GuiApplication() {
+  auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
+  return application && QThread::currentThread() == application->thread() ? application : nullptr;
+}
+
+void EndSession() { delete CurrentSession().data(); }
+
+QString Text(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
+
+template <typename Call>
+void WithSession(Call call) {
+  try {
+    if (GuiApplication() && CurrentSession()) call(*CurrentSession());
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+void init_dll(int, const char* firstPage, const char* secondPage, const char* installerPath,
+              char* buffer) {
+  try {
+    QApplication* application = GuiApplication();
+    if (!application) return;
+    EndSession();
+    CurrentSession() = new UpgradeSession(
+        {Text(firstPage), Text(secondPage), Text(installerPath), buffer}, application);
+    // The session must not outlive the event loop its transfers and window need.
+    QObject::connect(application, &QCoreApplication::aboutToQuit, CurrentSession(), &EndSession);
+  } catch (...) {
+  }
+}
+
+int ShowUpgradeNotice(const char* text) {
+  const bool startUp = novaleaf::TakeStartUpOffer();
+  try {
+    if (!GuiApplication() || (startUp && !novaleaf::ShowAtStartup())) return NOVALEAF_NOT_ASKED;
+    return novaleaf::AskForUpgrade(Text(text), QApplication::activeWindow());
+  } catch (...) {
+    return NOVALEAF_NOT_ASKED;
+  }
+}
+
+void get_information_fromhtml(void) {
+  WithSession([](UpgradeSession& session) { session.FetchInformation(); });
+}
+
+void showdialog(void) {
+  WithSession([](UpgradeSession& session) { session.ShowWindow(); });
+}
+
+void start_download(void) {
+  WithSession([](UpgradeSession& session) { session.StartDownload(); });
+}
+
+bool is_done(void) {
+  bool done = false;
+  WithSession([&done](UpgradeSession& session) { done = session.IsDone(); });
+  return done;
+}
+
+void free_dll(void) {
+  try {
+    if (GuiApplication()) EndSession();
+  } catch (...) {
+  }
+}
+
+}  // extern "C"
