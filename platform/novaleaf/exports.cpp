@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QThread>
+#include <QWidget>
 
 #include "platform/novaleaf/notice_dialog.h"
 #include "platform/novaleaf/novaleaf.h"
@@ -19,6 +20,13 @@ using novaleaf::UpgradeSession;
 QPointer<UpgradeSession>& CurrentSession() {
   static QPointer<UpgradeSession> session;
   return session;
+}
+
+// The window the last notice belonged to, the owner of the session's window
+// when no window is active yet.
+QPointer<QWidget>& NoticeOwner() {
+  static QPointer<QWidget> owner;
+  return owner;
 }
 
 QApplication* GuiApplication() {
@@ -60,7 +68,8 @@ int ShowUpgradeNotice(const char* text) {
   const bool startUp = novaleaf::TakeStartUpOffer();
   try {
     if (!GuiApplication() || (startUp && !novaleaf::ShowAtStartup())) return NOVALEAF_NOT_ASKED;
-    return novaleaf::AskForUpgrade(Text(text), QApplication::activeWindow());
+    NoticeOwner() = QApplication::activeWindow();
+    return novaleaf::AskForUpgrade(Text(text), NoticeOwner());
   } catch (...) {
     return NOVALEAF_NOT_ASKED;
   }
@@ -71,7 +80,10 @@ void get_information_fromhtml(void) {
 }
 
 void showdialog(void) {
-  WithSession([](UpgradeSession& session) { session.ShowWindow(); });
+  WithSession([](UpgradeSession& session) {
+    QWidget* active = QApplication::activeWindow();
+    session.ShowWindow(active ? active : NoticeOwner().data());
+  });
 }
 
 void start_download(void) {

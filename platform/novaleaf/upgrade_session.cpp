@@ -71,9 +71,9 @@ void UpgradeSession::FetchInformation() {
   UpdateWindow();
 }
 
-void UpgradeSession::ShowWindow() {
+void UpgradeSession::ShowWindow(QWidget* owner) {
   if (!window_) {
-    window_ = new UpgradeWindow(QApplication::activeWindow());
+    window_ = new UpgradeWindow(owner);
     connect(window_, &QDialog::finished, this, [this] { WindowClosed(); });
   }
   UpdateWindow();

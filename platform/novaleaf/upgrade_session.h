@@ -16,6 +16,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QWidget;
 
 namespace novaleaf {
 
@@ -34,7 +35,7 @@ class UpgradeSession final : public QObject {
   ~UpgradeSession() override;
 
   void FetchInformation();
-  void ShowWindow();
+  void ShowWindow(QWidget* owner);
   void StartDownload();
   // True once the installer is saved and the user has closed the window;
   // the first time, the saved path goes into the caller's buffer.
