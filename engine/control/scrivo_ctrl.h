@@ -14,10 +14,10 @@
 #include <string>
 
 #include "engine/control/diagnostics_channel.h"
-#include "engine/control/engine_host.h"
 #include "engine/drive/burn_mode.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/drive/mmc_core.h"
+#include "engine/host/engine_host.h"
 #include "engine/iso/image_builder.h"
 #include "platform/automation/com.h"
 #include "platform/automation/connection_point.h"

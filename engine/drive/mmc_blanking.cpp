@@ -4,9 +4,9 @@
 
 #include <array>
 
-#include "engine/control/engine_host.h"
 #include "engine/drive/drive_progress.h"
 #include "engine/drive/mmc_core.h"
+#include "engine/host/engine_host.h"
 #include "platform/bytes/byte_order.h"
 #include "platform/kernel/clock.h"
 

@@ -3,9 +3,9 @@
 // with fixed progress marks in every cycle so the host sees the job alive
 // even while the drive reports nothing.
 
-#include "engine/control/engine_host.h"
 #include "engine/drive/drive_progress.h"
 #include "engine/drive/mmc_core.h"
+#include "engine/host/engine_host.h"
 #include "platform/kernel/clock.h"
 
 namespace scrivo {

@@ -3,9 +3,9 @@
 // session. Progress is posted in per mille: 10 to 50 while building, 60 to
 // 960 while writing, then 900 and 1000.
 
-#include "engine/control/engine_host.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/drive/mmc_core.h"
+#include "engine/host/engine_host.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/session_import.h"
 #include "platform/kernel/event.h"

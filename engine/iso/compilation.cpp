@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/control/engine_host.h"
+#include "engine/host/engine_host.h"
 #include "engine/iso/image_builder.h"
 
 namespace scrivo {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/control/engine_host.h"
+#include "engine/host/engine_host.h"
 #include "engine/iso/ecma119_structures.h"
 #include "platform/text/codepage.h"
 

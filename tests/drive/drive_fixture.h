@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/control/engine_host.h"
 #include "engine/drive/mmc_core.h"
+#include "engine/host/engine_host.h"
 #include "platform/kernel/clock.h"
 #include "tests/support/aspi_double.h"
 

@@ -5,8 +5,8 @@
 
 #include <fstream>
 
-#include "engine/control/engine_host.h"
 #include "engine/drive/mmc_core.h"
+#include "engine/host/engine_host.h"
 #include "engine/iso/image_builder.h"
 #include "platform/kernel/event.h"
 #include "tests/e2e/burn_fixture.h"

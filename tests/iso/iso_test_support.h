@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/control/engine_host.h"
+#include "engine/host/engine_host.h"
 #include "engine/iso/image_builder.h"
 
 namespace isotest {
