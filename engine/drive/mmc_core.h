@@ -39,7 +39,7 @@ class EngineHost;
 class MmcCore {
  public:
   MmcCore();
-  virtual ~MmcCore();
+  ~MmcCore();
   MmcCore(const MmcCore&) = delete;
   MmcCore& operator=(const MmcCore&) = delete;
 
@@ -122,10 +122,9 @@ class MmcCore {
   // not end within kDvdPlusRwFormatPolling.
   bool RunDvdPlusRwFormat(EngineHost& host);
 
-  // The staged command and the request block, as last sent (for operations
-  // and for tests that inspect what was sent).
+  // The staged command, as last sent (for operations and for tests that
+  // inspect what was sent).
   Cdb& StagedCdb() { return cdb_; }
-  const SRB_ExecSCSICmd& RequestBlock() const { return srb_; }
   // Sense data of the last failed request.
   std::span<const std::uint8_t> SenseArea() const { return srb_.SenseArea; }
 

@@ -128,7 +128,6 @@ class CImageBuilder {
   bool WriteSectorList(bool retryFirst);
   // The contents of the new files; true also when a cancel stopped it.
   bool StreamFileData();
-  std::uint32_t ProgressTotal() const { return progressTotal_; }
 
   // --- The built image ----------------------------------------------------
   const std::vector<std::unique_ptr<ImageBlock>>& SectorList() const { return sectorList_; }

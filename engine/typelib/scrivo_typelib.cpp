@@ -101,6 +101,5 @@ const platform::TypeLibDesc kTypeLib{
 const platform::TypeLibDesc& ScrivoTypeLib() { return kTypeLib; }
 const platform::InterfaceDesc& DispatchInterfaceDesc() { return kDispatch; }
 const platform::InterfaceDesc& EventInterfaceDesc() { return kEvents; }
-const platform::InterfaceDesc& DiagnosticsInterfaceDesc() { return kDiagnostics; }
 
 }  // namespace scrivo

@@ -56,6 +56,5 @@ enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3 };
 const platform::TypeLibDesc& ScrivoTypeLib();
 const platform::InterfaceDesc& DispatchInterfaceDesc();  // _DScrivo
 const platform::InterfaceDesc& EventInterfaceDesc();     // _DScrivoEvents
-const platform::InterfaceDesc& DiagnosticsInterfaceDesc();  // _DScrivoDiagnostics
 
 }  // namespace scrivo

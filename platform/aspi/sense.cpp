@@ -24,15 +24,4 @@ std::array<std::uint8_t, kFixedSenseLength> FixedFormat(const Sense& sense) {
   return bytes;
 }
 
-Sense ParseSense(const std::uint8_t* bytes, std::size_t length) {
-  Sense sense;
-  if (length > 2) sense.key = bytes[2] & 0x0F;
-  if (length > 13) {
-    sense.asc = bytes[12];
-    sense.ascq = bytes[13];
-  }
-  if (length > 17 && (bytes[15] & kSksv)) sense.progress = bytes::GetBE16(&bytes[16]);
-  return sense;
-}
-
 }  // namespace wnaspi

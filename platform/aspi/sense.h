@@ -67,7 +67,4 @@ constexpr Sense kIllegalModeForTrack{kIllegalRequest, 0x64, 0x00, {}};
 constexpr std::size_t kFixedSenseLength = 18;
 std::array<std::uint8_t, kFixedSenseLength> FixedFormat(const Sense& sense);
 
-// Reads key, ASC, ASCQ and a progress indication back from sense bytes.
-Sense ParseSense(const std::uint8_t* bytes, std::size_t length);
-
 }  // namespace wnaspi

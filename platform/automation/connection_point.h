@@ -27,7 +27,6 @@ class ConnectionPoint final : public IConnectionPoint {
 
   // Invokes the event on every sink, in the order they were advised.
   void Fire(DISPID id, std::span<const Variant> args);
-  bool HasSinks() const { return !sinks_.empty(); }
 
  private:
   IUnknown& owner_;
