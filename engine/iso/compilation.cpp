@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <set>
@@ -39,6 +40,10 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
     bool isDirectory = ::stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
     entries.push_back({std::move(name), isDirectory});
   }
+  // In name order, so that of two names the disc would show alike it is
+  // always the later one that is left out, whatever the file system's order.
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   return entries;
 }
 

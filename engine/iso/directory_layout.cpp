@@ -8,8 +8,11 @@
 namespace scrivo {
 namespace {
 
-bool BeyondIsoDepth(const CImageNode& directory, ImageTree tree) {
-  return tree == ImageTree::Iso9660 && directory.level > CImageNode::kIsoDepthLimit;
+// A folder too deep for the ISO 9660 tree; the files of a folder at the
+// limit are ordinary entries of it.
+bool BeyondIsoDepth(const CImageNode& entry, ImageTree tree) {
+  return tree == ImageTree::Iso9660 && entry.IsDirectory() &&
+         entry.level > CImageNode::kIsoDepthLimit;
 }
 
 }  // namespace
@@ -55,7 +58,9 @@ void CImageBuilder::FillDirectory(CImageNode& directory, const DirectoryPlan& pl
 
 void CImageBuilder::PlaceFileData(CImageNode& file) {
   // A zero-length file takes no block: its extent is the next file's block.
-  file.extent = nextDataBlock_;
+  // An extent past 32 bits is cut here, but such an image fails
+  // FitsAddressRange and is never written.
+  file.extent = static_cast<std::uint32_t>(nextDataBlock_);
   nextDataBlock_ += BlocksFor(file.size);
   file.located = true;
 }

@@ -1,6 +1,7 @@
 #include "engine/iso/image_builder.h"
 
 #include <new>
+#include <string>
 
 #include "engine/host/engine_host.h"
 #include "engine/iso/ecma119_structures.h"
@@ -20,11 +21,28 @@ void UnlocateNewFiles(CImageNode& directory) {
 
 void CollectNewFiles(CImageNode& directory, std::map<std::uint32_t, CImageNode*>& fileMap) {
   for (auto& [storedName, child] : directory.children) {
-    // A zero-length file shares its block with the next file, which then
-    // takes the map entry over: the empty file has nothing to stream.
-    if (child->IsNewFile()) fileMap[child->extent] = child.get();
+    // An empty file has nothing to stream and no block of its own: its
+    // extent is the block of a file laid out after it, maybe one met later
+    // by this walk (below the ISO 9660 depth limit), whose entry it must not
+    // take.
+    if (child->IsNewFile() && child->size > 0) fileMap[child->extent] = child.get();
     if (child->IsDirectory()) CollectNewFiles(*child, fileMap);
   }
+}
+
+std::uint64_t CountFolders(const CImageNode& directory) {
+  std::uint64_t folders = 1;
+  for (const auto& [storedName, child] : directory.children) {
+    if (child->IsDirectory()) folders += CountFolders(*child);
+  }
+  return folders;
+}
+
+// 65542 -> "65,542"
+std::string WithThousands(std::uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
 }
 
 }  // namespace
@@ -67,7 +85,7 @@ bool CImageBuilder::BuildImage(const std::function<void(std::uint32_t)>& afterSt
   // Blocks left from an earlier build would shift every address: a build
   // starts from the system area alone (ResetImage ends every job).
   if (sectorList_.size() != kSystemAreaBlocks) return false;
-  if (!BuildVolumeDescriptors()) return false;
+  if (!CheckFolderCount() || !BuildVolumeDescriptors()) return false;
   progress(10);
   if (!BuildIsoDirectories()) return false;
   progress(20);
@@ -75,13 +93,28 @@ bool CImageBuilder::BuildImage(const std::function<void(std::uint32_t)>& afterSt
   progress(30);
   // The ISO 9660 extents of the directories are read by the step above
   // before the Joliet layout replaces them.
-  if (!BuildJolietDirectories() || !BuildJolietPathTables()) return false;
+  if (!BuildJolietDirectories() || !BuildJolietPathTables() || !FitsAddressRange()) return false;
   progress(40);
   RelocateFileExtents();
   progress(50);
   CollectFiles();
   StoreVolumeSpaceSize();
   return true;
+}
+
+bool CImageBuilder::CheckFolderCount() {
+  // Past the limit the path tables would number folders modulo 65,536 and
+  // send readers to the wrong parents. The tree holds what a previous
+  // session brought in as well.
+  const std::uint64_t folders = CountFolders(root_);
+  if (folders <= kFolderLimit) return true;
+  Report("Too many folders for one disc: " + WithThousands(folders) + " (at most " +
+         WithThousands(kFolderLimit) + ").");
+  return false;
+}
+
+bool CImageBuilder::FitsAddressRange() const {
+  return std::uint64_t{imageOrigin_} + sectorList_.size() + nextDataBlock_ <= kAddressLimit;
 }
 
 bool CImageBuilder::BuildIsoDirectories() {
@@ -142,7 +175,8 @@ void CImageBuilder::StoreVolumeSpaceSize() {
   for (std::size_t index : {primaryBlock_, supplementaryBlock_}) {
     if (index == 0) continue;
     auto descriptor = LoadFrom<ecma119::VolumeDescriptor>(BlockData(index));
-    descriptor.volumeSpaceSize.Set(VolumeSpaceSize());
+    // BuildImage has made sure that the size fits the field.
+    descriptor.volumeSpaceSize.Set(static_cast<std::uint32_t>(VolumeSpaceSize()));
     StoreAt(BlockData(index), descriptor);
   }
 }

@@ -45,6 +45,12 @@ class CImageBuilder {
  public:
   static constexpr std::uint32_t kSystemAreaBlocks = 16;  // ECMA-119 6.2.1
   static constexpr std::size_t kVolumeLabelLimit = 15;    // characters
+  // Folders a disc can hold, the root included: the path tables number
+  // them, and a folder's number is 16 bits (ECMA-119 9.4.5).
+  static constexpr std::uint64_t kFolderLimit = 0xFFFF;
+  // An image must end by this address: a drive command here names a block
+  // by a non-negative 32-bit number.
+  static constexpr std::uint64_t kAddressLimit = std::uint64_t{1} << 31;
 
   CImageBuilder();
   CImageBuilder(const CImageBuilder&) = delete;
@@ -101,11 +107,15 @@ class CImageBuilder {
   // in per mille after each step that the burn reports (10 to 50).
   bool BuildImage(const std::function<void(std::uint32_t)>& afterStep = {});
 
+  // Refuses, with a report, a tree of more folders than kFolderLimit.
+  bool CheckFolderCount();
   bool BuildVolumeDescriptors();
   bool BuildIsoDirectories();
   bool BuildIsoPathTables();
   bool BuildJolietDirectories();
   bool BuildJolietPathTables();
+  // False when the laid-out image would reach past kAddressLimit.
+  bool FitsAddressRange() const;
   void RelocateFileExtents();
   void CollectFiles();
   // Stores sectorCount + nextDataBlock into both descriptors.
@@ -134,8 +144,10 @@ class CImageBuilder {
   // Frees a block once it has been written; its slot stays.
   void ReleaseBlock(std::size_t index) { sectorList_.at(index).reset(); }
   std::uint32_t SectorCount() const { return sectorCount_; }
-  std::uint32_t NextDataBlock() const { return nextDataBlock_; }
-  std::uint32_t VolumeSpaceSize() const { return sectorCount_ + nextDataBlock_; }
+  // Counted in 64 bits: file sizes add up to more blocks than 32 bits hold
+  // long before a compilation stops being one (it then fits no disc).
+  std::uint64_t NextDataBlock() const { return nextDataBlock_; }
+  std::uint64_t VolumeSpaceSize() const { return sectorCount_ + nextDataBlock_; }
   // New files by their first data block (relative to the data area).
   const std::map<std::uint32_t, CImageNode*>& FileMap() const { return fileMap_; }
   const std::vector<ExtentFieldRef>& RelocationList() const { return relocationList_; }
@@ -143,7 +155,7 @@ class CImageBuilder {
   struct TreeExtents {
     std::uint32_t rootExtent = 0;
     std::uint32_t rootSize = 0;
-    std::uint32_t directoryBytes = 0;
+    std::uint64_t directoryBytes = 0;
   };
   const TreeExtents& Extents(ImageTree tree) const {
     return tree == ImageTree::Iso9660 ? isoTree_ : jolietTree_;
@@ -192,7 +204,7 @@ class CImageBuilder {
   std::vector<ExtentFieldRef> relocationList_;
   std::vector<std::unique_ptr<ImageBlock>> sectorList_;
   std::uint32_t sectorCount_ = 0;
-  std::uint32_t nextDataBlock_ = 0;
+  std::uint64_t nextDataBlock_ = 0;
   std::uint32_t imageOrigin_ = 0;
   TreeExtents isoTree_;
   TreeExtents jolietTree_;
@@ -208,7 +220,7 @@ class CImageBuilder {
   BurnMode jobMode_ = BurnMode::CdSingleSession;
   platform::Event* jobCancel_ = nullptr;
   std::uint32_t lastProgress_ = 0;
-  std::uint32_t progressTotal_ = 0;
+  std::uint64_t progressTotal_ = 0;
 };
 
 }  // namespace scrivo

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "engine/iso/joliet_text.h"
 #include "engine/iso/source_file.h"
 
 namespace scrivo {
@@ -27,7 +28,7 @@ bool IsAcceptableEntryName(std::string_view name) {
 CImageNode::CImageNode() = default;
 
 CImageNode* CImageNode::AddChild(std::string_view sourcePath, std::string_view name, EntryKind kind,
-                                 EntryOrigin origin) {
+                                 EntryOrigin origin, NameClash clash) {
   // Rejected before a node exists, so no serial number is taken.
   if (name.size() >= kNameLimit || !IsAcceptableEntryName(name)) return nullptr;
   std::unique_ptr<CImageNode> fresh = MakeEntry(*this, sourcePath, name, kind, origin);
@@ -35,11 +36,27 @@ CImageNode* CImageNode::AddChild(std::string_view sourcePath, std::string_view n
 
   auto existing = children.find(fresh->name);
   if (existing == children.end()) {
-    std::string key = fresh->name;
-    return children.emplace(std::move(key), std::move(fresh)).first->second.get();
+    std::u16string jolietName = JolietName(fresh->name);
+    auto twin = jolietNames_.find(jolietName);
+    if (twin == jolietNames_.end()) {
+      jolietNames_.emplace(std::move(jolietName), fresh->name);
+      std::string key = fresh->name;
+      return children.emplace(std::move(key), std::move(fresh)).first->second.get();
+    }
+    // Two stored names the disc would show alike: readers would list one
+    // entry, with one of the two contents.
+    if (clash == NameClash::Refuse) return nullptr;
+    existing = RenameChild(std::string(twin->second), fresh->name);
   }
   existing->second->TakeOver(std::move(*fresh));
   return existing->second.get();
+}
+
+CImageNode::ChildMap::iterator CImageNode::RenameChild(const std::string& from, const std::string& to) {
+  auto entry = children.extract(from);
+  entry.key() = to;
+  jolietNames_[JolietName(to)] = to;
+  return children.insert(std::move(entry)).position;
 }
 
 std::unique_ptr<CImageNode> CImageNode::MakeEntry(CImageNode& parent, std::string_view sourcePath,
@@ -81,16 +98,21 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
   level = fresh.level;
   directoryNumber = fresh.directoryNumber;
   children = std::move(fresh.children);  // a replaced directory loses its contents
+  jolietNames_ = std::move(fresh.jolietNames_);
   located = fresh.located;
   serialNumber = fresh.serialNumber;
   parent = fresh.parent;
 }
 
-void CImageNode::ClearTree() { children.clear(); }
+void CImageNode::ClearTree() {
+  children.clear();
+  jolietNames_.clear();
+}
 
 void CImageNode::RemoveEntriesFrom(std::string_view source) {
   for (auto it = children.begin(); it != children.end();) {
     if (it->second->sourcePath == source) {
+      jolietNames_.erase(JolietName(it->first));
       it = children.erase(it);
     } else {
       it->second->RemoveEntriesFrom(source);

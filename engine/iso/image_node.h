@@ -14,6 +14,12 @@ namespace scrivo {
 enum class EntryKind { File, Directory };
 // New entries are written by this job; imported ones already lie on the disc.
 enum class EntryOrigin { New, Imported };
+// What becomes of an entry whose stored name differs from a sibling's, but
+// not its Joliet name: the disc would list one name twice.
+enum class NameClash {
+  Refuse,   // the entry is rejected
+  Replace,  // it merges into that sibling as an entry of the same name does
+};
 
 class CImageNode {
  public:
@@ -38,10 +44,11 @@ class CImageNode {
   // stored name (which then takes every field of the new entry, losing its
   // former contents). Returns the node holding the entry, or nullptr when
   // the entry is rejected: a name that is empty, ".", "..", contains "/" or
-  // is too long, or a new file whose source cannot be opened exclusively or
-  // is 4 GiB or larger.
+  // is too long, a new file whose source cannot be opened exclusively or
+  // is 4 GiB or larger, or a name whose Joliet form a sibling of another
+  // stored name already carries (unless `clash` says to merge).
   CImageNode* AddChild(std::string_view sourcePath, std::string_view name, EntryKind kind,
-                       EntryOrigin origin);
+                       EntryOrigin origin, NameClash clash = NameClash::Refuse);
 
   // Deletes every entry below this node.
   void ClearTree();
@@ -79,6 +86,11 @@ class CImageNode {
                                                EntryOrigin origin);
   bool CompleteNewFile();
   void TakeOver(CImageNode&& fresh);
+  ChildMap::iterator RenameChild(const std::string& from, const std::string& to);
+
+  // The Joliet name of every child, to its stored name: no two children may
+  // share one.
+  std::map<std::u16string, std::string> jolietNames_;
 };
 
 // True when `name` can be a stored name at all (before any size rule).

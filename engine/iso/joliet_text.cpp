@@ -5,8 +5,12 @@
 
 namespace scrivo {
 
+std::u16string JolietName(std::string_view storedName) {
+  return platform::NarrowToWide(storedName, platform::InvalidBytes::AsLatin1);
+}
+
 std::vector<std::uint8_t> JolietIdentifier(std::string_view storedName) {
-  std::u16string units = platform::NarrowToWide(storedName);
+  std::u16string units = JolietName(storedName);
   std::vector<std::uint8_t> identifier(units.size() * 2);
   PutUcs2BigEndian(identifier.data(), units);
   return identifier;

@@ -9,8 +9,14 @@
 
 namespace scrivo {
 
-// The identifier bytes of a stored name. Its length is twice the number of
-// UTF-16 code units of the converted name, never twice the narrow byte
+// A stored name as the Joliet tree carries it, in UTF-16 code units. Bytes
+// that are no text in the narrow charset (Linux names are bytes) become the
+// ISO 8859-1 character of the same value, so names that differ only in such
+// bytes still differ on the disc.
+std::u16string JolietName(std::string_view storedName);
+
+// The identifier bytes of a stored name: JolietName big-endian. Its length
+// is twice the number of UTF-16 code units, never twice the narrow byte
 // count: a multi-byte narrow character becomes one unit, not several.
 std::vector<std::uint8_t> JolietIdentifier(std::string_view storedName);
 

@@ -74,9 +74,11 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     return;
   }
   // A name the tree cannot hold (too long, empty, with "/" or NUL) is
-  // rejected by AddChild and the entry skipped.
+  // rejected by AddChild and the entry skipped. An entry the disc shows
+  // under the same name as one the host added replaces it, whether or not
+  // their stored bytes agree.
   CImageNode* file = parent.AddChild(kImportedSource, StoredNameOf(record.identifier, tree),
-                                     EntryKind::File, EntryOrigin::Imported);
+                                     EntryKind::File, EntryOrigin::Imported, NameClash::Replace);
   if (file == nullptr) return;
   file->size = record.dataLength;
   file->extent = record.extent;  // absolute: where the contents already lie
@@ -93,7 +95,7 @@ void SessionImporter::ImportSubdirectory(ImageTree tree, const DiscRecord& recor
   // out anew in the new session. The Joliet walk adds them as new ones.
   const EntryOrigin origin = tree == ImageTree::Joliet ? EntryOrigin::New : EntryOrigin::Imported;
   CImageNode* directory = parent.AddChild(kImportedSource, StoredNameOf(record.identifier, tree),
-                                          EntryKind::Directory, origin);
+                                          EntryKind::Directory, origin, NameClash::Replace);
   if (directory == nullptr) return;
   // An unreadable subdirectory keeps the entries read so far; the walk of
   // its parent goes on.

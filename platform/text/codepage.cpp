@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace platform {
@@ -23,9 +24,10 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
   bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
-  // Converts `in`; an unconvertible or broken input unit is replaced by
-  // `replacement` (already in the target charset) and skipped by `inUnit`.
-  std::string Run(std::string_view in, std::string_view replacement, size_t inUnit) {
+  // Converts `in`; an unconvertible or broken input unit (`inUnit` bytes) is
+  // replaced by what `replace` makes of it, in the target charset.
+  using Replacement = std::function<std::string(std::string_view unit)>;
+  std::string Run(std::string_view in, const Replacement& replace, size_t inUnit) {
     std::string out;
     std::vector<char> buffer(in.size() * 4 + 16);
     char* src = const_cast<char*>(in.data());
@@ -38,8 +40,8 @@ class Converter {
       if (rc != static_cast<size_t>(-1)) break;
       if (errno == E2BIG) continue;
       // EILSEQ or EINVAL: replace one input unit and go on.
-      out.append(replacement);
       size_t skip = srcLeft < inUnit ? srcLeft : inUnit;
+      out.append(replace(std::string_view(src, skip)));
       src += skip;
       srcLeft -= skip;
       iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -69,14 +71,21 @@ std::string U16ToBytes(std::u16string_view text) {
   return bytes;
 }
 
-std::u16string ToWide(std::string_view text, const std::string& charset) {
+char16_t WideForInvalidByte(unsigned char byte, InvalidBytes invalid) {
+  return invalid == InvalidBytes::AsLatin1 ? char16_t{byte} : u'\uFFFD';
+}
+
+std::u16string ToWide(std::string_view text, const std::string& charset, InvalidBytes invalid) {
   Converter conv(kWideCharset, charset.c_str());
   if (!conv.Ok()) {
     std::u16string out;
-    for (unsigned char c : text) out.push_back(c < 0x80 ? c : u'\uFFFD');
+    for (unsigned char c : text) out.push_back(c < 0x80 ? c : WideForInvalidByte(c, invalid));
     return out;
   }
-  return BytesToU16(conv.Run(text, std::string("\xFD\xFF", 2), 1));
+  auto replace = [invalid](std::string_view unit) {
+    return U16ToBytes(std::u16string(1, WideForInvalidByte(static_cast<unsigned char>(unit[0]), invalid)));
+  };
+  return BytesToU16(conv.Run(text, replace, 1));
 }
 
 std::string FromWide(std::u16string_view text, const std::string& charset) {
@@ -86,7 +95,7 @@ std::string FromWide(std::u16string_view text, const std::string& charset) {
     for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return out;
   }
-  return conv.Run(U16ToBytes(text), "?", 2);
+  return conv.Run(U16ToBytes(text), [](std::string_view) { return std::string("?"); }, 2);
 }
 
 }  // namespace
@@ -100,9 +109,11 @@ std::string NarrowCharset() {
   return codeset;
 }
 
-std::u16string NarrowToWide(std::string_view text) { return ToWide(text, NarrowCharset()); }
+std::u16string NarrowToWide(std::string_view text, InvalidBytes invalid) {
+  return ToWide(text, NarrowCharset(), invalid);
+}
 std::string WideToNarrow(std::u16string_view text) { return FromWide(text, NarrowCharset()); }
-std::u16string Utf8ToUtf16(std::string_view text) { return ToWide(text, "UTF-8"); }
+std::u16string Utf8ToUtf16(std::string_view text) { return ToWide(text, "UTF-8", InvalidBytes::Replace); }
 std::string Utf16ToUtf8(std::u16string_view text) { return FromWide(text, "UTF-8"); }
 
 }  // namespace platform

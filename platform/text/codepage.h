@@ -11,8 +11,17 @@ namespace platform {
 // (ASCII) is taken as UTF-8, the encoding of file names on Linux.
 std::string NarrowCharset();
 
-// Characters that cannot be converted become '?' (narrow) or U+FFFD (wide).
-std::u16string NarrowToWide(std::string_view text);
+// How bytes that are no text in the narrow charset come out in UTF-16.
+enum class InvalidBytes {
+  Replace,  // each becomes U+FFFD
+  // Byte b becomes U+00bb, as if it were ISO 8859-1: names that differ in
+  // such bytes stay different, and a name kept in Latin-1 reads as meant.
+  AsLatin1,
+};
+
+// Characters that cannot be converted become '?' (narrow) or, by default,
+// U+FFFD (wide).
+std::u16string NarrowToWide(std::string_view text, InvalidBytes invalid = InvalidBytes::Replace);
 std::string WideToNarrow(std::u16string_view text);
 
 // UTF-8 <-> UTF-16 regardless of the locale (for automation strings that

@@ -97,6 +97,42 @@ TEST_F(Faults, DvdMinusRWhoseFirstWriteIsRefusedGetsItAgainOnceTheDriveIsReady) 
   ExpectReadersSee(DiscImage(), source.Path());
 }
 
+// A DVD-R's first block is tried ten times at most, the drive's readiness
+// tested between tries; the faults count WRITE(10)s over the whole process,
+// so each count of refusals has a test of its own.
+class FirstBlockRetries : public Faults {
+ protected:
+  // Burns onto a DVD-R whose first `refusals` writes are refused; returns
+  // the addresses written to, in order.
+  std::vector<std::uint32_t> BurnWithFirstWritesRefused(int refusals, JobEnd end) {
+    std::string faults;
+    for (int n = 1; n <= refusals; ++n) faults += (n > 1 ? "," : "") + std::string("fail=2A@") + std::to_string(n);
+    UseWriters({"dvd-r"}, faults);
+    WriteSampleTree(source.Path(), "A");
+    AddFolder(source.Path());
+    EXPECT_EQ(BurnDvd(), end) << testing::PrintToString(Errors());
+    std::vector<std::uint32_t> addresses;
+    for (const Cdb& command : SentCommands()) {
+      if (command.at(0) == kWrite10) addresses.push_back(Write10Address(command));
+    }
+    return addresses;
+  }
+};
+
+TEST_F(FirstBlockRetries, NineRefusalsThenTheTenthTryWrites) {
+  auto addresses = BurnWithFirstWritesRefused(9, JobEnd::Finished);
+  ASSERT_GT(addresses.size(), 11u);
+  EXPECT_EQ(std::vector<std::uint32_t>(addresses.begin(), addresses.begin() + 11),
+            (std::vector<std::uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+TEST_F(FirstBlockRetries, TheTenthRefusalFailsTheBurn) {
+  auto addresses = BurnWithFirstWritesRefused(10, JobEnd::Failed);
+  EXPECT_EQ(addresses, std::vector<std::uint32_t>(10, 0));
+  ExpectFailedBurn();
+}
+
 TEST_F(Faults, SourceThatShrankAfterItWasAddedFailsTheBurnAndClosesTheSession) {
   UseWriters({"cd-r"});
   WriteFile(source / "shrinking.bin", 40 * 2048);
@@ -124,15 +160,27 @@ TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNoCommandSent) {
 }
 
 TEST_F(Faults, ImageLargerThanTheFreeSpaceFailsBeforeAnyWrite) {
-  UseWriters({"cd-r"});
-  // 400,000 blocks of file data; an 80-minute CD holds 360,000.
-  WriteSparseFile(source / "huge.bin", std::uintmax_t{400000} * 2048);
-  AddFolder(source.Path());
-  ASSERT_EQ(BurnCd(false), JobEnd::Failed);
-  ExpectFailedBurn();
-  EXPECT_FALSE(HasOpcode(SentCommands(), kWrite10));
-  EXPECT_TRUE(Disc().sessions.empty());
-  EXPECT_FALSE(CompilationEmpty());
+  struct Case {
+    const char* what;
+    int files;
+    std::uintmax_t size;
+  };
+  // An 80-minute CD holds 360,000 blocks; 2,048 files of 4 GiB - 1 bytes
+  // take 2^32 blocks, a total that wraps to almost nothing in 32 bits.
+  for (const Case& c : {Case{"400,000 blocks", 1, std::uintmax_t{400000} * 2048},
+                        Case{"2^32 blocks", 2048, 0xFFFFFFFFu}}) {
+    SCOPED_TRACE(c.what);
+    UseWriters({"cd-r"});
+    TempFolder folder;
+    for (int i = 0; i < c.files; ++i) WriteSparseFile(folder / ("huge" + std::to_string(i)), c.size);
+    AddFolder(folder.Path());
+    ASSERT_EQ(BurnCd(false), JobEnd::Failed);
+    ExpectFailedBurn();
+    EXPECT_FALSE(HasOpcode(SentCommands(), kWrite10));
+    EXPECT_TRUE(Disc().sessions.empty());
+    EXPECT_FALSE(CompilationEmpty());
+    control().Image().ClearTree();
+  }
 }
 
 }  // namespace

@@ -127,6 +127,31 @@ TEST_F(ProgressAndCancel, ThousandBlockImageFirstPostsSixtyNinePerMilleAfterTheE
   ExpectReadersSee(DiscImage(1), source.Path());
 }
 
+TEST_F(ProgressAndCancel, SecondSessionCountsItsWritesFromItsOwnStart) {
+  UseWriters({"cd-rw"});
+  TempFolder first;
+  WriteFile(first / "first.bin", 20 * kBlock);
+  BurnFolderOnCd(first.Path(), true);
+  const std::size_t firstBurnEvents = ProgressEvents().size();
+
+  constexpr std::uint32_t kFileBlocks = 500;
+  WriteFile(source / "payload.bin", kFileBlocks * kBlock);
+  BurnFolderOnCd(source.Path(), true);
+  DiscRecord disc = Disc();
+  ASSERT_EQ(disc.sessions.size(), 2u);
+  const std::uint32_t start = disc.TrackNumber(1, "start");
+  ASSERT_GT(start, 0u);
+  // The imported file takes no block of the new session.
+  const std::uint32_t total = VolumeSpaceSize(DiscImage(), start);
+  ASSERT_EQ(disc.TrackNumber(1, "recorded"), total);
+  auto events = ProgressEvents();
+  std::vector<int> secondWrites(events.begin() + static_cast<std::ptrdiff_t>(firstBurnEvents) + 5, events.end() - 2);
+  std::vector<int> expected;
+  for (std::uint32_t perMille : DocumentedWriteProgress(total - kFileBlocks, total)) expected.push_back(perMille / 10);
+  EXPECT_EQ(secondWrites, expected);
+  EXPECT_EQ(expected.back(), 96);
+}
+
 TEST_F(ProgressAndCancel, CancelDuringABurnClosesTheSessionWithTheBlocksWrittenSoFar) {
   UseWriters({"cd-r"});
   constexpr std::uint32_t kFileBlocks = 300;

@@ -1,15 +1,30 @@
 #!/usr/bin/python3
 """Opens an image with independent ISO 9660 / Joliet readers and checks that
-each one sees the tree of a source folder: the same directories, the same
-files with the same sizes, and (where the reader can extract) the same bytes.
+each one sees a source folder in both of its trees.
 
 usage: check_readers.py IMAGE SOURCE_DIR
 
-Exit status 0 when every available reader agrees. A reader whose program is
-missing is skipped with a loud notice on stderr.
+The Joliet tree holds the source folder whole: the same directories, the
+same files with the same sizes and, where the reader can extract, the same
+bytes. Names are compared as the disc shows them: the bytes of a name that
+are no UTF-8 read as ISO 8859-1 characters, as the engine converts them.
+
+The ISO 9660 tree carries generated names and stops at folder level 8 (the
+root is level 1), so it is compared by shape and contents: at each depth the
+same number of folders; every non-empty file of a folder of level 8 or less
+with its size and, where the reader can extract, its bytes; no other
+non-empty file; and at least the empty files of those folders (a folder one
+level too deep leaves an empty hidden record in its parent). 7-Zip reads
+only the Joliet tree of an image that has one; the other readers read both.
+
+Exit status 0 when every reader agrees. A reader that is not installed is a
+failure (scripts/setup.sh installs them all), never a pass.
 """
 
+import codecs
+import collections
 import filecmp
+import hashlib
 import io
 import os
 import re
@@ -19,19 +34,39 @@ import sys
 import tempfile
 
 VERSION_SUFFIX = ";1"
+ISO_FOLDER_LEVELS = 8  # the root is level 1
 
 
-def expected_tree(source):
-    """{relative path: size or None for a directory} of the source folder."""
-    tree = {}
-    for top, dirs, files in os.walk(source):
-        rel_top = os.path.relpath(top, source)
-        for name in dirs:
-            tree[os.path.normpath(os.path.join(rel_top, name))] = None
-        for name in files:
-            path = os.path.join(top, name)
-            tree[os.path.normpath(os.path.join(rel_top, name))] = os.path.getsize(path)
-    return tree
+def _bytes_as_latin1(error):
+    return "".join(chr(b) for b in error.object[error.start:error.end]), error.end
+
+
+codecs.register_error("bytes-as-latin1", _bytes_as_latin1)
+
+
+def disc_name(name):
+    """A name from the file system as the disc shows it."""
+    return os.fsencode(name).decode("utf-8", "bytes-as-latin1")
+
+
+class Folder:
+    """A folder on disk: `tree` is {path as the disc shows it: size, None for a
+    directory}; `files` says where each file lies."""
+
+    def __init__(self, root):
+        self.tree, self.files = {}, {}
+        for top, dirs, files in os.walk(root):
+            rel_top = disc_name(os.path.relpath(top, root))
+            for name in dirs:
+                self.tree[os.path.normpath(os.path.join(rel_top, disc_name(name)))] = None
+            for name in files:
+                path = os.path.normpath(os.path.join(rel_top, disc_name(name)))
+                self.tree[path] = os.path.getsize(os.path.join(top, name))
+                self.files[path] = os.path.join(top, name)
+
+    def digest(self, path):
+        with open(self.files[path], "rb") as contents:
+            return hashlib.sha256(contents.read()).hexdigest()
 
 
 def normalise(path):
@@ -52,6 +87,8 @@ def run(args):
     return done.stdout
 
 
+# --- comparing the Joliet tree ---------------------------------------------
+
 def compare_trees(reader, seen, expected):
     problems = []
     for path in sorted(set(expected) | set(seen)):
@@ -64,22 +101,88 @@ def compare_trees(reader, seen, expected):
     return problems
 
 
-def compare_extraction(reader, folder, source, expected):
-    problems = compare_trees(reader + " extract", expected_tree(folder), expected)
-    for path, size in expected.items():
-        target = os.path.join(folder, path)
-        if size is not None and os.path.isfile(target):
-            if not filecmp.cmp(os.path.join(source, path), target, shallow=False):
+def compare_extraction(reader, folder, source):
+    extracted = Folder(folder)
+    problems = compare_trees(reader + " extract", extracted.tree, source.tree)
+    for path, size in source.tree.items():
+        if size is not None and path in extracted.files:
+            if not filecmp.cmp(source.files[path], extracted.files[path], shallow=False):
                 problems.append("%s extract: %r differs from its source" % (reader, path))
     return problems
 
 
-# --- readers: each returns {path: size or None} ---------------------------
+# --- comparing the ISO 9660 tree -------------------------------------------
 
-def xorriso_load(image, session_start=0):
-    """xorriso's arguments to open the session starting at that block."""
+def depth(path):
+    return len(path.split("/"))
+
+
+def iso_part(tree):
+    """The entries of a tree that the ISO 9660 tree holds."""
+    return {path: size for path, size in tree.items()
+            if depth(path) <= ISO_FOLDER_LEVELS - (1 if size is None else 0)}
+
+
+def iso_shape(tree, digest=None):
+    """Folders per depth, non-empty files by (depth, size, digest or None),
+    empty files per depth."""
+    folders, files, empties = collections.Counter(), collections.Counter(), collections.Counter()
+    for path, size in tree.items():
+        if size is None:
+            folders[depth(path)] += 1
+        elif size == 0:
+            empties[depth(path)] += 1
+        else:
+            files[(depth(path), size, digest(path) if digest else None)] += 1
+    return folders, files, empties
+
+
+def compare_iso(reader, seen, source, seen_digest=None):
+    """`seen`: the reader's ISO 9660 tree; `seen_digest(path)`: the digest of
+    the bytes it extracted for a file, where it can extract."""
+    expected = iso_part(source.tree)
+    want_folders, want_files, want_empties = iso_shape(expected, source.digest if seen_digest else None)
+    folders, files, empties = iso_shape(seen, seen_digest)
+    names = {}
+    for path, size in expected.items():
+        if size:
+            names.setdefault((depth(path), size, source.digest(path) if seen_digest else None), path)
+    problems = []
+    reader += " ISO 9660"
+    if folders != want_folders:
+        problems.append("%s: folders per depth %s, expected %s"
+                        % (reader, sorted(folders.items()), sorted(want_folders.items())))
+    for key in sorted((want_files - files).elements()):
+        problems.append("%s: %r missing or changed (%d bytes at depth %d)" % (reader, names[key], key[1], key[0]))
+    for key in sorted((files - want_files).elements()):
+        problems.append("%s: unexpected file of %d bytes at depth %d" % (reader, key[1], key[0]))
+    for level in sorted((want_empties - empties).elements()):
+        problems.append("%s: an empty file missing at depth %d" % (reader, level))
+    return problems
+
+
+def digest_of_bytes(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def folder_digests(folder):
+    """Digest of each file extracted into `folder`, by normalised path."""
+    extracted = Folder(folder)
+    return extracted.tree, {normalise(p): extracted.digest(p) for p in extracted.files}
+
+
+def normalised(tree):
+    return {normalise(path): size for path, size in tree.items()}
+
+
+# --- readers: each lists {path: size or None} -------------------------------
+
+def xorriso_load(image, session_start=0, iso_tree=False):
+    """xorriso's arguments to open the session starting at that block; with
+    iso_tree the ISO 9660 tree instead of the Joliet tree."""
     load = ["-load", "sbsector", str(session_start)] if session_start else []
-    return ["xorriso"] + load + ["-indev", image]
+    read_fs = ["-read_fs", "ecma119"] if iso_tree else []
+    return ["xorriso"] + read_fs + load + ["-indev", image]
 
 
 def xorriso_tree(image, session_start=0):
@@ -92,11 +195,12 @@ def xorriso_tree(image, session_start=0):
     return tree
 
 
-def isoinfo_tree(image, session_start=0):
-    # isoinfo prints Joliet names in ISO 8859-1, "_" for other characters.
+def isoinfo_listing(image, session_start=0, joliet=True):
+    """{path as isoinfo names it: size or None}. isoinfo prints Joliet names in
+    ISO 8859-1, "_" for other characters."""
     session = ["-T", str(session_start)] if session_start else []
-    out = run(["isoinfo", "-l", "-J"] + session + ["-i", image]).decode("latin-1")
-    tree, folder = {}, ""
+    out = run(["isoinfo", "-l"] + (["-J"] if joliet else []) + session + ["-i", image]).decode("latin-1")
+    listing, folder = {}, ""
     for line in out.splitlines():
         heading = re.match(r"^Directory listing of (.*)/$", line)
         if heading:
@@ -104,13 +208,47 @@ def isoinfo_tree(image, session_start=0):
             continue
         match = re.match(r"^([d-])\S+\s+\d+\s+\d+\s+\d+\s+(\d+)\s+.*?\]  (.*?) ?$", line)
         if match and match.group(3) not in (".", ".."):
-            path = normalise(folder + "/" + match.group(3))
-            tree[path] = None if match.group(1) == "d" else int(match.group(2))
-    return tree
+            listing[folder + "/" + match.group(3)] = None if match.group(1) == "d" else int(match.group(2))
+    return listing
+
+
+def isoinfo_tree(image, session_start=0):
+    return normalised(isoinfo_listing(image, session_start))
+
+
+def extracted_digests(listing, extract):
+    """Digest of every non-empty file of a listing, each extracted alone by
+    `extract(path, target)`, by normalised path."""
+    folder = tempfile.mkdtemp(prefix="reader-file-")
+    try:
+        digests, target = {}, os.path.join(folder, "file")
+        for path, size in listing.items():
+            if size:
+                run(extract(path, target))
+                with open(target, "rb") as data:
+                    digests[normalise(path)] = digest_of_bytes(data.read())
+        return digests
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def isoinfo_iso_check(image, source, session_start=0):
+    listing = isoinfo_listing(image, session_start, joliet=False)
+    session = ["-T", str(session_start)] if session_start else []
+
+    def extract(path, target):
+        return ["sh", "-c", 'isoinfo "$@" > "$0"', target] + session + ["-i", image, "-x", path]
+
+    digests = extracted_digests(listing, extract)
+    return compare_iso("isoinfo", normalised(listing), source, digests.get)
 
 
 def latin1_view(tree):
-    return {"".join(c if ord(c) < 256 else "_" for c in path): size for path, size in tree.items()}
+    """isoinfo shows "_" for a character outside ISO 8859-1 and for a C1
+    control character."""
+    def shown(c):
+        return c if ord(c) < 0x80 or 0xA0 <= ord(c) < 0x100 else "_"
+    return {"".join(shown(c) for c in path): size for path, size in tree.items()}
 
 
 def cdio_view(tree):
@@ -141,117 +279,166 @@ def sevenzip_tree(image):
     return tree
 
 
+def bsdtar_options(iso_tree):
+    return ["--options", "iso9660:!joliet"] if iso_tree else []
+
+
+def bsdtar_name(listed):
+    """bsdtar lists the bytes of a character it cannot print as octal escapes."""
+    raw = re.sub(rb"\\([0-7]{3})", lambda m: bytes([int(m.group(1), 8)]), listed.encode("utf-8"))
+    return raw.decode("utf-8")
+
+
 def bsdtar_tree(image):
     out = run(["bsdtar", "-tvf", image]).decode("utf-8")
     tree = {}
     for line in out.splitlines():
         fields = line.split(None, 8)
         if len(fields) == 9 and fields[8] != ".":
-            tree[normalise(fields[8])] = None if fields[0].startswith("d") else int(fields[4])
+            tree[normalise(bsdtar_name(fields[8]))] = None if fields[0].startswith("d") else int(fields[4])
     return tree
 
 
-def isoinfo_cdio_tree(image):
-    out = run(["iso-info", "--no-header", "-l", image]).decode("utf-8", "replace")
-    tree, folder = {}, ""
-    for line in out.splitlines():
+def cdio_listing(image, iso_tree=False):
+    out = run(["iso-info", "--no-header", "-l"] + (["--no-joliet"] if iso_tree else []) + [image])
+    listing, folder = {}, ""
+    for line in out.decode("utf-8", "replace").splitlines():
         heading = re.match(r"^(/.*):$", line)
         if heading:
-            folder = heading.group(1)
+            folder = heading.group(1).rstrip("/")
             continue
         match = re.match(r"^\s+([d-]) \[LSN\s+\d+\]\s+(\d+) \w{3} \d\d \d{4} \S+  (.*)$", line)
         if match and match.group(3) not in (".", ".."):
-            path = normalise(folder + "/" + match.group(3))
-            tree[path] = None if match.group(1) == "d" else int(match.group(2))
-    return tree
+            listing[folder + "/" + match.group(3)] = None if match.group(1) == "d" else int(match.group(2))
+    return listing
 
 
-def pycdlib_check(image, source, expected):
+def isoinfo_cdio_tree(image):
+    return normalised(cdio_listing(image))
+
+
+def cdio_iso_check(image, source):
+    listing = cdio_listing(image, iso_tree=True)
+    digests = extracted_digests(listing, lambda path, target: ["iso-read", "-i", image, "-e", path, "-o", target])
+    return compare_iso("iso-info", normalised(listing), source, digests.get)
+
+
+def pycdlib_walk(image, tree_argument):
+    """{normalised path: size or None} and {normalised path: digest} of one tree."""
     import pycdlib
 
     iso = pycdlib.PyCdlib()
     iso.open(image)
-    tree, problems = {}, []
+    tree, digests = {}, {}
     try:
-        for top, dirs, files in iso.walk(joliet_path="/"):
+        for top, dirs, files in iso.walk(**{tree_argument: "/"}):
             for name in dirs:
                 tree[normalise(top + "/" + name)] = None
             for name in files:
-                joliet_path = (top.rstrip("/") + "/" + name)
+                path = top.rstrip("/") + "/" + name
                 data = io.BytesIO()
-                iso.get_file_from_iso_fp(data, joliet_path=joliet_path)
-                path = normalise(joliet_path)
-                tree[path] = len(data.getvalue())
-                if path in expected and expected[path] is not None:
-                    with open(os.path.join(source, path), "rb") as original:
-                        if original.read() != data.getvalue():
-                            problems.append("pycdlib extract: %r differs from its source" % path)
+                iso.get_file_from_iso_fp(data, **{tree_argument: path})
+                tree[normalise(path)] = len(data.getvalue())
+                digests[normalise(path)] = digest_of_bytes(data.getvalue())
     finally:
         iso.close()
-    return compare_trees("pycdlib", tree, expected) + problems
+    return tree, digests
 
 
-def extraction_check(reader, args_for, source, expected):
+def pycdlib_check(image, source):
+    tree, digests = pycdlib_walk(image, "joliet_path")
+    problems = compare_trees("pycdlib", tree, source.tree)
+    for path, size in source.tree.items():
+        if size is not None and path in digests and digests[path] != source.digest(path):
+            problems.append("pycdlib extract: %r differs from its source" % path)
+    iso_tree, iso_digests = pycdlib_walk(image, "iso_path")
+    return problems + compare_iso("pycdlib", iso_tree, source, iso_digests.get)
+
+
+def extraction(args_for, check):
+    """Runs a reader's extraction into a fresh folder and checks the folder."""
     folder = tempfile.mkdtemp(prefix="reader-extract-")
     try:
         run(args_for(folder))
         for top, dirs, files in os.walk(folder):  # some readers extract read-only
             os.chmod(top, 0o755)
-        return compare_extraction(reader, folder, source, expected)
+        return check(folder)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def reader_checks(image, source, expected):
+def extraction_check(reader, args_for, source):
+    return extraction(args_for, lambda folder: compare_extraction(reader, folder, source))
+
+
+def iso_extraction_check(reader, args_for, source):
+    def check(folder):
+        tree, digests = folder_digests(folder)
+        return compare_iso(reader + " extract", normalised(tree), source, digests.get)
+    return extraction(args_for, check)
+
+
+def reader_checks(image, source):
     """(reader, check) pairs; each check returns a list of problems."""
+    def xorriso_extract(iso_tree):
+        return lambda d: xorriso_load(image, iso_tree=iso_tree) + ["-osirrox", "on", "-extract", "/", d]
+
+    def bsdtar_extract(iso_tree):
+        return lambda d: ["bsdtar"] + bsdtar_options(iso_tree) + ["-xf", image, "-C", d]
+
     return [
-        ("xorriso", lambda: compare_trees("xorriso", xorriso_tree(image), expected)
-         + extraction_check("xorriso", lambda d: ["xorriso", "-osirrox", "on", "-indev", image,
-                                                  "-extract", "/", d], source, expected)),
-        ("isoinfo", lambda: compare_trees("isoinfo", isoinfo_tree(image), latin1_view(expected))),
-        ("7zz", lambda: compare_trees("7zz", sevenzip_tree(image), expected)
-         + extraction_check("7zz", lambda d: ["7zz", "x", "-y", "-o" + d, image], source, expected)),
-        ("bsdtar", lambda: compare_trees("bsdtar", bsdtar_tree(image), expected)
-         + extraction_check("bsdtar", lambda d: ["bsdtar", "-xf", image, "-C", d], source, expected)),
-        ("iso-info", lambda: compare_trees("iso-info", isoinfo_cdio_tree(image), cdio_view(expected))),
-        ("pycdlib", lambda: pycdlib_check(image, source, expected)),
+        ("xorriso", lambda: compare_trees("xorriso", xorriso_tree(image), source.tree)
+         + extraction_check("xorriso", xorriso_extract(False), source)
+         + iso_extraction_check("xorriso", xorriso_extract(True), source)),
+        ("isoinfo", lambda: compare_trees("isoinfo", isoinfo_tree(image), latin1_view(source.tree))
+         + isoinfo_iso_check(image, source)),
+        ("7zz", lambda: compare_trees("7zz", sevenzip_tree(image), source.tree)
+         + extraction_check("7zz", lambda d: ["7zz", "x", "-y", "-o" + d, image], source)),
+        ("bsdtar", lambda: compare_trees("bsdtar", bsdtar_tree(image), source.tree)
+         + extraction_check("bsdtar", bsdtar_extract(False), source)
+         + iso_extraction_check("bsdtar", bsdtar_extract(True), source)),
+        ("iso-info", lambda: compare_trees("iso-info", isoinfo_cdio_tree(image), cdio_view(source.tree))
+         + cdio_iso_check(image, source)),
+        ("pycdlib", lambda: pycdlib_check(image, source)),
     ]
 
 
-def reader_available(reader):
-    program = {"pycdlib": None}.get(reader, reader)
-    if program is not None and shutil.which(program) is None:
-        print("*** READER SKIPPED: %s is not installed (scripts/setup.sh installs it) ***"
-              % reader, file=sys.stderr)
-        return False
+PROGRAMS = {"xorriso": ["xorriso"], "isoinfo": ["isoinfo"], "7zz": ["7zz"], "bsdtar": ["bsdtar"],
+            "iso-info": ["iso-info", "iso-read"], "pycdlib": []}
+
+
+def missing_parts(reader):
+    """What of a reader is not installed."""
+    missing = [program for program in PROGRAMS.get(reader, [reader]) if shutil.which(program) is None]
     if reader == "pycdlib":
         try:
             import pycdlib  # noqa: F401
         except ImportError:
-            print("*** READER SKIPPED: pycdlib is not installed (python3-pycdlib) ***",
-                  file=sys.stderr)
-            return False
-    return True
+            missing.append("the python3 module pycdlib")
+    return missing
 
 
 def run_checks(checks, label=""):
-    """Runs the available checks, prints a line per reader; returns the problems."""
+    """Runs the checks, prints a line per reader; returns the problems. A
+    reader that is not installed is a problem like any other."""
     problems = []
     for reader, check in checks:
-        if not reader_available(reader.split(" ")[0]):
-            continue
-        try:
-            found = check()
-        except Exception as error:  # a reader that rejects the image is a failure
-            found = ["%s: %s" % (reader, error)]
+        missing = missing_parts(reader.split(" ")[0])
+        if missing:
+            found = ["%s: not installed: %s (scripts/setup.sh installs it)" % (reader, ", ".join(missing))]
+        else:
+            try:
+                found = check()
+            except Exception as error:  # a reader that rejects the image is a failure
+                found = ["%s: %s" % (reader, error)]
         problems += found
         print("%s%s: %s" % (label, reader, "ok" if not found else "%d problem(s)" % len(found)))
     return problems
 
 
 def main():
-    image, source = sys.argv[1], sys.argv[2]
-    problems = run_checks(reader_checks(image, source, expected_tree(source)))
+    image, source = sys.argv[1], Folder(sys.argv[2])
+    problems = run_checks(reader_checks(image, source))
     for problem in problems:
         print(problem)
     return 1 if problems else 0

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Reads one session of a multi-session disc image (the blocks of a whole
 disc, as a virtual writer stores them) with independent readers and checks
-that each sees the tree of a source folder, like check_readers.py does for
-an image's first session.
+that each sees the source folder in both trees, like check_readers.py does
+for an image's first session.
 
 usage: check_session.py IMAGE SOURCE_DIR SESSION_START
        check_session.py --addresses IMAGE SESSION_START
@@ -60,17 +60,19 @@ def session_view(image, session_start, folder):
     raise RuntimeError("no terminator among the session's first %d descriptors" % MAX_DESCRIPTORS)
 
 
-def native_checks(image, source, expected, session_start):
-    def xorriso_extract(folder):
-        return readers.xorriso_load(image, session_start) + ["-osirrox", "on", "-extract", "/", folder]
+def native_checks(image, source, session_start):
+    def xorriso_extract(iso_tree):
+        return lambda folder: (readers.xorriso_load(image, session_start, iso_tree)
+                               + ["-osirrox", "on", "-extract", "/", folder])
 
+    xorriso, isoinfo = "xorriso at the session", "isoinfo at the session"
     return [
-        ("xorriso at the session", lambda: readers.compare_trees(
-            "xorriso at the session", readers.xorriso_tree(image, session_start), expected)
-         + readers.extraction_check("xorriso at the session", xorriso_extract, source, expected)),
-        ("isoinfo at the session", lambda: readers.compare_trees(
-            "isoinfo at the session", readers.isoinfo_tree(image, session_start),
-            readers.latin1_view(expected))),
+        (xorriso, lambda: readers.compare_trees(xorriso, readers.xorriso_tree(image, session_start), source.tree)
+         + readers.extraction_check(xorriso, xorriso_extract(False), source)
+         + readers.iso_extraction_check(xorriso, xorriso_extract(True), source)),
+        (isoinfo, lambda: readers.compare_trees(
+            isoinfo, readers.isoinfo_tree(image, session_start), readers.latin1_view(source.tree))
+         + readers.isoinfo_iso_check(image, source, session_start)),
     ]
 
 
@@ -90,13 +92,12 @@ def main():
         for path, lba in sorted(file_addresses(sys.argv[2], int(sys.argv[3])).items()):
             print("%d\t%s" % (lba, path))
         return 0
-    image, source, session_start = sys.argv[1], sys.argv[2], int(sys.argv[3])
-    expected = readers.expected_tree(source)
-    problems = readers.run_checks(native_checks(image, source, expected, session_start))
+    image, source, session_start = sys.argv[1], readers.Folder(sys.argv[2]), int(sys.argv[3])
+    problems = readers.run_checks(native_checks(image, source, session_start))
     folder = tempfile.mkdtemp(prefix="session-view-")
     try:
         view = session_view(image, session_start, folder)
-        checks = [(reader, check) for reader, check in readers.reader_checks(view, source, expected)
+        checks = [(reader, check) for reader, check in readers.reader_checks(view, source)
                   if reader not in UNABLE_READERS]
         problems += readers.run_checks(checks, "session view: ")
     except Exception as error:

@@ -8,7 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
+
 #include "engine/iso/image_builder.h"
+#include "engine/iso/joliet_text.h"
 #include "iso_test_support.h"
 
 namespace {
@@ -239,6 +242,41 @@ TEST_F(FolderContents, LinkBackToAnEnclosingFolderIsNotFollowed) {
   EXPECT_FALSE(a.children.contains("loop"));
   EXPECT_TRUE(builder.Root().children.at("alias")->children.contains("f")) << "other links are walked";
   EXPECT_FALSE(host.errors.empty());
+}
+
+// Linux names are bytes. Those that are no UTF-8 keep their difference in
+// the Joliet tree; a name the disc would still show like a sibling's is
+// refused and reported, a disc's own entry takes the sibling's place.
+TEST_F(FolderContents, NamesThatAreNoUtf8StayDistinctOrAreRefusedAndReported) {
+  TempDir folder;
+  for (const char* name : {"a\xFF", "a\xFE", "caf\xE9", "caf\xC3\xA9", "\xE9\xC3", "\xC3\xA9\xC3\x83"}) {
+    WriteSource(folder / name, 1);
+  }
+  std::filesystem::create_directories(folder / "d\xE9");
+  std::filesystem::create_directories(folder / "d\xC3\xA9");
+  builder.AddFolderContents(folder.Path().string(), builder.Root());
+  // Of two names alike on the disc the later in byte order is left out.
+  EXPECT_THAT(RootNames(), ElementsAre("a\xFE", "a\xFF", "caf\xC3\xA9", "d\xC3\xA9", "\xC3\xA9\xC3\x83"));
+  EXPECT_THAT(host.errors, ElementsAre(scrivo::kFileEntryFailure, scrivo::kDirectoryEntryFailure,
+                                       scrivo::kFileEntryFailure));
+  std::set<std::u16string> jolietNames;
+  for (const auto& [name, node] : builder.Root().children) jolietNames.insert(scrivo::JolietName(name));
+  EXPECT_THAT(jolietNames, ElementsAre(u"a\u00FE", u"a\u00FF", u"caf\u00E9", u"d\u00E9", u"\u00E9\u00C3"));
+
+  host.errors.clear();
+  EXPECT_FALSE(builder.AddFileEntry(builder.Root(), "caf\xE9", (folder / "caf\xE9").string()));
+  EXPECT_THAT(host.errors, ElementsAre(scrivo::kFileEntryFailure));
+  // What a previous session brings in merges as a same-named entry does.
+  CImageNode* mine = builder.Root().children.at("a\xFF").get();
+  CImageNode* old = builder.Root().AddChild("Unknown", "a\xC3\xBF", scrivo::EntryKind::File,
+                                            scrivo::EntryOrigin::Imported, scrivo::NameClash::Replace);
+  EXPECT_EQ(old, mine);
+  EXPECT_FALSE(builder.Root().children.contains("a\xFF"));
+  EXPECT_EQ(builder.Root().children.at("a\xC3\xBF").get(), mine);
+  EXPECT_FALSE(mine->newFlag);
+  // The replaced name is free again once its entry has gone.
+  builder.Root().RemoveEntriesFrom("Unknown");
+  EXPECT_TRUE(builder.AddFileEntry(builder.Root(), "a\xFF", (folder / "a\xFF").string()));
 }
 
 TEST(VolumeLabel, AcceptsUpToFifteenCharactersAndKeepsTheOldLabelOtherwise) {

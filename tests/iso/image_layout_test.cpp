@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -113,10 +114,10 @@ TEST_F(ImageLayout, FilesTakeWholeBlocksInPreOrderAndEmptyFilesTakeNone) {
   EXPECT_EQ(c.extent, 3u);
   EXPECT_EQ(last.extent, 4u);
   EXPECT_EQ(builder.NextDataBlock(), 4u);
-  // The empty file shares its block with c.txt, which takes the map entry.
+  // Empty files have nothing to stream and stay out of the map.
   std::vector<CImageNode*> streamed;
   for (const auto& [block, node] : builder.FileMap()) streamed.push_back(node);
-  EXPECT_THAT(streamed, ElementsAre(&a, &x, &c, &last));
+  EXPECT_THAT(streamed, ElementsAre(&a, &x, &c));
 }
 
 TEST_F(ImageLayout, ImportedFilesKeepTheirExtentsAndAreNeitherRelocatedNorStreamed) {
@@ -144,6 +145,8 @@ TEST_F(ImageLayout, ImportedFilesKeepTheirExtentsAndAreNeitherRelocatedNorStream
 TEST_F(ImageLayout, TenLevelsDeepStopTheIsoTreeAtLevelEight) {
   std::vector<CImageNode*> levels{&builder.Root()};
   CImageNode& early = AddFile(builder.Root(), "z_after.txt", 100);
+  // Laid out before the files below the limit, it shares the first one's block.
+  AddFile(builder.Root(), "z_empty", 0);
   for (int level = 2; level <= 10; ++level) {
     levels.push_back(&AddDirectory(*levels.back(), "d" + std::to_string(level)));
   }
@@ -160,6 +163,9 @@ TEST_F(ImageLayout, TenLevelsDeepStopTheIsoTreeAtLevelEight) {
   EXPECT_LT(atEight.extent, early.extent);
   EXPECT_GT(atNine.extent, early.extent);
   EXPECT_GT(atTen.extent, atNine.extent);
+  // Each block of the data area belongs to one streamed file.
+  EXPECT_THAT(builder.FileMap(), ElementsAre(std::pair(atEight.extent, &atEight), std::pair(early.extent, &early),
+                                             std::pair(atNine.extent, &atNine), std::pair(atTen.extent, &atTen)));
 
   // Walking the ISO 9660 tree ends at level 8; the level-9 record there is
   // no directory, so nothing leads back into the tree.
@@ -194,16 +200,73 @@ TEST_F(ImageLayout, TenLevelsDeepStopTheIsoTreeAtLevelEight) {
 TEST_F(ImageLayout, TooDeepDirectoryRecordKeepsItsPlaceAsAnEmptyHiddenFile) {
   CImageNode* parent = &builder.Root();
   for (int level = 2; level <= 9; ++level) parent = &AddDirectory(*parent, "d" + std::to_string(level));
-  ASSERT_TRUE(builder.BuildImage());
   CImageNode& levelEight = *parent->parent;
+  CImageNode& file = AddFile(levelEight, "e.txt", 3000);
+  ASSERT_TRUE(builder.BuildImage());
   // Level 8 is the last directory of the ISO 9660 path table.
   auto table = ReadPathTable(builder, kPrimary, false);
   auto records = Entries(ReadDirectory(builder, table.back().extent, 2048));
-  ASSERT_EQ(records.size(), 1u);
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(isotest::IdentifierText(records[0]), parent->IsoName());
   EXPECT_EQ(records[0].flags, 1) << "hidden, not a directory";
   EXPECT_EQ(records[0].dataLength, 0u);
   EXPECT_EQ(levelEight.level, 8);
+  // A file of the level-8 directory is an ordinary entry there.
+  EXPECT_EQ(isotest::IdentifierText(records[1]), file.IsoName());
+  EXPECT_EQ(records[1].flags, 0);
+  EXPECT_EQ(records[1].extent, builder.SectorCount() + file.extent);
+  EXPECT_EQ(records[1].dataLength, 3000u);
+}
+
+// The path tables number folders in 16 bits: a tree of more folders, those
+// read back from the disc included, is refused before a block is built.
+TEST_F(ImageLayout, FoldersBeyondWhatThePathTablesCanNumberAreRefused) {
+  struct Case {
+    int newFolders;
+    int importedFolders;
+    const char* report;  // nullptr: accepted
+  };
+  for (const Case& c : {Case{65534, 0, nullptr},
+                        Case{65535, 0, "Too many folders for one disc: 65,536 (at most 65,535)."},
+                        Case{65534, 1, "Too many folders for one disc: 65,536 (at most 65,535)."},
+                        Case{65540, 1, "Too many folders for one disc: 65,542 (at most 65,535)."}}) {
+    builder.ClearTree();
+    host.errors.clear();
+    // Two levels, so that most folders have a parent other than the root.
+    for (int i = 0; i < c.newFolders; ++i) {
+      CImageNode& parent = i < 256 ? builder.Root() : *builder.Root().children.at(std::to_string(i % 256));
+      ASSERT_NE(parent.AddChild({}, std::to_string(i), scrivo::EntryKind::Directory, scrivo::EntryOrigin::New),
+                nullptr);
+    }
+    for (int i = 0; i < c.importedFolders; ++i) {
+      builder.Root().AddChild("Unknown", "old" + std::to_string(i), scrivo::EntryKind::Directory,
+                              scrivo::EntryOrigin::Imported);
+    }
+    SCOPED_TRACE(c.newFolders + c.importedFolders);
+    if (c.report == nullptr) {
+      EXPECT_TRUE(builder.CheckFolderCount());
+      EXPECT_TRUE(host.errors.empty());
+    } else {
+      EXPECT_FALSE(builder.BuildImage());
+      EXPECT_THAT(host.errors, ElementsAre(c.report));
+      EXPECT_EQ(builder.SectorList().size(), 16u) << "nothing built";
+    }
+  }
+}
+
+// 2,048 files of 4 GiB - 1 bytes take 2^32 blocks: the size must not wrap
+// to a small image that would pass for one that fits a disc.
+TEST_F(ImageLayout, BlockCountsDoNotWrapAndAnUnaddressableImageIsRefused) {
+  constexpr std::uint64_t kLargestFile = 0xFFFFFFFFu;
+  for (int i = 0; i < 2048; ++i) {
+    auto path = dir / ("sparse" + std::to_string(i));
+    std::ofstream(path).close();
+    std::filesystem::resize_file(path, kLargestFile);
+    ASSERT_TRUE(builder.AddFileEntry(builder.Root(), "f" + std::to_string(i), path.string()));
+  }
+  EXPECT_FALSE(builder.BuildImage());
+  EXPECT_EQ(builder.NextDataBlock(), std::uint64_t{1} << 32);
+  EXPECT_EQ(builder.VolumeSpaceSize(), builder.SectorList().size() + (std::uint64_t{1} << 32));
 }
 
 TEST_F(ImageLayout, ResetReturnsToTheInitialStateAndTheNextJobLaysOutAfresh) {

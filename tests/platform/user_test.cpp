@@ -92,6 +92,16 @@ TEST(CodePage, BrokenInputIsReplacedNotDropped) {
   EXPECT_EQ(platform::Utf16ToUtf8(lone), "x?y");
 }
 
+TEST(CodePage, InvalidBytesCanComeOutAsLatin1SoDistinctNamesStayDistinct) {
+  using platform::InvalidBytes;
+  EXPECT_EQ(platform::NarrowToWide("a\xFF", InvalidBytes::AsLatin1), u"a\u00FF");
+  EXPECT_EQ(platform::NarrowToWide("caf\xC3\xA9 caf\xE9", InvalidBytes::AsLatin1), u"caf\u00E9 caf\u00E9");
+  // A sequence cut short, then a surrogate and an overlong form: byte by byte.
+  EXPECT_EQ(platform::NarrowToWide("\xE2\x82" "A\xED\xA0\x80\xC0\xAF", InvalidBytes::AsLatin1),
+            u"\u00E2\u0082A\u00ED\u00A0\u0080\u00C0\u00AF");
+  EXPECT_EQ(platform::NarrowToWide("a\xFF"), u"a\uFFFD") << "replaced by default";
+}
+
 TEST(CodePage, ThePlainCLocaleIsTakenAsUtf8) {
   // Tests run in the C locale unless the environment says otherwise.
   EXPECT_EQ(platform::NarrowCharset(), "UTF-8");
