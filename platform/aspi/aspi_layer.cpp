@@ -34,17 +34,25 @@ DataDirection DirectionOf(const SRB_ExecSCSICmd& srb) {
 
 AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
     : log_(std::make_unique<Log>(config.traceFile, config.debug)) {
-  for (const std::string& problem : config.problems) log_->Diagnostic(problem);
+  // Once per program, the layer being built once: what the user set up
+  // wrongly is said, never skipped in silence.
+  for (const std::string& problem : config.problems) log_->Problem(problem);
 
   std::vector<std::string> faultProblems;
   auto faults = std::make_shared<vdrive::FaultInjector>(config.faults, &faultProblems);
-  for (const std::string& problem : faultProblems) log_->Diagnostic(problem);
+  for (const std::string& problem : faultProblems) log_->Problem(problem);
 
   Adapter& virtualAdapter = adapters_.emplace_back();
   virtualAdapter.identifier = "VIRTUAL";
   for (std::size_t target = 0; target < config.virtualWriters.size(); ++target) {
     const auto& writer = config.virtualWriters[target];
     if (!writer) continue;
+    if (const std::string problem = vdrive::DiscStore::Prepare(writer->directory); !problem.empty()) {
+      log_->Problem(std::string(variable::kVirtualWriters) + ": \"" +
+                    std::string(vdrive::Traits(writer->medium).name) + "=" +
+                    writer->directory.string() + "\": " + problem + "; the writer at target " +
+                    std::to_string(target) + " has no disc");
+    }
     vdrive::VirtualDriveOptions options{static_cast<std::uint8_t>(target), writer->medium,
                                         writer->directory, config.pollsPerOperation};
     virtualAdapter.devices[target * kLuns] =

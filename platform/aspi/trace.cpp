@@ -94,6 +94,12 @@ void Log::Diagnostic(std::string_view text) {
   if (debug_) std::fprintf(stderr, "wnaspi32: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
+void Log::Problem(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  Append("# " + std::string(text));
+  std::fprintf(stderr, "wnaspi32: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
 std::string FormatExecLine(AspiAddress address, std::span<const std::uint8_t> cdb,
                            DataDirection direction, std::uint32_t length, std::uint8_t srbStatus,
                            const ScsiOutcome* outcome) {

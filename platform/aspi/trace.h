@@ -2,7 +2,9 @@
 // The layer's two outputs for people diagnosing a drive: the trace file
 // (WNASPI32_TRACE), which gets one line per request and the diagnostics, and
 // standard error, which gets the diagnostics only when WNASPI32_DEBUG asks
-// for them. Without either variable the layer writes nothing anywhere.
+// for them. Without either variable the layer writes nothing anywhere but
+// the problems of its configuration (a writer that cannot be used), which
+// a user must see.
 
 #include <cstdint>
 #include <mutex>
@@ -26,6 +28,8 @@ class Log {
   void Request(std::string_view line);
   // A diagnostic: "# text" in the trace, "wnaspi32: text" on stderr in debug.
   void Diagnostic(std::string_view text);
+  // A problem of the configuration: a diagnostic that always goes to stderr.
+  void Problem(std::string_view text);
 
  private:
   void Append(std::string_view line);

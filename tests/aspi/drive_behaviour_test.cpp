@@ -150,7 +150,17 @@ TEST_F(DriveBehaviourTest, EjectOpensTheTrayForOneCommand) {
 TEST_F(DriveBehaviourTest, ADirectoryThatCannotHoldADiscMeansNoDisc) {
   TempDir files;
   WriteFile(files / "not-a-directory", "x");
-  Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + (files / "not-a-directory" / "w").string()}});
+  const std::string unusable = "cd-r=" + (files / "not-a-directory" / "w").string();
+  testing::internal::CaptureStderr();
+  Configure({{"WNASPI32_VIRTUAL_WRITERS", unusable + ";floppy=" + (files / "f").string()}});
+  // Each unusable entry is named with its reason, once, without asking for it.
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "wnaspi32: WNASPI32_VIRTUAL_WRITERS: \"floppy=" + (files / "f").string() +
+                     "\": unknown medium (cd-r, cd-rw, dvd-r, dvd-rw, dvd+r, dvd+rw); no writer at "
+                     "target 1\n"
+                     "wnaspi32: WNASPI32_VIRTUAL_WRITERS: \"" + unusable +
+                     "\": cannot create the directory: Not a directory; the writer at target 0 "
+                     "has no disc\n");
   std::uint8_t type = 0;
   EXPECT_EQ(d.DeviceType(&type), SS_COMP) << "the writer is there, without a disc";
   EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x3A, 0x01);

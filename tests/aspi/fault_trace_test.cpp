@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "aspi_test_support.h"
+#include "platform/aspi/virtual/fault_injector.h"
 
 namespace aspitest {
 namespace {
@@ -50,6 +51,15 @@ TEST_F(FaultTraceTest, NeverReadyKeepsTestUnitReadyFailing) {
   ConfigureOne("dvd+rw", "neverready");
   for (int i = 0; i < 5; ++i) EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x01);
   EXPECT_TRUE(d.In(cdb::ReadDiscInformation(), 34).ok()) << "other commands work";
+}
+
+TEST(FaultInjector, SlowCommandsForTestsThatActMidJob) {
+  std::vector<std::string> problems;
+  wnaspi::vdrive::FaultInjector faults("slow=2A:40, slow=5b:7, slow=2A:99999, slow=2A", &problems);
+  EXPECT_EQ(faults.DelayFor(0x2A).count(), 40);
+  EXPECT_EQ(faults.DelayFor(0x5B).count(), 7);
+  EXPECT_EQ(faults.DelayFor(0x28).count(), 0);
+  EXPECT_EQ(problems.size(), 2u) << "above 10 s, and without a time";
 }
 
 TEST_F(FaultTraceTest, TraceHasOneLinePerRequest) {

@@ -43,6 +43,12 @@ class FakeSystem final : public wnaspi::sg::SgSystem {
     if (auto it = openErrors.find(path); it != openErrors.end()) return -it->second;
     return 100 + static_cast<int>(opened.size());
   }
+  int OpenExclusive(const std::string& path) override {
+    std::lock_guard lock(mutex_);
+    if (exclusiveError) return -exclusiveError;
+    exclusive.push_back(path);
+    return 200 + static_cast<int>(exclusive.size());
+  }
   int SgIo(int handle, sg_io_hdr_t& h) override {
     std::lock_guard lock(mutex_);
     const auto* cdb = static_cast<const std::uint8_t*>(h.cmdp);
@@ -70,6 +76,8 @@ class FakeSystem final : public wnaspi::sg::SgSystem {
   std::string GroupOwning(const std::string&) override { return "cdrom"; }
 
   std::map<std::string, int> openErrors;  // node -> errno
+  int exclusiveError = 0;                 // errno of every exclusive open, 0: they succeed
+  std::vector<std::string> exclusive;     // nodes opened exclusively
   std::function<SgAnswer(const SgCall&)> answer;
   std::vector<std::string> opened;
   std::vector<SgCall> calls;
@@ -234,7 +242,7 @@ TEST_F(SgBackendTest, RequestsBecomeOneSgIoEach) {
   EXPECT_NE(d.Description(), "<failed>");
 
   const auto& calls = system_->calls;
-  ASSERT_EQ(calls.size(), 8u);
+  ASSERT_EQ(calls.size(), 9u);
   EXPECT_EQ(calls[0].cdb, (Bytes{0, 0, 0, 0, 0, 0})) << "6-byte command sent as 6 bytes";
   EXPECT_EQ(calls[0].direction, SG_DXFER_NONE);
   EXPECT_EQ(calls[0].timeout, 30'000u);
@@ -248,8 +256,9 @@ TEST_F(SgBackendTest, RequestsBecomeOneSgIoEach) {
   EXPECT_EQ(calls[3].direction, SG_DXFER_NONE);
   EXPECT_EQ(calls[4].timeout, 5'400'000u);
   EXPECT_EQ(calls[5].timeout, 600'000u);
-  EXPECT_EQ(calls[6].timeout, 900'000u);
-  EXPECT_EQ(calls[7].cdb.size(), 6u);
+  EXPECT_EQ(calls[6].cdb[0], 0x51) << "the write's job asks whether a session is left open";
+  EXPECT_EQ(calls[7].timeout, 900'000u);
+  EXPECT_EQ(calls[8].cdb.size(), 6u);
   for (const SgCall& call : calls) EXPECT_EQ(call.handle, 101);
 
   const std::string trace = ReadFile(dir_ / "trace.log");
@@ -319,7 +328,9 @@ TEST_F(SgBackendTest, BusyWhileWritingIsRetriedBriefly) {
     return a;
   };
   EXPECT_TRUE(d.NoData(cdb::SynchronizeCache()).ok());
-  EXPECT_EQ(system_->calls.size(), 2u);
+  EXPECT_EQ(std::count_if(system_->calls.begin(), system_->calls.end(),
+                          [](const SgCall& call) { return call.cdb[0] == 0x35; }),
+            2);
 }
 
 TEST_F(SgBackendTest, ReadinessPollsAreNeverRetried) {
@@ -351,6 +362,46 @@ TEST_F(SgBackendTest, RetriesEndAfterTenSeconds) {
     return CheckCondition(FixedSense(0x2, 0x3A, 0x00));
   };
   EXPECT_SENSE(d.Out(cdb::Write10(0), PatternBlock(0)), 0x2, 0x3A, 0x00);
+  EXPECT_EQ(system_->calls.size(), 1u);
+}
+
+TEST_F(SgBackendTest, AJobHasTheDriveToItselfUntilItsSessionIsClosed) {
+  AddBlock("sr0", "1:0:0:0");
+  ConfigureWithFake();
+  Device d(1, 0);
+  std::uint8_t lastSessionState = 1;  // incomplete
+  system_->answer = [&](const SgCall& call) {
+    SgAnswer a;
+    if (call.cdb[0] == 0x51) {
+      a.dataIn = Bytes(34, 0);
+      a.dataIn[2] = static_cast<std::uint8_t>(lastSessionState << 2 | 0x01);
+    }
+    return a;
+  };
+  EXPECT_TRUE(d.In(cdb::ReadDiscInformation(), 34).ok());
+  EXPECT_TRUE(system_->exclusive.empty()) << "queries take nothing";
+  EXPECT_TRUE(d.Out(cdb::Write10(0), PatternBlock(0)).ok());
+  EXPECT_EQ(system_->exclusive, (std::vector<std::string>{"/fake/dev/sr0"}));
+  EXPECT_TRUE(d.NoData(cdb::SynchronizeCache()).ok());
+  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(system_->closed.empty()) << "the session is still open";
+  lastSessionState = 3;  // complete
+  EXPECT_TRUE(d.NoData(cdb::CloseSession()).ok());
+  EXPECT_EQ(system_->closed, (std::vector<int>{201}));
+}
+
+TEST_F(SgBackendTest, ADriveAnotherProgramHoldsAnswersAsWhileWriting) {
+  AddBlock("sr0", "1:0:0:0");
+  ConfigureWithFake();
+  Device d(1, 0);
+  system_->exclusiveError = EBUSY;
+  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(d.Out(cdb::Write10(0), PatternBlock(0)), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(d.NoData(cdb::Blank(false)), 0x2, 0x04, 0x08);
+  EXPECT_TRUE(system_->calls.empty()) << "none of them reached the drive";
+  EXPECT_TRUE(system_->sleeps.empty()) << "refused at once";
+  system_->exclusiveError = 0;
+  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
   EXPECT_EQ(system_->calls.size(), 1u);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/aspi/scsi_opcodes.h"
@@ -72,7 +73,10 @@ SgDevice::SgDevice(std::shared_ptr<SgSystem> system, int handle, std::string nod
                    RetryPolicy retry)
     : system_(std::move(system)), handle_(handle), node_(std::move(node)), log_(log), retry_(retry) {}
 
-SgDevice::~SgDevice() { system_->Close(handle_); }
+SgDevice::~SgDevice() {
+  GiveDriveBack();
+  system_->Close(handle_);
+}
 
 ScsiOutcome SgDevice::Submit(const ScsiRequest& request, std::size_t cdbLength) {
   std::array<std::uint8_t, 16> cdb{};
@@ -115,6 +119,70 @@ ScsiOutcome SgDevice::Submit(const ScsiRequest& request, std::size_t cdbLength) 
 }
 
 ScsiOutcome SgDevice::Execute(const ScsiRequest& request) {
+  std::lock_guard lock(mutex_);
+  const std::uint8_t op = request.cdb[0];
+  bool refused = false;
+  if (job_.Starts(op)) {
+    refused = !TakeDrive(op);
+  } else if (!job_.running() && op == opcode::kTestUnitReady) {
+    refused = HeldByAnotherProgram();
+  }
+  if (refused) return ScsiOutcome::Check(FixedFormat(sense::kLongWriteInProgress));
+  const ScsiOutcome outcome = SubmitWithRetries(request);
+  switch (job_.After(op, outcome)) {
+    case WriterJob::Next::Continue:
+      break;
+    case WriterJob::Next::CheckDisc:
+      if (!SessionStillOpen()) GiveDriveBack();
+      break;
+    case WriterJob::Next::EndJob:
+      GiveDriveBack();
+      break;
+  }
+  return outcome;
+}
+
+bool SgDevice::HeldByAnotherProgram() {
+  const int probe = system_->OpenExclusive(node_);
+  if (probe >= 0) {
+    system_->Close(probe);
+    return false;
+  }
+  return probe == -EBUSY;
+}
+
+bool SgDevice::TakeDrive(std::uint8_t op) {
+  const int handle = system_->OpenExclusive(node_);
+  if (handle < 0) {
+    log_.Diagnostic(node_ + ": cannot have the drive to itself (" + std::strerror(-handle) +
+                    "): another program is using it");
+    return false;
+  }
+  exclusive_ = handle;
+  job_.Start(op);
+  return true;
+}
+
+void SgDevice::GiveDriveBack() {
+  job_.End();
+  if (exclusive_ < 0) return;
+  system_->Close(exclusive_);
+  exclusive_ = -1;
+}
+
+bool SgDevice::SessionStillOpen() {
+  constexpr std::uint8_t kReadDiscInformation[10] = {opcode::kReadDiscInformation, 0, 0, 0, 0,
+                                                     0, 0, 0, 34, 0};
+  constexpr std::uint8_t kLastSessionIncomplete = 0x01;
+  std::array<std::uint8_t, 34> info{};
+  const ScsiRequest request{kReadDiscInformation, DataDirection::In, info.data(),
+                            static_cast<std::uint32_t>(info.size())};
+  // A drive that cannot answer is still busy with the job.
+  if (!Submit(request, sizeof kReadDiscInformation).good()) return true;
+  return ((info[2] >> 2) & 0x03) == kLastSessionIncomplete;
+}
+
+ScsiOutcome SgDevice::SubmitWithRetries(const ScsiRequest& request) {
   const std::size_t cdbLength = CdbLengthToSend(request);
   ScsiOutcome outcome = Submit(request, cdbLength);
   for (unsigned retry = 1; retry <= retry_.maxRetries && IsTransientBusy(request.cdb[0], outcome);

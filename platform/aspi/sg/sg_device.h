@@ -7,13 +7,23 @@
 // does not fail where the drive is merely busy. TEST UNIT READY and REQUEST
 // SENSE are never repeated: their NOT READY is the answer the engine polls
 // for.
+//
+// For the length of a job (writer_job.h) the drive is also opened with
+// O_EXCL, which keeps other burning programs out. While this program holds
+// no job, a TEST UNIT READY first checks with an exclusive open whether
+// another program holds the drive (or has its disc mounted) and then
+// answers NOT READY, LONG WRITE IN PROGRESS, as the drive does while it
+// writes; a command that would start a job there is refused the same way,
+// at once, without reaching the drive.
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/aspi/scsi_request.h"
 #include "platform/aspi/sg/sg_system.h"
 #include "platform/aspi/trace.h"
+#include "platform/aspi/writer_job.h"
 
 namespace wnaspi::sg {
 
@@ -34,12 +44,21 @@ class SgDevice final : public ScsiDevice {
 
  private:
   ScsiOutcome Submit(const ScsiRequest& request, std::size_t cdbLength);
+  ScsiOutcome SubmitWithRetries(const ScsiRequest& request);
+  bool HeldByAnotherProgram();
+  bool TakeDrive(std::uint8_t opcode);
+  void GiveDriveBack();
+  // Asks the disc (READ DISC INFORMATION) whether the job left a session open.
+  bool SessionStillOpen();
 
   std::shared_ptr<SgSystem> system_;
   int handle_;
   std::string node_;
   Log& log_;
   RetryPolicy retry_;
+  std::mutex mutex_;  // one command at a time, as the job's state needs
+  WriterJob job_;
+  int exclusive_ = -1;  // the exclusive open while a job holds the drive
 };
 
 // Whether a command that ended so is worth sending again.

@@ -20,6 +20,9 @@ class SgSystem {
   // open(2) of a device node for reading and writing: a handle >= 0, or
   // -errno.
   virtual int Open(const std::string& path) = 0;
+  // The same, exclusively (O_EXCL): -EBUSY while another program has the
+  // drive open exclusively (another burner's job) or mounted.
+  virtual int OpenExclusive(const std::string& path) = 0;
   // ioctl(SG_IO): 0, or -errno when the request could not be submitted.
   virtual int SgIo(int handle, sg_io_hdr_t& header) = 0;
   virtual void Close(int handle) = 0;

@@ -24,6 +24,11 @@ class LinuxSystem final : public SgSystem {
     return fd >= 0 ? fd : -errno;
   }
 
+  int OpenExclusive(const std::string& path) override {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_EXCL);
+    return fd >= 0 ? fd : -errno;
+  }
+
   int SgIo(int handle, sg_io_hdr_t& header) override {
     while (::ioctl(handle, SG_IO, &header) != 0) {
       if (errno != EINTR) return -errno;

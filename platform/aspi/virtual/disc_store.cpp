@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kImageName = "disc.img";
 constexpr const char* kStateName = "disc.state";
+constexpr const char* kHoldName = "writer.lock";
 
 std::string ErrnoText() { return std::strerror(errno); }
 
@@ -52,7 +53,20 @@ bool SameFile(int fd, const std::filesystem::path& path) {
 DiscStore::DiscStore(std::filesystem::path directory, Medium initialMedium, Log& log)
     : directory_(std::move(directory)), initialMedium_(initialMedium), log_(log) {}
 
-DiscStore::~DiscStore() { CloseFiles(); }
+DiscStore::~DiscStore() {
+  CloseFiles();
+  if (holdFd_ >= 0) ::close(holdFd_);  // gives the writer back if a job held it
+}
+
+std::string DiscStore::Prepare(const std::filesystem::path& directory) {
+  std::error_code error;
+  std::filesystem::create_directories(directory, error);
+  if (error) return "cannot create the directory: " + error.message();
+  if (::access(directory.c_str(), R_OK | W_OK | X_OK) != 0) {
+    return "cannot write in the directory: " + ErrnoText();
+  }
+  return {};
+}
 
 void DiscStore::Report(const std::string& problem) {
   // Once per distinct problem: a scan probing the writer every few seconds
@@ -99,7 +113,37 @@ bool DiscStore::OpenFiles() {
   return true;
 }
 
-DiscState* DiscStore::Acquire() {
+bool DiscStore::OpenHoldFile() {
+  if (holdFd_ >= 0) return true;
+  holdFd_ = ::open((directory_ / kHoldName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (holdFd_ >= 0) return true;
+  Report(std::string("cannot open ") + kHoldName + ": " + ErrnoText());
+  return false;
+}
+
+bool DiscStore::ClaimWriter(bool startJob, bool* heldElsewhere) {
+  if (holding_) return true;
+  if (!OpenHoldFile()) return false;
+  // Never waits: a lock taken elsewhere means a job runs there.
+  while (::flock(holdFd_, (startJob ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) {
+      *heldElsewhere = true;
+    } else {
+      Report("cannot lock " + std::string(kHoldName) + ": " + ErrnoText());
+    }
+    return false;
+  }
+  if (startJob) {
+    holding_ = true;
+  } else {
+    ::flock(holdFd_, LOCK_UN);
+  }
+  return true;
+}
+
+DiscState* DiscStore::Acquire(bool startJob, bool* heldElsewhere) {
+  *heldElsewhere = false;
   if (!OpenFiles()) return nullptr;
   while (::flock(stateFd_, LOCK_EX) != 0) {
     if (errno != EINTR) {
@@ -108,18 +152,33 @@ DiscState* DiscStore::Acquire() {
     }
   }
   locked_ = true;
+  const bool heldBefore = holding_;
+  if (!ClaimWriter(startJob, heldElsewhere)) {
+    Unlock();
+    return nullptr;
+  }
   if (!Reload()) {
-    Release();
+    Release(!heldBefore);  // a job that could not start holds nothing
     return nullptr;
   }
   return &*disc_;
 }
 
-bool DiscStore::Release() {
+bool DiscStore::Release(bool endJob) {
+  // The record is written before the writer is given back, so the next
+  // program finds the disc as the job left it.
   const bool persisted = disc_ ? Persist() : true;
+  if (endJob && holding_) {
+    ::flock(holdFd_, LOCK_UN);
+    holding_ = false;
+  }
+  Unlock();
+  return persisted;
+}
+
+void DiscStore::Unlock() {
   if (locked_) ::flock(stateFd_, LOCK_UN);
   locked_ = false;
-  return persisted;
 }
 
 bool DiscStore::Reload() {

@@ -8,6 +8,14 @@
 // process changed it, and writes the record back as soon as it changed, so
 // several programs using the same virtual writer see one disc, as they would
 // see one disc in a shared drive.
+//
+// While a job runs (writer_job.h) the writer belongs to the program running
+// it: that program holds an exclusive lock on DIRECTORY/writer.lock, and the
+// commands of every other program find the lock taken and are refused as a
+// drive that is writing refuses them. The lock goes with the program, so a
+// program that crashes never leaves the writer held. Every command of a
+// program that holds no job takes the lock shared for its length, inside the
+// disc.state lock, so a job can only start when no other program holds one.
 
 #include <cstdint>
 #include <filesystem>
@@ -28,14 +36,22 @@ class DiscStore {
   DiscStore(const DiscStore&) = delete;
   DiscStore& operator=(const DiscStore&) = delete;
 
+  // Creates the directory if needed; the reason it cannot hold a disc, or
+  // an empty text.
+  static std::string Prepare(const std::filesystem::path& directory);
+
   // Takes the disc for one command. On first use creates the directory and,
   // when it holds no disc yet, a blank disc of the initial medium (or, for a
   // disc.img without a state file, a finalised disc holding that image).
-  // Null when the directory cannot hold a disc; the reason goes to the log.
-  DiscState* Acquire();
-  // Writes the record back if the command changed it, then unlocks. False
-  // when the record could not be written.
-  bool Release();
+  // With `startJob` the writer becomes this program's until a Release that
+  // ends the job. Null when another program holds the writer
+  // (`*heldElsewhere` is then set) or when the directory cannot hold a disc
+  // (the reason goes to the log).
+  DiscState* Acquire(bool startJob, bool* heldElsewhere);
+  // Writes the record back if the command changed it, gives the writer back
+  // when `endJob`, then unlocks. False when the record could not be written.
+  bool Release(bool endJob = false);
+  bool holdsWriter() const { return holding_; }
 
   bool WriteBlocks(std::uint32_t lba, const std::uint8_t* data, std::uint32_t blocks);
   // Blocks never written read as zeros.
@@ -48,6 +64,11 @@ class DiscStore {
 
  private:
   bool OpenFiles();
+  bool OpenHoldFile();
+  // Inside the disc.state lock: holds the writer for a job, or checks for the
+  // length of one command that no other program holds it.
+  bool ClaimWriter(bool startJob, bool* heldElsewhere);
+  void Unlock();
   void CloseFiles();
   bool FilesStillInPlace() const;
   bool Reload();
@@ -60,6 +81,8 @@ class DiscStore {
   int imageFd_ = -1;
   int stateFd_ = -1;
   bool locked_ = false;
+  int holdFd_ = -1;
+  bool holding_ = false;
   std::string lastText_;  // the record as last read or written
   std::optional<DiscState> disc_;
   std::string lastProblem_;

@@ -42,6 +42,20 @@ bool ParseTrigger(std::string_view text, std::uint8_t* op, std::uint32_t* occurr
   return ec2 == std::errc() && end2 == count.data() + count.size() && *occurrence >= 1;
 }
 
+constexpr std::uint32_t kMaxDelayMs = 10000;
+
+// "OP:MS": two hex digits, then milliseconds.
+bool ParseDelay(std::string_view text, std::uint8_t* op, std::uint32_t* ms) {
+  if (text.size() < 4 || text[2] != ':') return false;
+  unsigned value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + 2, value, 16);
+  if (ec != std::errc() || end != text.data() + 2) return false;
+  *op = static_cast<std::uint8_t>(value);
+  const std::string_view count = text.substr(3);
+  auto [end2, ec2] = std::from_chars(count.data(), count.data() + count.size(), *ms);
+  return ec2 == std::errc() && end2 == count.data() + count.size() && *ms <= kMaxDelayMs;
+}
+
 }  // namespace
 
 FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* problems) {
@@ -57,6 +71,13 @@ FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* 
     }
     const std::size_t eq = item.find('=');
     const std::string_view kind = item.substr(0, eq);
+    std::uint8_t slowOp = 0;
+    std::uint32_t delayMs = 0;
+    if (kind == "slow" && eq != std::string_view::npos &&
+        ParseDelay(item.substr(eq + 1), &slowOp, &delayMs)) {
+      delays_[slowOp] = std::chrono::milliseconds(delayMs);
+      continue;
+    }
     Fault fault{};
     const bool triggerOk = eq != std::string_view::npos &&
                            ParseTrigger(item.substr(eq + 1), &fault.opcode, &fault.occurrence);
@@ -68,7 +89,7 @@ FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* 
       faults_.push_back(fault);
     } else {
       problems->push_back("WNASPI32_VIRTUAL_FAULTS: cannot read \"" + std::string(item) +
-                          "\" (expected fail=OP@N, notready=OP@N or neverready); ignored");
+                          "\" (expected fail=OP@N, notready=OP@N, slow=OP:MS or neverready); ignored");
     }
   }
 }

@@ -7,11 +7,14 @@
 //                  NOT READY, LOGICAL UNIT IS IN PROCESS OF BECOMING READY
 //                  (02/04/01)
 //   neverready     every TEST UNIT READY ends NOT READY (02/04/01)
+//   slow=OP:MS     every command with opcode OP takes MS milliseconds longer
+//                  (at most 10000), so a test can act in the middle of a job
 // OP is two hexadecimal digits; N counts from 1 over the whole process and
 // every virtual writer. Items are separated by commas. A faulted command has
 // no other effect.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -32,6 +35,7 @@ class FaultInjector {
   // Counts a command and says whether it is to fail, and how.
   std::optional<Sense> OnCommand(std::uint8_t opcode);
   bool neverReady() const { return neverReady_; }
+  std::chrono::milliseconds DelayFor(std::uint8_t opcode) const { return delays_[opcode]; }
 
  private:
   struct Fault {
@@ -42,6 +46,7 @@ class FaultInjector {
   std::mutex mutex_;
   std::vector<Fault> faults_;
   std::array<std::uint32_t, 256> counts_{};
+  std::array<std::chrono::milliseconds, 256> delays_{};
   bool neverReady_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/aspi/virtual/virtual_drive.h"
 
 #include <array>
+#include <thread>
 #include <utility>
 
 #include "platform/aspi/scsi_opcodes.h"
@@ -51,9 +52,11 @@ std::optional<Medium> VirtualDrive::loadedMedium() const {
 }
 
 ScsiOutcome VirtualDrive::Execute(const ScsiRequest& request) {
-  std::lock_guard lock(mutex_);
   const Command command(request);
   const std::uint8_t op = command.opcode();
+  // A slow drive for tests, outside every lock: other programs are not kept waiting.
+  if (const auto delay = faults_->DelayFor(op); delay.count() > 0) std::this_thread::sleep_for(delay);
+  std::lock_guard lock(mutex_);
   const bool trayWasOpen = std::exchange(trayOpen_, false);
 
   if (auto fault = faults_->OnCommand(op)) return Fail(*fault);
@@ -62,17 +65,42 @@ ScsiOutcome VirtualDrive::Execute(const ScsiRequest& request) {
   if (request.cdb.size() < opcode::CdbLength(op)) return Fail(sense::kInvalidFieldInCdb);
   if (op == opcode::kTestUnitReady && faults_->neverReady()) return Fail(sense::kBecomingReady);
 
+  const bool startsJob = job_.Starts(op);
+  bool heldElsewhere = false;
   if (trayWasOpen) {
     disc_ = nullptr;
     noMedium_ = sense::kMediumNotPresentTrayOpen;
   } else {
-    disc_ = store_.Acquire();
+    disc_ = store_.Acquire(startsJob, &heldElsewhere);
     noMedium_ = sense::kMediumNotPresentTrayClosed;
   }
+  if (heldElsewhere) {
+    // Another program's job has the writer: answer as a drive that is
+    // writing, without touching its disc. Identification still works.
+    noMedium_ = sense::kLongWriteInProgress;
+    if (!entry->allowedWhileBusy) return Fail(sense::kLongWriteInProgress);
+  }
+  if (disc_ && startsJob) job_.Start(op);
   ScsiOutcome outcome = Dispatch(*entry, command);
-  if (disc_ && !store_.Release() && outcome.good()) outcome = Fail(sense::kWriteError);
+  if (disc_ && !store_.Release(JobEnds(op, outcome)) && outcome.good()) {
+    outcome = Fail(sense::kWriteError);
+  }
   disc_ = nullptr;
   return outcome;
+}
+
+bool VirtualDrive::JobEnds(std::uint8_t op, const ScsiOutcome& outcome) {
+  switch (job_.After(op, outcome)) {
+    case WriterJob::Next::Continue:
+      return false;
+    case WriterJob::Next::CheckDisc:
+      if (disc_->openSession() || disc_->busy.active()) return false;
+      break;
+    case WriterJob::Next::EndJob:
+      break;
+  }
+  job_.End();
+  return true;
 }
 
 ScsiOutcome VirtualDrive::Dispatch(const CommandEntry& entry, const Command& command) {

@@ -17,6 +17,7 @@
 #include "platform/aspi/virtual/disc_store.h"
 #include "platform/aspi/virtual/fault_injector.h"
 #include "platform/aspi/virtual/mode_pages.h"
+#include "platform/aspi/writer_job.h"
 
 namespace wnaspi::vdrive {
 
@@ -42,6 +43,9 @@ class VirtualDrive final : public ScsiDevice {
   };
   static const CommandEntry* Find(std::uint8_t opcode);
   ScsiOutcome Dispatch(const CommandEntry& entry, const Command& command);
+  // After a command of this program's job: whether the job is over, so the
+  // writer goes back (writer_job.h).
+  bool JobEnds(std::uint8_t opcode, const ScsiOutcome& outcome);
 
   // unit_commands.cpp
   ScsiOutcome TestUnitReady(const Command& command);
@@ -87,6 +91,7 @@ class VirtualDrive final : public ScsiDevice {
   Log& log_;
   std::mutex mutex_;
   DiscStore store_;
+  WriterJob job_;
   // During a command: the disc, or null when there is none (tray open, or
   // a directory that cannot hold a disc), and the sense reporting that.
   DiscState* disc_ = nullptr;
