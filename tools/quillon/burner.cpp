@@ -2,12 +2,17 @@
 
 #include <unistd.h>
 
-#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
-#include "host/control_host.h"
 #include "platform/text/codepage.h"
+#include "tools/quillon/compilation_check.h"
+#include "tools/quillon/control_session.h"
+#include "tools/quillon/disc_probe.h"
+#include "tools/quillon/help.h"
+#include "tools/quillon/job_watch.h"
 
 namespace quillon {
 namespace {
@@ -15,233 +20,343 @@ namespace {
 namespace fs = std::filesystem;
 using platform::Variant;
 
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
+// An exit code when a step cannot go on, after it said why.
+using Stop = std::optional<int>;
 
-// The control, called by member name as the application binds it.
-class Session {
+std::string WriterName(int index) { return "writer " + std::to_string(index); }
+
+void Say(const std::string& text) { std::cerr << "quillon: " << text << '\n'; }
+
+bool OnTerminal() { return isatty(STDOUT_FILENO) != 0; }
+
+// The writer the command works on: selected on the control, and reachable
+// by the probe for what the control does not tell.
+class Writer {
  public:
-  bool Open() {
-    if (platform::HRESULT hr = host_.Create(); platform::FAILED(hr)) {
-      std::cerr << "quillon: cannot create the engine control: " << platform::DescribeHresult(hr)
-                << " (register it with 'quillon register')\n";
-      return false;
+  Writer(ControlSession& session, int index) : session_(session), index_(index) {}
+
+  int index() const { return index_; }
+  std::string name() const { return WriterName(index_); }
+  DiscProbe& probe() { return probe_; }
+
+  // Selects the writer. It must exist, and not be in another program's
+  // hands; with `notReady` it must also hold a disc and be ready (the
+  // application's text says so when it is not for another reason).
+  Stop Select(const char* notReady) {
+    if (index_ >= session_.Number("MediaCount")) {
+      Say("there is no " + name() + " (see 'quillon writers')");
+      return kExitUsage;
     }
-    Call("InitControl");
-    PrintEngineTexts();
-    return true;
+    session_.Call("SetCurrentDevice", {Variant::I4(index_)});
+    if (!probe_.Open(static_cast<int>(session_.Number("HAnum")), static_cast<int>(session_.Number("SCSIID")),
+                     session_.Text("MediaDesc"))) {
+      Say("cannot reach " + name() + " through the ASPI layer");
+      return kExitFailed;
+    }
+    switch (probe_.TestReady()) {
+      case DiscProbe::Readiness::Ready:
+        return std::nullopt;
+      case DiscProbe::Readiness::InUse:
+        Say(name() + " is in use by another program: it is burning, erasing or formatting a disc. "
+                     "Try again when that has finished.");
+        return kExitFailed;
+      case DiscProbe::Readiness::NoDisc:
+        if (!notReady) return std::nullopt;
+        Say("there is no disc in " + name() + ".");
+        return kExitFailed;
+      case DiscProbe::Readiness::NotReady:
+        if (!notReady) return std::nullopt;
+        std::cerr << notReady << '\n';
+        return kExitFailed;
+    }
+    return std::nullopt;
   }
 
-  // Prints the engine's failure texts and message boxes that arrived so far.
-  void PrintEngineTexts() {
-    for (const auto& n : host_.Pump(std::chrono::milliseconds(0))) {
-      if (n.kind == HostNotice::Kind::EngineError || n.kind == HostNotice::Kind::MessageBox)
-        std::cerr << "quillon: " << n.name << '\n';
-    }
-  }
-
-  Variant Get(std::string_view name) { return Invoke(name, platform::InvokeKind::PropertyGet, {}); }
-  Variant Call(std::string_view name, std::vector<Variant> args = {}) {
-    return Invoke(name, platform::InvokeKind::Method, std::move(args));
-  }
-  void Set(std::string_view name, Variant value) {
-    Invoke(name, platform::InvokeKind::PropertyPut, {std::move(value)});
-  }
-  long Number(std::string_view name) {
-    Variant v = Get(name);
-    return v.Type() == platform::VarType::I4 ? v.AsI4() : v.Type() == platform::VarType::I2 ? v.AsI2() : 0;
-  }
-  bool Flag(std::string_view name) {
-    Variant v = Get(name);
-    return v.Type() == platform::VarType::BOOL && v.AsBool();
-  }
-  std::string Text(std::string_view name) {
-    Variant v = Get(name);
-    return v.Type() == platform::VarType::BSTR ? platform::WideToNarrow(v.AsBstr()) : "";
-  }
-
-  // Selects writer `index` and checks it is ready; prints `notReady` if not.
-  bool SelectReady(int index, const char* notReady) {
-    if (index >= Number("MediaCount")) {
-      std::cerr << "quillon: there is no writer " << index << " (see 'quillon writers')\n";
-      return false;
-    }
-    Call("SetCurrentDevice", {Variant::I4(index)});
-    Variant ready = Call("CDWriterUnitReady");
-    if (ready.Type() != platform::VarType::BOOL || !ready.AsBool()) {
-      std::cerr << notReady << '\n';
-      return false;
-    }
-    return true;
-  }
-
-  ControlHost& Host() { return host_; }
+  // Selects the writer again, so the control's snapshot shows the disc as
+  // it is now (after a format).
+  void Refresh() { session_.Call("SetCurrentDevice", {Variant::I4(index_)}); }
 
  private:
-  Variant Invoke(std::string_view name, platform::InvokeKind kind, std::vector<Variant> args) {
-    platform::DISPID id = 0;
-    Variant result;
-    if (platform::SUCCEEDED(host_.Control().GetIDOfName(name, &id))) host_.Control().Invoke(id, kind, args, &result);
-    return result;
-  }
-  ControlHost host_;
+  ControlSession& session_;
+  int index_;
+  DiscProbe probe_;
 };
 
-// Shows progress: a bar on a terminal, a line per step elsewhere.
-class ProgressView {
- public:
-  ProgressView() : terminal_(isatty(STDOUT_FILENO)) {}
-  void Show(int percent) {
-    if (terminal_) {
-      int filled = percent * 40 / 100;
-      std::cout << "\r[" << std::string(filled, '#') << std::string(40 - filled, ' ') << "] " << percent << " %"
-                << std::flush;
-    } else {
-      std::cout << "Progress " << percent << " %\n";
-    }
-  }
-  void End() {
-    if (terminal_) std::cout << '\n';
-  }
-
- private:
-  bool terminal_;
-};
-
-enum class JobEnd { Completed, Failed };
-
-// Runs the message loop until `event` or a failed job; engine texts go to
-// standard error. The first interrupt cancels a burn.
-JobEnd WaitForJob(Session& session, const std::string& event, bool cancellable) {
-  ProgressView progress;
-  bool cancelRequested = false;
-  while (true) {
-    if (g_interrupted && cancellable && !cancelRequested) {
-      cancelRequested = true;
-      std::cerr << "\nquillon: cancelling; the session is closed with what was written\n";
-      session.Call("CancelBurning");
-    }
-    for (const auto& n : session.Host().Pump(std::chrono::milliseconds(50))) {
-      if (n.kind == HostNotice::Kind::Event && n.name == "Progress" && !n.args.empty()) {
-        progress.Show(n.args[0].AsI2());
-      } else if (n.kind == HostNotice::Kind::Event && n.name == event) {
-        progress.End();
-        return JobEnd::Completed;
-      } else if (n.kind == HostNotice::Kind::EngineError) {
-        progress.End();
-        std::cerr << "quillon: " << n.name << '\n';
-      } else if (n.kind == HostNotice::Kind::JobFailed) {
-        progress.End();
-        return JobEnd::Failed;
-      } else if (n.kind == HostNotice::Kind::MessageBox) {
-        std::cerr << n.name << '\n';
-      }
-    }
-  }
+int NoWriters() {
+  const char* variable = std::getenv("WNASPI32_VIRTUAL_WRITERS");
+  std::cerr << "quillon: no writer found. Check:\n"
+               "  - real drives: that you may use them. Drives such as /dev/sr0 belong to the\n"
+               "    group 'cdrom': sudo usermod -aG cdrom $USER, then log in again\n"
+               "    (WNASPI32_DEBUG=1 says why a drive was left out);\n"
+               "  - virtual writers: WNASPI32_VIRTUAL_WRITERS, a list of MEDIUM=DIRECTORY items\n"
+               "    separated by ';' (unset: one virtual CD-RW; empty: none)"
+            << (variable && !*variable ? ". It is set and empty now.\n" : ".\n");
+  return kExitFailed;
 }
 
-int ListWriters(Session& session) {
-  long count = session.Number("MediaCount");
+int ListWriters(ControlSession& session) {
+  const long count = session.Number("MediaCount");
+  if (count == 0) return NoWriters();
   for (long i = 0; i < count; ++i) {
     session.Call("SetCurrentDevice", {Variant::I4(static_cast<std::int32_t>(i))});
-    std::cout << '[' << session.Number("HAnum") << '.' << session.Number("SCSIID") << '.' << session.Text("MediaDesc")
-              << '\n';
+    std::cout << '[' << session.Number("HAnum") << '.' << session.Number("SCSIID") << '.'
+              << session.Text("MediaDesc") << '\n';
   }
-  session.PrintEngineTexts();
-  return 0;
+  for (const std::string& text : session.TakeEngineTexts()) Say(text);
+  return kExitDone;
 }
 
-int Info(Session& session, const BurnerOptions& o) {
-  if (!session.SelectReady(o.writer, "CD/DVD Writer not ready! Can not get the information of burner.")) return 1;
+int Info(ControlSession& session, const BurnerOptions& o) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not get the information of burner.")) return *stop;
   std::cout << BurnerReport({session.Flag("IsCDRWriteSupport"), session.Flag("IsCDRWWriteSupport"),
                              session.Flag("IsMultiSessionsSupport"), session.Flag("IsReadDVDSupport"),
                              session.Number("MaxWriteSpeed")})
             << '\n'
             << DiscReport({session.Flag("IsDiskBlank"), session.Flag("IsDiskClosed"), session.Flag("IsDiskErasable"),
                            session.Number("MaxReadSpeed"), session.Number("MaxWriteSpeed")});
-  return 0;
-}
-
-// Hands a path over as the application hands a compilation entry: a folder's
-// contents land at the disc's root, a file under its bare name.
-void AddPath(Session& session, const std::string& path) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    std::string folder = path.ends_with('/') ? path : path + "/";
-    session.Call("AddDirectory", {Variant::Bstr(platform::NarrowToWide(folder))});
-  } else {
-    session.Call("AddFile", {Variant::Bstr(platform::NarrowToWide(fs::path(path).filename().string())),
-                             Variant::Bstr(platform::NarrowToWide(path))});
+  if (auto disc = writer.probe().Describe()) {
+    std::cout << "Disc Type = " << MediumName(disc->profile) << '\n'
+              << "Disc Free Space = " << Megabytes(disc->freeBlocks)
+              << (disc->unformatted ? " (once formatted)" : "") << '\n';
   }
+  return kExitDone;
 }
 
-int Burn(Session& session, const BurnerOptions& o) {
-  if (!session.SelectReady(o.writer, "CD/DVD Writer not ready! Can not continue to burn.")) return 1;
+// Whether the disc can take this burn, asked before anything is written.
+Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& disc, const BurnerOptions& o,
+               const CompilationFacts& facts) {
+  const std::string medium = MediumName(disc.profile);
+  if (disc.closed) {
+    std::string text = "The disc in " + writer.name() + " is closed: nothing more can be written to it.";
+    if (session.Flag("IsDiskErasable")) {
+      text += "\nIt is rewritable: 'quillon erase --writer " + std::to_string(writer.index()) +
+              "' makes it blank again (everything on it is lost).";
+    }
+    std::cerr << text << '\n';
+    return kExitFailed;
+  }
+  if (o.dvd && disc.cd()) {
+    Say("the disc in " + writer.name() + " is a " + medium + ": burn it without --dvd.");
+    return kExitUsage;
+  }
+  if (!o.dvd && disc.dvd()) {
+    Say("the disc in " + writer.name() + " is a " + medium + ": burn it with --dvd.");
+    return kExitUsage;
+  }
+  if (disc.unformatted && o.noFormat) {
+    Say("the DVD+RW in " + writer.name() + " is not formatted. Format it with 'quillon format --writer " +
+        std::to_string(writer.index()) + "', or burn without --no-format to have it formatted first.");
+    return kExitFailed;
+  }
+  if (facts.blocks > disc.freeBlocks) {
+    Say("the files need " + Megabytes(facts.blocks, true) + " but the disc in " + writer.name() + " has " +
+        Megabytes(disc.freeBlocks) + " free. Nothing was written.");
+    return kExitFailed;
+  }
+  return std::nullopt;
+}
+
+// Looks at the inputs before the writer is touched.
+Stop CheckInputs(const BurnerOptions& o, CompilationFacts& facts) {
   if (o.paths.empty()) {
-    std::cerr << "Please select direcotry or file first before burning!\n";
-    return 1;
+    Say("nothing to burn: give the files and folders to burn");
+    std::cerr << CommandUsage("burn");
+    return kExitUsage;
   }
+  if (auto problem = LabelProblem(o.label)) {
+    Say(*problem + ". Nothing was written.");
+    return kExitUsage;
+  }
+  facts = ExamineCompilation(o.paths);
+  for (const InputProblem& p : facts.unusablePaths) Say(p.path + ": " + p.reason);
+  if (!facts.unusablePaths.empty()) {
+    Say("nothing was written.");
+    return kExitUsage;
+  }
+  for (const InputProblem& p : facts.refusedEntries) {
+    Say((o.skipUnreadable ? "left out: " : "") + p.path + ": " + p.reason);
+  }
+  if (!facts.refusedEntries.empty() && !o.skipUnreadable) {
+    Say("nothing was written; --skip-unreadable burns the rest.");
+    return kExitUsage;
+  }
+  if (facts.entries == 0) {
+    Say("nothing to burn: the folders given are empty.");
+    return kExitUsage;
+  }
+  return std::nullopt;
+}
+
+// The entries inside `folder` that the walk already named.
+std::size_t NamedInside(const std::string& folder, const CompilationFacts& facts) {
+  const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+  std::size_t count = 0;
+  for (const InputProblem& p : facts.refusedEntries) count += p.path.starts_with(prefix) ? 1 : 0;
+  return count;
+}
+
+// Hands the label and the entries to the control as the application does:
+// a folder's contents land at the disc's root, a file under its bare name.
+// Whatever the engine refuses stops the burn before it starts, unless the
+// user lets the rest be burned.
+Stop HandOver(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
   session.Set("VolumeLabel", Variant::Bstr(platform::NarrowToWide(o.label)));
-  for (const auto& path : o.paths) AddPath(session, path);
+  if (auto texts = session.TakeEngineTexts(); !texts.empty()) {
+    for (const std::string& text : texts) Say(text + ": \"" + o.label + "\"");
+    return kExitUsage;
+  }
+  bool refused = false;
+  std::size_t filesRefused = 0;
+  for (const std::string& path : o.paths) {
+    std::error_code ec;
+    const bool folder = fs::is_directory(path, ec);
+    if (folder) {
+      session.Call("AddDirectory", {Variant::Bstr(platform::NarrowToWide(path.ends_with('/') ? path : path + "/"))});
+    } else {
+      session.Call("AddFile", {Variant::Bstr(platform::NarrowToWide(fs::path(path).filename().string())),
+                               Variant::Bstr(platform::NarrowToWide(path))});
+    }
+    auto texts = session.TakeEngineTexts();
+    if (texts.empty()) continue;
+    refused = true;
+    filesRefused += folder ? 0 : 1;
+    // The engine does not say which entry of a folder it refused; those
+    // the walk named before are not told twice.
+    const std::size_t named = folder ? std::min(NamedInside(path, facts), texts.size()) : 0;
+    for (auto text = texts.begin() + static_cast<std::ptrdiff_t>(named); text != texts.end(); ++text) {
+      Say((o.skipUnreadable ? "left out: " : "") + (folder ? "in " + path : path) + ": " + *text);
+    }
+  }
+  if (refused && !o.skipUnreadable) {
+    Say("nothing was written; --skip-unreadable burns the rest.");
+    return kExitUsage;
+  }
+  if (filesRefused == o.paths.size()) {
+    Say("nothing left to burn.");
+    return kExitUsage;
+  }
+  return std::nullopt;
+}
+
+Stop FormatFirst(ControlSession& session, Writer& writer) {
+  std::cout << "The DVD+RW in " << writer.name() << " is not formatted: formatting it first.\n";
+  session.Call("BlankDVD");
+  ProgressView progress(std::cout, OnTerminal());
+  if (WatchJob(session, JobType::Format, progress).end != JobResult::End::Completed) {
+    Say("the DVD+RW could not be formatted; nothing was burned.");
+    return kExitFailed;
+  }
+  writer.Refresh();
+  return std::nullopt;
+}
+
+// What a cancelled burn left on the disc: the drive knows for a disc
+// written in sequence; for one written in place the progress tells.
+std::uint64_t WrittenBlocks(Writer& writer, const DiscDescription& disc, const CompilationFacts& facts,
+                            const JobResult& result) {
+  if (!disc.overwritable) {
+    if (auto recorded = writer.probe().RecordedFrom(disc.nextWritable)) return *recorded;
+  }
+  return static_cast<std::uint64_t>(result.writtenShare * static_cast<double>(facts.blocks));
+}
+
+int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to burn.")) return *stop;
+  const auto disc = writer.probe().Describe();
+  if (!disc) {
+    Say("cannot read the disc in " + writer.name() + ".");
+    return kExitFailed;
+  }
+  if (Stop stop = CheckDisc(session, writer, *disc, o, facts)) return *stop;
+  if (Stop stop = HandOver(session, o, facts)) return *stop;
+  if (disc->unformatted) {
+    if (Stop stop = FormatFirst(session, writer)) return *stop;
+  }
+  if (Interrupted()) {
+    Say("cancelled before the burn started; nothing was burned.");
+    return kExitCancelled;
+  }
+
   if (o.dvd) {
     session.Call("BurnDVDData");
   } else {
     session.Call("BurnCDData", {Variant::Bool(o.multi)});
   }
-  if (WaitForJob(session, "Finished", true) == JobEnd::Failed) return 1;
+  ProgressView progress(std::cout, OnTerminal());
+  const JobResult result = WatchJob(session, JobType::Burn, progress);
+  if (result.end != JobResult::End::Completed) return kExitFailed;
+  if (result.cancelled) {
+    std::cout << "Burn cancelled: the session was closed with "
+              << Megabytes(WrittenBlocks(writer, *disc, facts, result)) << " written.\n";
+    return kExitCancelled;
+  }
   std::cout << "Burned Completed!\n";
   if (o.eject) session.Call("EjectDisk");
-  return 0;
+  return kExitDone;
 }
 
-int Erase(Session& session, const BurnerOptions& o) {
-  if (!session.SelectReady(o.writer, "CD/DVD Writer not ready! Can not continue to erase.")) return 1;
+int Erase(ControlSession& session, const BurnerOptions& o) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to erase.")) return *stop;
   if (!session.Flag("IsDiskErasable")) {
     std::cerr << "CD/DVD disk is not erasable! Can not continue to erase.\n";
-    return 1;
+    return kExitFailed;
   }
   session.Call("Blank", {Variant::Bool(o.full)});
-  if (WaitForJob(session, "BlankFinished", false) == JobEnd::Failed) return 1;
+  ProgressView progress(std::cout, OnTerminal());
+  if (WatchJob(session, JobType::Erase, progress).end != JobResult::End::Completed) return kExitFailed;
   std::cout << "Blank complete!\n";
-  return 0;
+  return kExitDone;
 }
 
-int Format(Session& session, const BurnerOptions& o) {
-  if (!session.SelectReady(o.writer, "CD/DVD Writer not ready! Can not continue to format.")) return 1;
+int Format(ControlSession& session, const BurnerOptions& o) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to format.")) return *stop;
+  if (auto disc = writer.probe().Describe(); disc && MediumName(disc->profile) != "DVD+RW") {
+    Say("the disc in " + writer.name() + " is a " + MediumName(disc->profile) +
+        ": only a DVD+RW can be formatted.");
+    return kExitFailed;
+  }
   session.Call("BlankDVD");
-  if (WaitForJob(session, "BlankFinished", false) == JobEnd::Failed) {
-    std::cerr << "quillon: the disc could not be formatted (a DVD+RW is needed)\n";
-    return 1;
+  ProgressView progress(std::cout, OnTerminal());
+  if (WatchJob(session, JobType::Format, progress).end != JobResult::End::Completed) {
+    Say("the disc could not be formatted.");
+    return kExitFailed;
   }
   std::cout << "Format complete!\n";
-  return 0;
+  return kExitDone;
 }
 
-int Eject(Session& session, const BurnerOptions& o) {
-  if (o.writer >= session.Number("MediaCount")) {
-    std::cerr << "quillon: there is no writer " << o.writer << " (see 'quillon writers')\n";
-    return 1;
-  }
-  session.Call("SetCurrentDevice", {Variant::I4(o.writer)});
+int Eject(ControlSession& session, const BurnerOptions& o) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select(nullptr)) return *stop;
   session.Call("EjectDisk");
-  session.PrintEngineTexts();
-  return 0;
+  for (const std::string& text : session.TakeEngineTexts()) Say(text);
+  return kExitDone;
 }
 
 }  // namespace
 
 int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
-  std::signal(SIGINT, OnInterrupt);
-  Session session;
-  if (!session.Open()) return 1;
+  InstallInterruptHandler();
+  // A burn's inputs are looked at before the writer is touched.
+  CompilationFacts facts;
+  if (command == "burn") {
+    if (Stop stop = CheckInputs(options, facts)) return *stop;
+    if (Interrupted()) return kExitCancelled;
+  }
+  ControlSession session;
+  if (!session.Open()) return kExitFailed;
   if (command == "writers") return ListWriters(session);
   if (command == "info") return Info(session, options);
-  if (command == "burn") return Burn(session, options);
+  if (command == "burn") return Burn(session, options, facts);
   if (command == "erase") return Erase(session, options);
   if (command == "format") return Format(session, options);
   if (command == "eject") return Eject(session, options);
-  std::cerr << "quillon: unknown command " << command << '\n';
-  return 2;
+  Say("unknown command '" + command + "'");
+  return kExitUsage;
 }
 
 }  // namespace quillon

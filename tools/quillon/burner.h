@@ -1,29 +1,17 @@
 #pragma once
 // The scriptable burner commands of quillon: writers, info, burn, erase,
 // format and eject. They host the control exactly as the desktop
-// application does and use its texts.
+// application does and use its texts; what the control does not say (why a
+// writer is not ready, the medium, the free space) they ask the writer
+// through the ASPI layer (disc_probe.h).
 
 #include <string>
-#include <vector>
+
+#include "tools/quillon/options.h"
 
 namespace quillon {
 
-struct BurnerOptions {
-  int writer = 0;
-  std::string label = "NEW";
-  bool dvd = false;
-  bool multi = false;
-  bool full = false;
-  bool eject = false;
-  std::vector<std::string> paths;
-};
-
-// Parses the options after the command name; on error returns false and
-// sets `error`.
-bool ParseBurnerOptions(const std::string& command, const std::vector<std::string>& args, BurnerOptions& options,
-                        std::string& error);
-
-// Runs one command; returns the process exit code.
+// Runs one command; returns the process exit code (help.h).
 int RunBurnerCommand(const std::string& command, const BurnerOptions& options);
 
 // The two five-line reports of the information commands.
@@ -37,5 +25,9 @@ struct DiscFacts {
 };
 std::string BurnerReport(const WriterFacts& facts);
 std::string DiscReport(const DiscFacts& facts);
+
+// Blocks of 2048 bytes as megabytes (MiB) for messages: rounded down, or
+// up; one decimal below 10 MB.
+std::string Megabytes(std::uint64_t blocks, bool roundUp = false);
 
 }  // namespace quillon

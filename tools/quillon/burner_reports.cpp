@@ -1,4 +1,5 @@
-#include <stdexcept>
+#include <cmath>
+#include <cstdio>
 
 #include "tools/quillon/burner.h"
 
@@ -23,49 +24,13 @@ std::string DiscReport(const DiscFacts& f) {
          "Disk Max Write Speed: " + std::to_string(f.maxWriteSpeed) + "\n";
 }
 
-bool ParseBurnerOptions(const std::string& command, const std::vector<std::string>& args, BurnerOptions& options,
-                        std::string& error) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = a + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
-    std::string text;
-    if (a == "--writer") {
-      if (!value(text)) return false;
-      try {
-        std::size_t used = 0;
-        options.writer = std::stoi(text, &used);
-        if (used != text.size() || options.writer < 0) throw std::invalid_argument(text);
-      } catch (...) {
-        error = "--writer takes a writer number from 0";
-        return false;
-      }
-    } else if (a == "--label" && command == "burn") {
-      if (!value(options.label)) return false;
-    } else if (a == "--dvd" && command == "burn") {
-      options.dvd = true;
-    } else if (a == "--multi" && command == "burn") {
-      options.multi = true;
-    } else if (a == "--eject" && command == "burn") {
-      options.eject = true;
-    } else if (a == "--full" && command == "erase") {
-      options.full = true;
-    } else if (command == "burn" && (!a.starts_with("--") || a == "--")) {
-      if (a != "--") options.paths.push_back(a);
-      if (a == "--") options.paths.insert(options.paths.end(), args.begin() + i + 1, args.end());
-      if (a == "--") break;
-    } else {
-      error = "unknown option for " + command + ": " + a;
-      return false;
-    }
-  }
-  return true;
+std::string Megabytes(std::uint64_t blocks, bool roundUp) {
+  const double megabytes = static_cast<double>(blocks) * 2048 / (1024 * 1024);
+  const double scale = megabytes < 10 && blocks > 0 ? 10 : 1;
+  const double value = (roundUp ? std::ceil(megabytes * scale) : std::floor(megabytes * scale)) / scale;
+  char text[32];
+  std::snprintf(text, sizeof text, scale > 1 ? "%.1f MB" : "%.0f MB", value);
+  return text;
 }
 
 }  // namespace quillon

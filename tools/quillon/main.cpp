@@ -8,25 +8,16 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/automation/activation.h"
 #include "tools/quillon/burner.h"
+#include "tools/quillon/help.h"
+#include "tools/quillon/options.h"
 #include "tools/quillon/shell.h"
 
 namespace {
-
-const char* kUsage =
-    "usage: quillon shell                 drive the control, one command a line from standard input\n"
-    "       quillon register [LIBRARY]    register the engine control (default: the one beside quillon)\n"
-    "       quillon unregister [LIBRARY]  remove the engine control's registration\n"
-    "       quillon writers               list the writers (numbered from 0 in this order)\n"
-    "       quillon info [--writer N]     what the writer and the disc in it can do\n"
-    "       quillon burn [--writer N] [--label TEXT] [--dvd] [--multi] [--eject] PATH...\n"
-    "                                     burn files and folders' contents to the disc's root\n"
-    "       quillon erase [--writer N] [--full]   erase a CD-RW (quick unless --full)\n"
-    "       quillon format [--writer N]   format a DVD+RW\n"
-    "       quillon eject [--writer N]    open the writer's tray\n";
 
 std::filesystem::path ProgramDirectory() {
   char path[4096];
@@ -65,34 +56,50 @@ int CallServerEntry(const std::string& library, const char* entry) {
   return 0;
 }
 
+// A command-line mistake: named, followed by the usage, exit 2.
+int Mistake(const std::string& text, std::string_view command) {
+  std::cerr << "quillon: " << text << '\n' << quillon::CommandUsage(command);
+  return quillon::kExitUsage;
+}
+
+int Help(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    std::cout << quillon::GeneralHelp();
+    return quillon::kExitDone;
+  }
+  auto help = quillon::CommandHelp(args[0]);
+  if (!help) return Mistake("unknown command '" + args[0] + "'", "");
+  std::cout << *help;
+  return quillon::kExitDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   if (argc < 2) {
-    std::cerr << kUsage;
-    return 2;
+    std::cerr << quillon::GeneralHelp();
+    return quillon::kExitUsage;
   }
-  std::string command = argv[1];
-  if (command == "shell") return quillon::RunShell(std::cin, std::cout);
+  const std::string command = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "--help" || command == "-h") return Help({});
+  if (command == "help") return Help(args);
+  if (!quillon::CommandHelp(command)) {
+    return Mistake((command.starts_with("-") ? "unknown option '" : "unknown command '") + command + "'", "");
+  }
+  if (quillon::AsksForHelp(args)) return Help({command});
+  if (command == "shell") {
+    if (!args.empty()) return Mistake("unexpected argument '" + args[0] + "' for shell", command);
+    return quillon::RunShell(std::cin, std::cout);
+  }
   if (command == "register" || command == "unregister") {
-    std::string library = argc > 2 ? argv[2] : DefaultEngineLibrary();
+    if (args.size() > 1) return Mistake("unexpected argument '" + args[1] + "' for " + command, command);
+    const std::string library = args.empty() ? DefaultEngineLibrary() : args[0];
     return CallServerEntry(library, command == "register" ? "DllRegisterServer" : "DllUnregisterServer");
   }
-  if (command == "writers" || command == "info" || command == "burn" || command == "erase" || command == "format" ||
-      command == "eject") {
-    quillon::BurnerOptions options;
-    std::string error;
-    if (!quillon::ParseBurnerOptions(command, {argv + 2, argv + argc}, options, error)) {
-      std::cerr << "quillon: " << error << '\n' << kUsage;
-      return 2;
-    }
-    return quillon::RunBurnerCommand(command, options);
-  }
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
-    return 0;
-  }
-  std::cerr << kUsage;
-  return 2;
+  quillon::BurnerOptions options;
+  std::string error;
+  if (!quillon::ParseBurnerOptions(command, args, options, error)) return Mistake(error, command);
+  return quillon::RunBurnerCommand(command, options);
 }

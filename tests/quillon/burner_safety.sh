@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# quillon as a new user meets it, on virtual writers: help for every command;
+# mistakes stopped before anything is written; the disc asked what it is
+# first; progress that never runs backwards; Ctrl-C; one program per writer.
+set -euo pipefail
+bin=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'kill -9 $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+export XDG_DATA_HOME=$work/data
+export WNASPI32_REAL_DRIVES=0
+export WNASPI32_VIRTUAL_POLLS=2
+unset WNASPI32_VIRTUAL_FAULTS WNASPI32_TRACE WNASPI32_DEBUG
+quillon=$bin/quillon
+fail() { echo "FAIL: $*"; exit 1; }
+# run STATUS ARGS...: quillon's output (both streams) in $out, its status checked.
+run() {
+  local want=$1 got=0
+  shift
+  out=$("$quillon" "$@" 2>&1) || got=$?
+  [[ $got == "$want" ]] || fail "quillon $* exited $got, not $want:
+$out"
+}
+says() { grep -qF -- "$1" <<<"$out" || fail "no '$1' in:
+$out"; }
+untouched() { ! grep -qs '^track=' "$1/disc.state" || fail "$1 was written: $(cat "$1/disc.state")"; }
+# wait_for PATTERN FILE: until a line of FILE matches (30 s at most).
+wait_for() {
+  for _ in $(seq 600); do grep -qE -- "$1" "$2" && return 0; sleep 0.05; done
+  fail "no '$1' in $2: $(cat "$2")"
+}
+# The numbers of "Phase N %" lines never decrease and no line comes twice.
+monotonic() {
+  awk '/ [0-9]+ %$/ { n = $(NF - 1) + 0; if (n < last || $0 == prev) bad = 1; last = n; prev = $0 }
+       END { exit bad }' <<<"$1" || fail "progress ran backwards or repeated:
+$1"
+}
+readers_agree() { /usr/bin/python3 "$source_dir/tests/iso/check_readers.py" "$1" "$2" >/dev/null || fail "readers: $1"; }
+
+"$quillon" register >/dev/null
+
+# Help: every command, asked three ways; mistakes named, with the usage.
+for command in writers info burn erase format eject shell register unregister; do
+  run 0 help "$command"
+  says "usage: quillon $command"
+  says "Example"
+  run 0 "$command" --help
+  says "usage: quillon $command"
+done
+run 0 --help
+says "130  cancelled"
+says "quillon burn [--writer N]"
+run 2 bunr
+says "unknown command 'bunr'"
+says "usage: quillon COMMAND"
+run 2 burn --fast "$work"
+says "unknown option '--fast' for burn"
+says "usage: quillon burn"
+run 2 erase --label X
+says "unknown option '--label' for erase"
+run 2 info --writer two
+says "--writer takes a writer number from 0"
+
+# Mistakes stop the burn before the writer is touched.
+export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/r"
+src=$work/src
+mkdir -p "$src/sub"
+head -c 300000 /dev/urandom >"$src/a.bin"
+printf 'hi\n' >"$src/sub/b.txt"
+run 2 burn "$src" "$work/no/such"
+says "$work/no/such: no such file or folder"
+run 2 burn --label ABCDEFGHIJKLMNOP "$src"
+says 'Invalid volume name: "ABCDEFGHIJKLMNOP" has 16 characters'
+# An entry the engine refuses (a name too long) stops it too, unless the rest is wanted.
+odd=$work/odd
+mkdir "$odd"
+cp "$src/a.bin" "$odd/"
+printf 'x\n' >"$odd/$(printf 'n%.0s' {1..120})"
+run 2 burn "$odd"
+says "in $odd: Probably the file name is incorrect or very long"
+says "--skip-unreadable burns the rest"
+untouched "$work/r"
+run 0 burn --skip-unreadable "$odd"
+says "left out: in $odd"
+rm "$odd/nnn"*
+readers_agree "$work/r/disc.img" "$odd"
+
+# The disc is asked what it is before anything is written.
+run 1 burn "$src"
+says "The disc in writer 0 is closed: nothing more can be written to it."
+export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/small;dvd+rw=$work/plusrw;cd-rw=$work/rw"
+run 0 info
+says "Disc Free Space = 703 MB"
+truncate -s 803M "$work/huge.bin"
+run 1 burn "$work/huge.bin"
+says "the files need 804 MB but the disc in writer 0 has 703 MB free"
+untouched "$work/small"
+run 1 burn --writer 1 --dvd --no-format "$src"
+says "is not formatted. Format it with 'quillon format --writer 1'"
+run 2 burn --writer 1 "$src"
+says "is a DVD+RW: burn it with --dvd"
+run 0 burn --writer 1 --dvd "$src"
+says "formatting it first"
+monotonic "$(grep '^Formatting' <<<"$out")"
+monotonic "$(sed -n '/^Preparing/,$p' <<<"$out")"
+says "Closing the session 100 %"
+readers_agree "$work/plusrw/disc.img" "$src"
+run 0 burn --writer 2 "$src"
+run 1 burn --writer 2 "$src"
+says "It is rewritable: 'quillon erase --writer 2'"
+
+# Ctrl-C mid-burn: the session is closed with the files written so far; a
+# second Ctrl-C while it closes is answered and waited out.
+big=$work/big
+mkdir "$big"
+for i in 1 2 3 4 5 6 7 8; do head -c 524288 /dev/urandom >"$big/file$i.bin"; done
+export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/cancel"
+WNASPI32_VIRTUAL_FAULTS=slow=2A:3,slow=5B:1500 "$quillon" burn "$big" >"$work/cancel.out" 2>"$work/cancel.err" &
+pid=$!
+wait_for '^Writing [4-8][0-9] %' "$work/cancel.out"
+kill -INT "$pid"
+wait_for '^Closing the session' "$work/cancel.out"
+kill -INT "$pid"
+status=0
+wait "$pid" || status=$?
+[[ $status == 130 ]] || fail "cancelled burn exited $status: $(cat "$work/cancel.out" "$work/cancel.err")"
+grep -qE '^Burn cancelled: the session was closed with [0-9.]+ MB written\.$' "$work/cancel.out" ||
+  fail "cancel: $(cat "$work/cancel.out")"
+grep -q "closing cannot be interrupted without leaving the disc unreadable" "$work/cancel.err" ||
+  fail "second Ctrl-C: $(cat "$work/cancel.err")"
+monotonic "$(cat "$work/cancel.out")"
+grep -q '^session=1 closed=yes' "$work/cancel/disc.state" || fail "session not closed: $(cat "$work/cancel/disc.state")"
+recorded=$(sed -n 's/^track=1 .*recorded=\([0-9]*\) .*/\1/p' "$work/cancel/disc.state")
+/usr/bin/python3 - "$work/cancel/disc.img" "$big" "$recorded" <<'EOF' || fail "the cancelled session does not read back"
+import io, os, sys
+import pycdlib
+image, source, recorded = sys.argv[1], sys.argv[2], int(sys.argv[3])
+iso = pycdlib.PyCdlib()
+iso.open(image)
+whole = cut = 0
+for name in sorted(os.listdir(source)):
+    path = "/" + name + ";1"
+    record = iso.get_record(joliet_path=path)
+    size = os.path.getsize(os.path.join(source, name))  # readers clip a file at the image's end
+    if record.extent_location() + (size + 2047) // 2048 > recorded:
+        cut += 1
+        continue
+    data = io.BytesIO()
+    iso.get_file_from_iso_fp(data, joliet_path=path)
+    assert data.getvalue() == open(os.path.join(source, name), "rb").read(), name
+    whole += 1
+print("cancelled burn: %d files whole, %d cut off" % (whole, cut))
+sys.exit(0 if whole and cut else 1)
+EOF
+
+# One program per writer: a second burn is refused at once and the first
+# disc reads back whole.
+export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/shared"
+WNASPI32_VIRTUAL_FAULTS=slow=2A:2 "$quillon" burn "$big" >"$work/first.out" 2>&1 &
+pid=$!
+wait_for '^Writing' "$work/first.out"
+started=$(date +%s%N)
+run 1 burn "$src"
+elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+says "writer 0 is in use by another program"
+((elapsed_ms < 1000)) || fail "the second burn was refused after $elapsed_ms ms"
+run 1 eject
+says "writer 0 is in use by another program"
+wait "$pid" || fail "the first burn failed: $(cat "$work/first.out")"
+readers_agree "$work/shared/disc.img" "$big"
+
+# A program that dies mid-burn leaves the writer free; an erase cannot be
+# interrupted and shows 100 % once.
+run 0 erase
+WNASPI32_VIRTUAL_FAULTS=slow=2A:2 "$quillon" burn "$big" >"$work/killed.out" 2>&1 &
+pid=$!
+wait_for '^Writing' "$work/killed.out"
+{ kill -KILL "$pid" && wait "$pid"; } 2>/dev/null || true
+run 0 info
+says "Disc Blank = No"
+WNASPI32_VIRTUAL_POLLS=25 "$quillon" erase >"$work/erase.out" 2>"$work/erase.err" &
+pid=$!
+wait_for '^Erasing' "$work/erase.out"
+kill -INT "$pid"
+wait "$pid" || fail "interrupted erase: $(cat "$work/erase.out" "$work/erase.err")"
+grep -q "an erase cannot be interrupted" "$work/erase.err" || fail "erase Ctrl-C: $(cat "$work/erase.err")"
+[[ $(grep -c '^Erasing 100 %$' "$work/erase.out") == 1 ]] || fail "erase: $(cat "$work/erase.out")"
+grep -qx 'Blank complete!' "$work/erase.out" || fail "erase: $(cat "$work/erase.out")"
+
+# No writer: what to check; an unusable entry is named once.
+WNASPI32_VIRTUAL_WRITERS= run 1 writers
+says "no writer found"
+says "group 'cdrom'"
+says "WNASPI32_VIRTUAL_WRITERS"
+WNASPI32_VIRTUAL_WRITERS="floppy=$work/f;cd-r=$work/w" run 0 writers
+[[ $(grep -c 'floppy' <<<"$out") == 1 ]] || fail "the unusable entry: $out"
+says 'WNASPI32_VIRTUAL_WRITERS: "floppy='
+
+echo "quillon burner safety: ok"

@@ -1,0 +1,141 @@
+#include "tools/quillon/compilation_check.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "platform/text/codepage.h"
+
+namespace quillon {
+namespace {
+
+constexpr std::uint64_t kBlock = 2048;
+constexpr std::size_t kLabelLimit = 15;
+constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull;  // the 32-bit size of a directory record
+// An empty session: system area, three descriptors, four path tables and
+// the two root directories.
+constexpr std::uint64_t kEmptySessionBlocks = 25;
+constexpr std::uint64_t kRecordBytes = 34;  // a directory record without its name
+
+using NodeId = std::pair<dev_t, ino_t>;
+
+class Walker {
+ public:
+  explicit Walker(CompilationFacts& facts) : facts_(facts) {}
+
+  void TopLevel(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      facts_.unusablePaths.push_back({path, errno == ENOENT ? "no such file or folder" : std::strerror(errno)});
+      return;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      // A folder's contents land at the root: the folder itself is no entry.
+      if (auto problem = FolderProblem(path)) {
+        facts_.unusablePaths.push_back({path, *problem});
+        return;
+      }
+      Folder(path, info);
+    } else if (auto problem = FileProblem(path, info)) {
+      facts_.unusablePaths.push_back({path, *problem});
+    } else {
+      Count(path.substr(path.rfind('/') + 1), info);
+    }
+  }
+
+  // The directory records of every entry, in blocks.
+  std::uint64_t RecordBlocks() const { return (recordBytes_ + kBlock - 1) / kBlock; }
+
+ private:
+  static std::optional<std::string> FolderProblem(const std::string& path) {
+    if (::access(path.c_str(), R_OK | X_OK) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+    return std::nullopt;
+  }
+
+  static std::optional<std::string> FileProblem(const std::string& path, const struct stat& info) {
+    if (!S_ISREG(info.st_mode)) return "not a file or folder";
+    if (::access(path.c_str(), R_OK) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+    if (static_cast<std::uint64_t>(info.st_size) > kLargestFile) {
+      return "4 GiB or larger: a file on the disc holds less";
+    }
+    return std::nullopt;
+  }
+
+  void Count(const std::string& name, const struct stat& info) {
+    ++facts_.entries;
+    // A record in each tree: the ISO 9660 name is short, the Joliet name
+    // takes two bytes a character.
+    recordBytes_ += 2 * kRecordBytes + std::min<std::uint64_t>(name.size(), 31) + 2 * name.size();
+    if (S_ISDIR(info.st_mode)) {
+      facts_.blocks += 2;  // the folder's own block in each tree
+    } else {
+      facts_.blocks += (static_cast<std::uint64_t>(info.st_size) + kBlock - 1) / kBlock;
+    }
+  }
+
+  void Folder(const std::string& path, const struct stat& info) {
+    const NodeId id{info.st_dev, info.st_ino};
+    ancestors_.insert(id);
+    if (DIR* dir = ::opendir(path.c_str())) {
+      while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        Entry(path + (path.ends_with('/') ? "" : "/") + name, name);
+      }
+      ::closedir(dir);
+    }
+    ancestors_.erase(id);
+  }
+
+  void Entry(const std::string& path, const std::string& name) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      facts_.refusedEntries.push_back({path, std::string("cannot be read: ") + std::strerror(errno)});
+      return;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+      if (auto problem = FileProblem(path, info)) {
+        facts_.refusedEntries.push_back({path, *problem});
+      } else {
+        Count(name, info);
+      }
+      return;
+    }
+    if (ancestors_.contains({info.st_dev, info.st_ino})) {
+      facts_.refusedEntries.push_back({path, "a link back into a folder above it"});
+    } else if (auto problem = FolderProblem(path)) {
+      facts_.refusedEntries.push_back({path, *problem});
+    } else {
+      Count(name, info);
+      Folder(path, info);
+    }
+  }
+
+  CompilationFacts& facts_;
+  std::set<NodeId> ancestors_;
+  std::uint64_t recordBytes_ = 0;
+};
+
+}  // namespace
+
+CompilationFacts ExamineCompilation(const std::vector<std::string>& paths) {
+  CompilationFacts facts;
+  Walker walker(facts);
+  for (const std::string& path : paths) walker.TopLevel(path);
+  facts.blocks += kEmptySessionBlocks + walker.RecordBlocks();
+  return facts;
+}
+
+std::optional<std::string> LabelProblem(const std::string& label) {
+  const std::size_t characters = platform::NarrowToWide(label).size();
+  if (characters <= kLabelLimit) return std::nullopt;
+  return "Invalid volume name: \"" + label + "\" has " + std::to_string(characters) +
+         " characters; a label has at most " + std::to_string(kLabelLimit);
+}
+
+}  // namespace quillon

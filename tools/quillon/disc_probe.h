@@ -1,0 +1,65 @@
+#pragma once
+// What quillon asks a writer itself, beside the control: the answers the
+// control's members do not give. Why a writer is not ready (another
+// program's job has it, or there is no disc), what the disc is, whether a
+// DVD+RW is formatted, how much space is free, and how much a cancelled
+// burn wrote. It goes through the same ASPI layer the engine loads, with
+// standard MMC commands (TEST UNIT READY, GET CONFIGURATION, READ DISC
+// INFORMATION, READ TRACK INFORMATION), and only while no job runs.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/loader/library.h"
+
+namespace quillon {
+
+struct DiscDescription {
+  std::uint16_t profile = 0;   // MMC profile of the disc; 0 when unknown
+  bool closed = false;         // the disc is complete: no session can be added
+  bool overwritable = false;   // written in place (DVD+RW, DVD-RAM): never closed
+  bool unformatted = false;    // a DVD+RW that must be formatted first
+  std::uint32_t freeBlocks = 0;
+  std::uint32_t nextWritable = 0;  // where the next session starts
+
+  bool cd() const { return profile >= 0x08 && profile <= 0x0A; }
+  bool dvd() const { return profile >= 0x10 && profile <= 0x2B; }
+};
+
+// "CD-R", "DVD+RW", ...; "disc" for a profile without a name here.
+std::string MediumName(std::uint16_t profile);
+
+class DiscProbe {
+ public:
+  enum class Readiness { Ready, InUse, NoDisc, NotReady };
+
+  DiscProbe() = default;
+  ~DiscProbe();
+  DiscProbe(const DiscProbe&) = delete;
+  DiscProbe& operator=(const DiscProbe&) = delete;
+
+  // Binds the ASPI layer and finds the writer the control selected (its
+  // host adapter and target, and the LUN whose description it has).
+  bool Open(int hostAdapter, int target, const std::string& description);
+
+  Readiness TestReady();
+  std::optional<DiscDescription> Describe();
+  // Blocks recorded in the track that starts at `lba`.
+  std::optional<std::uint32_t> RecordedFrom(std::uint32_t lba);
+
+ private:
+  struct Reply {
+    bool good = false;
+    std::uint8_t key = 0, asc = 0, ascq = 0;  // sense of a CHECK CONDITION
+  };
+  Reply Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data);
+  std::string Describe(int lun);
+
+  platform::HMODULE library_ = nullptr;
+  std::uint32_t (*send_)(void*) = nullptr;
+  std::uint8_t hostAdapter_ = 0, target_ = 0, lun_ = 0;
+};
+
+}  // namespace quillon

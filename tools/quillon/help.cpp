@@ -1,0 +1,175 @@
+#include "tools/quillon/help.h"
+
+#include <array>
+
+namespace quillon {
+namespace {
+
+struct CommandText {
+  std::string_view name;
+  std::string_view usage;  // after "quillon "
+  std::string_view body;   // description, options, examples
+};
+
+constexpr std::string_view kExitCodes =
+    "Exit status:\n"
+    "  0    done\n"
+    "  1    the job or the drive failed, or the disc cannot take the job\n"
+    "  2    the command line or an input was wrong; nothing was written\n"
+    "  130  cancelled with Ctrl-C\n";
+
+constexpr std::array<CommandText, 9> kCommands{{
+    {"writers", "writers",
+     "Lists the CD/DVD writers, one a line, numbered from 0 in this order: the\n"
+     "number is what --writer takes. With none, says what to check.\n"
+     "\n"
+     "Example:\n"
+     "  quillon writers\n"},
+    {"info", "info [--writer N]",
+     "Says what the writer can do and what the disc in it is: blank, closed,\n"
+     "erasable, its type and how much free space it has.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "\n"
+     "Example:\n"
+     "  quillon info --writer 1\n"},
+    {"burn",
+     "burn [--writer N] [--label TEXT] [--dvd] [--multi] [--eject]\n"
+     "                    [--no-format] [--skip-unreadable] PATH...",
+     "Burns files and folders onto the disc as one session (ISO 9660 with Joliet\n"
+     "names). A folder's contents land at the root of the disc; a file lands at\n"
+     "the root under its own name.\n"
+     "\n"
+     "Nothing is written after a mistake: every PATH and the label are checked,\n"
+     "the engine must accept every entry, and the disc is asked what it is\n"
+     "(closed, too small, unformatted, in use by another program) before the\n"
+     "burn starts. An unformatted DVD+RW is formatted first.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N          the writer (see 'quillon writers'; default 0)\n"
+     "  --label TEXT        the volume label, at most 15 characters (default NEW)\n"
+     "  --dvd               burn a DVD; without it the disc must be a CD\n"
+     "  --multi             CD: keep the files of earlier sessions and leave the\n"
+     "                      disc open for more sessions\n"
+     "  --eject             open the tray when the burn has completed\n"
+     "  --no-format         stop instead of formatting an unformatted DVD+RW\n"
+     "  --skip-unreadable   burn the rest when the engine refuses some entries\n"
+     "                      (they are listed)\n"
+     "\n"
+     "Ctrl-C cancels the burn: the session is closed with what was written so\n"
+     "far and quillon exits with 130. Closing the session cannot be interrupted.\n"
+     "\n"
+     "Examples:\n"
+     "  quillon burn ~/Documents\n"
+     "  quillon burn --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"
+     "  quillon burn --writer 1 --dvd --label BACKUP ~/Projects\n"
+     "  quillon burn --multi ~/Pictures/new\n"},
+    {"erase", "erase [--writer N] [--full]",
+     "Erases a rewritable CD: everything on it is lost. A quick erase makes the\n"
+     "disc blank in a minute or two; --full overwrites all of it and takes longer.\n"
+     "Once started, an erase cannot be interrupted.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "  --full       erase the whole disc, not only its table of contents\n"
+     "\n"
+     "Example:\n"
+     "  quillon erase --writer 1\n"},
+    {"format", "format [--writer N]",
+     "Formats a DVD+RW so that it can be burned. Once started, a format cannot be\n"
+     "interrupted. ('quillon burn --dvd' formats an unformatted DVD+RW itself.)\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "\n"
+     "Example:\n"
+     "  quillon format --writer 1\n"},
+    {"eject", "eject [--writer N]",
+     "Opens the writer's tray.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "\n"
+     "Example:\n"
+     "  quillon eject\n"},
+    {"shell", "shell",
+     "Drives the engine control directly, one command a line from standard\n"
+     "input: 'Member' reads a property or calls a method, 'Member arg ...' calls\n"
+     "a method, 'Member = value' sets a property, 'wait Event [seconds]' and\n"
+     "'pump [ms]' run the message loop. See the README for the output lines.\n"
+     "\n"
+     "Example:\n"
+     "  printf 'InitControl\\nMediaCount\\n' | quillon shell\n"},
+    {"register", "register [LIBRARY]",
+     "Registers the engine control for this user (default: libscrivo.so beside\n"
+     "quillon), so that programs can create it.\n"
+     "\n"
+     "Example:\n"
+     "  quillon register\n"},
+    {"unregister", "unregister [LIBRARY]",
+     "Removes the engine control's registration.\n"
+     "\n"
+     "Example:\n"
+     "  quillon unregister\n"},
+}};
+
+const CommandText* Find(std::string_view name) {
+  for (const CommandText& command : kCommands) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string GeneralHelp() {
+  std::string text =
+      "quillon: burn data discs (ISO 9660 + Joliet) on CD/DVD writers.\n"
+      "\n"
+      "Commands:\n";
+  for (const CommandText& command : kCommands) {
+    text += "  quillon ";
+    text += command.usage;
+    text += '\n';
+  }
+  text +=
+      "  quillon help [COMMAND]\n"
+      "\n"
+      "'quillon help COMMAND' or 'quillon COMMAND --help' describes a command and\n"
+      "its options, with examples.\n"
+      "\n";
+  text += kExitCodes;
+  text +=
+      "\n"
+      "Examples:\n"
+      "  quillon writers\n"
+      "  quillon burn --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"
+      "  quillon erase --writer 1\n";
+  return text;
+}
+
+std::optional<std::string> CommandHelp(std::string_view name) {
+  const CommandText* command = Find(name);
+  if (!command) return std::nullopt;
+  std::string text = "usage: quillon ";
+  text += command->usage;
+  text += "\n\n";
+  text += command->body;
+  text += '\n';
+  text += kExitCodes;
+  return text;
+}
+
+std::string CommandUsage(std::string_view name) {
+  const CommandText* command = Find(name);
+  if (!command) {
+    std::string text = "usage: quillon COMMAND [OPTIONS]; the commands:\n";
+    for (const CommandText& each : kCommands) text += "  quillon " + std::string(each.usage) + '\n';
+    return text + "See 'quillon --help'.\n";
+  }
+  return "usage: quillon " + std::string(command->usage) + "\nSee 'quillon help " +
+         std::string(command->name) + "'.\n";
+}
+
+}  // namespace quillon

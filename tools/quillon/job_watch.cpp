@@ -1,0 +1,165 @@
+#include "tools/quillon/job_watch.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+
+#include "tools/quillon/help.h"
+
+namespace quillon {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Counted by the handler only; the commands remember how many they took.
+volatile std::sig_atomic_t g_interrupts = 0;
+std::sig_atomic_t g_taken = 0;
+void OnInterrupt(int) { g_interrupts = g_interrupts + 1; }
+
+constexpr auto kPumpSlice = std::chrono::milliseconds(50);
+// Without news for this long, ask whether the job still runs.
+constexpr auto kQuietBeforeAsking = std::chrono::seconds(3);
+// The engine's own waits end within two hours (a blank, a format); a job
+// silent for longer than this is stuck in the drive.
+constexpr auto kGiveUp = std::chrono::hours(3);
+
+std::string_view PhaseOf(JobType type) { return type == JobType::Erase ? "Erasing" : "Formatting"; }
+std::string_view EndEventOf(JobType type) { return type == JobType::Burn ? "Finished" : "BlankFinished"; }
+
+class Watch {
+ public:
+  Watch(ControlSession& session, JobType type, ProgressView& progress)
+      : session_(session), type_(type), progress_(progress) {}
+
+  JobResult Run() {
+    auto lastNews = Clock::now();
+    // The first question comes at once: a worker that could not start says
+    // nothing at all.
+    auto nextQuestion = Clock::now();
+    while (true) {
+      HandleInterrupts();
+      std::deque<HostNotice> notices = session_.Pump(kPumpSlice);
+      if (!notices.empty()) {
+        lastNews = Clock::now();
+        nextQuestion = lastNews + kQuietBeforeAsking;
+      }
+      if (notices.empty() && Clock::now() >= nextQuestion) {
+        const bool running = session_.JobRunning(notices);
+        // Everything the job posted came before it stopped being busy.
+        if (!running) {
+          for (HostNotice& n : session_.Pump(std::chrono::milliseconds(0))) notices.push_back(std::move(n));
+          if (notices.empty()) return Lost("the engine ended the job without saying how it went");
+        }
+        nextQuestion = Clock::now() + kQuietBeforeAsking;
+      }
+      for (const HostNotice& n : notices) {
+        if (auto end = Handle(n)) return *end;
+      }
+      if (Clock::now() - lastNews > kGiveUp) GiveUp();
+    }
+  }
+
+ private:
+  std::optional<JobResult> Handle(const HostNotice& n) {
+    switch (n.kind) {
+      case HostNotice::Kind::Event:
+        if (n.name == "Progress" && !n.args.empty()) {
+          ShowProgress(n.args[0].AsI2());
+        } else if (n.name == EndEventOf(type_)) {
+          if (type_ != JobType::Burn) progress_.Show(PhaseOf(type_), 100);
+          progress_.EndLine();
+          JobResult result{JobResult::End::Completed};
+          result.cancelled = type_ == JobType::Burn && cancelRequested_ && !phases_.wroteEverything();
+          result.writtenShare = phases_.writtenShare();
+          return result;
+        }
+        break;
+      case HostNotice::Kind::EngineError:
+        progress_.EndLine();
+        std::cerr << "quillon: " << n.name << '\n';
+        break;
+      case HostNotice::Kind::MessageBox:
+        progress_.EndLine();
+        std::cerr << "quillon: " << n.name << '\n';
+        break;
+      case HostNotice::Kind::JobFailed:
+        progress_.EndLine();
+        return JobResult{JobResult::End::Failed};
+    }
+    return std::nullopt;
+  }
+
+  void ShowProgress(int percent) {
+    if (type_ != JobType::Burn) {
+      progress_.Show(PhaseOf(type_), percent);
+      return;
+    }
+    const BurnPhases::Step step = phases_.OnProgress(percent);
+    progress_.Show(step.phase, step.percent);
+  }
+
+  void HandleInterrupts() {
+    if (TakeInterrupts() == 0) return;
+    progress_.EndLine();
+    if (type_ != JobType::Burn) {
+      std::cerr << "quillon: " << (type_ == JobType::Erase ? "an erase" : "a format")
+                << " cannot be interrupted: the drive is working on the whole disc, and a disc "
+                   "left half done is unusable. quillon ends when the drive has finished.\n";
+    } else if (!cancelRequested_) {
+      cancelRequested_ = true;
+      phases_.CancelRequested();
+      std::cerr << "quillon: cancelling: the session is closed with what has been written so far.\n";
+      session_.Call("CancelBurning");
+    } else {
+      std::cerr << "quillon: the session is being closed; closing cannot be interrupted without "
+                   "leaving the disc unreadable. Waiting for the drive to finish.\n";
+    }
+  }
+
+  static JobResult Lost(const char* why) {
+    std::cerr << "quillon: " << why << "; the disc may be incomplete.\n";
+    return JobResult{JobResult::End::Lost};
+  }
+
+  [[noreturn]] void GiveUp() {
+    progress_.EndLine();
+    std::cerr << "quillon: no word from the engine or the drive for three hours; giving up. "
+                 "The disc may be incomplete.\n";
+    // The worker is stuck in the drive: leave without waiting for it. The
+    // writer is given back with the process.
+    std::_Exit(kExitFailed);
+  }
+
+  ControlSession& session_;
+  JobType type_;
+  ProgressView& progress_;
+  BurnPhases phases_;
+  bool cancelRequested_ = false;
+};
+
+}  // namespace
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool Interrupted() { return g_interrupts != g_taken; }
+
+int TakeInterrupts() {
+  const std::sig_atomic_t seen = g_interrupts;
+  const int count = seen - g_taken;
+  g_taken = seen;
+  return count;
+}
+
+JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress) {
+  return Watch(session, type, progress).Run();
+}
+
+}  // namespace quillon

@@ -1,0 +1,29 @@
+#pragma once
+// Following a job of the control to its end: progress shown, the engine's
+// texts printed, Ctrl-C handled as the job allows, and never a wait without
+// end. A job that ends without its event and without the diagnostics
+// report, or a worker that never started, is noticed within seconds: the
+// control refuses a drive member with "Drive is busy" exactly while a job
+// runs, so a few seconds without news are followed by that question.
+
+#include "tools/quillon/control_session.h"
+#include "tools/quillon/progress.h"
+
+namespace quillon {
+
+// Ctrl-C: counted by a signal handler, taken by the commands.
+void InstallInterruptHandler();
+bool Interrupted();
+int TakeInterrupts();
+
+enum class JobType { Burn, Erase, Format };
+
+struct JobResult {
+  enum class End { Completed, Failed, Lost } end = End::Lost;
+  bool cancelled = false;    // a burn's writing was cut short by Ctrl-C
+  double writtenShare = 1;   // a burn: the share of the image written
+};
+
+JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress);
+
+}  // namespace quillon

@@ -1,0 +1,55 @@
+#include "tools/quillon/progress.h"
+
+#include <algorithm>
+
+namespace quillon {
+namespace {
+
+constexpr int kBarWidth = 40;
+constexpr std::size_t kPhaseWidth = 20;
+
+}  // namespace
+
+void ProgressView::Show(std::string_view phase, int percent) {
+  percent = std::clamp(percent, 0, 100);
+  const bool newPhase = phase != phase_;
+  if (!newPhase && percent <= shown_) return;
+  phase_ = phase;
+  shown_ = percent;
+  if (!terminal_) {
+    out_ << phase_ << ' ' << shown_ << " %\n" << std::flush;
+    return;
+  }
+  const int filled = shown_ * kBarWidth / 100;
+  std::string label = phase_;
+  label.resize(std::max(label.size(), kPhaseWidth), ' ');
+  out_ << '\r' << label << " [" << std::string(filled, '#') << std::string(kBarWidth - filled, ' ') << "] "
+       << shown_ << " %" << std::flush;
+  lineOpen_ = true;
+}
+
+void ProgressView::EndLine() {
+  if (!lineOpen_) return;
+  out_ << '\n' << std::flush;
+  lineOpen_ = false;
+}
+
+BurnPhases::Step BurnPhases::OnProgress(int percent) {
+  // The 90 that starts the closing comes after the writing reached it, or
+  // after a cancel cut the writing short.
+  if (!closing_ && percent == kClosingMark && reached_ >= kFirstWrite &&
+      (percent <= reached_ || cancelRequested_)) {
+    closing_ = true;
+  }
+  reached_ = std::max(reached_, percent);
+  if (closing_) return {kClosing, reached_};
+  if (percent < kFirstWrite) return {kPreparing, percent};
+  written_ = reached_;
+  return {kWriting, reached_};
+}
+
+double BurnPhases::writtenShare() const {
+  return std::clamp((written_ - kFirstWrite) / double(kAllWritten - kFirstWrite), 0.0, 1.0);
+}
+
+}  // namespace quillon
