@@ -48,8 +48,8 @@ class Writer {
       return kExitUsage;
     }
     session_.Call("SetCurrentDevice", {Variant::I4(index_)});
-    if (!probe_.Open(static_cast<int>(session_.Number("HAnum")), static_cast<int>(session_.Number("SCSIID")),
-                     session_.Text("MediaDesc"))) {
+    if (!probe_.Open(static_cast<int>(session_.Number("HAnum")),
+                     static_cast<int>(session_.Number("SCSIID")), session_.Text("MediaDesc"))) {
       Say("cannot reach " + name() + " through the ASPI layer");
       return kExitFailed;
     }
@@ -57,8 +57,9 @@ class Writer {
       case DiscProbe::Readiness::Ready:
         return std::nullopt;
       case DiscProbe::Readiness::InUse:
-        Say(name() + " is in use by another program: it is burning, erasing or formatting a disc. "
-                     "Try again when that has finished.");
+        Say(name() +
+            " is in use by another program: it is burning, erasing or formatting a disc. "
+            "Try again when that has finished.");
         return kExitFailed;
       case DiscProbe::Readiness::NoDisc:
         if (!notReady) return std::nullopt;
@@ -108,13 +109,15 @@ int ListWriters(ControlSession& session) {
 
 int Info(ControlSession& session, const BurnerOptions& o) {
   Writer writer(session, o.writer);
-  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not get the information of burner.")) return *stop;
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not get the information of burner."))
+    return *stop;
   std::cout << BurnerReport({session.Flag("IsCDRWriteSupport"), session.Flag("IsCDRWWriteSupport"),
-                             session.Flag("IsMultiSessionsSupport"), session.Flag("IsReadDVDSupport"),
-                             session.Number("MaxWriteSpeed")})
+                             session.Flag("IsMultiSessionsSupport"),
+                             session.Flag("IsReadDVDSupport"), session.Number("MaxWriteSpeed")})
             << '\n'
-            << DiscReport({session.Flag("IsDiskBlank"), session.Flag("IsDiskClosed"), session.Flag("IsDiskErasable"),
-                           session.Number("MaxReadSpeed"), session.Number("MaxWriteSpeed")});
+            << DiscReport({session.Flag("IsDiskBlank"), session.Flag("IsDiskClosed"),
+                           session.Flag("IsDiskErasable"), session.Number("MaxReadSpeed"),
+                           session.Number("MaxWriteSpeed")});
   if (auto disc = writer.probe().Describe()) {
     std::cout << "Disc Type = " << MediumName(disc->profile) << '\n'
               << "Disc Free Space = " << Megabytes(disc->freeBlocks)
@@ -124,11 +127,12 @@ int Info(ControlSession& session, const BurnerOptions& o) {
 }
 
 // Whether the disc can take this burn, asked before anything is written.
-Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& disc, const BurnerOptions& o,
-               const CompilationFacts& facts) {
+Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& disc,
+               const BurnerOptions& o, const CompilationFacts& facts) {
   const std::string medium = MediumName(disc.profile);
   if (disc.closed) {
-    std::string text = "The disc in " + writer.name() + " is closed: nothing more can be written to it.";
+    std::string text =
+        "The disc in " + writer.name() + " is closed: nothing more can be written to it.";
     if (session.Flag("IsDiskErasable")) {
       text += "\nIt is rewritable: 'quillon erase --writer " + std::to_string(writer.index()) +
               "' makes it blank again (everything on it is lost).";
@@ -145,13 +149,15 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
     return kExitUsage;
   }
   if (disc.unformatted && o.noFormat) {
-    Say("the DVD+RW in " + writer.name() + " is not formatted. Format it with 'quillon format --writer " +
-        std::to_string(writer.index()) + "', or burn without --no-format to have it formatted first.");
+    Say("the DVD+RW in " + writer.name() +
+        " is not formatted. Format it with 'quillon format --writer " +
+        std::to_string(writer.index()) +
+        "', or burn without --no-format to have it formatted first.");
     return kExitFailed;
   }
   if (facts.blocks > disc.freeBlocks) {
-    Say("the files need " + Megabytes(facts.blocks, true) + " but the disc in " + writer.name() + " has " +
-        Megabytes(disc.freeBlocks) + " free. Nothing was written.");
+    Say("the files need " + Megabytes(facts.blocks, true) + " but the disc in " + writer.name() +
+        " has " + Megabytes(disc.freeBlocks) + " free. Nothing was written.");
     return kExitFailed;
   }
   return std::nullopt;
@@ -212,10 +218,13 @@ Stop HandOver(ControlSession& session, const BurnerOptions& o, const Compilation
     std::error_code ec;
     const bool folder = fs::is_directory(path, ec);
     if (folder) {
-      session.Call("AddDirectory", {Variant::Bstr(platform::NarrowToWide(path.ends_with('/') ? path : path + "/"))});
+      session.Call(
+          "AddDirectory",
+          {Variant::Bstr(platform::NarrowToWide(path.ends_with('/') ? path : path + "/"))});
     } else {
-      session.Call("AddFile", {Variant::Bstr(platform::NarrowToWide(fs::path(path).filename().string())),
-                               Variant::Bstr(platform::NarrowToWide(path))});
+      session.Call("AddFile",
+                   {Variant::Bstr(platform::NarrowToWide(fs::path(path).filename().string())),
+                    Variant::Bstr(platform::NarrowToWide(path))});
     }
     auto texts = session.TakeEngineTexts();
     if (texts.empty()) continue;
@@ -224,7 +233,8 @@ Stop HandOver(ControlSession& session, const BurnerOptions& o, const Compilation
     // The engine does not say which entry of a folder it refused; those
     // the walk named before are not told twice.
     const std::size_t named = folder ? std::min(NamedInside(path, facts), texts.size()) : 0;
-    for (auto text = texts.begin() + static_cast<std::ptrdiff_t>(named); text != texts.end(); ++text) {
+    for (auto text = texts.begin() + static_cast<std::ptrdiff_t>(named); text != texts.end();
+         ++text) {
       Say((o.skipUnreadable ? "left out: " : "") + (folder ? "in " + path : path) + ": " + *text);
     }
   }
@@ -253,8 +263,8 @@ Stop FormatFirst(ControlSession& session, Writer& writer) {
 
 // What a cancelled burn left on the disc: the drive knows for a disc
 // written in sequence; for one written in place the progress tells.
-std::uint64_t WrittenBlocks(Writer& writer, const DiscDescription& disc, const CompilationFacts& facts,
-                            const JobResult& result) {
+std::uint64_t WrittenBlocks(Writer& writer, const DiscDescription& disc,
+                            const CompilationFacts& facts, const JobResult& result) {
   if (!disc.overwritable) {
     if (auto recorded = writer.probe().RecordedFrom(disc.nextWritable)) return *recorded;
   }
@@ -286,7 +296,12 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
   }
   ProgressView progress(std::cout, OnTerminal());
   const JobResult result = WatchJob(session, JobType::Burn, progress);
-  if (result.end != JobResult::End::Completed) return kExitFailed;
+  if (result.end != JobResult::End::Completed) {
+    // Another program may have taken the writer since it was asked.
+    if (writer.probe().TestReady() == DiscProbe::Readiness::InUse)
+      Say(writer.name() + " is in use by another program.");
+    return kExitFailed;
+  }
   if (result.cancelled) {
     std::cout << "Burn cancelled: the session was closed with "
               << Megabytes(WrittenBlocks(writer, *disc, facts, result)) << " written.\n";
@@ -299,22 +314,25 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
 
 int Erase(ControlSession& session, const BurnerOptions& o) {
   Writer writer(session, o.writer);
-  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to erase.")) return *stop;
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to erase."))
+    return *stop;
   if (!session.Flag("IsDiskErasable")) {
     std::cerr << "CD/DVD disk is not erasable! Can not continue to erase.\n";
     return kExitFailed;
   }
   session.Call("Blank", {Variant::Bool(o.full)});
   ProgressView progress(std::cout, OnTerminal());
-  if (WatchJob(session, JobType::Erase, progress).end != JobResult::End::Completed) return kExitFailed;
+  if (WatchJob(session, JobType::Erase, progress).end != JobResult::End::Completed)
+    return kExitFailed;
   std::cout << "Blank complete!\n";
   return kExitDone;
 }
 
 int Format(ControlSession& session, const BurnerOptions& o) {
   Writer writer(session, o.writer);
-  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to format.")) return *stop;
-  if (auto disc = writer.probe().Describe(); disc && MediumName(disc->profile) != "DVD+RW") {
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to format."))
+    return *stop;
+  if (auto disc = writer.probe().Describe(); disc && !disc->dvdPlusRw()) {
     Say("the disc in " + writer.name() + " is a " + MediumName(disc->profile) +
         ": only a DVD+RW can be formatted.");
     return kExitFailed;
@@ -345,7 +363,10 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   CompilationFacts facts;
   if (command == "burn") {
     if (Stop stop = CheckInputs(options, facts)) return *stop;
-    if (Interrupted()) return kExitCancelled;
+    if (Interrupted()) {
+      Say("cancelled; nothing was written.");
+      return kExitCancelled;
+    }
   }
   ControlSession session;
   if (!session.Open()) return kExitFailed;

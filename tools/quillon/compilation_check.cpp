@@ -31,7 +31,8 @@ class Walker {
   void TopLevel(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-      facts_.unusablePaths.push_back({path, errno == ENOENT ? "no such file or folder" : std::strerror(errno)});
+      facts_.unusablePaths.push_back(
+          {path, errno == ENOENT ? "no such file or folder" : std::strerror(errno)});
       return;
     }
     if (S_ISDIR(info.st_mode)) {
@@ -53,13 +54,15 @@ class Walker {
 
  private:
   static std::optional<std::string> FolderProblem(const std::string& path) {
-    if (::access(path.c_str(), R_OK | X_OK) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+    if (::access(path.c_str(), R_OK | X_OK) != 0)
+      return std::string("cannot be read: ") + std::strerror(errno);
     return std::nullopt;
   }
 
   static std::optional<std::string> FileProblem(const std::string& path, const struct stat& info) {
     if (!S_ISREG(info.st_mode)) return "not a file or folder";
-    if (::access(path.c_str(), R_OK) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+    if (::access(path.c_str(), R_OK) != 0)
+      return std::string("cannot be read: ") + std::strerror(errno);
     if (static_cast<std::uint64_t>(info.st_size) > kLargestFile) {
       return "4 GiB or larger: a file on the disc holds less";
     }
@@ -95,7 +98,8 @@ class Walker {
   void Entry(const std::string& path, const std::string& name) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-      facts_.refusedEntries.push_back({path, std::string("cannot be read: ") + std::strerror(errno)});
+      facts_.refusedEntries.push_back(
+          {path, std::string("cannot be read: ") + std::strerror(errno)});
       return;
     }
     if (!S_ISDIR(info.st_mode)) {

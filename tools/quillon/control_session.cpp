@@ -26,7 +26,8 @@ platform::Variant ControlSession::Invoke(std::string_view name, platform::Invoke
                                          std::vector<platform::Variant> args) {
   platform::DISPID id = 0;
   platform::Variant result;
-  if (platform::SUCCEEDED(host_.Control().GetIDOfName(name, &id))) host_.Control().Invoke(id, kind, args, &result);
+  if (platform::SUCCEEDED(host_.Control().GetIDOfName(name, &id)))
+    host_.Control().Invoke(id, kind, args, &result);
   return result;
 }
 

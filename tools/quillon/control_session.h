@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/automation/variant.h"
 #include "host/control_host.h"
+#include "platform/automation/variant.h"
 
 namespace quillon {
 
@@ -19,7 +19,9 @@ class ControlSession {
   // Creates the control and calls InitControl; says why on failure.
   bool Open();
 
-  platform::Variant Get(std::string_view name) { return Invoke(name, platform::InvokeKind::PropertyGet, {}); }
+  platform::Variant Get(std::string_view name) {
+    return Invoke(name, platform::InvokeKind::PropertyGet, {});
+  }
   platform::Variant Call(std::string_view name, std::vector<platform::Variant> args = {}) {
     return Invoke(name, platform::InvokeKind::Method, std::move(args));
   }
@@ -41,7 +43,8 @@ class ControlSession {
   bool JobRunning(std::deque<HostNotice>& arrived);
 
  private:
-  platform::Variant Invoke(std::string_view name, platform::InvokeKind kind, std::vector<platform::Variant> args);
+  platform::Variant Invoke(std::string_view name, platform::InvokeKind kind,
+                           std::vector<platform::Variant> args);
   ControlHost host_;
 };
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "platform/aspi/wnaspi32.h"
 #include "platform/bytes/byte_order.h"
@@ -22,8 +24,6 @@ constexpr auto kRequestTimeout = std::chrono::seconds(60);
 
 constexpr std::uint16_t kProfileDvdRam = 0x12;
 constexpr std::uint16_t kProfileDvdMinusRwOverwrite = 0x13;
-constexpr std::uint16_t kProfileDvdPlusRw = 0x1A;
-constexpr std::uint16_t kProfileDvdPlusRwDualLayer = 0x2A;
 
 constexpr std::uint8_t kDiscStatusComplete = 2;
 constexpr std::uint8_t kBackgroundFormatNone = 0;
@@ -32,25 +32,24 @@ constexpr std::uint8_t kLastRecordedAddressValid = 0x02;  // track information b
 }  // namespace
 
 std::string MediumName(std::uint16_t profile) {
-  switch (profile) {
-    case 0x08: return "CD-ROM";
-    case 0x09: return "CD-R";
-    case 0x0A: return "CD-RW";
-    case 0x10: return "DVD-ROM";
-    case 0x11: case 0x15: case 0x16: return "DVD-R";
-    case kProfileDvdRam: return "DVD-RAM";
-    case kProfileDvdMinusRwOverwrite: case 0x14: return "DVD-RW";
-    case kProfileDvdPlusRw: case kProfileDvdPlusRwDualLayer: return "DVD+RW";
-    case 0x1B: case 0x2B: return "DVD+R";
-    default: return "disc";
+  // MMC profile numbers of the discs a writer takes.
+  static constexpr std::pair<std::uint16_t, std::string_view> kNames[] = {
+      {0x08, "CD-ROM"},  {0x09, "CD-R"},   {0x0A, "CD-RW"},  {0x10, "DVD-ROM"}, {0x11, "DVD-R"},
+      {0x12, "DVD-RAM"}, {0x13, "DVD-RW"}, {0x14, "DVD-RW"}, {0x15, "DVD-R"},   {0x16, "DVD-R"},
+      {0x1A, "DVD+RW"},  {0x1B, "DVD+R"},  {0x2A, "DVD+RW"}, {0x2B, "DVD+R"},
+  };
+  for (const auto& [number, name] : kNames) {
+    if (number == profile) return std::string(name);
   }
+  return "disc";
 }
 
 DiscProbe::~DiscProbe() { platform::FreeLibrary(library_); }
 
 bool DiscProbe::Open(int hostAdapter, int target, const std::string& description) {
   library_ = platform::LoadLibraryA("WNASPI32.DLL");
-  send_ = reinterpret_cast<std::uint32_t (*)(void*)>(platform::GetProcAddress(library_, "SendASPI32Command"));
+  send_ = reinterpret_cast<std::uint32_t (*)(void*)>(
+      platform::GetProcAddress(library_, "SendASPI32Command"));
   if (!send_) return false;
   hostAdapter_ = static_cast<std::uint8_t>(hostAdapter);
   target_ = static_cast<std::uint8_t>(target);
@@ -73,7 +72,8 @@ std::string DiscProbe::Describe(int lun) {
   return std::string(reinterpret_cast<const char*>(data.data() + 8), kDescriptionLength);
 }
 
-DiscProbe::Reply DiscProbe::Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data) {
+DiscProbe::Reply DiscProbe::Execute(std::span<const std::uint8_t> cdb,
+                                    std::span<std::uint8_t> data) {
   SRB_ExecSCSICmd srb{};
   platform::Event done(platform::Event::Reset::Auto);
   srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
@@ -120,11 +120,10 @@ std::optional<DiscDescription> DiscProbe::Describe() {
   const std::array<std::uint8_t, 10> readDiscInformation{0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0};
   std::array<std::uint8_t, 34> info{};
   if (!Execute(readDiscInformation, info).good) return std::nullopt;
-  disc.overwritable = disc.profile == kProfileDvdRam || disc.profile == kProfileDvdMinusRwOverwrite ||
-                      disc.profile == kProfileDvdPlusRw || disc.profile == kProfileDvdPlusRwDualLayer;
+  disc.overwritable = disc.dvdPlusRw() || disc.profile == kProfileDvdRam ||
+                      disc.profile == kProfileDvdMinusRwOverwrite;
   disc.closed = !disc.overwritable && (info[2] & 0x03) == kDiscStatusComplete;
-  disc.unformatted = (disc.profile == kProfileDvdPlusRw || disc.profile == kProfileDvdPlusRwDualLayer) &&
-                     (info[7] & 0x03) == kBackgroundFormatNone;
+  disc.unformatted = disc.dvdPlusRw() && (info[7] & 0x03) == kBackgroundFormatNone;
 
   // The next track, as the engine's own capacity check reads it.
   const std::array<std::uint8_t, 10> readTrackInformation{0x52, 0x01, 0, 0, 0, 0xFF, 0, 0, 48, 0};

@@ -17,15 +17,16 @@
 namespace quillon {
 
 struct DiscDescription {
-  std::uint16_t profile = 0;   // MMC profile of the disc; 0 when unknown
-  bool closed = false;         // the disc is complete: no session can be added
-  bool overwritable = false;   // written in place (DVD+RW, DVD-RAM): never closed
-  bool unformatted = false;    // a DVD+RW that must be formatted first
+  std::uint16_t profile = 0;  // MMC profile of the disc; 0 when unknown
+  bool closed = false;        // the disc is complete: no session can be added
+  bool overwritable = false;  // written in place (DVD+RW, DVD-RAM): never closed
+  bool unformatted = false;   // a DVD+RW that must be formatted first
   std::uint32_t freeBlocks = 0;
   std::uint32_t nextWritable = 0;  // where the next session starts
 
   bool cd() const { return profile >= 0x08 && profile <= 0x0A; }
   bool dvd() const { return profile >= 0x10 && profile <= 0x2B; }
+  bool dvdPlusRw() const { return profile == 0x1A || profile == 0x2A; }
 };
 
 // "CD-R", "DVD+RW", ...; "disc" for a profile without a name here.

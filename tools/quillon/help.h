@@ -13,8 +13,8 @@ namespace quillon {
 // Exit codes of every command.
 enum ExitCode : int {
   kExitDone = 0,
-  kExitFailed = 1,     // the job or the drive failed, or the disc cannot take the job
-  kExitUsage = 2,      // the command line or an input was wrong; nothing was written
+  kExitFailed = 1,  // the job or the drive failed, or the disc cannot take the job
+  kExitUsage = 2,   // the command line or an input was wrong; nothing was written
   kExitCancelled = 130,
 };
 

@@ -27,7 +27,9 @@ constexpr auto kQuietBeforeAsking = std::chrono::seconds(3);
 constexpr auto kGiveUp = std::chrono::hours(3);
 
 std::string_view PhaseOf(JobType type) { return type == JobType::Erase ? "Erasing" : "Formatting"; }
-std::string_view EndEventOf(JobType type) { return type == JobType::Burn ? "Finished" : "BlankFinished"; }
+std::string_view EndEventOf(JobType type) {
+  return type == JobType::Burn ? "Finished" : "BlankFinished";
+}
 
 class Watch {
  public:
@@ -50,7 +52,8 @@ class Watch {
         const bool running = session_.JobRunning(notices);
         // Everything the job posted came before it stopped being busy.
         if (!running) {
-          for (HostNotice& n : session_.Pump(std::chrono::milliseconds(0))) notices.push_back(std::move(n));
+          for (HostNotice& n : session_.Pump(std::chrono::milliseconds(0)))
+            notices.push_back(std::move(n));
           if (notices.empty()) return Lost("the engine ended the job without saying how it went");
         }
         nextQuestion = Clock::now() + kQuietBeforeAsking;
@@ -72,7 +75,8 @@ class Watch {
           if (type_ != JobType::Burn) progress_.Show(PhaseOf(type_), 100);
           progress_.EndLine();
           JobResult result{JobResult::End::Completed};
-          result.cancelled = type_ == JobType::Burn && cancelRequested_ && !phases_.wroteEverything();
+          result.cancelled =
+              type_ == JobType::Burn && cancelRequested_ && !phases_.wroteEverything();
           result.writtenShare = phases_.writtenShare();
           return result;
         }
@@ -111,7 +115,8 @@ class Watch {
     } else if (!cancelRequested_) {
       cancelRequested_ = true;
       phases_.CancelRequested();
-      std::cerr << "quillon: cancelling: the session is closed with what has been written so far.\n";
+      std::cerr
+          << "quillon: cancelling: the session is closed with what has been written so far.\n";
       session_.Call("CancelBurning");
     } else {
       std::cerr << "quillon: the session is being closed; closing cannot be interrupted without "

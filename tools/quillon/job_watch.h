@@ -20,8 +20,8 @@ enum class JobType { Burn, Erase, Format };
 
 struct JobResult {
   enum class End { Completed, Failed, Lost } end = End::Lost;
-  bool cancelled = false;    // a burn's writing was cut short by Ctrl-C
-  double writtenShare = 1;   // a burn: the share of the image written
+  bool cancelled = false;   // a burn's writing was cut short by Ctrl-C
+  double writtenShare = 1;  // a burn: the share of the image written
 };
 
 JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress);

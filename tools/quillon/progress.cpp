@@ -23,8 +23,8 @@ void ProgressView::Show(std::string_view phase, int percent) {
   const int filled = shown_ * kBarWidth / 100;
   std::string label = phase_;
   label.resize(std::max(label.size(), kPhaseWidth), ' ');
-  out_ << '\r' << label << " [" << std::string(filled, '#') << std::string(kBarWidth - filled, ' ') << "] "
-       << shown_ << " %" << std::flush;
+  out_ << '\r' << label << " [" << std::string(filled, '#') << std::string(kBarWidth - filled, ' ')
+       << "] " << shown_ << " %" << std::flush;
   lineOpen_ = true;
 }
 
