@@ -54,7 +54,8 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
                     std::to_string(target) + " has no disc");
     }
     vdrive::VirtualDriveOptions options{static_cast<std::uint8_t>(target), writer->medium,
-                                        writer->directory, config.pollsPerOperation};
+                                        writer->directory, config.pollsPerOperation,
+                                        config.commandLatency};
     virtualAdapter.devices[target * kLuns] =
         std::make_unique<vdrive::VirtualDrive>(std::move(options), faults, *log_);
     log_->Diagnostic("virtual writer 0:" + std::to_string(target) + ":0 (" +

@@ -12,6 +12,7 @@ namespace wnaspi {
 namespace {
 
 constexpr std::uint32_t kMaxPolls = 100000;
+constexpr std::uint32_t kMaxLatencyUs = 1000000;  // one second per command
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
@@ -93,13 +94,31 @@ bool IsOff(const std::string* value) {
 
 bool IsOn(const std::string* value) { return value && !value->empty() && !IsOff(value); }
 
+// A whole number from `least` to `most` in variable `name`; a value that is
+// not one is reported and `number` keeps its default.
+void ParseNumber(const Variables& variables, const char* name, std::uint32_t least,
+                 std::uint32_t most, std::uint32_t& number, Config& config) {
+  const std::string* text = Find(variables, name);
+  if (!text) return;
+  std::uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (ec == std::errc() && end == text->data() + text->size() && value >= least && value <= most) {
+    number = value;
+    return;
+  }
+  config.problems.push_back(std::string(name) + ": \"" + *text + "\" is not a number from " +
+                            std::to_string(least) + " to " + std::to_string(most) + "; using " +
+                            std::to_string(number));
+}
+
 }  // namespace
 
 Variables EnvironmentVariables() {
   Variables variables;
-  for (const char* name : {variable::kVirtualWriters, variable::kVirtualFaults,
-                           variable::kVirtualPolls, variable::kTrace, variable::kDebug,
-                           variable::kRealDrives, variable::kXdgDataHome, variable::kHome}) {
+  for (const char* name :
+       {variable::kVirtualWriters, variable::kVirtualFaults, variable::kVirtualPolls,
+        variable::kVirtualLatency, variable::kTrace, variable::kDebug, variable::kRealDrives,
+        variable::kXdgDataHome, variable::kHome}) {
     if (const char* value = std::getenv(name)) variables[name] = value;
   }
   if (!variables.contains(variable::kHome)) {
@@ -138,17 +157,10 @@ Config ParseConfig(const Variables& variables) {
   if (const std::string* trace = Find(variables, variable::kTrace)) config.traceFile = *trace;
   config.debug = IsOn(Find(variables, variable::kDebug));
   config.realDrives = !IsOff(Find(variables, variable::kRealDrives));
-  if (const std::string* polls = Find(variables, variable::kVirtualPolls)) {
-    std::uint32_t value = 0;
-    const auto [end, ec] = std::from_chars(polls->data(), polls->data() + polls->size(), value);
-    if (ec == std::errc() && end == polls->data() + polls->size() && value >= 1 && value <= kMaxPolls) {
-      config.pollsPerOperation = value;
-    } else {
-      config.problems.push_back(std::string(variable::kVirtualPolls) + ": \"" + *polls +
-                                "\" is not a number from 1 to " + std::to_string(kMaxPolls) +
-                                "; using " + std::to_string(config.pollsPerOperation));
-    }
-  }
+  ParseNumber(variables, variable::kVirtualPolls, 1, kMaxPolls, config.pollsPerOperation, config);
+  std::uint32_t latencyUs = 0;
+  ParseNumber(variables, variable::kVirtualLatency, 0, kMaxLatencyUs, latencyUs, config);
+  config.commandLatency = std::chrono::microseconds(latencyUs);
   return config;
 }
 

@@ -7,10 +7,13 @@
 //                             in the user's data directory; empty: none)
 //   WNASPI32_VIRTUAL_FAULTS   faults for tests (virtual/fault_injector.h)
 //   WNASPI32_VIRTUAL_POLLS    polls an immediate blank or format takes (20)
+//   WNASPI32_VIRTUAL_LATENCY_US  least time in microseconds each command of a
+//                             virtual writer takes (0: none)
 //   WNASPI32_TRACE            file that gets one line per request
 //   WNASPI32_DEBUG            1: diagnostics also on standard error
 //   WNASPI32_REAL_DRIVES      0: do not look for the machine's drives
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -28,6 +31,7 @@ namespace variable {
 constexpr const char* kVirtualWriters = "WNASPI32_VIRTUAL_WRITERS";
 constexpr const char* kVirtualFaults = "WNASPI32_VIRTUAL_FAULTS";
 constexpr const char* kVirtualPolls = "WNASPI32_VIRTUAL_POLLS";
+constexpr const char* kVirtualLatency = "WNASPI32_VIRTUAL_LATENCY_US";
 constexpr const char* kTrace = "WNASPI32_TRACE";
 constexpr const char* kDebug = "WNASPI32_DEBUG";
 constexpr const char* kRealDrives = "WNASPI32_REAL_DRIVES";
@@ -52,6 +56,7 @@ struct Config {
   std::string traceFile;
   bool debug = false;
   std::uint32_t pollsPerOperation = 20;
+  std::chrono::microseconds commandLatency{0};
   bool realDrives = true;
   // What could not be read, for the diagnostics once the trace is open.
   std::vector<std::string> problems;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/aspi/config.h"
 #include "platform/aspi/virtual/disc_state_text.h"
 
@@ -52,16 +54,24 @@ TEST(Config, AtMostEightWriters) {
 TEST(Config, SwitchesAndNumbers) {
   auto config = ParseConfig({{"WNASPI32_DEBUG", "1"}, {"WNASPI32_REAL_DRIVES", "0"},
                              {"WNASPI32_VIRTUAL_POLLS", "5"}, {"WNASPI32_TRACE", "/t"},
-                             {"WNASPI32_VIRTUAL_FAULTS", "neverready"}});
+                             {"WNASPI32_VIRTUAL_FAULTS", "neverready"},
+                             {"WNASPI32_VIRTUAL_LATENCY_US", "125"}});
   EXPECT_TRUE(config.debug);
+  EXPECT_EQ(config.commandLatency, std::chrono::microseconds(125));
   EXPECT_FALSE(config.realDrives);
   EXPECT_EQ(config.pollsPerOperation, 5u);
   EXPECT_EQ(config.traceFile, "/t");
   EXPECT_EQ(config.faults, "neverready");
-  config = ParseConfig({{"WNASPI32_DEBUG", "0"}, {"WNASPI32_VIRTUAL_POLLS", "0"}});
+  config = ParseConfig({{"WNASPI32_DEBUG", "0"}, {"WNASPI32_VIRTUAL_POLLS", "0"},
+                        {"WNASPI32_VIRTUAL_LATENCY_US", "-5"}});
   EXPECT_FALSE(config.debug);
   EXPECT_TRUE(config.realDrives);
   EXPECT_EQ(config.pollsPerOperation, 20u);
+  EXPECT_EQ(config.commandLatency, std::chrono::microseconds(0));
+  EXPECT_EQ(std::count_if(config.problems.begin(), config.problems.end(),
+                          [](const std::string& p) { return p.starts_with("WNASPI32_VIRTUAL_"); }),
+            2)
+      << "each value that is not a number is reported";
 }
 
 TEST(DiscStateText, RoundTrip) {

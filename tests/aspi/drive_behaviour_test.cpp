@@ -2,6 +2,8 @@
 // sense a real drive gives, the tray opens and closes, and the mode pages
 // read and change as MMC says.
 
+#include <chrono>
+
 #include "aspi_test_support.h"
 
 namespace aspitest {
@@ -12,6 +14,19 @@ class DriveBehaviourTest : public AspiTest {
   Device d{0, 0};
   Burner burner{d};
 };
+
+TEST_F(DriveBehaviourTest, EveryCommandTakesAtLeastTheConfiguredLatency) {
+  Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + (dir_ / "w0").string()},
+             {"WNASPI32_VIRTUAL_LATENCY_US", "4000"},
+             {"WNASPI32_VIRTUAL_FAULTS", "fail=00@2"}});
+  // Good commands, a failing one and one the drive does not know.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_FALSE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_FALSE(d.NoData(Cdb{0xFF}).ok());
+  EXPECT_TRUE(d.In(cdb::ReadDiscInformation(), 34).ok());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(4 * 4000));
+}
 
 TEST_F(DriveBehaviourTest, CapabilitiesPageAsTheScanReadsIt) {
   ConfigureOne("cd-rw");

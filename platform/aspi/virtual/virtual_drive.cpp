@@ -1,12 +1,38 @@
 #include "platform/aspi/virtual/virtual_drive.h"
 
+#include <sys/prctl.h>
+#include <time.h>
+
 #include <array>
+#include <cerrno>
 #include <thread>
 #include <utility>
 
 #include "platform/aspi/scsi_opcodes.h"
 
 namespace wnaspi::vdrive {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Holds the calling thread until `deadline`. This is the drive's own time,
+// which passes for real while the initiator waits for its request: it does
+// not go through the engine's replaceable clock, and without a latency
+// configured nothing waits at all.
+void WaitUntil(SteadyClock::time_point deadline) {
+  // The default timer slack (50 us) would be a third of a 125-us command.
+  thread_local bool precise = ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0;
+  (void)precise;
+  const auto since = deadline.time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+  const timespec until{static_cast<time_t>(seconds.count()),
+                       static_cast<long>(std::chrono::nanoseconds(since - seconds).count())};
+  // steady_clock is CLOCK_MONOTONIC on Linux.
+  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+}
+
+}  // namespace
 
 VirtualDrive::VirtualDrive(VirtualDriveOptions options, std::shared_ptr<FaultInjector> faults,
                            Log& log)
@@ -52,6 +78,13 @@ std::optional<Medium> VirtualDrive::loadedMedium() const {
 }
 
 ScsiOutcome VirtualDrive::Execute(const ScsiRequest& request) {
+  const auto deadline = SteadyClock::now() + options_.commandLatency;
+  ScsiOutcome outcome = ExecuteNow(request);
+  if (options_.commandLatency.count() > 0) WaitUntil(deadline);
+  return outcome;
+}
+
+ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
   const Command command(request);
   const std::uint8_t op = command.opcode();
   // A slow drive for tests, outside every lock: other programs are not kept waiting.

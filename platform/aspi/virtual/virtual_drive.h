@@ -4,6 +4,7 @@
 // with that disc would, sense data included. The handlers are grouped by
 // area in the files named beside each group below.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -26,6 +27,8 @@ struct VirtualDriveOptions {
   Medium medium = Medium::CdRw;  // the blank medium of an empty directory
   std::filesystem::path directory;
   std::uint32_t pollsPerOperation = 20;  // immediate BLANK / FORMAT UNIT
+  // The least time each command takes, as a real drive's round trip would.
+  std::chrono::microseconds commandLatency{0};
 };
 
 class VirtualDrive final : public ScsiDevice {
@@ -42,6 +45,7 @@ class VirtualDrive final : public ScsiDevice {
     bool allowedWhileBusy;  // answered while a blank or format runs
   };
   static const CommandEntry* Find(std::uint8_t opcode);
+  ScsiOutcome ExecuteNow(const ScsiRequest& request);
   ScsiOutcome Dispatch(const CommandEntry& entry, const Command& command);
   // After a command of this program's job: whether the job is over, so the
   // writer goes back (writer_job.h).
