@@ -94,11 +94,11 @@ constexpr Cdb Read10Cdb(std::uint32_t lba) {
   return c;
 }
 
-// WRITE(10) 2Ah of one block.
-constexpr Cdb Write10Cdb(std::uint32_t lba) {
+// WRITE(10) 2Ah of `blocks` blocks from `lba`.
+constexpr Cdb Write10Cdb(std::uint32_t lba, std::uint16_t blocks) {
   Cdb c{0x2A};
   cdb_detail::PutBE32(c, 2, lba);
-  cdb_detail::PutBE16(c, 7, 1);
+  cdb_detail::PutBE16(c, 7, blocks);
   return c;
 }
 

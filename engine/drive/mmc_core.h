@@ -33,6 +33,9 @@ constexpr std::uint8_t kStatusNotBound = 255;
 // Logical block: the unit of every read and write (MMC, 2048 bytes of user
 // data per block of a data track).
 constexpr std::size_t kLogicalBlockSize = 2048;
+// The most blocks one WRITE(10) carries: 32 KiB, what burners send a drive
+// per command, and well within what every transport takes in one transfer.
+constexpr std::size_t kMaxWriteBlocks = 16;
 
 class EngineHost;
 
@@ -95,8 +98,10 @@ class MmcCore {
   bool PrepareTrack(BurnMode mode);
   bool SetWriteParametersCd();
   bool SetWriteParametersDvd();
-  // One block at writeAddress, which advances by one on success.
-  bool WriteBlock(std::span<const std::uint8_t, kLogicalBlockSize> block);
+  // One WRITE(10) of whole blocks (1 to kMaxWriteBlocks) at writeAddress,
+  // which advances by their number on success and stays on failure. Any
+  // other length is refused without a command.
+  bool WriteBlocks(std::span<const std::uint8_t> blocks);
   bool SynchronizeCache();
   bool CloseSession();
   // Synchronises and, for a CD, closes the session. False only when the

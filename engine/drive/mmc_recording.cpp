@@ -39,15 +39,17 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
   return true;
 }
 
-bool MmcCore::WriteBlock(std::span<const std::uint8_t, kLogicalBlockSize> block) {
+bool MmcCore::WriteBlocks(std::span<const std::uint8_t> blocks) {
+  const std::size_t count = blocks.size() / kLogicalBlockSize;
+  if (count == 0 || count > kMaxWriteBlocks || blocks.size() % kLogicalBlockSize != 0) return false;
   TestUnitReady();
   // The request block takes a mutable pointer; a data-out buffer is only read.
-  auto* data = const_cast<std::uint8_t*>(block.data());
-  if (!Issue(Write10Cdb(static_cast<std::uint32_t>(writeAddress)), data, kLogicalBlockSize,
-             kFlagsDataOut)) {
+  auto* data = const_cast<std::uint8_t*>(blocks.data());
+  if (!Issue(Write10Cdb(static_cast<std::uint32_t>(writeAddress), static_cast<std::uint16_t>(count)),
+             data, static_cast<std::uint32_t>(blocks.size()), kFlagsDataOut)) {
     return false;
   }
-  ++writeAddress;
+  writeAddress += static_cast<std::int32_t>(count);
   return true;
 }
 

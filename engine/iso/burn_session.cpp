@@ -69,7 +69,7 @@ bool CImageBuilder::OpenOutput(BurnMode mode) {
 }
 
 bool CImageBuilder::WriteSector(std::span<const std::uint8_t, kBlockSize> block) {
-  return drive_->WriteBlock(block);
+  return drive_->WriteBlocks(block);
 }
 
 bool CImageBuilder::CloseOutput(BurnMode mode) { return drive_->FinishSession(mode); }

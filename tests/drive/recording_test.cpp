@@ -203,23 +203,31 @@ TEST_F(Recording, DvdPlusRGetsTrackMode4AndLinkSize0) {
   EXPECT_EQ(SelectedPage()[3], 0x04);
 }
 
-TEST_F(Recording, BlocksAreWrittenOneAtATimeAtTheWriteAddress) {
-  core.writeAddress = 0x00012345;
-  std::array<std::uint8_t, 2048> block{};
-  block[0] = 0x43;
-  block[2047] = 0x44;
-  ASSERT_TRUE(core.WriteBlock(block));
-  EXPECT_EQ(core.writeAddress, 0x00012346);
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x2A}));
-  auto write = Sent()[1];
-  EXPECT_EQ(CdbOf(write), (Bytes{0x2A, 0, 0x00, 0x01, 0x23, 0x45, 0, 0x00, 0x01, 0, 0, 0}));
-  EXPECT_EQ(write.flags, 0x50);
-  EXPECT_EQ(write.bufferLength, 2048u);
-  EXPECT_EQ(write.dataOut, Bytes(block.begin(), block.end()));
-
+TEST_F(Recording, WritesCarryOneToSixteenBlocksAtTheWriteAddress) {
+  for (std::uint16_t blocks : {1, 3, 16}) {
+    SCOPED_TRACE(blocks);
+    aspi.Clear();
+    core.writeAddress = 0x00012345;
+    Bytes data(blocks * 2048u);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 2048);
+    ASSERT_TRUE(core.WriteBlocks(data));
+    EXPECT_EQ(core.writeAddress, 0x00012345 + blocks);
+    EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x2A}));
+    auto write = Sent()[1];
+    EXPECT_EQ(CdbOf(write), (Bytes{0x2A, 0, 0x00, 0x01, 0x23, 0x45, 0, 0x00,
+                                   static_cast<std::uint8_t>(blocks), 0, 0, 0}));
+    EXPECT_EQ(write.flags, 0x50);
+    EXPECT_EQ(write.bufferLength, data.size());
+    EXPECT_EQ(write.dataOut, data);
+  }
+  // A failed write leaves the address; lengths that are not 1 to 16 whole
+  // blocks are refused without a command.
   On(0x2A, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_FALSE(core.WriteBlock(block));
-  EXPECT_EQ(core.writeAddress, 0x00012346);
+  EXPECT_FALSE(core.WriteBlocks(Bytes(2048)));
+  EXPECT_EQ(core.writeAddress, 0x00012345 + 16);
+  aspi.Clear();
+  for (std::size_t length : {0u, 2047u, 2049u, 17u * 2048u}) EXPECT_FALSE(core.WriteBlocks(Bytes(length)));
+  EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(Recording, CacheSessionAndReservationCommands) {
