@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   # Qt 6 for the upgrade library (and its offscreen tests)
   qt6-base-dev
+  # bench/: GNU time measures the peak memory of each run
+  time
 )
 if [[ "${QUILLON_WITH_GUI:-0}" == 1 ]]; then
   packages+=(xvfb xauth imagemagick)
