@@ -43,8 +43,8 @@ TREES = {
               Group(40, 2 * MIB, 14 * MIB, 0), Group(2000, 1 * KIB, 64 * KIB, 20)),
         _tree("small", "30,000 files of 0-4 KiB in 300 folders", 2,
               Group(30000, 0, 4 * KIB, 300)),
-        _tree("large", "60 files of 8-28 MiB, 4,000 of 1-64 KiB", 3,
-              Group(60, 8 * MIB, 28 * MIB, 3), Group(4000, 1 * KIB, 64 * KIB, 40)),
+        _tree("large", "60 files of 8-26 MiB, 4,000 of 1-64 KiB", 3,
+              Group(60, 8 * MIB, 26 * MIB, 3), Group(4000, 1 * KIB, 64 * KIB, 40)),
         _tree("many", "100,000 files of 0-4 KiB in 1,000 folders", 4,
               Group(100000, 0, 4 * KIB, 1000)),
         # The growth series: the shape of "many" at 1,000 and 10,000 files.
