@@ -9,7 +9,7 @@ constexpr std::uint32_t kDeliver = 0x0400 + 1;
 }
 
 DiagnosticsChannel::DiagnosticsChannel(platform::IUnknown& owner)
-    : point_(owner, ids::kDiagnosticsInterface), window_(platform::CreateWindowFor(this)) {}
+    : owner_(owner), point_(owner, ids::kDiagnosticsInterface), window_(platform::CreateWindowFor(this)) {}
 
 DiagnosticsChannel::~DiagnosticsChannel() { platform::DestroyWindow(window_); }
 
@@ -29,6 +29,9 @@ void DiagnosticsChannel::Post(Notice notice) {
 
 void DiagnosticsChannel::HandleMessage(std::uint32_t message, std::uintptr_t, std::intptr_t) {
   if (message != kDeliver) return;
+  // The host may release the control, and with it this channel, from inside
+  // its handler.
+  const auto keepOwner = platform::ComPtr<platform::IUnknown>::Share(&owner_);
   Notice notice;
   {
     std::lock_guard lock(mutex_);

@@ -38,6 +38,7 @@ class DiagnosticsChannel final : private platform::WindowHandler {
   void Post(Notice notice);
   void HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
 
+  platform::IUnknown& owner_;
   platform::ConnectionPoint point_;
   platform::HWND window_;
   std::mutex mutex_;

@@ -139,6 +139,9 @@ void CScrivoCtrl::PostJobMessage(std::uint32_t message, std::uintptr_t wParam) {
 }
 
 void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t) {
+  // A host may drop its last reference from inside an event handler; the
+  // control lives until it has finished with the message.
+  const auto keepAlive = platform::ComPtr<CScrivoCtrl>::Share(this);
   switch (message) {
     case WM_JOB_PROGRESS:
       if (wParam > 0) FireProgress(static_cast<std::int16_t>(wParam / 10));
@@ -182,6 +185,9 @@ bool CScrivoCtrl::RefuseWhileBusy() {
 }
 
 void CScrivoCtrl::InitControl() {
+  // A rescan would go through the request block the worker is using, and the
+  // reset of the Multi-session field would reach a burn in progress.
+  if (RefuseWhileBusy()) return;
   if (!drive_.LoadAspi()) {
     ReportError("Failed to initialize MMC core engine");
     return;

@@ -118,8 +118,8 @@ class CScrivoCtrl final : public platform::IDispatch,
   void FireEvent(platform::DISPID id);
   // A job ended without its event.
   void ReportJobFailed(JobKind job) { diagnostics_.PostJobFailed(job); }
-  // Refuses a member that would touch the drive or the compilation while a
-  // job owns them.
+  // Refuses ("Drive is busy") a member that would touch the drive or the
+  // compilation while a job owns them, a second job included.
   bool RefuseWhileBusy();
   // Device side (scrivo_ctrl_device.cpp).
   void RefreshDeviceInfo();
@@ -128,11 +128,11 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BindImageBuilder();
   bool AcceptImageLabel(const std::string& label);
   void ClearCompilation();
-  // Job start-up: "Drive is busy" when a job runs; otherwise the control
-  // turns busy and the worker starts (the job clears busy as its last step).
+  // Job start-up, once RefuseWhileBusy has let the member through: the
+  // control turns busy and the worker starts (the job clears busy as its
+  // last step).
   enum class CancelReset { No, Yes };
   enum class ThreadFailure { Silent, Report };
-  bool RefuseSecondJob();
   bool StartJob(void (CScrivoCtrl::*job)(), CancelReset cancel, ThreadFailure onFailure);
   void BurnJob();
   void BlankJob();

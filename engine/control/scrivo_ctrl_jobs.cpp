@@ -16,32 +16,26 @@ bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), CancelReset cancel, Threa
   return started;
 }
 
-bool CScrivoCtrl::RefuseSecondJob() {
-  if (!busyEvent_.IsSignalled()) return false;
-  ReportError("Drive is busy");
-  return true;
-}
-
 void CScrivoCtrl::BurnCDData(bool bMultiSession) {
-  if (RefuseSecondJob()) return;
+  if (RefuseWhileBusy()) return;
   burnMode_ = bMultiSession ? BurnMode::CdMultiSession : BurnMode::CdSingleSession;
   StartJob(&CScrivoCtrl::BurnJob, CancelReset::Yes, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::BurnDVDData() {
-  if (RefuseSecondJob()) return;
+  if (RefuseWhileBusy()) return;
   burnMode_ = BurnMode::Dvd;
   StartJob(&CScrivoCtrl::BurnJob, CancelReset::Yes, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::Blank(bool bFull) {
-  if (RefuseSecondJob()) return;
+  if (RefuseWhileBusy()) return;
   fullBlank_ = bFull ? 1 : 0;
   StartJob(&CScrivoCtrl::BlankJob, CancelReset::No, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::BlankDVD() {
-  if (RefuseSecondJob()) return;
+  if (RefuseWhileBusy()) return;
   StartJob(&CScrivoCtrl::DvdBlankJob, CancelReset::Yes, ThreadFailure::Silent);
 }
 

@@ -168,6 +168,11 @@ class ComPtr {
     c.p_ = p;
     return c;
   }
+  // Takes a reference of its own.
+  static ComPtr Share(T* p) {
+    if (p) p->AddRef();
+    return Attach(p);
+  }
   T* get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
