@@ -52,6 +52,7 @@ constexpr Sense kInvalidFieldInCdb{kIllegalRequest, 0x24, 0x00, {}};
 constexpr Sense kLogicalUnitNotSupported{kIllegalRequest, 0x25, 0x00, {}};
 constexpr Sense kInvalidFieldInParameterList{kIllegalRequest, 0x26, 0x00, {}};
 constexpr Sense kCommandSequenceError{kIllegalRequest, 0x2C, 0x00, {}};
+constexpr Sense kSessionFixationIncompleteTrack{kIllegalRequest, 0x72, 0x03, {}};
 constexpr Sense kIncompatibleMedium{kIllegalRequest, 0x30, 0x00, {}};
 constexpr Sense kCannotWriteIncompatibleFormat{kIllegalRequest, 0x30, 0x05, {}};
 constexpr Sense kCannotFormatIncompatibleMedium{kIllegalRequest, 0x30, 0x06, {}};

@@ -99,7 +99,7 @@ TEST_F(DvdRecordingTest, DvdMinusRwBurnsLikeDvdMinusR) {
   EXPECT_TRUE(info.erasable);
 }
 
-TEST_F(DvdRecordingTest, DvdPlusRWrittenWithoutReservation) {
+TEST_F(DvdRecordingTest, DvdPlusRWrittenWithoutReservationClosesItsTrackBeforeItsSession) {
   ConfigureOne("dvd+r");
   EXPECT_TRUE(burner.FeatureCurrent(0x2B));
   EXPECT_FALSE(burner.FeatureCurrent(0x2F));
@@ -107,11 +107,28 @@ TEST_F(DvdRecordingTest, DvdPlusRWrittenWithoutReservation) {
   Burner::DiscInfo info{};
   ASSERT_TRUE(burner.GetDiscInfo(&info));
   EXPECT_FALSE(info.blank);
-  EXPECT_FALSE(info.closed) << "DVD+R stays appendable without a close command";
+  EXPECT_FALSE(info.closed) << "DVD+R stays open after the flush";
   EXPECT_EQ(ReadBlocks(d, 32, 1), PatternBlock(32));
-  EXPECT_TRUE(d.NoData(Cdb{0x5B, 0, 0x06}).ok());  // finalise
+  // Neither closing the session nor finalising goes past an open track.
+  EXPECT_SENSE(d.NoData(Cdb{0x5B, 0, 0x02}), 0x5, 0x72, 0x03);
+  EXPECT_SENSE(d.NoData(Cdb{0x5B, 0, 0x06}), 0x5, 0x72, 0x03);
+  EXPECT_TRUE(d.NoData(cdb::CloseTrack(1)).ok());
+  EXPECT_TRUE(d.NoData(Cdb{0x5B, 0, 0x06}).ok());  // close the session, finalise
   ASSERT_TRUE(burner.GetDiscInfo(&info));
   EXPECT_TRUE(info.closed);
+}
+
+TEST_F(DvdRecordingTest, DvdPlusRSessionClosedWithoutFinalisingTakesAnother) {
+  ConfigureOne("dvd+r");
+  Burn(33);
+  ASSERT_TRUE(d.NoData(cdb::CloseTrack(1)).ok());
+  ASSERT_TRUE(d.NoData(Cdb{0x5B, 0, 0x02}).ok());
+  Burner::DiscInfo info{};
+  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_FALSE(info.closed) << "the Multi-session field of the page has no say on DVD+R";
+  // The next session starts behind the first one's closure, on an ECC block.
+  Result r = d.In(cdb::ReadTrackInformation(1, 0xFF), 48);
+  EXPECT_EQ(Be32(r.data, 8), 16432u);  // 33 + 16,384 rounded up to 16 blocks
 }
 
 TEST_F(DvdRecordingTest, DvdPlusRwFormattedThenBurned) {

@@ -140,6 +140,27 @@ void VirtualDrive::CloseSession(DiscState& disc) {
   }
 }
 
+// A DVD+R session is closed only once each of its tracks (fragments) is:
+// the drive refuses otherwise. The write parameters page has no say on this
+// medium: closing the session leaves the disc open for another while room is
+// left, the finalising functions close it for good.
+ScsiOutcome VirtualDrive::CloseDvdPlusRSession(DiscState& disc, bool finalize) {
+  if (const Session* open = disc.openSession()) {
+    for (const Track& t : disc.tracks) {
+      if (t.session == open->number && !t.closed) return Fail(sense::kSessionFixationIncompleteTrack);
+    }
+    Session& s = disc.session(open->number);
+    s.closed = true;
+    s.next = NextSession::Allowed;
+  }
+  Session& last = disc.sessions.back();
+  if (finalize || disc.nextSessionStart(last) >= disc.capacity()) {
+    last.next = NextSession::None;
+    disc.finalized = true;
+  }
+  return ScsiOutcome::Good();
+}
+
 ScsiOutcome VirtualDrive::CloseTrackSession(const Command& command) {
   DiscState& disc = *disc_;
   const std::uint8_t function = command.Byte(2) & kCloseFunctionMask;
@@ -161,16 +182,14 @@ ScsiOutcome VirtualDrive::CloseTrackSession(const Command& command) {
     }
     case kCloseSession:
       if (!disc.openSession()) return Fail(sense::kCommandSequenceError);
+      if (disc.medium == Medium::DvdPlusR) return CloseDvdPlusRSession(disc, false);
       CloseSession(disc);
       return ScsiOutcome::Good();
     case kFinalizeMinimal:
     case kFinalize:
       if (disc.medium != Medium::DvdPlusR) return Fail(sense::kInvalidFieldInCdb);
       if (disc.tracks.empty()) return Fail(sense::kCommandSequenceError);
-      if (disc.openSession()) CloseSession(disc);
-      disc.sessions.back().next = NextSession::None;
-      disc.finalized = true;
-      return ScsiOutcome::Good();
+      return CloseDvdPlusRSession(disc, true);
     default:
       return Fail(sense::kInvalidFieldInCdb);
   }

@@ -78,6 +78,7 @@ class VirtualDrive final : public ScsiDevice {
   ScsiOutcome ReserveTrack(const Command& command);
   std::optional<Sense> CheckWriteMode(const DiscState& disc, const Track* track) const;
   void CloseSession(DiscState& disc);
+  ScsiOutcome CloseDvdPlusRSession(DiscState& disc, bool finalize);
   // blank_format_commands.cpp
   ScsiOutcome Blank(const Command& command);
   ScsiOutcome FormatUnit(const Command& command);
