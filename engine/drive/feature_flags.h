@@ -36,5 +36,9 @@ constexpr FeatureFlags kDvdReadPresent = 0x0001;
 constexpr FeatureFlags kDvdWritableCurrentMask = 0x1C00;
 // DVD-R/-RW: the burn reserves its track and writes with track mode 5.
 constexpr FeatureFlags kDvdMinusRWriteCurrent = 0x1000;
+// DVD+R: the burn closes its track and session and finalises the disc.
+constexpr FeatureFlags kDvdPlusRCurrent = 0x0800;
+// DVD+RW: one session over the whole disc, never closed by a burn.
+constexpr FeatureFlags kDvdPlusRwCurrent = 0x0400;
 
 }  // namespace scrivo

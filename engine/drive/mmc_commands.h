@@ -16,7 +16,12 @@ using Cdb = std::array<std::uint8_t, 12>;
 enum class PageControl : std::uint8_t { Current = 0x00, Default = 0x80 };
 
 // CLOSE TRACK/SESSION close functions (byte 2, bits 2-0).
-enum class CloseFunction : std::uint8_t { Zero = 0x00, Session = 0x02 };
+enum class CloseFunction : std::uint8_t {
+  Zero = 0x00,              // DVD+RW: stop a background format
+  Track = 0x01,             // the track numbered in bytes 4-5
+  Session = 0x02,           // CD: as the Multi-session field of the write parameters says
+  FinalizeDvdPlusR = 0x06,  // DVD+R: close the session and finalise the disc
+};
 
 // BLANK blanking types (byte 1, bits 2-0).
 enum class BlankKind : std::uint8_t { Full = 0x00, Minimal = 0x01 };
@@ -116,9 +121,12 @@ constexpr Cdb SetCdSpeedCdb(std::uint16_t readSpeed, std::uint16_t writeSpeed) {
 // SYNCHRONIZE CACHE(10) 35h: the whole medium, not immediate.
 constexpr Cdb SynchronizeCacheCdb() { return Cdb{0x35}; }
 
-// CLOSE TRACK/SESSION 5Bh, not immediate, track 0.
-constexpr Cdb CloseTrackSessionCdb(CloseFunction function) {
-  return Cdb{0x5B, 0x00, static_cast<std::uint8_t>(function)};
+// CLOSE TRACK/SESSION 5Bh, not immediate; the track number matters only
+// when a track is closed.
+constexpr Cdb CloseTrackSessionCdb(CloseFunction function, std::uint16_t track = 0) {
+  Cdb c{0x5B, 0x00, static_cast<std::uint8_t>(function)};
+  cdb_detail::PutBE16(c, 4, track);
+  return c;
 }
 
 // GET PERFORMANCE ACh from LBA 0.

@@ -13,6 +13,7 @@
 #include "engine/drive/device_address.h"
 #include "engine/drive/disc_info.h"
 #include "engine/drive/drive_capabilities.h"
+#include "engine/drive/feature_flags.h"
 #include "engine/drive/full_toc.h"
 #include "engine/drive/mmc_commands.h"
 #include "engine/drive/polling_limits.h"
@@ -104,9 +105,12 @@ class MmcCore {
   bool WriteBlocks(std::span<const std::uint8_t> blocks);
   bool SynchronizeCache();
   bool CloseSession();
-  // Synchronises and, for a CD, closes the session. False only when the
-  // drive did not become ready again within kSessionFinishWait.
-  bool FinishSession(BurnMode mode);
+  // Synchronises and closes what the medium needs closed: a CD's session; a
+  // DVD+R's track, then its session with the disc (`features` of the
+  // selected writer tell the medium). True when the disc then reads back
+  // with no session left open; false also when the drive did not become
+  // ready again within kSessionFinishWait.
+  bool FinishSession(BurnMode mode, FeatureFlags features);
   bool SetStreaming(std::int32_t endLba);
   bool ReserveTrack(std::int32_t blocks);
   // Polls TEST UNIT READY, pausing after each miss, until the drive is ready
@@ -155,6 +159,7 @@ class MmcCore {
   std::int32_t ScanWriters(Visitor&& visitor);
   bool IsWriterAt(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
   bool ReadWriteParametersDefaults(std::span<std::uint8_t> reply);
+  void CloseDvdPlusRSession();
   // The execute request block: zeroed, then filled for one command.
   struct ExecRequest {
     DeviceAddress address;

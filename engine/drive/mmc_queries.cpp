@@ -26,7 +26,12 @@ constexpr std::size_t kFeatureReplyLength = 256;
 constexpr std::uint8_t kDiscStatusMask = 0x03;
 constexpr std::uint8_t kDiscStatusEmpty = 0x00;
 constexpr std::uint8_t kDiscStatusComplete = 0x02;
+constexpr std::uint8_t kLastSessionShift = 2;
+constexpr std::uint8_t kLastSessionMask = 0x03;
 constexpr std::uint8_t kErasableBit = 0x10;
+// Last Track Number in Last Session: LSB in byte 6, MSB in byte 11.
+constexpr std::size_t kLastTrackLsb = 6;
+constexpr std::size_t kLastTrackMsb = 11;
 
 constexpr std::uint16_t kTocHeaderLength = 4;
 // The largest allocation length a READ TOC CDB can carry.
@@ -93,6 +98,8 @@ bool MmcCore::GetDiscInfo(DiscInfo& info) {
   info.blank = status == kDiscStatusEmpty;
   info.closed = status == kDiscStatusComplete;
   info.erasable = (reply[2] & kErasableBit) != 0;
+  info.lastSession = static_cast<LastSessionState>((reply[2] >> kLastSessionShift) & kLastSessionMask);
+  info.lastTrack = static_cast<std::uint16_t>(reply[kLastTrackMsb] << 8 | reply[kLastTrackLsb]);
   return true;
 }
 

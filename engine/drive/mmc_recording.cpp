@@ -63,14 +63,36 @@ bool MmcCore::CloseSession() {
   return Issue(CloseTrackSessionCdb(CloseFunction::Session), nullptr, 0, kFlagsDataIn);
 }
 
-bool MmcCore::FinishSession(BurnMode mode) {
-  // Failures of the synchronise and close commands show in the disc state;
-  // only a drive that stays busy fails the finish.
+bool MmcCore::FinishSession(BurnMode mode, FeatureFlags features) {
+  // The results of the flush and close commands are not trusted either way:
+  // the disc's own state, read back at the end, says whether the session
+  // was closed.
   SynchronizeCache();
   if (!WaitUntilReady(kSessionFinishWait)) return false;
-  // A DVD session ends with the cache flush; only a CD gets its session closed.
-  if (mode != BurnMode::Dvd) CloseSession();
-  return WaitUntilReady(kSessionFinishWait);
+  const bool dvd = mode == BurnMode::Dvd;
+  // A DVD-R written at once into its reserved track is closed by the flush.
+  if (!dvd) {
+    CloseSession();
+  } else if (features & kDvdPlusRCurrent) {
+    CloseDvdPlusRSession();
+  }
+  if (!WaitUntilReady(kSessionFinishWait)) return false;
+  // A DVD+RW holds one session over the whole disc: there is none to close.
+  if (dvd && (features & kDvdPlusRwCurrent)) return true;
+  DiscInfo disc;
+  return GetDiscInfo(disc) && disc.SessionsClosed();
+}
+
+void MmcCore::CloseDvdPlusRSession() {
+  // Only an open session is closed: a disc this burn did not write to is
+  // left as it was, not finalised.
+  DiscInfo disc;
+  if (!GetDiscInfo(disc) || disc.lastSession != LastSessionState::Incomplete) return;
+  TestUnitReady();
+  Issue(CloseTrackSessionCdb(CloseFunction::Track, disc.lastTrack), nullptr, 0, kFlagsDataIn);
+  // A DVD burn is single-session: the session is closed with the disc.
+  TestUnitReady();
+  Issue(CloseTrackSessionCdb(CloseFunction::FinalizeDvdPlusR), nullptr, 0, kFlagsDataIn);
 }
 
 bool MmcCore::ReserveTrack(std::int32_t blocks) {

@@ -72,7 +72,7 @@ bool CImageBuilder::WriteSector(std::span<const std::uint8_t, kBlockSize> block)
   return drive_->WriteBlocks(block);
 }
 
-bool CImageBuilder::CloseOutput(BurnMode mode) { return drive_->FinishSession(mode); }
+bool CImageBuilder::CloseOutput(BurnMode mode) { return drive_->FinishSession(mode, host_->FeatureFlags()); }
 
 bool CImageBuilder::FitsOnDisc() {
   // A drive that cannot tell its free space is trusted to refuse writes it

@@ -34,9 +34,16 @@ Bytes FeatureReply(std::uint16_t feature, bool current) {
   return reply;
 }
 
-Bytes DiscInformation(std::uint8_t byte2) {
+// Byte 2 of READ DISC INFORMATION: disc status in bits 1-0, state of the
+// last session in bits 3-2.
+constexpr std::uint8_t kFinalised = 0x0E;    // complete, last session complete
+constexpr std::uint8_t kAppendable = 0x01;   // incomplete, the next session empty
+constexpr std::uint8_t kSessionOpen = 0x05;  // incomplete, last session incomplete
+
+Bytes DiscInformation(std::uint8_t byte2, std::uint8_t lastTrack = 1) {
   Bytes reply(34, 0);
   reply[2] = byte2;
+  reply[6] = lastTrack;
   return reply;
 }
 
@@ -248,19 +255,64 @@ TEST_F(Recording, CacheSessionAndReservationCommands) {
 TEST_F(Recording, FinishingACdClosesTheSessionOnceTheDriveIsReady) {
   // Busy twice after the cache flush, then ready; ready after the close.
   OnSequence(0x00, {Reply{}, NotReady(), NotReady(), Reply{}, Reply{}, Reply{}, Reply{}});
-  EXPECT_TRUE(core.FinishSession(BurnMode::CdSingleSession));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00, 0x00, 0x00, 0x5B, 0x00}));
+  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(kFinalised)); });
+  EXPECT_TRUE(core.FinishSession(BurnMode::CdSingleSession, 0));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00, 0x00, 0x00, 0x5B, 0x00, 0x00, 0x51}));
   EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(4000));
 }
 
-TEST_F(Recording, FinishingADvdSendsNoCloseCommand) {
-  EXPECT_TRUE(core.FinishSession(BurnMode::Dvd));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00}));
+// What finishing sends for each medium after the flush, and how the disc's
+// state read back at the end decides the result.
+TEST_F(Recording, FinishingClosesWhatTheMediumNeedsAndTrustsOnlyTheDiscState) {
+  struct Case {
+    const char* medium;
+    BurnMode mode;
+    scrivo::FeatureFlags features;
+    std::vector<Bytes> discStates;  // READ DISC INFORMATION replies, the last repeating; none: not asked
+    std::vector<Bytes> closes;      // CLOSE TRACK/SESSION CDBs expected
+    bool closed;
+  };
+  const Bytes closeSession{0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes closeTrackOne{0x5B, 0, 0x01, 0, 0, 0x01, 0, 0, 0, 0, 0, 0};
+  const Bytes finalizeDvdPlusR{0x5B, 0, 0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Case cases[] = {
+      {"CD-R finalised", BurnMode::CdSingleSession, 0, {DiscInformation(kFinalised)}, {closeSession}, true},
+      {"CD-R appendable", BurnMode::CdMultiSession, 0, {DiscInformation(kAppendable)}, {closeSession}, true},
+      {"CD-R left open", BurnMode::CdSingleSession, 0, {DiscInformation(kSessionOpen)}, {closeSession}, false},
+      {"DVD-R closed by the flush", BurnMode::Dvd, 0x1000, {DiscInformation(kFinalised)}, {}, true},
+      {"DVD-R left open", BurnMode::Dvd, 0x1000, {DiscInformation(kSessionOpen)}, {}, false},
+      {"DVD+RW", BurnMode::Dvd, 0x0400, {}, {}, true},
+      {"DVD+R", BurnMode::Dvd, 0x0800, {DiscInformation(kSessionOpen, 1), DiscInformation(kFinalised)},
+       {closeTrackOne, finalizeDvdPlusR}, true},
+      {"DVD+R not written", BurnMode::Dvd, 0x0800, {DiscInformation(kAppendable)}, {}, true},
+      {"DVD+R whose close failed", BurnMode::Dvd, 0x0800, {DiscInformation(kSessionOpen, 1)},
+       {closeTrackOne, finalizeDvdPlusR}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.medium);
+    aspi.Clear();
+    std::vector<Reply> discReplies{Rejected()};
+    if (!c.discStates.empty()) discReplies.clear();
+    for (const Bytes& state : c.discStates) discReplies.push_back(Data(state));
+    OnSequence(0x51, discReplies);
+    EXPECT_EQ(core.FinishSession(c.mode, c.features), c.closed);
+    std::vector<Bytes> closes;
+    std::size_t discReads = 0;
+    for (const auto& r : SentWithoutReadiness()) {
+      if (r.Opcode() == 0x5B) closes.push_back(CdbOf(r));
+      if (r.Opcode() == 0x51) ++discReads;
+    }
+    EXPECT_EQ(closes, c.closes);
+    if (c.discStates.empty()) {
+      EXPECT_EQ(discReads, 0u);
+    }
+    EXPECT_EQ(SentWithoutReadiness().front().Opcode(), 0x35);
+  }
 }
 
 TEST_F(Recording, ADriveThatNeverBecomesReadyFailsTheFinishAfterFifteenMinutes) {
   On(0x00, [](const RecordedRequest&) { return NotReady(); });
-  EXPECT_FALSE(core.FinishSession(BurnMode::CdSingleSession));
+  EXPECT_FALSE(core.FinishSession(BurnMode::CdSingleSession, 0));
   EXPECT_EQ(clock.Slept(), std::chrono::minutes(15));
   for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0x5B);
 }

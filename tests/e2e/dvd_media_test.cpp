@@ -1,6 +1,7 @@
 // DVD burns onto a formatted DVD+RW, a DVD+R and a DVD-R, each read back by
 // the independent readers. A DVD-R gets its track reserved for the image
-// and is written in track mode 5.
+// and is written in track mode 5; a DVD+R ends with its track and session
+// closed and the disc finalised.
 
 #include "tests/e2e/burn_fixture.h"
 
@@ -9,6 +10,8 @@ namespace {
 
 constexpr std::uint8_t kReserveTrack = 0x53;
 constexpr std::uint8_t kWrite10 = 0x2A;
+constexpr std::uint8_t kSynchronizeCache = 0x35;
+constexpr std::uint8_t kCloseTrackSession = 0x5B;
 
 class DvdMedia : public BurnTest {
  protected:
@@ -30,12 +33,26 @@ TEST_F(DvdMedia, FormattedDvdPlusRwTakesTheImage) {
   ExpectReadersSee(DiscImage(), source.Path());
 }
 
-TEST_F(DvdMedia, DvdPlusRTakesTheImage) {
+TEST_F(DvdMedia, DvdPlusRTakesTheImageAndEndsClosed) {
   UseWriters({"dvd+r"});
   BurnSampleOnDvd();
   DiscRecord disc = Disc();
   ASSERT_EQ(disc.tracks.size(), 1u);
   EXPECT_EQ(disc.TrackNumber(0, "start"), 0u);
+  // After the flush, the track is closed, then the session with the disc.
+  auto commands = SentCommands();
+  std::size_t flush = FindOpcode(commands, kSynchronizeCache, FindOpcode(commands, kWrite10));
+  std::size_t closeTrack = FindOpcode(commands, kCloseTrackSession, flush);
+  ASSERT_NE(closeTrack, std::string::npos);
+  EXPECT_EQ(Cdb(commands[closeTrack].begin(), commands[closeTrack].begin() + 6), (Cdb{0x5B, 0, 0x01, 0, 0, 1}));
+  std::size_t closeSession = FindOpcode(commands, kCloseTrackSession, closeTrack + 1);
+  ASSERT_NE(closeSession, std::string::npos);
+  EXPECT_EQ(commands[closeSession][2], 0x06);
+  EXPECT_EQ(disc.tracks[0].at("closed"), "yes");
+  EXPECT_EQ(disc.sessions.at(0).at("closed"), "yes");
+  EXPECT_EQ(disc.header.at("finalized"), "yes");
+  SelectWriter(0);
+  EXPECT_TRUE(control().IsDiskClosed());
   ExpectReadersSee(DiscImage(), source.Path());
 }
 
