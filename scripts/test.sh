@@ -18,10 +18,11 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900
 
 # Threads: the control's jobs and messages, the drive's completion waits,
-# the ASPI layer's shared discs.
+# the ASPI layer's shared discs, and jobs end to end on virtual writers
+# (hosts that go away while one runs included).
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON
-cmake --build build-tsan -j "$jobs" --target platform_tests drive_tests control_tests aspi_tests wnaspi32 scrivo
-for suite in platform_tests drive_tests control_tests aspi_tests; do
+cmake --build build-tsan -j "$jobs" --target platform_tests drive_tests control_tests aspi_tests e2e_tests wnaspi32 scrivo
+for suite in platform_tests drive_tests control_tests aspi_tests e2e_tests; do
   TSAN_OPTIONS=halt_on_error=1 "build-tsan/bin/$suite" --gtest_brief=1
 done
 

@@ -44,7 +44,7 @@ BurnTest::BurnTest() = default;
 BurnTest::~BurnTest() {
   // A test that failed half-way may leave a job running; it must not outlive
   // the virtual clock it pauses on.
-  for (int i = 0; i < kMaxLoopWaits && control().Busy(); ++i) std::this_thread::sleep_for(kLoopWait);
+  for (int i = 0; i < kMaxLoopWaits && HasControl() && control().Busy(); ++i) std::this_thread::sleep_for(kLoopWait);
 }
 
 void BurnTest::SetUp() {
@@ -56,6 +56,11 @@ void BurnTest::SetUp() {
 
 void BurnTest::TearDown() {
   if (diagnosticsPoint_) diagnosticsPoint_->Unadvise(diagnosticsCookie_);
+}
+
+void BurnTest::ReleaseEveryReference() {
+  diagnosticsPoint_ = nullptr;
+  ReleaseControl();
 }
 
 void BurnTest::SetVariables(const std::vector<std::string>& media, const std::string& faults) {

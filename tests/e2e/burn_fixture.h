@@ -50,6 +50,10 @@ class BurnTest : public testsupport::ControlFixture {
   void AddFolder(const fs::path& folder);
   void AddFile(const std::string& name, const fs::path& source);
 
+  // Drops every reference the test holds, as a host that goes away does;
+  // the sinks stay advised, to see that nothing more reaches them.
+  void ReleaseEveryReference();
+
   // Starts a job and runs the host's message loop until it ends.
   JobEnd BurnCd(bool multiSession);
   JobEnd BurnDvd();

@@ -1,5 +1,7 @@
 #include "tests/support/control_fixture.h"
 
+#include <utility>
+
 #include "engine/typelib/scrivo_ids.h"
 #include "platform/user/message_loop.h"
 
@@ -19,10 +21,12 @@ ControlFixture::ControlFixture() {
 }
 
 ControlFixture::~ControlFixture() {
-  control_->Release();
+  if (control_) control_->Release();
   platform::MessageLoop::ForThisThread().DispatchPending();
   platform::SetDebugSink(nullptr);
 }
+
+void ControlFixture::ReleaseControl() { std::exchange(control_, nullptr)->Release(); }
 
 void ControlFixture::Pump() { platform::MessageLoop::ForThisThread().DispatchPending(); }
 

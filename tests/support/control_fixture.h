@@ -41,6 +41,9 @@ class ControlFixture : public ::testing::Test {
   std::vector<std::string> Errors();
 
   scrivo::CScrivoCtrl& control() { return *control_; }
+  bool HasControl() const { return control_ != nullptr; }
+  // Drops the host's reference, as a host closing its window does.
+  void ReleaseControl();
   platform::HRESULT Invoke(platform::DISPID id, platform::InvokeKind kind, std::vector<platform::Variant> args,
                            platform::Variant* result = nullptr);
 
