@@ -1,0 +1,170 @@
+#pragma once
+// TFGUI, the main window: the writers the engine found, the compilation, the
+// disc type, the erase mode and the volume label; the menus, buttons and
+// context menu, all run by the actions of alMain; the notification-area
+// icon; files dropped from file managers; and the progress panel that the
+// job commands show. It hosts the engine control through TScrivo.
+//
+// main_window.cpp builds the window and runs its start-up, modes and close
+// rule; main_window_actions.cpp makes the actions, menus and tray icon;
+// job_commands.cpp holds the commands that talk to a writer and the
+// handlers of the engine's events.
+
+#include <QAction>
+#include <QMainWindow>
+#include <QPointer>
+#include <QPushButton>
+
+#include <functional>
+#include <memory>
+
+#include "app/compilation_list.h"
+#include "app/message_pump.h"
+#include "app/message_service.h"
+#include "app/scrivolib_tlb.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QRadioButton;
+class QSystemTrayIcon;
+
+// A push button run by an action: its caption and enabled state follow the
+// action, and a click triggers it.
+class ActionButton final : public QPushButton {
+  Q_OBJECT
+
+ public:
+  ActionButton(QAction* action, QWidget* parent);
+  QAction* Action() const { return action_; }
+
+ private:
+  QAction* action_;
+};
+
+class TFGUI final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Creates the control (throws ScrivoCallError when it cannot) with the
+  // message service and the message pump installed before it.
+  explicit TFGUI(MessagePump::DebugOutput debugOutput = {});
+  ~TFGUI() override;
+
+  // The first activation's start-up: InitControl, the writer list, the
+  // chosen writer's controls, the upgrade notice. Later calls do nothing,
+  // so the list holds each writer once and the user's choice stays.
+  void FormActivate();
+  // The chosen writer's capabilities enable Start Burn, Erase, DVD Disk and
+  // Multi Session.
+  void cboBurnerChange();
+  void SetPanelChildrenEnabled(QWidget* panel, bool enabled);
+  void SetActionsEnabled(bool enabled);
+  // Files and folders dropped from a file manager, in the drop's order;
+  // URLs of other kinds are left out.
+  void AddDroppedUrls(const QList<QUrl>& urls);
+
+  TScrivo& Scrivo() { return *scrivo_; }
+  MessageService& Messages() { return messages_; }
+  CompilationList& Compilation() { return *lsvCD; }
+
+  // Components, named as the window's design names them.
+  QWidget* Panel5 = nullptr;  // top
+  QWidget* Panel4 = nullptr;  // middle, holding Panel1 and the list
+  QWidget* Panel1 = nullptr;
+  QWidget* Panel3 = nullptr;  // bottom
+  QFrame* pnlBurning = nullptr;
+  QComboBox* cboBurner = nullptr;
+  CompilationList* lsvCD = nullptr;
+  QLineEdit* edtCDVolume = nullptr;
+  QCheckBox* chkMulti = nullptr;
+  QRadioButton* rdbCD = nullptr;
+  QRadioButton* rdbDVD = nullptr;
+  QRadioButton* rdbQuickErase = nullptr;
+  QRadioButton* rdbFullErase = nullptr;
+  QLabel* lblState = nullptr;
+  QProgressBar* pgbBurning = nullptr;
+  QLabel* txtProgress = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+
+  QAction* actNew = nullptr;
+  QAction* actAdd = nullptr;
+  QAction* actDelete = nullptr;
+  QAction* actExit = nullptr;
+  QAction* actBurn = nullptr;
+  QAction* actAbort = nullptr;
+  QAction* actErase = nullptr;
+  QAction* actEject = nullptr;
+  QAction* actBurnerInfo = nullptr;
+  QAction* actDiskInfo = nullptr;
+  QAction* actWindows = nullptr;
+  QAction* actUpgrade = nullptr;
+  QAction* actAbout = nullptr;
+  int windowModeTag = 0;      // actWindows' Tag: 0 normal window, 1 small window
+  int upgradeShownTag = 0;    // actUpgrade's Tag: 1 once the notice was offered
+
+ public slots:
+  void actNewExecute();
+  void actAddExecute();
+  void actDeleteExecute();
+  void actExitExecute();
+  void actWindowsExecute();
+  void actUpgradeExecute();
+  void actAboutExecute();
+  void actBurnExecute();
+  void actAbortExecute();
+  void actEraseExecute();
+  void actEjectExecute();
+  void actDiskInfoExecute();
+  void actBurnerInfoExecute();
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  enum JobState { Idle = 0, Burning = 1, Erasing = 2 };
+
+  void BuildLayout();
+  QWidget* BuildTopPanel();
+  QWidget* BuildBottomPanel();
+  QFrame* BuildProgressPanel();
+  void CreateActions();
+  void CreateMenus();
+  void AddTrayIcon();
+  // Runs `handler` as the action's command; an error from the control ends
+  // the command silently, with the mouse cursor back to the pointer.
+  QAction* MakeAction(const QString& caption, void (TFGUI::*handler)(), QKeySequence shortcut = {});
+  void Guarded(const std::function<void()>& command);
+
+  // Job commands.
+  bool WriterReady(const QString& notReadyMessage);
+  void HandOver(const CompilationList::Entry& entry);
+  void EnterBusyState(JobState job);
+  void ReturnToIdle();
+  void ScrivoProgress(std::int16_t iPos);
+  void ScrivoFinished();
+  void ScrivoBlankFinished();
+  void ScrivoEngineError(const QString& text);
+  void ScrivoJobFailed(scrivo::JobKind job);
+  QList<QWidget*> WindowChildren() const;
+
+  // Members in the order they must be made: the service and the pump before
+  // the control, and the control released before them.
+  MessageService messages_;
+  MessagePump pump_;
+  std::unique_ptr<TScrivo> scrivo_;
+  QPointer<QSystemTrayIcon> trayIcon_;
+  bool startedUp_ = false;
+  // The engine's failure texts since the running job's command started.
+  QStringList jobErrors_;
+};

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The real program in a real X server (Xvfb with openbox), driven as a user
+# drives it from the keyboard: started on a folder with a virtual CD-R,
+# Alt+D then Return (Drive, Start Burn) burns the folder, Return closes the
+# message box, Alt+X ends the program with status 0. The disc is read back
+# by the independent readers. Screenshots land in $QUILLON_SCREENSHOTS when
+# that is set.
+set -euo pipefail
+bin=$1
+source_dir=$2
+for tool in Xvfb openbox xdotool; do
+  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 0; }
+done
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+shot() { [[ -n "${QUILLON_SCREENSHOTS:-}" ]] && import -window root "$QUILLON_SCREENSHOTS/$1.png" || true; }
+
+export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime
+export WNASPI32_REAL_DRIVES=0 WNASPI32_VIRTUAL_WRITERS="cd-r=$work/writer"
+unset WNASPI32_VIRTUAL_FAULTS QT_QPA_PLATFORM
+mkdir -p -m 700 "$work/runtime"
+mkdir -p "$work/folder/sub folder"
+printf 'hello\n' >"$work/folder/hello.txt"
+head -c 300000 /dev/urandom >"$work/folder/sub folder/random.bin"
+
+# A free display number: the first whose lock file is not taken.
+display=90
+while [[ -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+"$bin/quillonburner" "$work/folder" >"$work/app.log" 2>&1 &
+app=$!
+pids+=($app)
+main=$(xdotool search --sync --onlyvisible --name '^Quillon CD & DVD Burner$' | head -1)
+sleep 1  # the writer list is filled on the first activation
+xdotool windowactivate --sync "$main"
+shot main-window
+
+xdotool key --clearmodifiers alt+d
+sleep 0.5
+shot drive-menu
+xdotool key Return
+# The burn ends with a second window of the same title: the message box.
+for _ in $(seq 600); do
+  (($(xdotool search --onlyvisible --name '^Quillon CD & DVD Burner$' | wc -l) > 1)) && break
+  sleep 0.1
+done
+(($(xdotool search --onlyvisible --name '^Quillon CD & DVD Burner$' | wc -l) > 1)) || fail "no message box after the burn"
+shot burned
+box=$(xdotool search --onlyvisible --name '^Quillon CD & DVD Burner$' | grep -vx "$main" | head -1)
+xdotool windowactivate --sync "$box" key Return
+for _ in $(seq 100); do
+  (($(xdotool search --onlyvisible --name '^Quillon CD & DVD Burner$' | wc -l) == 1)) && break
+  sleep 0.1
+done
+shot after-burn
+xdotool windowactivate --sync "$main" key --clearmodifiers alt+x
+status=0
+timeout 30 tail --pid="$app" -f /dev/null || fail "the program did not end after Alt+X"
+wait "$app" || status=$?
+[[ $status == 0 ]] || fail "the program ended with status $status: $(cat "$work/app.log")"
+/usr/bin/python3 "$source_dir/tests/iso/check_readers.py" "$work/writer/disc.img" "$work/folder" ||
+  fail "the readers do not find the folder on the disc"
+echo "the real window burned the folder and ended with status 0"
