@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# The main job: builds and registers everything, then burns a sample folder
-# onto the default virtual writer (a CD-RW whose disc lives in files) and
-# shows what is on the disc.
+# The main job: builds and registers everything and makes a sample folder.
+# With a display, it starts the desktop application on the default virtual
+# writer (a CD-RW whose disc lives in files) with the sample folder in its
+# compilation. Without one, or with --headless, it burns the folder with the
+# command-line host and shows what is on the disc.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+headless=0
+[[ "${1:-}" == "--headless" ]] && headless=1
 ./scripts/build.sh
 
 quillon=./build/bin/quillon
@@ -14,6 +18,11 @@ cp README.md "$sample/notes/README.md"
 printf 'A disc burned by Quillon Burner on %s.\n' "$(date -u '+%Y-%m-%d %H:%M UTC')" > "$sample/about.txt"
 printf 'été\n' > "$sample/notes/été.txt"
 head -c 300000 /dev/urandom > "$sample/photos/random.bin"
+
+if ((!headless)) && [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  echo "== starting quillonburner with $sample in its compilation"
+  exec ./build/bin/quillonburner "$sample"
+fi
 
 # The default writer holds a CD-RW; a disc left from an earlier run is
 # erased first, as a user would before burning it again.

@@ -10,14 +10,13 @@ packages=(
   xorriso genisoimage 7zip libarchive-tools libcdio-utils python3 python3-pycdlib
   # libFuzzer for the import fuzz target (tests/fuzz/run_import_fuzz.sh)
   clang libclang-rt-14-dev
-  # Qt 6 for the upgrade library (and its offscreen tests)
-  qt6-base-dev
+  # Qt 6 for the desktop application and the upgrade library, and a real X
+  # server with a window manager in which the application's test drives it
+  # with the keyboard and takes screenshots
+  qt6-base-dev xvfb xauth openbox xdotool imagemagick x11-utils
   # bench/: GNU time measures the peak memory of each run
   time
 )
-if [[ "${QUILLON_WITH_GUI:-0}" == 1 ]]; then
-  packages+=(xvfb xauth imagemagick)
-fi
 
 missing=()
 for p in "${packages[@]}"; do
