@@ -34,16 +34,11 @@ MessagePump::DebugOutput DebugOutputFromEnvironment() {
   return [](const QString& text) { std::fprintf(stderr, "quillonburner debug: %s\n", qPrintable(text)); };
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("quillonburner");
-  QApplication::setApplicationDisplayName(kApplicationTitle);
-  QApplication::setApplicationVersion(QUILLON_VERSION);
-  QApplication::setDesktopFileName("quillonburner");
-  QApplication::setWindowIcon(QIcon(":/quillonburner.png"));
-
+// The program's names and its command line, on whichever application object
+// runs: --help and --version answer without a display.
+QStringList ParseCommandLine(const QCoreApplication& app) {
+  QCoreApplication::setApplicationName("quillonburner");
+  QCoreApplication::setApplicationVersion(QUILLON_VERSION);
   QCommandLineParser parser;
   parser.setApplicationDescription(
       "Burns files and folders onto CD and DVD discs, erases rewritable CDs and reports what a writer and its disc "
@@ -52,7 +47,31 @@ int main(int argc, char** argv) {
   parser.addVersionOption();
   parser.addPositionalArgument("PATH", "Files and folders to put in the compilation, as if dropped on the window.",
                                "[PATH...]");
-  parser.process(app);
+  parser.process(app);  // ends the program after --help, --version or a wrong option
+  return parser.positionalArguments();
+}
+
+bool AsksForTextOnly(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const QByteArray argument(argv[i]);
+    if (argument == "--") break;
+    if (argument.startsWith('-')) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (AsksForTextOnly(argc, argv)) {
+    QCoreApplication text(argc, argv);
+    ParseCommandLine(text);
+  }
+  QApplication app(argc, argv);
+  const QStringList arguments = ParseCommandLine(app);
+  QApplication::setApplicationDisplayName(kApplicationTitle);
+  QApplication::setDesktopFileName("quillonburner");
+  QApplication::setWindowIcon(QIcon(":/quillonburner.png"));
 
   if (QString problem = EnsureEngineRegistered(); !problem.isEmpty()) {
     QMessageBox::critical(nullptr, kApplicationTitle, "Cannot start: " + problem + ".");
@@ -60,7 +79,7 @@ int main(int argc, char** argv) {
   }
   try {
     TFGUI window(DebugOutputFromEnvironment());
-    window.Compilation().AddPaths(AbsolutePaths(parser.positionalArguments()));
+    window.Compilation().AddPaths(AbsolutePaths(arguments));
     window.showMaximized();
     return app.exec();
   } catch (const ScrivoCallError& error) {
