@@ -9,7 +9,7 @@ set -euo pipefail
 bin=$1
 source_dir=$2
 for tool in Xvfb openbox xdotool; do
-  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 0; }
+  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed (scripts/setup.sh installs it)"; exit 77; }
 done
 work=$(mktemp -d)
 pids=()
