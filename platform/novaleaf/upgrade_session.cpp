@@ -27,8 +27,12 @@ constexpr qint64 kMostInstallerBytes = qint64{1} << 30;
 constexpr const char* kTooLarge = "tooLarge";
 
 QString ErrorOf(const QNetworkReply& reply) {
-  return reply.property(kTooLarge).toBool() ? QStringLiteral("The file is larger than expected.")
-                                            : reply.errorString();
+  if (reply.property(kTooLarge).toBool()) return QStringLiteral("The file is larger than expected.");
+  // Qt numbers the errors below the HTTP layer (no connection, no name, no
+  // answer in time) under 100.
+  const bool unreachable = reply.error() < QNetworkReply::ContentAccessDenied;
+  return (unreachable ? "The upgrade server could not be reached (" : "The upgrade server refused (") +
+         reply.errorString() + ").";
 }
 
 }  // namespace
@@ -50,7 +54,9 @@ UpgradeSession::~UpgradeSession() {
 void UpgradeSession::FetchInformation() {
   if (state_ != State::Idle) return;
   const QUrl server = ConfiguredServer();
-  if (server.isEmpty()) return Fail(State::NoUpgrade, "No upgrade server is set up.");
+  if (server.isEmpty()) {
+    return Fail(State::NoUpgrade, "No upgrade server is set up in " + SettingsFilePath() + ".");
+  }
   offerPage_ = PageOnServer(server, arguments_.secondPage);
   if (!offerPage_.isValid()) return Fail(State::NoUpgrade, "The upgrade's page is not known.");
 

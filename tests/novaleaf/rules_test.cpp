@@ -1,11 +1,9 @@
-// What the library reads from the pages, where it saves a download and which
-// server it talks to.
+// What the library reads from the pages and where it saves a download.
 
 #include <QFile>
 
 #include "platform/novaleaf/download_target.h"
 #include "platform/novaleaf/upgrade_pages.h"
-#include "platform/novaleaf/upgrade_settings.h"
 #include "upgrade_fixture.h"
 
 namespace {
@@ -49,7 +47,6 @@ TEST(UpgradePages, AddressesArePlacedOnTheConfiguredServer) {
       {"http://h:8000", "/home/download/emberly.html", "http://h:8000/home/download/emberly.html"},
       {"https://h/mirror/", "/home/download/emberly.html", "https://h/mirror/home/download/emberly.html"},
       {"http://h", "http://elsewhere.example/home/a.html?x=1#top", "http://h/home/a.html?x=1"},
-      {"http://h/m", "home/a.html", "http://h/m/home/a.html"},
       {"http://h", "", ""},
   };
   for (const Case& c : cases) {
@@ -75,25 +72,6 @@ TEST_F(UpgradeFixture, DownloadsAreNamedAfterTheInstallerAndNeverReplaceAFile) {
   EXPECT_EQ(FreeDownloadPath(folder, "setup.exe"), folder + "/setup (2).exe");
   QFile(folder + "/README").open(QIODevice::WriteOnly);
   EXPECT_EQ(FreeDownloadPath(folder, "README"), folder + "/README (1)");
-}
-
-TEST_F(UpgradeFixture, TheServerComesFromTheEnvironmentElseFromTheSettingsFile) {
-  EXPECT_TRUE(ConfiguredServer().isEmpty()) << "none configured";
-  WriteSettings("[upgrade]\nserver=https://downloads.example/quillon/\n");
-  EXPECT_EQ(ConfiguredServer(), QUrl("https://downloads.example/quillon/"));
-  struct Case {
-    const char* variable;
-    const char* server;
-  } cases[] = {
-      {"http://127.0.0.1:8000", "http://127.0.0.1:8000"},
-      {"", ""},  // set but empty: no server, whatever the file says
-      {"ftp://downloads.example/", ""},
-      {"downloads.example", ""},
-  };
-  for (const Case& c : cases) {
-    qputenv("QUILLON_UPGRADE_URL", c.variable);
-    EXPECT_EQ(ConfiguredServer().toString(), c.server) << c.variable;
-  }
 }
 
 }  // namespace

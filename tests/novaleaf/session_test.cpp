@@ -85,7 +85,7 @@ TEST_F(UpgradeFixture, TheStartUpOfferFollowsTheBoxAndTheUpgradeCommandAlwaysAsk
 
 TEST_F(UpgradeFixture, WithoutAServerOrANetworkNoUpgradeIsAvailableAndTheSessionIsNeverDone) {
   const char* cases[][2] = {
-      {"", "No upgrade server is set up."},
+      {"", "No upgrade server is set up in "},
       {"http://127.0.0.1:1/", "Connection refused"},  // nothing listens there
   };
   for (const auto& [server, reason] : cases) {
