@@ -39,7 +39,7 @@ bool CompilationList::IsInCompilation(const QString& caption) const {
   return false;
 }
 
-void CompilationList::AddPaths(const QStringList& paths) {
+void CompilationList::AddPaths(const QStringList& paths, SizeStyle style) {
   setUpdatesEnabled(false);
   for (const QString& path : paths) {
     QString caption = path;
@@ -47,7 +47,7 @@ void CompilationList::AddPaths(const QStringList& paths) {
     if (IsInCompilation(caption)) continue;
     auto* item = new QTreeWidgetItem(this);
     item->setText(kNameColumn, caption);
-    item->setText(kSizeColumn, SizeText(GetPathSize(caption)));
+    item->setText(kSizeColumn, SizeText(GetPathSize(caption), style));
     item->setTextAlignment(kSizeColumn, Qt::AlignRight | Qt::AlignVCenter);
     item->setFlags((item->flags() | Qt::ItemIsUserCheckable) & ~Qt::ItemIsEditable);
     item->setCheckState(kNameColumn, Qt::Checked);
@@ -89,8 +89,9 @@ std::uint64_t GetPathSize(const QString& path) {
   return total;
 }
 
-QString SizeText(std::uint64_t bytes) {
+QString SizeText(std::uint64_t bytes, SizeStyle style) {
   if (bytes == 0) return {};
+  if (style == SizeStyle::Plain) return QString::number(static_cast<qulonglong>(bytes));
   QLocale locale;
   locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
   return locale.toString(static_cast<qulonglong>(bytes));
