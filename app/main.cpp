@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   const QStringList arguments = ParseCommandLine(app);
-  QApplication::setApplicationDisplayName(kApplicationTitle);
+  // No display name: Qt would append it to every window's caption, and the
+  // dialogs are captioned "Add" and "About" alone.
   QApplication::setDesktopFileName("quillonburner");
   QApplication::setWindowIcon(QIcon(":/quillonburner.png"));
 

@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -46,6 +47,9 @@ TFGUI::TFGUI(MessagePump::DebugOutput debugOutput)
   scrivo_->OnJobFailed = [this](TScrivo&, scrivo::JobKind job) {
     Guarded([this, job] { ScrivoJobFailed(job); });
   };
+  timUpgrade = new QTimer(this);
+  timUpgrade->setInterval(upgrade::kPollMilliseconds);
+  connect(timUpgrade, &QTimer::timeout, this, [this] { timUpgradeTimer(); });
   CreateActions();
   BuildLayout();
   CreateMenus();

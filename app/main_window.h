@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -22,6 +23,7 @@
 #include "app/message_pump.h"
 #include "app/message_service.h"
 #include "app/scrivolib_tlb.h"
+#include "app/upgrade_dll.h"
 
 class QCheckBox;
 class QComboBox;
@@ -33,6 +35,7 @@ class QMenu;
 class QProgressBar;
 class QRadioButton;
 class QSystemTrayIcon;
+class QTimer;
 
 // A push button run by an action: its caption and enabled state follow the
 // action, and a click triggers it.
@@ -72,6 +75,9 @@ class TFGUI final : public QMainWindow {
   TScrivo& Scrivo() { return *scrivo_; }
   MessageService& Messages() { return messages_; }
   CompilationList& Compilation() { return *lsvCD; }
+  // Stands a double in for the upgrade library (tests); it must outlive
+  // the window.
+  void SetUpgradeDll(const UpgradeDll& dll) { upgradeDll_ = &dll; }
 
   // Components, named as the window's design names them.
   QWidget* Panel5 = nullptr;  // top
@@ -91,6 +97,7 @@ class TFGUI final : public QMainWindow {
   QProgressBar* pgbBurning = nullptr;
   QLabel* txtProgress = nullptr;
   QMenu* PopupMenu1 = nullptr;
+  QTimer* timUpgrade = nullptr;  // polls the upgrade library while a download runs
 
   QAction* actNew = nullptr;
   QAction* actAdd = nullptr;
@@ -151,6 +158,8 @@ class TFGUI final : public QMainWindow {
   void HandOver(const CompilationList::Entry& entry);
   void EnterBusyState(JobState job);
   void ReturnToIdle();
+  void timUpgradeTimer();
+
   void ScrivoProgress(std::int16_t iPos);
   void ScrivoFinished();
   void ScrivoBlankFinished();
@@ -165,6 +174,10 @@ class TFGUI final : public QMainWindow {
   std::unique_ptr<TScrivo> scrivo_;
   QPointer<QSystemTrayIcon> trayIcon_;
   bool startedUp_ = false;
+  const UpgradeDll* upgradeDll_ = &LinkedUpgradeDll();
+  // The upgrade library's buffer: one for the window's life, as the library
+  // may write to it until the window goes.
+  std::array<char, upgrade::kBufferSize> upgradeBuffer_{};
   // The engine's failure texts since the running job's command started.
   QStringList jobErrors_;
 };

@@ -98,13 +98,3 @@ void TFGUI::AddTrayIcon() {
   });
   trayIcon_->show();
 }
-
-// The add-files dialog (TfrmAdd) opens here; it appends to lsvCD through
-// CompilationList::AddPaths.
-void TFGUI::actAddExecute() {}
-
-// The upgrade notice (through libnovaleaf.so) is offered here.
-void TFGUI::actUpgradeExecute() {}
-
-// The about box (TdlgAbout) opens here.
-void TFGUI::actAboutExecute() {}

@@ -22,6 +22,7 @@
 #include "app/engine_registration.h"
 #include "app/main_window.h"
 #include "app/reports.h"
+#include "upgrade_double.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ class MainWindowTest : public QObject {
     qputenv("WNASPI32_VIRTUAL_WRITERS", writers.toUtf8());
     qputenv("WNASPI32_VIRTUAL_FAULTS", faults);
     window_ = std::make_unique<TFGUI>();
+    window_->SetUpgradeDll(upgrade_double::kRecording);  // the start-up offer, declined
     window_->Messages().SetAnswerer([this](const MessageService::Shown& shown) {
       if (shown.kind == MessageService::Kind::Message || answers_.empty()) return true;
       bool answer = answers_.front();

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The real program in a real X server (Xvfb with openbox), driven as a user
-# drives it from the keyboard: started on a folder with a virtual CD-R,
-# Alt+D then Return (Drive, Start Burn) burns the folder, Return closes the
-# message box, Alt+X ends the program with status 0. The disc is read back
-# by the independent readers. Screenshots land in $QUILLON_SCREENSHOTS when
-# that is set.
+# drives it from the keyboard: started on a folder with a virtual CD-R and
+# no network, the start-up's upgrade notice accepted (the upgrade's own
+# window keeps looking for its server), Alt+D then Return (Drive, Start
+# Burn) burns the folder, Return closes the message box, Ctrl+D opens the
+# add-files dialog and Escape hides it, Help then Return opens the about box
+# and Return closes it, Alt+X ends the program with status 0. The disc is
+# read back by the independent readers. Screenshots land in
+# $QUILLON_SCREENSHOTS when that is set.
 set -euo pipefail
 bin=$1
 source_dir=$2
@@ -20,8 +23,25 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 shot() { [[ -n "${QUILLON_SCREENSHOTS:-}" ]] && import -window root "$QUILLON_SCREENSHOTS/$1.png" || true; }
+# The visible window with exactly this caption, within 10 s.
+window() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 && return 0
+    sleep 0.1
+  done
+  fail "no window \"$1\"" >&2
+}
+gone() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "the window \"$1\" is still there"
+}
 
-export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime
+export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work
+# An upgrade server no network reaches (an address kept for documentation).
+export QUILLON_UPGRADE_URL=http://192.0.2.1/
 export WNASPI32_REAL_DRIVES=0 WNASPI32_VIRTUAL_WRITERS="cd-r=$work/writer"
 unset WNASPI32_VIRTUAL_FAULTS QT_QPA_PLATFORM
 mkdir -p -m 700 "$work/runtime"
@@ -43,8 +63,12 @@ sleep 1
 "$bin/quillonburner" "$work/folder" >"$work/app.log" 2>&1 &
 app=$!
 pids+=($app)
-main=$(xdotool search --sync --onlyvisible --name '^Quillon CD & DVD Burner$' | head -1)
-sleep 1  # the writer list is filled on the first activation
+main=$(window 'Quillon CD & DVD Burner')
+notice=$(window Upgrade)  # offered on the first activation
+shot upgrade-notice
+xdotool windowactivate --sync "$notice" key Return
+sleep 1
+shot upgrade-window
 xdotool windowactivate --sync "$main"
 shot main-window
 
@@ -66,6 +90,21 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 shot after-burn
+
+xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+d
+window Add >/dev/null
+sleep 1
+shot add-dialog
+xdotool key Escape
+gone Add
+xdotool windowactivate --sync "$main" key --clearmodifiers alt+h
+sleep 0.5
+xdotool key Return
+window About >/dev/null
+shot about-box
+xdotool key Return
+gone About
+shot upgrade-window-at-the-end  # says that no upgrade is available
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+x
 status=0
 timeout 30 tail --pid="$app" -f /dev/null || fail "the program did not end after Alt+X"
@@ -73,4 +112,4 @@ wait "$app" || status=$?
 [[ $status == 0 ]] || fail "the program ended with status $status: $(cat "$work/app.log")"
 /usr/bin/python3 "$source_dir/tests/iso/check_readers.py" "$work/writer/disc.img" "$work/folder" ||
   fail "the readers do not find the folder on the disc"
-echo "the real window burned the folder and ended with status 0"
+echo "the real window offered the upgrade, burned the folder, opened Add and About, and ended with status 0"

@@ -1,0 +1,264 @@
+// The main window's dialogs and its upgrade notice: the add-files dialog's
+// rules over real folders, the about box, and the calls the window makes to
+// a recording double of the upgrade library.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+#include <QtTest>
+
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "app/add_dialog.h"
+#include "app/engine_registration.h"
+#include "app/location_box.h"
+#include "app/main_window.h"
+#include "upgrade_double.h"
+
+namespace {
+
+void WriteFile(const QString& path, std::size_t size) {
+  QDir().mkpath(QFileInfo(path).path());
+  std::ofstream out(QFile::encodeName(path).toStdString(), std::ios::binary);
+  out << std::string(size, 'q');
+}
+
+// Calls `handle` with the next modal dialog once it is on the screen.
+void OnNextModal(QObject* context, std::function<void(QWidget&)> handle) {
+  auto* timer = new QTimer(context);
+  QObject::connect(timer, &QTimer::timeout, context, [timer, handle] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    timer->deleteLater();
+    timer->stop();
+    handle(*modal);
+  });
+  timer->start(10);
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir work_;
+  std::unique_ptr<TFGUI> window_;
+
+  TFGUI& W() { return *window_; }
+  QString Path(const QString& name) const { return work_.filePath(name); }
+  QStringList Shown() const {
+    QStringList texts;
+    for (const auto& shown : window_->Messages().History()) texts.append(shown.text);
+    return texts;
+  }
+  QStringList Captions() {
+    QStringList captions;
+    for (const auto& entry : W().Compilation().Entries()) captions.append(entry.caption);
+    return captions;
+  }
+
+  // The dialog showing `folder` once its list shows `names`, in order.
+  std::unique_ptr<TfrmAdd> AddDialogOn(const QString& folder, const QStringList& names) {
+    auto dialog = std::make_unique<TfrmAdd>(&W(), W().Compilation());
+    if (!dialog->ShowFolder(folder)) return nullptr;
+    const QListView& list = *dialog->lvwFiles;
+    const auto shown = [&list] {
+      QStringList items;
+      for (int row = 0; row < list.model()->rowCount(list.rootIndex()); ++row) {
+        items << list.model()->index(row, 0, list.rootIndex()).data().toString();
+      }
+      return items;
+    };
+    return QTest::qWaitFor([&] { return shown() == names; }) ? std::move(dialog) : nullptr;
+  }
+  // The test folder as the list shows it: folders first, then by name.
+  static QStringList AddFolderNames() { return {"emptydir", "folder", "big.bin", "empty.txt"}; }
+  static void Select(TfrmAdd& dialog, const QStringList& names) {
+    QListView& list = *dialog.lvwFiles;
+    for (int row = 0; row < list.model()->rowCount(list.rootIndex()); ++row) {
+      const QModelIndex item = list.model()->index(row, 0, list.rootIndex());
+      if (names.contains(item.data().toString())) {
+        list.selectionModel()->select(item, QItemSelectionModel::Select);
+      }
+    }
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(work_.isValid());
+    qputenv("XDG_DATA_HOME", Path("data").toUtf8());
+    qputenv("WNASPI32_REAL_DRIVES", "0");
+    qputenv("WNASPI32_VIRTUAL_WRITERS", "");
+    QCOMPARE(EnsureEngineRegistered(), QString());
+    WriteFile(Path("add/big.bin"), 1234567);
+    WriteFile(Path("add/empty.txt"), 0);
+    WriteFile(Path("add/folder/inside.txt"), 10);
+    QDir().mkpath(Path("add/emptydir"));
+  }
+  void init() {
+    upgrade_double::Reset();
+    window_ = std::make_unique<TFGUI>();
+    window_->SetUpgradeDll(upgrade_double::kRecording);
+    window_->Messages().SetAnswerer([](const MessageService::Shown&) { return true; });
+  }
+  void cleanup() {
+    window_->Scrivo().Tag = 0;
+    window_.reset();
+  }
+
+  void addTakesTheFileListsSelectionOnly() {
+    auto dialog = AddDialogOn(Path("add"), AddFolderNames());
+    QVERIFY(dialog);
+    dialog->actSelectAll->trigger();
+    dialog->actUnselect->trigger();
+    Select(*dialog, {"big.bin"});
+    dialog->actSelInv->trigger();
+    QCOMPARE(dialog->lvwFiles->selectionModel()->selectedIndexes().size(), 3);
+    dialog->actSelectAll->trigger();
+
+    for (QWidget* elsewhere : {static_cast<QWidget*>(dialog->tvwDir),
+                               static_cast<QWidget*>(dialog->ShellComboBox1->lineEdit())}) {
+      elsewhere->setFocus();
+      dialog->actAdd->trigger();
+      QCOMPARE(W().Compilation().Count(), 0);
+    }
+    dialog->lvwFiles->setFocus();
+    dialog->actAdd->trigger();
+    QCOMPARE(Captions(), (QStringList{Path("add/emptydir/"), Path("add/folder/"),
+                                      Path("add/big.bin"), Path("add/empty.txt")}));
+    const QStringList sizes{"", "10", "1234567", ""};  // plain digits, nothing for 0
+    for (int row = 0; row < 4; ++row) {
+      QCOMPARE(W().lsvCD->topLevelItem(row)->text(1), sizes[row]);
+      QVERIFY(W().Compilation().Entries()[row].checked);
+    }
+    QVERIFY(dialog->lvwFiles->selectionModel()->selectedIndexes().isEmpty());
+    dialog->actAdd->trigger();
+    QCOMPARE(W().Compilation().Count(), 4);
+  }
+
+  void aFolderAddedHereAndDroppedIsOneEntryAndTheRootKeepsItsSlash() {
+    W().AddDroppedUrls({QUrl::fromLocalFile(Path("add/folder"))});
+    W().lsvCD->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    auto dialog = AddDialogOn(Path("add"), AddFolderNames());
+    QVERIFY(dialog);
+    Select(*dialog, {"folder", "big.bin"});
+    dialog->lvwFiles->setFocus();
+    dialog->actAdd->trigger();
+    QCOMPARE(Captions(), (QStringList{Path("add/folder/"), Path("add/big.bin")}));
+    QVERIFY(!W().Compilation().Entries()[0].checked);
+
+    // The computer shows the root folder; its caption is "/" as when it is
+    // dropped (put in first, so that no size of the whole disk is counted).
+    new QTreeWidgetItem(W().lsvCD, QStringList{"/"});
+    auto computer = AddDialogOn("", {"/"});
+    QVERIFY(computer);
+    Select(*computer, {"/"});
+    computer->lvwFiles->setFocus();
+    computer->actAdd->trigger();
+    QCOMPARE(W().Compilation().Count(), 3);
+  }
+
+  void typedLocationsOpenFolders() {
+    auto dialog = AddDialogOn(Path("add"), AddFolderNames());
+    QVERIFY(dialog);
+    QLineEdit* location = dialog->ShellComboBox1->lineEdit();
+    location->setText(Path("add/folder") + "/");
+    QTest::keyClick(location, Qt::Key_Return);
+    QTRY_COMPARE(dialog->lvwFiles->model()->rowCount(dialog->lvwFiles->rootIndex()), 1);
+    QCOMPARE(location->text(), Path("add/folder"));
+    location->setText(Path("add/big.bin"));  // no folder: the list stays
+    QTest::keyClick(location, Qt::Key_Return);
+    QCOMPARE(location->text(), Path("add/folder"));
+  }
+
+  void addAndAboutAreModalAndNewAtEachOpening() {
+    W().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W()));
+    QPointer<QWidget> add;
+    QString title;
+    OnNextModal(this, [&](QWidget& dialog) {
+      add = &dialog;
+      title = dialog.windowTitle();
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    W().actAdd->trigger();
+    QCOMPARE(title, QString("Add"));
+    QVERIFY(add.isNull());
+
+    QStringList labels;
+    OnNextModal(this, [&](QWidget& dialog) {
+      title = dialog.windowTitle();
+      for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+      QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    W().actAbout->trigger();
+    QCOMPARE(title, QString("About"));
+    QVERIFY(labels.contains("Application Name: Quillon CD & DVD Burner"));
+    QVERIFY(labels.contains("Application Version: 1.24"));
+  }
+
+  void upgradeCallSequences_data() {
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<bool>("polling");
+    QTest::newRow("declined") << 2 << QStringList{"free_dll"} << false;
+    QTest::newRow("not asked") << 0 << QStringList{"free_dll"} << false;
+    QTest::newRow("accepted") << 1
+                              << QStringList{"get_information_fromhtml", "showdialog timer on",
+                                             "start_download"}
+                              << true;
+    QTest::newRow("unknown answer") << 7 << QStringList{} << false;
+  }
+  void upgradeCallSequences() {
+    QFETCH(int, choice);
+    QFETCH(QStringList, after);
+    QFETCH(bool, polling);
+    upgrade_double::choice = choice;
+    upgrade_double::atShowDialog = [this] {
+      return W().timUpgrade->isActive() ? QString(" timer on") : QString(" timer off");
+    };
+    const QStringList once = QStringList{
+        "init_dll 0 /home/download/emberly.html /home/download/quillonburner-pro.html "
+        "c:/emberlysetup.exe buffer",
+        "ShowUpgradeNotice %0A%0A"} + after;
+    W().actUpgrade->trigger();
+    QCOMPARE(upgrade_double::calls, once);
+    QCOMPARE(W().timUpgrade->isActive(), polling);
+    W().actUpgrade->trigger();  // initialised anew
+    QCOMPARE(upgrade_double::calls, once + once);
+  }
+
+  void theFirstActivationOffersTheUpgradeOnce() {
+    W().FormActivate();
+    W().FormActivate();
+    QCOMPARE(upgrade_double::calls.filter("init_dll").size(), 1);
+  }
+
+  void aDoneUpgradeClosesTheWindowUnlessAJobRuns() {
+    upgrade_double::choice = 1;
+    W().show();
+    W().actUpgrade->trigger();
+    QCOMPARE(W().timUpgrade->interval(), 1000);
+    W().Scrivo().Tag = 1;  // burning
+    upgrade_double::done = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!W().timUpgrade->isActive(), 3000);
+    QCOMPARE(Shown(), QStringList{"Burner is working, can not exit now!"});
+    QTest::qWait(1500);
+    QCOMPARE(Shown().size(), 1);
+    QVERIFY(W().isVisible());
+
+    W().Scrivo().Tag = 0;
+    W().actUpgrade->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!W().isVisible(), 3000);
+    QVERIFY(!W().timUpgrade->isActive());
+  }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"
