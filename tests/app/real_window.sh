@@ -39,6 +39,10 @@ gone() {
   fail "the window \"$1\" is still there"
 }
 
+# The upgrade library is linked at load time.
+readelf -d "$bin/quillonburner" | grep -q 'NEEDED.*\[libnovaleaf\.so\]' ||
+  fail "quillonburner is not linked against libnovaleaf.so"
+
 export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work
 # An upgrade server no network reaches (an address kept for documentation).
 export QUILLON_UPGRADE_URL=http://192.0.2.1/
