@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,19 +124,11 @@ class CImageBuilder {
   // empty label. The tree is kept.
   void ResetImage();
 
-  // --- Burning a session (burn_session.cpp, file_streaming.cpp) ------------
-  // Prepares the bound drive, imports the previous session of a multi-
-  // session CD, builds the image, writes it and closes the session, posting
-  // progress and WM_BURN_FINISHED to the host. True when the session was
-  // closed. Always ends with ResetImage; a failure posts nothing further.
+  // --- Burning a session (burn_session.h) --------------------------------
+  // Burns the image onto the bound drive (BurnSession), then resets it; a
+  // failed burn also drops the entries it read back from the disc. True
+  // when the session was closed.
   bool BurnImage(BurnMode mode, platform::Event* cancelEvent);
-  // Posts the write progress (60 to 960 per mille) when it changed.
-  void PostWriteProgress();
-  // The metadata blocks, released as they are written. `retryFirst` retries
-  // block 0 while a DVD-R drive settles after RESERVE TRACK.
-  bool WriteSectorList(bool retryFirst);
-  // The contents of the new files; true also when a cancel stopped it.
-  bool StreamFileData();
 
   // --- The built image ----------------------------------------------------
   const std::vector<std::unique_ptr<ImageBlock>>& SectorList() const { return sectorList_; }
@@ -188,18 +179,6 @@ class CImageBuilder {
   // Path tables (path_tables.cpp).
   void BuildPathTables(ImageTree tree);
 
-  // Burning (burn_session.cpp, file_streaming.cpp).
-  bool RunBurn(BurnMode mode);
-  bool OpenOutput(BurnMode mode);
-  bool WriteSector(std::span<const std::uint8_t, kBlockSize> block);
-  bool CloseOutput(BurnMode mode);
-  bool FitsOnDisc();
-  bool PrepareDvdTrack(bool& retryFirst);
-  bool WriteFirstBlockWithRetries(std::span<const std::uint8_t, kBlockSize> block);
-  // Counts a written block; every eleventh posts progress. True when it did.
-  bool CountWrittenBlock(std::uint32_t& counter);
-  bool CancelRequested();
-
   CImageNode root_;
   std::vector<ExtentFieldRef> relocationList_;
   std::vector<std::unique_ptr<ImageBlock>> sectorList_;
@@ -216,11 +195,6 @@ class CImageBuilder {
   std::size_t terminatorBlock_ = 0;
   std::map<std::uint32_t, CImageNode*> fileMap_;
   std::string volumeLabel_;
-  // Per burn.
-  BurnMode jobMode_ = BurnMode::CdSingleSession;
-  platform::Event* jobCancel_ = nullptr;
-  std::uint32_t lastProgress_ = 0;
-  std::uint64_t progressTotal_ = 0;
 };
 
 }  // namespace scrivo

@@ -1,7 +1,13 @@
 #include "engine/iso/image_stream.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "engine/iso/image_builder.h"
 #include "engine/iso/source_file.h"
@@ -9,69 +15,128 @@
 namespace scrivo {
 namespace {
 
-class FileSink final : public BlockSink {
+// An output that appends the image to a file.
+class FileOutput final : public BlockOutput {
  public:
-  explicit FileSink(const std::string& path) : out_(path, std::ios::binary | std::ios::trunc) {}
-  bool Ok() const { return static_cast<bool>(out_); }
-  bool PutBlock(std::span<const std::uint8_t, kBlockSize> block) override {
-    out_.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
-    return static_cast<bool>(out_);
+  static constexpr std::size_t kBufferBlocks = 256;
+
+  explicit FileOutput(const std::string& path)
+      : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)),
+        buffer_(kBufferBlocks * kBlockSize) {}
+  ~FileOutput() {
+    if (fd_ >= 0) ::close(fd_);
   }
-  bool Finish() {
-    out_.close();
-    return !out_.fail();
+  FileOutput(const FileOutput&) = delete;
+  FileOutput& operator=(const FileOutput&) = delete;
+
+  bool Ok() const { return fd_ >= 0; }
+  std::span<std::uint8_t> Space() override {
+    return std::span(buffer_).subspan(filled_ * kBlockSize);
+  }
+  StreamStep Commit(std::uint32_t blocks, bool) override {
+    filled_ += blocks;
+    if (filled_ < kBufferBlocks) return StreamStep::Continue;
+    return Flush() ? StreamStep::Continue : StreamStep::Fail;
+  }
+  bool Flush() override {
+    const std::uint8_t* data = buffer_.data();
+    std::size_t left = filled_ * kBlockSize;
+    filled_ = 0;
+    while (left > 0) {
+      const ssize_t put = ::write(fd_, data, left);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      data += put;
+      left -= static_cast<std::size_t>(put);
+    }
+    return true;
+  }
+  bool Close() {
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return closed;
   }
 
  private:
-  std::ofstream out_;
+  int fd_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t filled_ = 0;
 };
+
+StreamEnd EndOf(StreamStep step) {
+  return step == StreamStep::Stop ? StreamEnd::Stopped : StreamEnd::Failed;
+}
+
+StreamEnd FlushAndEnd(BlockOutput& output, StreamEnd end) {
+  return output.Flush() ? end : StreamEnd::Failed;
+}
+
+// One new file: `blocks` whole blocks, read in pieces as large as the
+// output's room, or zeros when the source cannot be opened any more.
+StreamEnd StreamFile(const CImageNode& file, BlockOutput& output) {
+  const std::uint64_t blocks = BlocksFor(file.size);
+  if (blocks == 0) return StreamEnd::Complete;
+  std::optional<SourceFile> source = SourceFile::OpenExclusive(file.sourcePath);
+  std::uint64_t bytesLeft = file.size;  // to read, by the recorded size
+  for (std::uint64_t blocksLeft = blocks; blocksLeft > 0;) {
+    const std::span<std::uint8_t> space = output.Space();
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(blocksLeft, space.size() / kBlockSize));
+    const std::size_t bytes = std::size_t{count} * kBlockSize;
+    std::size_t got = 0;
+    if (source) {
+      const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(bytesLeft, bytes));
+      got = source->Read(space.data(), wanted);
+      bytesLeft -= got;
+      // Only the last block may come up short: the file shrank below it.
+      if (got < wanted && (blocksLeft - got / kBlockSize) > 1) {
+        const StreamStep step = output.Commit(static_cast<std::uint32_t>(got / kBlockSize), true);
+        return step == StreamStep::Continue ? FlushAndEnd(output, StreamEnd::Failed) : EndOf(step);
+      }
+    }
+    std::memset(space.data() + got, 0, bytes - got);
+    const StreamStep step = output.Commit(count, source.has_value());
+    if (step != StreamStep::Continue) return EndOf(step);
+    blocksLeft -= count;
+  }
+  return StreamEnd::Complete;
+}
 
 }  // namespace
 
-FileStreamEnd StreamFileBlocks(const CImageNode& file, const FileBlockConsumer& take) {
-  const std::uint32_t blocks = BlocksFor(file.size);
-  std::optional<SourceFile> source = SourceFile::OpenExclusive(file.sourcePath);
-  ImageBlock buffer{};
-  std::uint64_t remaining = file.size;
-  for (std::uint32_t i = 0; i < blocks; ++i) {
-    buffer.fill(0);
-    if (source) {
-      std::size_t wanted = remaining < kBlockSize ? static_cast<std::size_t>(remaining) : kBlockSize;
-      std::size_t got = source->Read(buffer.data(), wanted);
-      if (got < wanted && i + 1 < blocks) return FileStreamEnd::Failed;
-      remaining -= wanted;
+StreamEnd StreamMetadata(const CImageBuilder& builder, BlockOutput& output,
+                         const std::function<void(std::size_t)>& handedOver) {
+  const auto& blocks = builder.SectorList();
+  for (std::size_t next = 0; next < blocks.size();) {
+    const std::span<std::uint8_t> space = output.Space();
+    const std::size_t count = std::min(blocks.size() - next, space.size() / kBlockSize);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!blocks[next + i]) return StreamEnd::Failed;  // released: the image is gone
+      std::memcpy(space.data() + i * kBlockSize, blocks[next + i]->data(), kBlockSize);
     }
-    switch (take(buffer, source.has_value())) {
-      case StreamStep::Continue: break;
-      case StreamStep::Stop: return FileStreamEnd::Stopped;
-      case StreamStep::Fail: return FileStreamEnd::Failed;
+    const StreamStep step = output.Commit(static_cast<std::uint32_t>(count), false);
+    if (step != StreamStep::Continue) return EndOf(step);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (handedOver) handedOver(next + i);
     }
+    next += count;
   }
-  return FileStreamEnd::Complete;
+  return FlushAndEnd(output, StreamEnd::Complete);
 }
 
-bool WriteMetadataBlocks(const CImageBuilder& builder, BlockSink& sink) {
-  for (const auto& block : builder.SectorList()) {
-    if (!block || !sink.PutBlock(*block)) return false;
-  }
-  return true;
-}
-
-bool WriteFileContents(const CImageBuilder& builder, BlockSink& sink) {
-  auto put = [&sink](std::span<const std::uint8_t, kBlockSize> block, bool) {
-    return sink.PutBlock(block) ? StreamStep::Continue : StreamStep::Fail;
-  };
+StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output) {
   for (const auto& [firstBlock, file] : builder.FileMap()) {
-    if (StreamFileBlocks(*file, put) != FileStreamEnd::Complete) return false;
+    const StreamEnd end = StreamFile(*file, output);
+    if (end != StreamEnd::Complete) return end;
   }
-  return true;
+  return FlushAndEnd(output, StreamEnd::Complete);
 }
 
 bool WriteImageFile(const CImageBuilder& builder, const std::string& path) {
-  FileSink sink(path);
-  if (!sink.Ok()) return false;
-  bool written = WriteMetadataBlocks(builder, sink) && WriteFileContents(builder, sink);
-  return sink.Finish() && written;
+  FileOutput output(path);
+  if (!output.Ok()) return false;
+  const bool written = StreamMetadata(builder, output) == StreamEnd::Complete &&
+                       StreamFileContents(builder, output) == StreamEnd::Complete;
+  return output.Close() && written;
 }
 
 }  // namespace scrivo

@@ -1,9 +1,13 @@
 #pragma once
-// The block sequence of a built image, as it leaves the builder: every
+// The image as it leaves the builder, in runs of whole blocks: every
 // metadata block of sectorList in order, then the contents of the new files
-// in fileMap order, each padded with zeros to whole blocks. The burn sends
-// it to the drive; WriteImageFile sends it to a file.
+// in fileMap order, each padded with zeros to whole blocks. The blocks go
+// straight into the buffer of a BlockOutput: metadata copied from its
+// blocks, file contents read from their sources in large pieces, never
+// copied again on their way out. The burn sends the output to the drive
+// (drive_output.h); WriteImageFile sends it to a file.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -14,40 +18,39 @@
 namespace scrivo {
 
 class CImageBuilder;
-class CImageNode;
 
-class BlockSink {
+// What an output says to the blocks it was given, and how a pass ended.
+enum class StreamStep { Continue, Stop, Fail };
+enum class StreamEnd { Complete, Stopped, Failed };
+
+class BlockOutput {
  public:
-  // Takes the next block of the image; false stops the stream.
-  virtual bool PutBlock(std::span<const std::uint8_t, kBlockSize> block) = 0;
+  // Room for the next blocks of the image: one or more whole blocks.
+  virtual std::span<std::uint8_t> Space() = 0;
+  // The first `blocks` blocks of Space() now hold the next blocks of the
+  // image. `fromSource`: they were read from a source file (not metadata,
+  // nor zeros standing in for a source that is gone). Stop: the output kept
+  // only some of them and takes no more (a cancel); Fail: a write failed.
+  virtual StreamStep Commit(std::uint32_t blocks, bool fromSource) = 0;
+  // Sends on every block committed so far; false when that fails.
+  virtual bool Flush() = 0;
 
  protected:
-  ~BlockSink() = default;
+  ~BlockOutput() = default;
 };
 
-// What the consumer of a file's blocks says after each one.
-enum class StreamStep { Continue, Stop, Fail };
-enum class FileStreamEnd { Complete, Stopped, Failed };
-// Takes one block of a file; `fromSource` is false for the zero blocks that
-// stand in for a source that can no longer be opened.
-using FileBlockConsumer = std::function<StreamStep(std::span<const std::uint8_t, kBlockSize>, bool fromSource)>;
+// Every block of sectorList, index 0 upwards, then a flush. `handedOver`
+// hears the index of each block once the output holds its copy. Failed when
+// a block was already released or the output refuses.
+StreamEnd StreamMetadata(const CImageBuilder& builder, BlockOutput& output,
+                         const std::function<void(std::size_t)>& handedOver = {});
 
-// Hands every block of a new file to `take`: its contents read from the
-// source with the size recorded when it was added (bytes it gained since are
-// not read; the rest of the last block is zero), or zero blocks when the
-// source cannot be opened any more. A source that comes up short before its
-// last block (it shrank) fails.
-FileStreamEnd StreamFileBlocks(const CImageNode& file, const FileBlockConsumer& take);
-
-// Every block of sectorList, index 0 upwards. False when the sink refuses
-// one or a block was already released.
-bool WriteMetadataBlocks(const CImageBuilder& builder, BlockSink& sink);
-
-// Every new file of fileMap, block by block, read from its source with the
-// size recorded when it was added. A source that cannot be opened any more
-// is written as zero blocks; one that comes up short before its last block
-// (it shrank) fails the stream.
-bool WriteFileContents(const CImageBuilder& builder, BlockSink& sink);
+// Every new file of fileMap, read from its source with the size recorded when
+// it was added (bytes it gained since are not read; the rest of its last
+// block is zero), then a flush. A source that cannot be opened any more is
+// sent as zero blocks. One that comes up short before its last block (it
+// shrank) fails the pass once the blocks read before the short one are sent.
+StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output);
 
 // Writes the built image to `path`: the same blocks in the same order.
 bool WriteImageFile(const CImageBuilder& builder, const std::string& path);

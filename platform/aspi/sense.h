@@ -17,6 +17,9 @@ struct Sense {
   // Sense-key specific progress indication (SKSV set, bytes 16-17) of a
   // drive busy with an immediate operation.
   std::optional<std::uint16_t> progress;
+  // The information field (VALID set, bytes 3-6): the block a failed write
+  // stopped at.
+  std::optional<std::uint32_t> information;
 
   bool operator==(const Sense&) const = default;
 };
@@ -31,34 +34,34 @@ constexpr std::uint8_t kUnitAttention = 0x6;
 
 namespace sense {
 using namespace sense_key;
-constexpr Sense kNone{kNoSense, 0x00, 0x00, {}};
+constexpr Sense kNone{kNoSense, 0x00, 0x00, {}, {}};
 // NOT READY
-constexpr Sense kBecomingReady{kNotReady, 0x04, 0x01, {}};
-constexpr Sense kFormatInProgress{kNotReady, 0x04, 0x04, {}};
-constexpr Sense kOperationInProgress{kNotReady, 0x04, 0x07, {}};
-constexpr Sense kLongWriteInProgress{kNotReady, 0x04, 0x08, {}};
-constexpr Sense kMediumNotPresent{kNotReady, 0x3A, 0x00, {}};
-constexpr Sense kMediumNotPresentTrayClosed{kNotReady, 0x3A, 0x01, {}};
-constexpr Sense kMediumNotPresentTrayOpen{kNotReady, 0x3A, 0x02, {}};
+constexpr Sense kBecomingReady{kNotReady, 0x04, 0x01, {}, {}};
+constexpr Sense kFormatInProgress{kNotReady, 0x04, 0x04, {}, {}};
+constexpr Sense kOperationInProgress{kNotReady, 0x04, 0x07, {}, {}};
+constexpr Sense kLongWriteInProgress{kNotReady, 0x04, 0x08, {}, {}};
+constexpr Sense kMediumNotPresent{kNotReady, 0x3A, 0x00, {}, {}};
+constexpr Sense kMediumNotPresentTrayClosed{kNotReady, 0x3A, 0x01, {}, {}};
+constexpr Sense kMediumNotPresentTrayOpen{kNotReady, 0x3A, 0x02, {}, {}};
 // MEDIUM ERROR
-constexpr Sense kWriteError{kMediumError, 0x0C, 0x00, {}};
-constexpr Sense kUnrecoveredReadError{kMediumError, 0x11, 0x00, {}};
+constexpr Sense kWriteError{kMediumError, 0x0C, 0x00, {}, {}};
+constexpr Sense kUnrecoveredReadError{kMediumError, 0x11, 0x00, {}, {}};
 // ILLEGAL REQUEST
-constexpr Sense kParameterListLengthError{kIllegalRequest, 0x1A, 0x00, {}};
-constexpr Sense kInvalidOpcode{kIllegalRequest, 0x20, 0x00, {}};
-constexpr Sense kLbaOutOfRange{kIllegalRequest, 0x21, 0x00, {}};
-constexpr Sense kInvalidAddressForWrite{kIllegalRequest, 0x21, 0x02, {}};
-constexpr Sense kInvalidFieldInCdb{kIllegalRequest, 0x24, 0x00, {}};
-constexpr Sense kLogicalUnitNotSupported{kIllegalRequest, 0x25, 0x00, {}};
-constexpr Sense kInvalidFieldInParameterList{kIllegalRequest, 0x26, 0x00, {}};
-constexpr Sense kCommandSequenceError{kIllegalRequest, 0x2C, 0x00, {}};
-constexpr Sense kSessionFixationIncompleteTrack{kIllegalRequest, 0x72, 0x03, {}};
-constexpr Sense kIncompatibleMedium{kIllegalRequest, 0x30, 0x00, {}};
-constexpr Sense kCannotWriteIncompatibleFormat{kIllegalRequest, 0x30, 0x05, {}};
-constexpr Sense kCannotFormatIncompatibleMedium{kIllegalRequest, 0x30, 0x06, {}};
-constexpr Sense kMediumNotFormatted{kIllegalRequest, 0x30, 0x10, {}};
-constexpr Sense kSavingParametersNotSupported{kIllegalRequest, 0x39, 0x00, {}};
-constexpr Sense kIllegalModeForTrack{kIllegalRequest, 0x64, 0x00, {}};
+constexpr Sense kParameterListLengthError{kIllegalRequest, 0x1A, 0x00, {}, {}};
+constexpr Sense kInvalidOpcode{kIllegalRequest, 0x20, 0x00, {}, {}};
+constexpr Sense kLbaOutOfRange{kIllegalRequest, 0x21, 0x00, {}, {}};
+constexpr Sense kInvalidAddressForWrite{kIllegalRequest, 0x21, 0x02, {}, {}};
+constexpr Sense kInvalidFieldInCdb{kIllegalRequest, 0x24, 0x00, {}, {}};
+constexpr Sense kLogicalUnitNotSupported{kIllegalRequest, 0x25, 0x00, {}, {}};
+constexpr Sense kInvalidFieldInParameterList{kIllegalRequest, 0x26, 0x00, {}, {}};
+constexpr Sense kCommandSequenceError{kIllegalRequest, 0x2C, 0x00, {}, {}};
+constexpr Sense kSessionFixationIncompleteTrack{kIllegalRequest, 0x72, 0x03, {}, {}};
+constexpr Sense kIncompatibleMedium{kIllegalRequest, 0x30, 0x00, {}, {}};
+constexpr Sense kCannotWriteIncompatibleFormat{kIllegalRequest, 0x30, 0x05, {}, {}};
+constexpr Sense kCannotFormatIncompatibleMedium{kIllegalRequest, 0x30, 0x06, {}, {}};
+constexpr Sense kMediumNotFormatted{kIllegalRequest, 0x30, 0x10, {}, {}};
+constexpr Sense kSavingParametersNotSupported{kIllegalRequest, 0x39, 0x00, {}, {}};
+constexpr Sense kIllegalModeForTrack{kIllegalRequest, 0x64, 0x00, {}, {}};
 }  // namespace sense
 
 // Fixed-format sense data, 18 bytes (SPC, 4.5.3): response code 70h (current

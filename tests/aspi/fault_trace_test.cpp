@@ -33,6 +33,24 @@ TEST_F(FaultTraceTest, FailMakesTheNthCommandOfAnOpcodeAMediumError) {
   EXPECT_EQ(Be32(d.In(cdb::ReadTrackInformation(1, 0xFF), 48).data, 12), 3u);
 }
 
+TEST_F(FaultTraceTest, BadBlockStopsAWriteOfSixteenBlocksInItsMiddle) {
+  ConfigureOne("cd-r", "badblock=21");
+  burner.PrepareCd(0);
+  Bytes blocks;
+  for (std::uint32_t lba = 16; lba < 32; ++lba) {
+    const Bytes block = PatternBlock(lba);
+    blocks.insert(blocks.end(), block.begin(), block.end());
+  }
+  EXPECT_TRUE(burner.WriteBlocks(0, std::vector<Bytes>(16, PatternBlock(0))) == 16);
+  const Result refused = d.Out(cdb::Write10(16, 16), blocks);
+  EXPECT_SENSE(refused, 0x3, 0x0C, 0x00);  // MEDIUM ERROR, WRITE ERROR
+  EXPECT_EQ(refused.sense[0], 0xF0) << "the information field is valid";
+  EXPECT_EQ(Be32(Bytes(refused.sense.begin(), refused.sense.end()), 3), 21u);
+  // The five blocks before the bad one are recorded, and only they.
+  EXPECT_EQ(Be32(d.In(cdb::ReadTrackInformation(1, 0xFF), 48).data, 12), 21u);
+  EXPECT_EQ(ReadBlocks(d, 16, 5), Bytes(blocks.begin(), blocks.begin() + 5 * 2048));
+}
+
 TEST_F(FaultTraceTest, CountsRunOverEveryVirtualWriter) {
   Configure({{"WNASPI32_VIRTUAL_WRITERS",
               "cd-r=" + (dir_ / "a").string() + ";cd-r=" + (dir_ / "b").string()},

@@ -29,13 +29,13 @@ class CdMultiSession : public BurnTest {
   // The burn wrote its session's blocks and nothing of the earlier ones.
   void ExpectWritesOnlyFrom(std::uint32_t start, std::size_t firstCommand, std::uint32_t recorded) {
     auto commands = SentCommands();
-    std::uint32_t writes = 0;
+    std::uint32_t written = 0;
     for (std::size_t i = firstCommand; i < commands.size(); ++i) {
       if (commands[i].at(0) != kWrite10) continue;
-      ++writes;
+      written += Write10Blocks(commands[i]);
       EXPECT_GE(Write10Address(commands[i]), start);
     }
-    EXPECT_EQ(writes, recorded);
+    EXPECT_EQ(written, recorded);
   }
 
   // Files of the earlier session stay where they were; new ones lie in the

@@ -131,6 +131,10 @@ std::uint32_t Write10Address(const Cdb& cdb) {
          static_cast<std::uint32_t>(cdb.at(4)) << 8 | cdb.at(5);
 }
 
+std::uint32_t Write10Blocks(const Cdb& cdb) {
+  return static_cast<std::uint32_t>(cdb.at(7)) << 8 | cdb.at(8);
+}
+
 DiscRecord DiscRecord::Read(const fs::path& stateFile) {
   DiscRecord record;
   std::ifstream state(stateFile);

@@ -54,8 +54,9 @@ std::size_t CountTraceLines(const fs::path& traceFile);
 bool HasOpcode(const std::vector<Cdb>& commands, std::uint8_t opcode);
 // Index of the first command with `opcode` at or after `from`, or npos.
 std::size_t FindOpcode(const std::vector<Cdb>& commands, std::uint8_t opcode, std::size_t from = 0);
-// The logical block address of a WRITE(10).
+// The logical block address and the transfer length of a WRITE(10).
 std::uint32_t Write10Address(const Cdb& cdb);
+std::uint32_t Write10Blocks(const Cdb& cdb);
 
 // The virtual writer's record of its disc, read from disc.state: header
 // fields ("medium", "finalized", ...), and one field map per session and

@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <array>
 #include <fstream>
 #include <iterator>
 
@@ -30,17 +31,26 @@ std::string Padded(std::string bytes) {
   return bytes;
 }
 
-class CollectingSink final : public scrivo::BlockSink {
+// Collects the image through a room of three blocks, so files come in
+// several pieces; refuses blocks once `refuseAfter` were taken.
+class CollectingOutput final : public scrivo::BlockOutput {
  public:
-  bool PutBlock(std::span<const std::uint8_t, scrivo::kBlockSize> block) override {
-    if (refuseAfter == 0) return false;
-    --refuseAfter;
-    bytes.append(reinterpret_cast<const char*>(block.data()), block.size());
-    return true;
+  std::span<std::uint8_t> Space() override { return room; }
+  scrivo::StreamStep Commit(std::uint32_t blocks, bool) override {
+    if (blocks > refuseAfter) return scrivo::StreamStep::Fail;
+    refuseAfter -= blocks;
+    bytes.append(reinterpret_cast<const char*>(room.data()), blocks * 2048u);
+    return scrivo::StreamStep::Continue;
   }
+  bool Flush() override { return true; }
+  std::array<std::uint8_t, 3 * 2048> room{};
   std::string bytes;
   std::size_t refuseAfter = SIZE_MAX;
 };
+
+bool Streams(const CImageBuilder& builder, scrivo::BlockOutput& output) {
+  return scrivo::StreamFileContents(builder, output) == scrivo::StreamEnd::Complete;
+}
 
 class ImageStream : public ::testing::Test {
  protected:
@@ -69,10 +79,10 @@ TEST_F(ImageStream, ImageFileIsTheMetadataFollowedByPaddedContentsInDataOrder) {
   ASSERT_TRUE(scrivo::WriteImageFile(builder, image.string()));
   EXPECT_EQ(ReadAll(image), Metadata() + ReadAll(a) + Padded(ReadAll(b)));
 
-  CollectingSink sink;
-  ASSERT_TRUE(scrivo::WriteMetadataBlocks(builder, sink));
-  ASSERT_TRUE(scrivo::WriteFileContents(builder, sink));
-  EXPECT_EQ(sink.bytes, ReadAll(image)) << "the same blocks whatever the sink";
+  CollectingOutput output;
+  ASSERT_EQ(scrivo::StreamMetadata(builder, output), scrivo::StreamEnd::Complete);
+  ASSERT_TRUE(Streams(builder, output));
+  EXPECT_EQ(output.bytes, ReadAll(image)) << "the same blocks whatever the output";
 }
 
 TEST_F(ImageStream, OnlyTheRecordedSizeIsRead) {
@@ -80,20 +90,29 @@ TEST_F(ImageStream, OnlyTheRecordedSizeIsRead) {
   ASSERT_TRUE(builder.BuildImage());
   std::string original = ReadAll(grows);
   std::ofstream(grows, std::ios::app) << std::string(5000, 'x');
-  CollectingSink sink;
-  ASSERT_TRUE(scrivo::WriteFileContents(builder, sink));
-  EXPECT_EQ(sink.bytes, Padded(original));
+  CollectingOutput output;
+  ASSERT_TRUE(Streams(builder, output));
+  EXPECT_EQ(output.bytes, Padded(original));
 }
 
 TEST_F(ImageStream, SourceThatShrankBeforeItsLastBlockFailsTheStream) {
-  fs::path shrinks = Add("shrinks", 5000);
+  fs::path shrinks = Add("shrinks", 9000);  // 5 blocks: a piece of 3, then 2
   ASSERT_TRUE(builder.BuildImage());
-  fs::resize_file(shrinks, 4500);  // only the last of 3 blocks comes up short: fine
-  CollectingSink sink;
-  EXPECT_TRUE(scrivo::WriteFileContents(builder, sink));
-  fs::resize_file(shrinks, 2000);  // the first block comes up short
-  CollectingSink failing;
-  EXPECT_FALSE(scrivo::WriteFileContents(builder, failing));
+  // Only the last block comes up short: fine. Short before it: the blocks
+  // read in full before the short one are sent, then the stream fails.
+  struct Case {
+    std::uintmax_t shrunkTo;
+    bool streams;
+    std::size_t blocksSent;
+  };
+  for (const Case c : {Case{8200, true, 5}, Case{8191, false, 3}, Case{7000, false, 3},
+                       Case{5000, false, 2}, Case{2000, false, 0}}) {
+    SCOPED_TRACE(c.shrunkTo);
+    fs::resize_file(shrinks, c.shrunkTo);
+    CollectingOutput output;
+    EXPECT_EQ(Streams(builder, output), c.streams);
+    EXPECT_EQ(output.bytes.size(), c.blocksSent * 2048);
+  }
 }
 
 TEST_F(ImageStream, SourceThatCannotBeOpenedAnyMoreIsWrittenAsZeros) {
@@ -103,22 +122,22 @@ TEST_F(ImageStream, SourceThatCannotBeOpenedAnyMoreIsWrittenAsZeros) {
   fs::remove(removed);
   int holder = ::open(locked.c_str(), O_RDONLY);
   ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-  CollectingSink sink;
-  EXPECT_TRUE(scrivo::WriteFileContents(builder, sink));
+  CollectingOutput output;
+  EXPECT_TRUE(Streams(builder, output));
   ::close(holder);
-  EXPECT_EQ(sink.bytes, std::string(3 * 2048, '\0'));
+  EXPECT_EQ(output.bytes, std::string(3 * 2048, '\0'));
 }
 
-TEST_F(ImageStream, SinkRefusalAndReleasedBlocksStopTheStream) {
+TEST_F(ImageStream, OutputRefusalAndReleasedBlocksStopTheStream) {
   Add("a", 10);
   ASSERT_TRUE(builder.BuildImage());
-  CollectingSink refusing;
+  CollectingOutput refusing;
   refusing.refuseAfter = 3;
-  EXPECT_FALSE(scrivo::WriteMetadataBlocks(builder, refusing));
+  EXPECT_EQ(scrivo::StreamMetadata(builder, refusing), scrivo::StreamEnd::Failed);
   EXPECT_EQ(refusing.bytes.size(), 3u * 2048);
   builder.ReleaseBlock(0);
-  CollectingSink sink;
-  EXPECT_FALSE(scrivo::WriteMetadataBlocks(builder, sink));
+  CollectingOutput output;
+  EXPECT_EQ(scrivo::StreamMetadata(builder, output), scrivo::StreamEnd::Failed);
   EXPECT_FALSE(scrivo::WriteImageFile(builder, (dir / "x.iso").string()));
   EXPECT_FALSE(scrivo::WriteImageFile(builder, (dir / "no" / "such" / "dir.iso").string()));
 }

@@ -29,6 +29,11 @@ bool RecordsOrErases(std::uint8_t op) {
   }
 }
 
+bool ParseDecimal(std::string_view text, std::uint32_t* value) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
 // "OP@N": two hex digits, then a decimal count from 1.
 bool ParseTrigger(std::string_view text, std::uint8_t* op, std::uint32_t* occurrence) {
   const std::size_t at = text.find('@');
@@ -37,9 +42,7 @@ bool ParseTrigger(std::string_view text, std::uint8_t* op, std::uint32_t* occurr
   auto [end, ec] = std::from_chars(text.data(), text.data() + 2, value, 16);
   if (ec != std::errc() || end != text.data() + 2) return false;
   *op = static_cast<std::uint8_t>(value);
-  const std::string_view count = text.substr(3);
-  auto [end2, ec2] = std::from_chars(count.data(), count.data() + count.size(), *occurrence);
-  return ec2 == std::errc() && end2 == count.data() + count.size() && *occurrence >= 1;
+  return ParseDecimal(text.substr(3), occurrence) && *occurrence >= 1;
 }
 
 constexpr std::uint32_t kMaxDelayMs = 10000;
@@ -51,9 +54,7 @@ bool ParseDelay(std::string_view text, std::uint8_t* op, std::uint32_t* ms) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + 2, value, 16);
   if (ec != std::errc() || end != text.data() + 2) return false;
   *op = static_cast<std::uint8_t>(value);
-  const std::string_view count = text.substr(3);
-  auto [end2, ec2] = std::from_chars(count.data(), count.data() + count.size(), *ms);
-  return ec2 == std::errc() && end2 == count.data() + count.size() && *ms <= kMaxDelayMs;
+  return ParseDecimal(text.substr(3), ms) && *ms <= kMaxDelayMs;
 }
 
 }  // namespace
@@ -81,7 +82,10 @@ FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* 
     Fault fault{};
     const bool triggerOk = eq != std::string_view::npos &&
                            ParseTrigger(item.substr(eq + 1), &fault.opcode, &fault.occurrence);
-    if (triggerOk && kind == "fail") {
+    std::uint32_t block = 0;
+    if (kind == "badblock" && ParseDecimal(item.substr(eq + 1), &block)) {
+      badBlocks_.push_back(block);
+    } else if (triggerOk && kind == "fail") {
       fault.sense = RecordsOrErases(fault.opcode) ? sense::kWriteError : sense::kUnrecoveredReadError;
       faults_.push_back(fault);
     } else if (triggerOk && kind == "notready") {
@@ -89,7 +93,7 @@ FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* 
       faults_.push_back(fault);
     } else {
       problems->push_back("WNASPI32_VIRTUAL_FAULTS: cannot read \"" + std::string(item) +
-                          "\" (expected fail=OP@N, notready=OP@N, slow=OP:MS or neverready); ignored");
+                          "\" (expected fail=OP@N, notready=OP@N, slow=OP:MS, neverready or badblock=LBA); ignored");
     }
   }
 }
@@ -101,6 +105,18 @@ std::optional<Sense> FaultInjector::OnCommand(std::uint8_t opcode) {
     if (fault.opcode == opcode && fault.occurrence == count) return fault.sense;
   }
   return std::nullopt;
+}
+
+std::optional<std::uint32_t> FaultInjector::BadBlockIn(std::uint32_t lba, std::uint32_t count) {
+  std::lock_guard lock(mutex_);
+  auto first = badBlocks_.end();
+  for (auto it = badBlocks_.begin(); it != badBlocks_.end(); ++it) {
+    if (*it >= lba && *it - lba < count && (first == badBlocks_.end() || *it < *first)) first = it;
+  }
+  if (first == badBlocks_.end()) return std::nullopt;
+  const std::uint32_t block = *first;
+  badBlocks_.erase(first);
+  return block;
 }
 
 }  // namespace wnaspi::vdrive

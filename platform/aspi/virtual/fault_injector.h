@@ -9,9 +9,13 @@
 //   neverready     every TEST UNIT READY ends NOT READY (02/04/01)
 //   slow=OP:MS     every command with opcode OP takes MS milliseconds longer
 //                  (at most 10000), so a test can act in the middle of a job
+//   badblock=LBA   the first WRITE that covers block LBA records the blocks
+//                  before it and ends with CHECK CONDITION, MEDIUM ERROR,
+//                  WRITE ERROR (03/0C/00), LBA in the sense data's
+//                  information field
 // OP is two hexadecimal digits; N counts from 1 over the whole process and
-// every virtual writer. Items are separated by commas. A faulted command has
-// no other effect.
+// every virtual writer; LBA is decimal. Items are separated by commas. A
+// command faulted by fail or notready has no other effect.
 
 #include <array>
 #include <chrono>
@@ -36,6 +40,9 @@ class FaultInjector {
   std::optional<Sense> OnCommand(std::uint8_t opcode);
   bool neverReady() const { return neverReady_; }
   std::chrono::milliseconds DelayFor(std::uint8_t opcode) const { return delays_[opcode]; }
+  // The first bad block among `count` blocks from `lba`, if any; the
+  // write it stops is its only one.
+  std::optional<std::uint32_t> BadBlockIn(std::uint32_t lba, std::uint32_t count);
 
  private:
   struct Fault {
@@ -47,6 +54,7 @@ class FaultInjector {
   std::vector<Fault> faults_;
   std::array<std::uint32_t, 256> counts_{};
   std::array<std::chrono::milliseconds, 256> delays_{};
+  std::vector<std::uint32_t> badBlocks_;
   bool neverReady_ = false;
 };
 

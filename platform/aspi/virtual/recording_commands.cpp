@@ -63,12 +63,19 @@ ScsiOutcome VirtualDrive::Write10(const Command& command) {
   const auto data = command.Parameters(std::size_t{count} * kBlockSize);
   if (data.empty()) return Command::Underrun();
   DiscState& disc = *disc_;
+  // A bad block stops the write there: the blocks before it are recorded.
+  const std::optional<std::uint32_t> badBlock = faults_->BadBlockIn(lba, count);
+  const std::uint32_t good = badBlock ? *badBlock - lba : count;
+  const ScsiOutcome done =
+      badBlock ? Fail(Sense{sense::kWriteError.key, sense::kWriteError.asc, sense::kWriteError.ascq, {},
+                            *badBlock})
+               : ScsiOutcome::Good();
 
   if (disc.traits().randomWritable) {
     if (!disc.formatted) return Fail(sense::kMediumNotFormatted);
     if (count > disc.capacity() || lba > disc.capacity() - count) return Fail(sense::kLbaOutOfRange);
-    if (!store_.WriteBlocks(lba, data.data(), count)) return Fail(sense::kWriteError);
-    return ScsiOutcome::Good();
+    if (!store_.WriteBlocks(lba, data.data(), good)) return Fail(sense::kWriteError);
+    return done;
   }
 
   // Sequential media: only at the next writable address of an open track
@@ -82,7 +89,8 @@ ScsiOutcome VirtualDrive::Write10(const Command& command) {
   const bool newTrack = target->trackIndex == disc.tracks.size();
   const Track* existing = newTrack ? nullptr : &disc.tracks[target->trackIndex];
   if (auto problem = CheckWriteMode(disc, existing)) return Fail(*problem);
-  if (!store_.WriteBlocks(lba, data.data(), count)) return Fail(sense::kWriteError);
+  if (good == 0) return done;
+  if (!store_.WriteBlocks(lba, data.data(), good)) return Fail(sense::kWriteError);
 
   const WriteParameters page = ReadWriteParameters(writeParameters_);
   if (newTrack) {
@@ -98,8 +106,8 @@ ScsiOutcome VirtualDrive::Write10(const Command& command) {
   if (track.recorded == 0) {
     track.sessionAtOnce = IsDvdMinus(disc.medium) && page.writeType == write_type::kSessionAtOnce;
   }
-  track.recorded += count;
-  return ScsiOutcome::Good();
+  track.recorded += good;
+  return done;
 }
 
 ScsiOutcome VirtualDrive::SynchronizeCache(const Command&) {

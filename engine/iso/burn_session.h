@@ -1,0 +1,52 @@
+#pragma once
+// The burn of one session: prepare the drive, import the previous session of
+// a multi-session CD, build the image, check that it fits, write it and
+// close the session. Progress is posted in per mille: 10 to 50 while the
+// image is built, 60 to 960 while it is written, then 900 and 1000, then
+// WM_BURN_FINISHED. The image builder keeps the tree and the layout; this
+// unit owns the drive's side of the job.
+
+#include <cstdint>
+
+#include "engine/drive/burn_mode.h"
+
+namespace platform {
+class Event;
+}  // namespace platform
+
+namespace scrivo {
+
+class CImageBuilder;
+class DriveOutput;
+class EngineHost;
+class MmcCore;
+class WriteProgress;
+
+class BurnSession {
+ public:
+  BurnSession(CImageBuilder& image, MmcCore& drive, EngineHost& host, platform::Event* cancelEvent)
+      : image_(image), drive_(drive), host_(host), cancelEvent_(cancelEvent) {}
+
+  // True when the session was closed. A failure posts nothing further. The
+  // image is left as built: the caller resets it.
+  bool Run(BurnMode mode);
+
+ private:
+  bool OpenOutput(BurnMode mode);
+  bool FitsOnDisc(std::uint64_t blocks);
+  // SET STREAMING and, for DVD-R, RESERVE TRACK; whether the first write
+  // is to be retried.
+  bool PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst);
+  // The metadata, then the file data; true also when a cancel stopped it.
+  bool WriteImage(DriveOutput& output, WriteProgress& progress);
+  bool CloseOutput(BurnMode mode);
+  bool CancelRequested();
+  void Post(std::uint32_t perMille);
+
+  CImageBuilder& image_;
+  MmcCore& drive_;
+  EngineHost& host_;
+  platform::Event* cancelEvent_;
+};
+
+}  // namespace scrivo

@@ -1,0 +1,53 @@
+#pragma once
+// The burn's output: the image's blocks gathered in one reusable buffer and
+// sent to the drive in WRITE(10)s of up to 16 blocks at the drive's write
+// address, each block counted for the progress once its command succeeded.
+// A cancel is looked at only on blocks read from a source that fall on a
+// progress point (every eleventh block of a pass): when it is seen, the
+// blocks up to that one are written and the output takes no more, so the
+// disc ends exactly where a block-by-block burn would have stopped.
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "engine/iso/image_stream.h"
+
+namespace scrivo {
+
+class MmcCore;
+class WriteProgress;
+
+class DriveOutput final : public BlockOutput {
+ public:
+  // 1 MiB: reads from the sources come in pieces of up to this size.
+  static constexpr std::uint32_t kBufferBlocks = 512;
+
+  // `cancelRequested` is asked at most once per progress point and consumes
+  // the request when it answers true.
+  DriveOutput(MmcCore& drive, WriteProgress& progress, std::function<bool()> cancelRequested);
+
+  // The first WRITE(10) of the job is tried up to ten times, with a wait for
+  // the drive between tries (a DVD-R drive settling after RESERVE TRACK).
+  void RetryFirstWrite() { retryFirst_ = true; }
+  // A new pass: the progress counts from 0 again.
+  void StartPass();
+
+  std::span<std::uint8_t> Space() override;
+  StreamStep Commit(std::uint32_t blocks, bool fromSource) override;
+  bool Flush() override;
+
+ private:
+  bool Write(std::uint32_t firstBlock, std::uint32_t blocks);
+  bool WriteWithRetries(std::uint32_t firstBlock, std::uint32_t blocks);
+
+  MmcCore& drive_;
+  WriteProgress& progress_;
+  std::function<bool()> cancelRequested_;
+  std::vector<std::uint8_t> buffer_;
+  std::uint32_t filled_ = 0;  // blocks committed and not yet sent
+  bool retryFirst_ = false;
+  bool wroteAny_ = false;
+};
+
+}  // namespace scrivo
