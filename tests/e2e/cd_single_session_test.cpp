@@ -29,6 +29,31 @@ TEST_F(CdSingleSession, BurnsTheFolderAndClosesTheDisc) {
   ExpectReadersSee(DiscImage(), source.Path());
 }
 
+TEST_F(CdSingleSession, WritesCarrySixteenBlocksButAtTheEndOfTheMetadataAndOfTheImage) {
+  UseWriters({"cd-r"});
+  TempFolder source;
+  WriteSampleTree(source.Path(), "A");
+  WriteFile(source / "many-blocks.bin", 40 * 2048 + 5);
+  BurnFolderOnCd(source.Path(), false);
+
+  // One run from block 0 to the end of the image, without a gap.
+  std::uint32_t next = 0;
+  std::vector<std::uint32_t> shortWrites;
+  for (const Cdb& command : SentCommands()) {
+    if (command.at(0) != 0x2A) continue;
+    EXPECT_EQ(Write10Address(command), next);
+    const std::uint32_t blocks = Write10Blocks(command);
+    EXPECT_GE(blocks, 1u);
+    EXPECT_LE(blocks, 16u);
+    if (blocks < 16) shortWrites.push_back(next);
+    next += blocks;
+  }
+  EXPECT_EQ(next, Disc().TrackNumber(0, "recorded"));
+  // Shorter only where the metadata ends and where the image ends.
+  EXPECT_LE(shortWrites.size(), 2u) << testing::PrintToString(shortWrites);
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
 TEST_F(CdSingleSession, SourceRemovedAfterItWasAddedIsBurnedAsZeros) {
   UseWriters({"cd-r"});
   TempFolder source, expected;
