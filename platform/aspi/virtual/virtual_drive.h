@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "platform/aspi/scsi_request.h"
 #include "platform/aspi/sense.h"
@@ -50,6 +51,11 @@ class VirtualDrive final : public ScsiDevice {
   // After a command of this program's job: whether the job is over, so the
   // writer goes back (writer_job.h).
   bool JobEnds(std::uint8_t opcode, const ScsiOutcome& outcome);
+  // Whether the command can only record blocks on a track that exists (or
+  // change nothing): its change of the record may wait while a job holds
+  // the writer, provided SameLayout() still holds after it.
+  bool ChangesOnlyRecordedBlocks(std::uint8_t opcode);
+  bool SameLayout() const;
 
   // unit_commands.cpp
   ScsiOutcome TestUnitReady(const Command& command);
@@ -97,6 +103,7 @@ class VirtualDrive final : public ScsiDevice {
   std::mutex mutex_;
   DiscStore store_;
   WriterJob job_;
+  std::pair<std::size_t, std::size_t> layoutBefore_;  // tracks and sessions before a command
   // During a command: the disc, or null when there is none (tray open, or
   // a directory that cannot hold a disc), and the sense reporting that.
   DiscState* disc_ = nullptr;
