@@ -117,41 +117,34 @@ bool CImageBuilder::FitsAddressRange() const {
   return std::uint64_t{imageOrigin_} + sectorList_.size() + nextDataBlock_ <= kAddressLimit;
 }
 
-bool CImageBuilder::BuildIsoDirectories() {
+template <class Step>
+bool CImageBuilder::RunStep(Step step, std::string_view failure) {
+  // The layout's only failure is running out of memory; the steps that
+  // name it report their own text.
   try {
-    BuildDirectories(ImageTree::Iso9660);
+    step();
     return true;
   } catch (const std::bad_alloc&) {
+    if (!failure.empty()) Report(failure);
     return false;
   }
+}
+
+bool CImageBuilder::BuildIsoDirectories() {
+  return RunStep([this] { BuildDirectories(ImageTree::Iso9660); });
 }
 
 bool CImageBuilder::BuildJolietDirectories() {
-  try {
-    BuildDirectories(ImageTree::Joliet);
-    return true;
-  } catch (const std::bad_alloc&) {
-    Report("Unable to create file structure for Joliet in ISO image");
-    return false;
-  }
+  return RunStep([this] { BuildDirectories(ImageTree::Joliet); },
+                 "Unable to create file structure for Joliet in ISO image");
 }
 
 bool CImageBuilder::BuildIsoPathTables() {
-  try {
-    BuildPathTables(ImageTree::Iso9660);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  return RunStep([this] { BuildPathTables(ImageTree::Iso9660); });
 }
 
 bool CImageBuilder::BuildJolietPathTables() {
-  try {
-    BuildPathTables(ImageTree::Joliet);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  return RunStep([this] { BuildPathTables(ImageTree::Joliet); });
 }
 
 void CImageBuilder::RelocateFileExtents() {
@@ -197,25 +190,9 @@ void CImageBuilder::ResetImage() {
 
 bool CImageBuilder::BuildVolumeDescriptors() {
   UnlocateNewFiles(root_);
-  try {
-    AppendPrimaryDescriptor();
-  } catch (const std::bad_alloc&) {
-    Report("Could not create PVD of ISO image");
-    return false;
-  }
-  try {
-    AppendSupplementaryDescriptor();
-  } catch (const std::bad_alloc&) {
-    Report("Could not create SVD of ISO image");
-    return false;
-  }
-  try {
-    AppendTerminatorDescriptor();
-  } catch (const std::bad_alloc&) {
-    Report("Could not create FVD of ISO image");
-    return false;
-  }
-  return true;
+  return RunStep([this] { AppendPrimaryDescriptor(); }, "Could not create PVD of ISO image") &&
+         RunStep([this] { AppendSupplementaryDescriptor(); }, "Could not create SVD of ISO image") &&
+         RunStep([this] { AppendTerminatorDescriptor(); }, "Could not create FVD of ISO image");
 }
 
 }  // namespace scrivo

@@ -153,6 +153,10 @@ class CImageBuilder {
   }
 
  private:
+  // Runs one step of the layout; a step that runs out of memory reports
+  // `failure` (when there is one) and fails.
+  template <class Step>
+  bool RunStep(Step step, std::string_view failure = {});
   std::size_t AppendBlock();
   std::uint8_t* BlockData(std::size_t index) { return sectorList_.at(index)->data(); }
   std::uint32_t NextBlockAddress() const;
