@@ -35,9 +35,14 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
   while (const dirent* entry = ::readdir(dir.get())) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    // stat, not lstat: a link to a directory is walked like the directory.
-    struct stat info {};
-    bool isDirectory = ::stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    // The entry's type as the folder tells it saves a stat; a link (or a
+    // file system that does not tell) is looked at with stat, not lstat: a
+    // link to a directory is walked like the directory.
+    bool isDirectory = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat info {};
+      isDirectory = ::stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
     entries.push_back({std::move(name), isDirectory});
   }
   // In name order, so that of two names the disc would show alike it is

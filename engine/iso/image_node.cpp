@@ -4,6 +4,7 @@
 
 #include "engine/iso/joliet_text.h"
 #include "engine/iso/source_file.h"
+#include "platform/text/codepage.h"
 
 namespace scrivo {
 namespace {
@@ -37,25 +38,42 @@ CImageNode* CImageNode::AddChild(std::string_view sourcePath, std::string_view n
   auto existing = children.find(fresh->name);
   if (existing == children.end()) {
     std::u16string jolietName = JolietName(fresh->name);
-    auto twin = jolietNames_.find(jolietName);
-    if (twin == jolietNames_.end()) {
-      jolietNames_.emplace(std::move(jolietName), fresh->name);
+    const std::string* twin = JolietTwin(jolietName);
+    if (twin == nullptr) {
+      RememberJolietName(std::move(jolietName), fresh->name);
       std::string key = fresh->name;
       return children.emplace(std::move(key), std::move(fresh)).first->second.get();
     }
     // Two stored names the disc would show alike: readers would list one
     // entry, with one of the two contents.
     if (clash == NameClash::Refuse) return nullptr;
-    existing = RenameChild(std::string(twin->second), fresh->name);
+    existing = RenameChild(std::string(*twin), fresh->name);
   }
   existing->second->TakeOver(std::move(*fresh));
   return existing->second.get();
 }
 
+const std::string* CImageNode::JolietTwin(const std::u16string& jolietName) const {
+  if (auto odd = oddJolietNames_.find(jolietName); odd != oddJolietNames_.end()) return &odd->second;
+  // Among plain names only the one spelt like the Joliet name can carry it.
+  auto plain = children.find(platform::WideToNarrow(jolietName));
+  if (plain == children.end() || JolietName(plain->first) != jolietName) return nullptr;
+  return &plain->first;
+}
+
+void CImageNode::RememberJolietName(std::u16string jolietName, const std::string& storedName) {
+  // A plain name is found again by its spelling; only the others are kept.
+  if (platform::WideToNarrow(jolietName) == storedName) {
+    oddJolietNames_.erase(jolietName);
+  } else {
+    oddJolietNames_[std::move(jolietName)] = storedName;
+  }
+}
+
 CImageNode::ChildMap::iterator CImageNode::RenameChild(const std::string& from, const std::string& to) {
   auto entry = children.extract(from);
   entry.key() = to;
-  jolietNames_[JolietName(to)] = to;
+  RememberJolietName(JolietName(to), to);
   return children.insert(std::move(entry)).position;
 }
 
@@ -98,7 +116,7 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
   level = fresh.level;
   directoryNumber = fresh.directoryNumber;
   children = std::move(fresh.children);  // a replaced directory loses its contents
-  jolietNames_ = std::move(fresh.jolietNames_);
+  oddJolietNames_ = std::move(fresh.oddJolietNames_);
   located = fresh.located;
   serialNumber = fresh.serialNumber;
   parent = fresh.parent;
@@ -106,13 +124,13 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
 
 void CImageNode::ClearTree() {
   children.clear();
-  jolietNames_.clear();
+  oddJolietNames_.clear();
 }
 
 void CImageNode::RemoveEntriesFrom(std::string_view source) {
   for (auto it = children.begin(); it != children.end();) {
     if (it->second->sourcePath == source) {
-      jolietNames_.erase(JolietName(it->first));
+      oddJolietNames_.erase(JolietName(it->first));
       it = children.erase(it);
     } else {
       it->second->RemoveEntriesFrom(source);

@@ -87,10 +87,16 @@ class CImageNode {
   bool CompleteNewFile();
   void TakeOver(CImageNode&& fresh);
   ChildMap::iterator RenameChild(const std::string& from, const std::string& to);
+  // The stored name of the child whose Joliet name this is, if any.
+  const std::string* JolietTwin(const std::u16string& jolietName) const;
+  void RememberJolietName(std::u16string jolietName, const std::string& storedName);
 
-  // The Joliet name of every child, to its stored name: no two children may
-  // share one.
-  std::map<std::u16string, std::string> jolietNames_;
+  // No two children may share a Joliet name. A plain stored name (one that
+  // its Joliet name converts back to) is the only plain name with that
+  // Joliet name, so it is looked up by its spelling; the Joliet names of the
+  // others (bytes that are no text in the locale's charset), rare as they
+  // are, are kept here with their stored names.
+  std::map<std::u16string, std::string> oddJolietNames_;
 };
 
 // True when `name` can be a stored name at all (before any size rule).

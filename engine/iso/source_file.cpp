@@ -18,8 +18,7 @@ std::optional<SourceFile> SourceFile::OpenExclusive(const std::string& path) {
     ::close(fd);
     return std::nullopt;
   }
-  // Regular files ignore O_NONBLOCK for reads; clear it all the same.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // O_NONBLOCK stays: reads of a regular file ignore it.
   return SourceFile(fd, static_cast<std::uint64_t>(info.st_size));
 }
 
