@@ -14,16 +14,7 @@ export WNASPI32_VIRTUAL_POLLS=2
 export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/disc"
 unset WNASPI32_VIRTUAL_FAULTS WNASPI32_TRACE WNASPI32_DEBUG WNASPI32_VIRTUAL_LATENCY_US
 quillon=$bin/quillon
-fail() { echo "FAIL: $*"; exit 1; }
-run() {
-  local want=$1 got=0
-  shift
-  out=$("$quillon" "$@" 2>&1) || got=$?
-  [[ $got == "$want" ]] || fail "quillon $* exited $got, not $want:
-$out"
-}
-says() { grep -qF -- "$1" <<<"$out" || fail "no '$1' in:
-$out"; }
+source "$source_dir/tests/quillon/quillon_checks.sh"
 writes() { cat "$work/trace" 2>/dev/null | grep -c 'EXEC \[2A' || true; }
 # The blocks of the WRITE(10)s the trace shows done.
 written() { awk '/EXEC \[2A/ && /status=01/ { sum += $(NF - 1) } END { print sum / 2048 }' "$work/trace"; }

@@ -12,17 +12,7 @@ export WNASPI32_REAL_DRIVES=0
 export WNASPI32_VIRTUAL_POLLS=2
 unset WNASPI32_VIRTUAL_FAULTS WNASPI32_TRACE WNASPI32_DEBUG
 quillon=$bin/quillon
-fail() { echo "FAIL: $*"; exit 1; }
-# run STATUS ARGS...: quillon's output (both streams) in $out, its status checked.
-run() {
-  local want=$1 got=0
-  shift
-  out=$("$quillon" "$@" 2>&1) || got=$?
-  [[ $got == "$want" ]] || fail "quillon $* exited $got, not $want:
-$out"
-}
-says() { grep -qF -- "$1" <<<"$out" || fail "no '$1' in:
-$out"; }
+source "$source_dir/tests/quillon/quillon_checks.sh"
 untouched() { ! grep -qs '^track=' "$1/disc.state" || fail "$1 was written: $(cat "$1/disc.state")"; }
 # wait_for PATTERN FILE: until a line of FILE matches (30 s at most).
 wait_for() {
