@@ -20,8 +20,9 @@ class WriteProgress;
 
 class DriveOutput final : public BlockOutput {
  public:
-  // 1 MiB: reads from the sources come in pieces of up to this size.
-  static constexpr std::uint32_t kBufferBlocks = 512;
+  // 256 KiB: reads from the sources come in pieces of up to this size,
+  // large enough that a read costs far less than the copy it makes.
+  static constexpr std::uint32_t kBufferBlocks = 128;
 
   // `cancelRequested` is asked at most once per progress point and consumes
   // the request when it answers true.

@@ -181,8 +181,11 @@ void AspiLayer::Execute(SRB_ExecSCSICmd& srb) {
         break;
     }
   }
-  log_->Request(FormatExecLine(address, request.cdb, request.direction, srb.SRB_BufLen, status,
-                               outcome ? &*outcome : nullptr));
+  // Formatting the line costs more than a virtual writer's command.
+  if (log_->Tracing()) {
+    log_->Request(FormatExecLine(address, request.cdb, request.direction, srb.SRB_BufLen, status,
+                                 outcome ? &*outcome : nullptr));
+  }
   srb.SRB_Status = status;
 }
 

@@ -24,6 +24,9 @@ class Log {
   Log(const Log&) = delete;
   Log& operator=(const Log&) = delete;
 
+  // Whether request lines go anywhere: a caller that builds one only for
+  // the trace asks first.
+  bool Tracing() const { return fd_ >= 0; }
   // One request line; the time of day is put in front.
   void Request(std::string_view line);
   // A diagnostic: "# text" in the trace, "wnaspi32: text" on stderr in debug.
