@@ -105,7 +105,7 @@ big=$work/big
 mkdir "$big"
 for i in 1 2 3 4 5 6 7 8; do head -c 524288 /dev/urandom >"$big/file$i.bin"; done
 export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/cancel"
-WNASPI32_VIRTUAL_FAULTS=slow=2A:3,slow=5B:1500 "$quillon" burn "$big" >"$work/cancel.out" 2>"$work/cancel.err" &
+WNASPI32_VIRTUAL_FAULTS=slow=2A:40,slow=5B:1500 "$quillon" burn "$big" >"$work/cancel.out" 2>"$work/cancel.err" &
 pid=$!
 wait_for '^Writing [4-8][0-9] %' "$work/cancel.out"
 kill -INT "$pid"
@@ -162,7 +162,7 @@ readers_agree "$work/shared/disc.img" "$big"
 # A program that dies mid-burn leaves the writer free; an erase cannot be
 # interrupted and shows 100 % once.
 run 0 erase
-WNASPI32_VIRTUAL_FAULTS=slow=2A:2 "$quillon" burn "$big" >"$work/killed.out" 2>&1 &
+WNASPI32_VIRTUAL_FAULTS=slow=2A:30 "$quillon" burn "$big" >"$work/killed.out" 2>&1 &
 pid=$!
 wait_for '^Writing' "$work/killed.out"
 { kill -KILL "$pid" && wait "$pid"; } 2>/dev/null || true
