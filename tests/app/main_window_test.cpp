@@ -315,7 +315,7 @@ class MainWindowTest : public QObject {
   // The engine's WRITE fails part-way: no event comes, the window returns
   // to idle through the diagnostics and says why.
   void failedBurnReturnsToIdleWithTheEnginesReason() {
-    Open(QString("cd-r=%1").arg(Path("failed")), "fail=2A@30");
+    Open(QString("cd-r=%1").arg(Path("failed")), "fail=2A@3");  // the third of about eight writes
     WriteFile(Path("failed-src/data.bin"), 200000);
     W().Compilation().AddPaths({Path("failed-src")});
     W().actBurn->trigger();
