@@ -130,10 +130,12 @@ class CScrivoCtrl final : public platform::IDispatch,
   void ClearCompilation();
   // Job start-up, once RefuseWhileBusy has let the member through: the
   // control turns busy and the worker starts (the job clears busy as its
-  // last step).
+  // last step). A job that gets no thread has failed like any other: the
+  // host hears of it through JobFailed, or it would wait for an event that
+  // never comes.
   enum class CancelReset { No, Yes };
   enum class ThreadFailure { Silent, Report };
-  bool StartJob(void (CScrivoCtrl::*job)(), CancelReset cancel, ThreadFailure onFailure);
+  bool StartJob(void (CScrivoCtrl::*job)(), JobKind kind, CancelReset cancel, ThreadFailure onFailure);
   void BurnJob();
   void BlankJob();
   void DvdBlankJob();

@@ -5,13 +5,15 @@
 
 namespace scrivo {
 
-bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), CancelReset cancel, ThreadFailure onFailure) {
+bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), JobKind kind, CancelReset cancel,
+                           ThreadFailure onFailure) {
   busyEvent_.Set();
   if (cancel == CancelReset::Yes) cancelEvent_.Clear();
   bool started = worker_.Start([this, job] { (this->*job)(); });
   if (!started) {
     busyEvent_.Clear();
     if (onFailure == ThreadFailure::Report) ReportError("Unable to create thread");
+    ReportJobFailed(kind);
   }
   return started;
 }
@@ -19,24 +21,24 @@ bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), CancelReset cancel, Threa
 void CScrivoCtrl::BurnCDData(bool bMultiSession) {
   if (RefuseWhileBusy()) return;
   burnMode_ = bMultiSession ? BurnMode::CdMultiSession : BurnMode::CdSingleSession;
-  StartJob(&CScrivoCtrl::BurnJob, CancelReset::Yes, ThreadFailure::Report);
+  StartJob(&CScrivoCtrl::BurnJob, JobKind::Burn, CancelReset::Yes, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::BurnDVDData() {
   if (RefuseWhileBusy()) return;
   burnMode_ = BurnMode::Dvd;
-  StartJob(&CScrivoCtrl::BurnJob, CancelReset::Yes, ThreadFailure::Report);
+  StartJob(&CScrivoCtrl::BurnJob, JobKind::Burn, CancelReset::Yes, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::Blank(bool bFull) {
   if (RefuseWhileBusy()) return;
   fullBlank_ = bFull ? 1 : 0;
-  StartJob(&CScrivoCtrl::BlankJob, CancelReset::No, ThreadFailure::Report);
+  StartJob(&CScrivoCtrl::BlankJob, JobKind::Blank, CancelReset::No, ThreadFailure::Report);
 }
 
 void CScrivoCtrl::BlankDVD() {
   if (RefuseWhileBusy()) return;
-  StartJob(&CScrivoCtrl::DvdBlankJob, CancelReset::Yes, ThreadFailure::Silent);
+  StartJob(&CScrivoCtrl::DvdBlankJob, JobKind::DvdFormat, CancelReset::Yes, ThreadFailure::Silent);
 }
 
 void CScrivoCtrl::CancelBurning() {

@@ -285,6 +285,28 @@ TEST_F(Diagnostics, FailureTextsAndFailedJobsReachTheHostThreadInOrder) {
   EXPECT_TRUE(sink.events.empty());  // the event interface stays as it is
 }
 
+// A job that gets no thread ends at once: without JobFailed a host would
+// wait for its event forever.
+TEST_F(Diagnostics, AJobThatCannotGetAThreadIsReportedAsFailed) {
+  const std::pair<void (*)(scrivo::CScrivoCtrl&), scrivo::JobKind> jobs[] = {
+      {[](scrivo::CScrivoCtrl& c) { c.BurnCDData(false); }, scrivo::JobKind::Burn},
+      {[](scrivo::CScrivoCtrl& c) { c.BurnDVDData(); }, scrivo::JobKind::Burn},
+      {[](scrivo::CScrivoCtrl& c) { c.Blank(false); }, scrivo::JobKind::Blank},
+      {[](scrivo::CScrivoCtrl& c) { c.BlankDVD(); }, scrivo::JobKind::DvdFormat}};
+  for (const auto& [start, kind] : jobs) {
+    diagnostics.events.clear();
+    platform::testing::FailNextThreadStart();
+    start(control());
+    Pump();
+    std::vector<FiredEvent> expected{{scrivo::DIAGID_JOBFAILED, {Variant::I2(static_cast<std::int16_t>(kind))}}};
+    if (kind != scrivo::JobKind::DvdFormat) {
+      expected.insert(expected.begin(), {scrivo::DIAGID_ENGINEERROR, {Variant::Bstr(u"Unable to create thread")}});
+    }
+    EXPECT_EQ(diagnostics.events, expected) << static_cast<int>(kind);
+    EXPECT_FALSE(control().Busy());
+  }
+}
+
 TEST_F(Diagnostics, OnlyTheControlsOutgoingInterfacesConnect) {
   platform::ComPtr<platform::IConnectionPoint> other;
   EXPECT_EQ(control().FindConnectionPoint(scrivo::ids::kDispatchInterface,
