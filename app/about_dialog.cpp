@@ -7,6 +7,8 @@
 #include "app/dialog_frame.h"
 #include "app/message_service.h"
 
+const char* const kApplicationVersion = "1.24";
+
 namespace {
 
 constexpr QSize kClientSize(352, 203);
@@ -14,7 +16,6 @@ constexpr QRect kIcon(24, 41, 29, 32);
 constexpr QPoint kTitle(72, 41);
 constexpr QPoint kVersion(72, 77);
 constexpr QRect kOkButton(139, 136, 75, 25);
-constexpr const char* kVersionNumber = "1.24";
 
 QLabel* Picture(const char* resource, QWidget* parent, const QRect& place) {
   auto* picture = new QLabel(parent);
@@ -56,7 +57,7 @@ TdlgAbout::TdlgAbout(QWidget* owner)
 void TdlgAbout::FormCreate() {
   lblTitle->setText(lblTitle->text() + kApplicationTitle);
   lblTitle->adjustSize();
-  lblVersion->setText(lblVersion->text() + kVersionNumber);
+  lblVersion->setText(lblVersion->text() + kApplicationVersion);
   lblVersion->adjustSize();
 }
 

@@ -5,6 +5,9 @@
 
 #include <QDialog>
 
+// The application's version: the about box shows it, --version prints it.
+extern const char* const kApplicationVersion;
+
 class QLabel;
 class QPushButton;
 

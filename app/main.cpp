@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/about_dialog.h"
 #include "app/engine_registration.h"
 #include "app/main_window.h"
 
@@ -38,7 +39,7 @@ MessagePump::DebugOutput DebugOutputFromEnvironment() {
 // runs: --help and --version answer without a display.
 QStringList ParseCommandLine(const QCoreApplication& app) {
   QCoreApplication::setApplicationName("quillonburner");
-  QCoreApplication::setApplicationVersion(QUILLON_VERSION);
+  QCoreApplication::setApplicationVersion(kApplicationVersion);
   QCommandLineParser parser;
   parser.setApplicationDescription(
       "Burns files and folders onto CD and DVD discs, erases rewritable CDs and reports what a writer and its disc "
