@@ -30,7 +30,30 @@ void TFGUI::HandOver(const CompilationList::Entry& entry) {
   }
 }
 
+// Hands every checked entry over and returns the engine's refusals, each
+// with the entry it concerns. `accepted` counts the folders and the files
+// the engine took (a folder's refusals may concern only what it holds).
+// The engine posts its refusals, so they are fetched after each entry.
+QStringList TFGUI::HandOverCheckedEntries(int& accepted) {
+  QStringList refused;
+  accepted = 0;
+  handingOver_ = true;
+  for (const CompilationList::Entry& entry : lsvCD->Entries()) {
+    if (!entry.checked) continue;
+    refusals_.clear();
+    HandOver(entry);
+    engineHoldsEntries_ = true;
+    pump_.DispatchPending();
+    for (const QString& text : refusals_) refused.append(entry.caption + ": " + text);
+    if (refusals_.isEmpty() || entry.caption.endsWith('/')) ++accepted;
+  }
+  handingOver_ = false;
+  refusals_.clear();
+  return refused;
+}
+
 void TFGUI::actBurnExecute() {
+  if (engineHoldsEntries_) RenewControl();
   if (!WriterReady("CD/DVD Writer not ready! Can not continue to burn.")) return;
   if (lsvCD->Count() == 0) {
     messages_.Show("Please select direcotry or file first before burning!");
@@ -39,10 +62,18 @@ void TFGUI::actBurnExecute() {
   jobErrors_.clear();
   scrivo_->SetVolumeLabel(edtCDVolume->text());
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  for (const CompilationList::Entry& entry : lsvCD->Entries()) {
-    if (entry.checked) HandOver(entry);
-  }
+  int accepted = 0;
+  const QStringList refused = HandOverCheckedEntries(accepted);
   QApplication::restoreOverrideCursor();
+  // Nothing is left out of a disc without the user's word.
+  if (!refused.isEmpty()) {
+    const QString list = "These files and folders cannot be burned:\r\n" + refused.join("\r\n");
+    if (accepted == 0) {
+      messages_.Show(list + "\r\nNothing was burned.");
+      return;
+    }
+    if (!messages_.Ask(list + "\r\nBurn the other entries without them?")) return;
+  }
   EnterBusyState(Burning);
   if (rdbCD->isChecked()) {
     scrivo_->BurnCDData(chkMulti->isChecked());
@@ -130,6 +161,7 @@ void TFGUI::ScrivoProgress(std::int16_t iPos) {
 }
 
 void TFGUI::ScrivoFinished() {
+  engineHoldsEntries_ = false;  // the engine empties its compilation after Finished
   ReturnToIdle();
   messages_.Show("Burned Completed!");
   pgbBurning->setValue(0);
@@ -149,7 +181,11 @@ void TFGUI::ScrivoBlankFinished() {
 }
 
 void TFGUI::ScrivoEngineError(const QString& text) {
-  if (scrivo_->Tag != Idle) jobErrors_.append(text);
+  if (handingOver_) {
+    refusals_.append(text);
+  } else if (scrivo_->Tag != Idle) {
+    jobErrors_.append(text);
+  }
 }
 
 // A job that failed raises no event: the window returns to idle here and

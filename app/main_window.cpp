@@ -40,13 +40,7 @@ TFGUI::TFGUI(MessagePump::DebugOutput debugOutput)
     : messages_(this), pump_(std::move(debugOutput)), scrivo_(std::make_unique<TScrivo>()) {
   setObjectName("FGUI");
   setWindowTitle(kApplicationTitle);
-  scrivo_->OnProgress = [this](TScrivo&, std::int16_t iPos) { ScrivoProgress(iPos); };
-  scrivo_->OnFinished = [this](TScrivo&) { Guarded([this] { ScrivoFinished(); }); };
-  scrivo_->OnBlankFinished = [this](TScrivo&) { Guarded([this] { ScrivoBlankFinished(); }); };
-  scrivo_->OnEngineError = [this](TScrivo&, const QString& text) { ScrivoEngineError(text); };
-  scrivo_->OnJobFailed = [this](TScrivo&, scrivo::JobKind job) {
-    Guarded([this, job] { ScrivoJobFailed(job); });
-  };
+  ConnectEvents(*scrivo_);
   timUpgrade = new QTimer(this);
   timUpgrade->setInterval(upgrade::kPollMilliseconds);
   connect(timUpgrade, &QTimer::timeout, this, [this] { timUpgradeTimer(); });
@@ -56,6 +50,29 @@ TFGUI::TFGUI(MessagePump::DebugOutput debugOutput)
   setAcceptDrops(true);
   AddTrayIcon();
   resize(kDesignWidth, kDesignHeight);
+}
+
+void TFGUI::ConnectEvents(TScrivo& scrivo) {
+  scrivo.OnProgress = [this](TScrivo&, std::int16_t iPos) { ScrivoProgress(iPos); };
+  scrivo.OnFinished = [this](TScrivo&) { Guarded([this] { ScrivoFinished(); }); };
+  scrivo.OnBlankFinished = [this](TScrivo&) { Guarded([this] { ScrivoBlankFinished(); }); };
+  scrivo.OnEngineError = [this](TScrivo&, const QString& text) { ScrivoEngineError(text); };
+  scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job) { Guarded([this, job] { ScrivoJobFailed(job); }); };
+}
+
+// The engine keeps what it was handed until a burn finishes, and has no
+// member that empties it: after a burn that failed or was called off before
+// it started, a fresh control starts the next burn from an empty
+// compilation, so entries taken off the list since cannot reach the disc.
+// The fresh control is bound before the old one goes, so the ASPI library
+// and the writers it holds stay loaded.
+void TFGUI::RenewControl() {
+  auto fresh = std::make_unique<TScrivo>();
+  ConnectEvents(*fresh);
+  fresh->InitControl();
+  scrivo_->Release();
+  scrivo_ = std::move(fresh);
+  engineHoldsEntries_ = false;
 }
 
 TFGUI::~TFGUI() {

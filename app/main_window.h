@@ -154,8 +154,11 @@ class TFGUI final : public QMainWindow {
   void Guarded(const std::function<void()>& command);
 
   // Job commands.
+  void ConnectEvents(TScrivo& scrivo);
+  void RenewControl();
   bool WriterReady(const QString& notReadyMessage);
   void HandOver(const CompilationList::Entry& entry);
+  QStringList HandOverCheckedEntries(int& accepted);
   void EnterBusyState(JobState job);
   void ReturnToIdle();
   void timUpgradeTimer();
@@ -180,4 +183,9 @@ class TFGUI final : public QMainWindow {
   std::array<char, upgrade::kBufferSize> upgradeBuffer_{};
   // The engine's failure texts since the running job's command started.
   QStringList jobErrors_;
+  // While entries are handed over, the engine's refusals of the entry at
+  // hand; true from the first hand-over until a burn finishes.
+  bool handingOver_ = false;
+  QStringList refusals_;
+  bool engineHoldsEntries_ = false;
 };

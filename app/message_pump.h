@@ -31,8 +31,11 @@ class MessagePump final : public QObject {
   // no worker is left to post or write.
   ~MessagePump() override;
 
- private:
+  // Handles what the control has posted so far, in post order. Only from
+  // Qt's loop or a command it runs, never from inside a wake.
   void DispatchPending();
+
+ private:
 
   platform::MessageLoop& loop_;
   std::atomic<bool> scheduled_{false};

@@ -328,6 +328,38 @@ class MainWindowTest : public QObject {
     QVERIFY(W().close());
   }
 
+  // An entry the engine refuses is named before anything is written, and a
+  // No burns nothing; the next burn holds the list as it is then, not what
+  // the engine was handed before (extra.txt, taken off the list).
+  void refusedEntriesAreNamedAndNothingIsBurnedWithoutTheUsersWord() {
+    Open(QString("cd-r=%1").arg(Path("refused")));
+    const QString source = Path("refused-src");
+    WriteFile(source + "/kept.txt", 5);
+    WriteFile(Path("extra.txt"), 7);
+    WriteFile(Path("gone.txt"), 4);
+    W().Compilation().AddPaths({source, Path("extra.txt"), Path("gone.txt")});
+    QVERIFY(QFile::remove(Path("gone.txt")));
+    answers_ = {false};
+    W().actBurn->trigger();
+    const QString question = Shown().last();
+    QVERIFY2(question.startsWith("These files and folders cannot be burned:\r\n" + Path("gone.txt") + ": ") &&
+                 question.endsWith("\r\nBurn the other entries without them?") && !question.contains("extra"),
+             qPrintable(question));
+    QCOMPARE(W().Scrivo().Tag, 0);
+    QCOMPARE(QFileInfo(Disc("refused")).size(), 0);
+
+    W().lsvCD->topLevelItem(1)->setSelected(true);
+    W().lsvCD->topLevelItem(2)->setSelected(true);
+    W().actDelete->trigger();
+    W().actBurn->trigger();
+    WaitForMessage("Burned Completed!");
+    QCOMPARE(Shown().filter("cannot be burned").size(), 1);  // no question the second time
+    QProcess readers;
+    readers.start("/usr/bin/python3", {QUILLON_SOURCE_DIR "/tests/iso/check_readers.py", Disc("refused"), source});
+    QVERIFY(readers.waitForFinished(120000));
+    QVERIFY2(readers.exitCode() == 0, readers.readAllStandardOutput() + readers.readAllStandardError());
+  }
+
   // Real modal boxes: progress goes on behind the open cancel question, a
   // No lets the burn finish, and its message box is shown in turn.
   void eventsAreHandledWhileAModalBoxIsOpen() {
