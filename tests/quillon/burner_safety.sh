@@ -61,6 +61,8 @@ run 2 burn "$src" "$work/no/such"
 says "$work/no/such: no such file or folder"
 run 2 burn --label ABCDEFGHIJKLMNOP "$src"
 says 'Invalid volume name: "ABCDEFGHIJKLMNOP" has 16 characters'
+run 2 burn --dvd --multi "$src"
+says "--multi is for CDs"
 # An entry the engine refuses (a name too long) stops it too, unless the rest is wanted.
 odd=$work/odd
 mkdir "$odd"
@@ -176,6 +178,19 @@ wait "$pid" || fail "interrupted erase: $(cat "$work/erase.out" "$work/erase.err
 grep -q "an erase cannot be interrupted" "$work/erase.err" || fail "erase Ctrl-C: $(cat "$work/erase.err")"
 [[ $(grep -c '^Erasing 100 %$' "$work/erase.out") == 1 ]] || fail "erase: $(cat "$work/erase.out")"
 grep -qx 'Blank complete!' "$work/erase.out" || fail "erase: $(cat "$work/erase.out")"
+# Ctrl-C while a burn formats its DVD+RW first: told that quillon ends when
+# the format has, it ends there and burns nothing.
+WNASPI32_VIRTUAL_WRITERS="dvd+rw=$work/plusrw2" WNASPI32_VIRTUAL_POLLS=25 \
+  "$quillon" burn --dvd "$src" >"$work/format.out" 2>"$work/format.err" &
+pid=$!
+wait_for '^Formatting' "$work/format.out"
+kill -INT "$pid"
+status=0
+wait "$pid" || status=$?
+[[ $status == 130 ]] || fail "burn interrupted while formatting exited $status: $(cat "$work/format.out" "$work/format.err")"
+grep -q "nothing was burned" "$work/format.err" || fail "format Ctrl-C: $(cat "$work/format.err")"
+grep -q '^formatted=yes' "$work/plusrw2/disc.state" || fail "not formatted: $(cat "$work/plusrw2/disc.state")"
+[[ ! -s $work/plusrw2/disc.img ]] || fail "a burn followed the interrupted format"
 
 # No writer: what to check; an unusable entry is named once.
 WNASPI32_VIRTUAL_WRITERS= run 1 writers

@@ -170,6 +170,13 @@ Stop CheckInputs(const BurnerOptions& o, CompilationFacts& facts) {
     std::cerr << CommandUsage("burn");
     return kExitUsage;
   }
+  if (o.multi && o.dvd) {
+    // A DVD burn is one session that closes the disc: --multi would be
+    // ignored and the disc the user wants to add to closed for good.
+    Say("--multi is for CDs: a DVD burn writes one session and closes the disc. "
+        "Nothing was written.");
+    return kExitUsage;
+  }
   if (auto problem = LabelProblem(o.label)) {
     Say(*problem + ". Nothing was written.");
     return kExitUsage;
@@ -253,9 +260,16 @@ Stop FormatFirst(ControlSession& session, Writer& writer) {
   std::cout << "The DVD+RW in " << writer.name() << " is not formatted: formatting it first.\n";
   session.Call("BlankDVD");
   ProgressView progress(std::cout, OnTerminal());
-  if (WatchJob(session, JobType::Format, progress).end != JobResult::End::Completed) {
+  const JobResult result = WatchJob(session, JobType::Format, progress);
+  if (result.end != JobResult::End::Completed) {
     Say("the DVD+RW could not be formatted; nothing was burned.");
     return kExitFailed;
+  }
+  // Ctrl-C during the format was answered with "quillon ends when the
+  // drive has finished": the burn the user called off does not start.
+  if (result.interrupted) {
+    Say("the DVD+RW is formatted; cancelled before the burn started, nothing was burned.");
+    return kExitCancelled;
   }
   writer.Refresh();
   return std::nullopt;

@@ -51,7 +51,7 @@ constexpr std::array<CommandText, 9> kCommands{{
      "  --label TEXT        the volume label, at most 15 characters (default NEW)\n"
      "  --dvd               burn a DVD; without it the disc must be a CD\n"
      "  --multi             CD: keep the files of earlier sessions and leave the\n"
-     "                      disc open for more sessions\n"
+     "                      disc open for more sessions (not with --dvd)\n"
      "  --eject             open the tray when the burn has completed\n"
      "  --no-format         stop instead of formatting an unformatted DVD+RW\n"
      "  --skip-unreadable   burn the rest when the engine refuses some entries\n"

@@ -78,6 +78,7 @@ class Watch {
           result.cancelled =
               type_ == JobType::Burn && cancelRequested_ && !phases_.wroteEverything();
           result.writtenShare = phases_.writtenShare();
+          result.interrupted = interrupted_;
           return result;
         }
         break;
@@ -89,9 +90,12 @@ class Watch {
         progress_.EndLine();
         std::cerr << "quillon: " << n.name << '\n';
         break;
-      case HostNotice::Kind::JobFailed:
+      case HostNotice::Kind::JobFailed: {
         progress_.EndLine();
-        return JobResult{JobResult::End::Failed};
+        JobResult failed{JobResult::End::Failed};
+        failed.interrupted = interrupted_;
+        return failed;
+      }
     }
     return std::nullopt;
   }
@@ -107,6 +111,7 @@ class Watch {
 
   void HandleInterrupts() {
     if (TakeInterrupts() == 0) return;
+    interrupted_ = true;
     progress_.EndLine();
     if (type_ != JobType::Burn) {
       std::cerr << "quillon: " << (type_ == JobType::Erase ? "an erase" : "a format")
@@ -143,6 +148,7 @@ class Watch {
   ProgressView& progress_;
   BurnPhases phases_;
   bool cancelRequested_ = false;
+  bool interrupted_ = false;
 };
 
 }  // namespace

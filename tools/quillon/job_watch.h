@@ -22,6 +22,7 @@ struct JobResult {
   enum class End { Completed, Failed, Lost } end = End::Lost;
   bool cancelled = false;   // a burn's writing was cut short by Ctrl-C
   double writtenShare = 1;  // a burn: the share of the image written
+  bool interrupted = false;  // Ctrl-C was pressed while the job ran
 };
 
 JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress);
