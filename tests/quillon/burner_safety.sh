@@ -63,6 +63,16 @@ run 2 burn --label ABCDEFGHIJKLMNOP "$src"
 says 'Invalid volume name: "ABCDEFGHIJKLMNOP" has 16 characters'
 run 2 burn --dvd --multi "$src"
 says "--multi is for CDs"
+# Two entries that would land at the root under one name: the engine would
+# keep only the later one.
+mkdir -p "$work/twin/one/sub" "$work/twin/two/sub"
+printf '1\n' >"$work/twin/one/notes.txt"
+printf '2\n' >"$work/twin/two/notes.txt"
+run 2 burn "$work/twin/one/notes.txt" "$work/twin/two/notes.txt"
+says "$work/twin/two/notes.txt: lands at the disc's root as \"notes.txt\", like $work/twin/one/notes.txt"
+rm "$work/twin/two/notes.txt"
+run 2 burn "$work/twin/one" "$work/twin/two"
+says "$work/twin/two/sub: lands at the disc's root as \"sub\""
 # An entry the engine refuses (a name too long) stops it too, unless the rest is wanted.
 odd=$work/odd
 mkdir "$odd"
@@ -87,6 +97,11 @@ truncate -s 803M "$work/huge.bin"
 run 1 burn "$work/huge.bin"
 says "the files need 804 MB but the disc in writer 0 has 703 MB free"
 untouched "$work/small"
+# A compilation that fills the disc to its last block is the engine's to
+# burn (its first write fails here, so that the test writes nothing).
+truncate -s $((359975 * 2048)) "$work/exact.bin"
+WNASPI32_VIRTUAL_FAULTS=fail=2A@1 run 1 burn "$work/exact.bin"
+says "Unable to burn image."
 run 1 burn --writer 1 --dvd --no-format "$src"
 says "is not formatted. Format it with 'quillon format --writer 1'"
 run 2 burn --writer 1 "$src"

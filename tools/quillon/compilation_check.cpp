@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -17,9 +19,8 @@ namespace {
 constexpr std::uint64_t kBlock = 2048;
 constexpr std::size_t kLabelLimit = 15;
 constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull;  // the 32-bit size of a directory record
-// An empty session: system area, three descriptors, four path tables and
-// the two root directories.
-constexpr std::uint64_t kEmptySessionBlocks = 25;
+// Every session: system area, three descriptors and four path tables.
+constexpr std::uint64_t kFixedBlocks = 23;
 constexpr std::uint64_t kRecordBytes = 34;  // a directory record without its name
 
 using NodeId = std::pair<dev_t, ino_t>;
@@ -45,12 +46,17 @@ class Walker {
     } else if (auto problem = FileProblem(path, info)) {
       facts_.unusablePaths.push_back({path, *problem});
     } else {
-      Count(path.substr(path.rfind('/') + 1), info);
+      const std::string name = path.substr(path.rfind('/') + 1);
+      ClaimRootName(path, name, info);
+      Count(name, info);
     }
   }
 
-  // The directory records of every entry, in blocks.
-  std::uint64_t RecordBlocks() const { return (recordBytes_ + kBlock - 1) / kBlock; }
+  // The directories of both trees, in blocks: each holds at least one, and
+  // together at least their records.
+  std::uint64_t DirectoryBlocks() const {
+    return std::max(2 * (folders_ + 1), (recordBytes_ + kBlock - 1) / kBlock);
+  }
 
  private:
   static std::optional<std::string> FolderProblem(const std::string& path) {
@@ -69,13 +75,29 @@ class Walker {
     return std::nullopt;
   }
 
+  // The engine keeps one entry per name in a folder: an entry added later
+  // replaces an earlier one of the same name, files and folders alike. At
+  // the root, where the PATHs meet, that would leave out what the user
+  // chose; the same source given twice is no clash.
+  void ClaimRootName(const std::string& path, const std::string& name, const struct stat& info) {
+    // The name the engine files it under: a file's with a dot gets ";1".
+    const std::string stored =
+        !S_ISDIR(info.st_mode) && name.find('.') != std::string::npos ? name + ";1" : name;
+    const auto [claim, fresh] =
+        rootNames_.try_emplace(stored, RootClaim{path, {info.st_dev, info.st_ino}});
+    if (fresh || claim->second.id == NodeId{info.st_dev, info.st_ino}) return;
+    facts_.unusablePaths.push_back({path, "lands at the disc's root as \"" + name + "\", like " +
+                                              claim->second.path +
+                                              ": one would replace the other"});
+  }
+
   void Count(const std::string& name, const struct stat& info) {
     ++facts_.entries;
     // A record in each tree: the ISO 9660 name is short, the Joliet name
     // takes two bytes a character.
     recordBytes_ += 2 * kRecordBytes + std::min<std::uint64_t>(name.size(), 31) + 2 * name.size();
     if (S_ISDIR(info.st_mode)) {
-      facts_.blocks += 2;  // the folder's own block in each tree
+      ++folders_;
     } else {
       facts_.blocks += (static_cast<std::uint64_t>(info.st_size) + kBlock - 1) / kBlock;
     }
@@ -88,14 +110,14 @@ class Walker {
       while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        Entry(path + (path.ends_with('/') ? "" : "/") + name, name);
+        Entry(path + (path.ends_with('/') ? "" : "/") + name, name, ancestors_.size() == 1);
       }
       ::closedir(dir);
     }
     ancestors_.erase(id);
   }
 
-  void Entry(const std::string& path, const std::string& name) {
+  void Entry(const std::string& path, const std::string& name, bool atRoot) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
       facts_.refusedEntries.push_back(
@@ -106,6 +128,7 @@ class Walker {
       if (auto problem = FileProblem(path, info)) {
         facts_.refusedEntries.push_back({path, *problem});
       } else {
+        if (atRoot) ClaimRootName(path, name, info);
         Count(name, info);
       }
       return;
@@ -115,14 +138,22 @@ class Walker {
     } else if (auto problem = FolderProblem(path)) {
       facts_.refusedEntries.push_back({path, *problem});
     } else {
+      if (atRoot) ClaimRootName(path, name, info);
       Count(name, info);
       Folder(path, info);
     }
   }
 
+  struct RootClaim {
+    std::string path;
+    NodeId id;
+  };
+
   CompilationFacts& facts_;
   std::set<NodeId> ancestors_;
+  std::map<std::string, RootClaim> rootNames_;
   std::uint64_t recordBytes_ = 0;
+  std::uint64_t folders_ = 0;
 };
 
 }  // namespace
@@ -131,7 +162,7 @@ CompilationFacts ExamineCompilation(const std::vector<std::string>& paths) {
   CompilationFacts facts;
   Walker walker(facts);
   for (const std::string& path : paths) walker.TopLevel(path);
-  facts.blocks += kEmptySessionBlocks + walker.RecordBlocks();
+  facts.blocks += kFixedBlocks + walker.DirectoryBlocks();
   return facts;
 }
 

@@ -2,7 +2,8 @@
 // The burn's inputs, looked at before the writer is touched: each PATH must
 // exist and be readable, the label must fit, and the folders are walked for
 // entries the engine would refuse (unreadable files, special files, files
-// of 4 GiB or more, links back into a folder above). The walk also gives
+// of 4 GiB or more, links back into a folder above), and for two entries
+// that would land at the disc's root under one name. The walk also gives
 // the size the session needs, for the free-space check.
 
 #include <cstdint>
@@ -18,7 +19,8 @@ struct InputProblem {
 };
 
 struct CompilationFacts {
-  // PATHs that cannot be burned at all: the command stops.
+  // PATHs that cannot be burned at all, and entries that would replace one
+  // another at the root: the command stops.
   std::vector<InputProblem> unusablePaths;
   // Entries inside the folders that the engine will refuse: the command
   // stops unless the user lets the rest be burned.
