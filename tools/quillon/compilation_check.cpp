@@ -22,6 +22,9 @@ constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull;  // the 32-bit size of a d
 // Every session: system area, three descriptors and four path tables.
 constexpr std::uint64_t kFixedBlocks = 23;
 constexpr std::uint64_t kRecordBytes = 34;  // a directory record without its name
+// The engine stores a name of at most 99 bytes, a file's with a dot
+// counted with the ";1" it gets.
+constexpr std::size_t kStoredNameLimit = 99;
 
 using NodeId = std::pair<dev_t, ino_t>;
 
@@ -59,6 +62,11 @@ class Walker {
   }
 
  private:
+  // The name the engine files an entry under: a file's with a dot gets ";1".
+  static std::string StoredName(const std::string& name, const struct stat& info) {
+    return !S_ISDIR(info.st_mode) && name.find('.') != std::string::npos ? name + ";1" : name;
+  }
+
   static std::optional<std::string> FolderProblem(const std::string& path) {
     if (::access(path.c_str(), R_OK | X_OK) != 0)
       return std::string("cannot be read: ") + std::strerror(errno);
@@ -80,9 +88,7 @@ class Walker {
   // the root, where the PATHs meet, that would leave out what the user
   // chose; the same source given twice is no clash.
   void ClaimRootName(const std::string& path, const std::string& name, const struct stat& info) {
-    // The name the engine files it under: a file's with a dot gets ";1".
-    const std::string stored =
-        !S_ISDIR(info.st_mode) && name.find('.') != std::string::npos ? name + ";1" : name;
+    const std::string stored = StoredName(name, info);
     const auto [claim, fresh] =
         rootNames_.try_emplace(stored, RootClaim{path, {info.st_dev, info.st_ino}});
     if (fresh || claim->second.id == NodeId{info.st_dev, info.st_ino}) return;
@@ -122,6 +128,13 @@ class Walker {
     if (::stat(path.c_str(), &info) != 0) {
       facts_.refusedEntries.push_back(
           {path, std::string("cannot be read: ") + std::strerror(errno)});
+      return;
+    }
+    // The engine refuses it without saying which entry of the folder it was.
+    if (StoredName(name, info).size() > kStoredNameLimit) {
+      facts_.refusedEntries.push_back(
+          {path, "name too long for the disc: " + std::to_string(name.size()) + " bytes, at most " +
+                     std::to_string(kStoredNameLimit) + " (97 for a file name with a dot)"});
       return;
     }
     if (!S_ISDIR(info.st_mode)) {
