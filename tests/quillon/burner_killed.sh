@@ -47,6 +47,13 @@ blocks=$(($(stat -c %s "$work/disc/disc.img") / 2048))
 grep -q "^track=1 session=1 start=0 recorded=$blocks .*closed=no" "$work/disc/disc.state" ||
   fail "the track does not hold the $blocks blocks written: $(cat "$work/disc/disc.state")"
 
+# A burn cannot add to the unfinished session: refused, the disc as it was.
+before=$(cat "$work/disc/disc.state")
+run 1 burn "$work/src"
+says "holds an unfinished session"
+says "quillon erase --writer 0"
+[[ $(cat "$work/disc/disc.state") == "$before" ]] || fail "the refused burn changed the disc: $(cat "$work/disc/disc.state")"
+
 run 0 erase
 says "Blank complete!"
 run 0 info

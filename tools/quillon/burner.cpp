@@ -140,6 +140,20 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
     std::cerr << text << '\n';
     return kExitFailed;
   }
+  if (disc.unfinished) {
+    // The engine would start a new session where the open one starts and
+    // fail, and closing that failed burn would finalise the disc.
+    std::string text = "The disc in " + writer.name() +
+                       " holds an unfinished session: a burn on it was interrupted (the program "
+                       "was killed or the power went) before it closed the session. Nothing "
+                       "more can be added to it.";
+    if (session.Flag("IsDiskErasable")) {
+      text += "\nIt is rewritable: 'quillon erase --writer " + std::to_string(writer.index()) +
+              "' makes it blank again (everything on it is lost).";
+    }
+    std::cerr << text << '\n';
+    return kExitFailed;
+  }
   if (o.dvd && disc.cd()) {
     Say("the disc in " + writer.name() + " is a " + medium + ": burn it without --dvd.");
     return kExitUsage;

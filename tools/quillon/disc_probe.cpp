@@ -26,6 +26,7 @@ constexpr std::uint16_t kProfileDvdRam = 0x12;
 constexpr std::uint16_t kProfileDvdMinusRwOverwrite = 0x13;
 
 constexpr std::uint8_t kDiscStatusComplete = 2;
+constexpr std::uint8_t kSessionIncomplete = 1;  // READ DISC INFORMATION: state of the last session
 constexpr std::uint8_t kBackgroundFormatNone = 0;
 constexpr std::uint8_t kLastRecordedAddressValid = 0x02;  // track information byte 7
 
@@ -124,6 +125,7 @@ std::optional<DiscDescription> DiscProbe::Describe() {
                       disc.profile == kProfileDvdMinusRwOverwrite;
   disc.closed = !disc.overwritable && (info[2] & 0x03) == kDiscStatusComplete;
   disc.unformatted = disc.dvdPlusRw() && (info[7] & 0x03) == kBackgroundFormatNone;
+  disc.unfinished = !disc.overwritable && ((info[2] >> 2) & 0x03) == kSessionIncomplete;
 
   // The next track, as the engine's own capacity check reads it.
   const std::array<std::uint8_t, 10> readTrackInformation{0x52, 0x01, 0, 0, 0, 0xFF, 0, 0, 48, 0};

@@ -21,6 +21,7 @@ struct DiscDescription {
   bool closed = false;        // the disc is complete: no session can be added
   bool overwritable = false;  // written in place (DVD+RW, DVD-RAM): never closed
   bool unformatted = false;   // a DVD+RW that must be formatted first
+  bool unfinished = false;    // the last session was left open by a burn that never ended
   std::uint32_t freeBlocks = 0;
   std::uint32_t nextWritable = 0;  // where the next session starts
 
