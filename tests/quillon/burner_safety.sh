@@ -113,6 +113,8 @@ monotonic "$(grep '^Formatting' <<<"$out")"
 monotonic "$(sed -n '/^Preparing/,$p' <<<"$out")"
 says "Closing the session 100 %"
 readers_agree "$work/plusrw/disc.img" "$src"
+run 1 erase --writer 1
+says "is a DVD+RW: it is not erased but formatted, with 'quillon format --writer 1'"
 run 0 burn --writer 2 "$src"
 run 1 burn --writer 2 "$src"
 says "It is rewritable: 'quillon erase --writer 2'"

@@ -344,6 +344,14 @@ int Erase(ControlSession& session, const BurnerOptions& o) {
   Writer writer(session, o.writer);
   if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to erase."))
     return *stop;
+  // A DVD+RW has no blank command: the drive refuses it, and the way to a
+  // clean DVD+RW is a format.
+  if (auto disc = writer.probe().Describe(); disc && disc->dvdPlusRw()) {
+    Say("the disc in " + writer.name() + " is a DVD+RW: it is not erased but formatted, with "
+        "'quillon format --writer " + std::to_string(writer.index()) +
+        "' (everything on it is lost).");
+    return kExitFailed;
+  }
   if (!session.Flag("IsDiskErasable")) {
     std::cerr << "CD/DVD disk is not erasable! Can not continue to erase.\n";
     return kExitFailed;

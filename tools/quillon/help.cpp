@@ -68,7 +68,8 @@ constexpr std::array<CommandText, 9> kCommands{{
     {"erase", "erase [--writer N] [--full]",
      "Erases a rewritable CD: everything on it is lost. A quick erase makes the\n"
      "disc blank in a minute or two; --full overwrites all of it and takes longer.\n"
-     "Once started, an erase cannot be interrupted.\n"
+     "Once started, an erase cannot be interrupted. A DVD+RW is not erased but\n"
+     "formatted ('quillon format').\n"
      "\n"
      "Options:\n"
      "  --writer N   the writer (see 'quillon writers'; default 0)\n"
