@@ -1,6 +1,7 @@
 #include "app/message_service.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QThread>
 
@@ -20,8 +21,14 @@ bool MessageService::Present(Kind kind, const QString& text, const QString& capt
   QMessageBox box(QMessageBox::NoIcon, caption, text,
                   kind == Kind::Question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner_);
   box.setDefaultButton(kind == Kind::Question ? QMessageBox::Yes : QMessageBox::Ok);
-  // Wide enough for the caption to show whole in the title bar.
-  box.setStyleSheet("QLabel { min-width: 18em; }");
+  // Wide enough for the caption to show whole in the title bar. The width
+  // goes on a spacer below the text, in the text's column: a minimum width
+  // on the text's label would become the box's width, whatever the text,
+  // and cut a longer one.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()); grid && grid->columnCount() > 1) {
+    const int captionWidth = 18 * box.fontMetrics().height();
+    grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 1);
+  }
   int answer = box.exec();
   return answer == QMessageBox::Ok || answer == QMessageBox::Yes;
 }

@@ -203,6 +203,36 @@ class DialogsTest : public QObject {
     QVERIFY(labels.contains("Application Version: 1.24"));
   }
 
+  // A message box grows with its text: every line shows whole, a short
+  // one and a path too long for one line alike.
+  void messageBoxesShowTheirWholeText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one line") << QString("CD/DVD disk is not erasable! Can not continue to erase.");
+    QTest::newRow("long path") << "These files and folders cannot be burned:\r\n/tmp/" + QString(60, 'd') + "/" +
+                                      QString(60, 'e') + "/name.txt: Probably the file name is not valid\r\n"
+                                      "Burn the other entries without them?";
+  }
+  void messageBoxesShowTheirWholeText() {
+    QFETCH(QString, text);
+    W().Messages().SetAnswerer({});
+    bool whole = false;
+    OnNextModal(this, [&](QWidget& box) {
+      const QLabel* label = box.findChild<QLabel*>("qt_msgbox_label");
+      QVERIFY(label && label->text() == text);
+      whole = label->geometry().right() < box.width();
+      if (label->wordWrap()) {
+        whole = whole && label->heightForWidth(label->width()) <= label->height();
+      } else {
+        for (const QString& line : text.split("\r\n")) {
+          whole = whole && label->fontMetrics().horizontalAdvance(line) <= label->contentsRect().width();
+        }
+      }
+      QTest::keyClick(&box, Qt::Key_Return);
+    });
+    W().Messages().Show(text);
+    QVERIFY(whole);
+  }
+
   void upgradeCallSequences_data() {
     QTest::addColumn<int>("choice");
     QTest::addColumn<QStringList>("after");
