@@ -25,6 +25,7 @@ constexpr int kDesignWidth = 800;
 constexpr int kDesignHeight = 575;
 constexpr int kSmallWidth = 200;
 constexpr int kSmallHeight = 130;
+constexpr int kVolumeLabelLimit = 15;  // characters (UTF-16 units, as QLineEdit counts them)
 }  // namespace
 
 ActionButton::ActionButton(QAction* action, QWidget* parent) : QPushButton(action->text(), parent), action_(action) {
@@ -141,6 +142,9 @@ QWidget* TFGUI::BuildTopPanel() {
   auto* volumeLabel = new QLabel(QString::fromUtf8("Volume Label \uFF1A"), panel);
   edtCDVolume = new QLineEdit("NEW", panel);
   edtCDVolume->setObjectName("edtCDVolume");
+  // The engine refuses a longer label, and the disc would get its default
+  // name instead of the one typed.
+  edtCDVolume->setMaxLength(kVolumeLabelLimit);
   edtCDVolume->setFixedWidth(140);
   volumeLabel->setBuddy(edtCDVolume);
   chkMulti = new QCheckBox("Multi Session", panel);

@@ -239,7 +239,7 @@ class MainWindowTest : public QObject {
     WriteFile(Path("left-out.txt"), 3);
     W().Compilation().AddPaths({source, Path("left-out.txt")});
     W().lsvCD->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
-    W().edtCDVolume->setText("SAMPLE");
+    QTest::keyClicks(W().edtCDVolume, "_PHOTOS_OF_2026");  // the box stops at the 15 the engine takes
 
     QList<int> values;
     connect(W().pgbBurning, &QProgressBar::valueChanged, this, [&](int value) {
@@ -258,7 +258,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().lblState->text(), QString("Burning ......"));
     QCOMPARE(W().txtProgress->text(), QString("100 %"));  // kept on the hidden panel
     QCOMPARE(W().Compilation().Count(), 0);
-    QCOMPARE(W().edtCDVolume->text(), QString("SAMPLE"));
+    QCOMPARE(W().edtCDVolume->text(), QString("NEW_PHOTOS_OF_2"));
     QCOMPARE(W().Scrivo().Tag, 0);
     QVERIFY(W().actBurn->isEnabled() && !W().pnlBurning->isVisible());
 
@@ -267,6 +267,9 @@ class MainWindowTest : public QObject {
     QVERIFY(readers.waitForFinished(120000));
     QVERIFY2(readers.exitCode() == 0, readers.readAllStandardOutput() + readers.readAllStandardError());
     QVERIFY2(!readers.readAllStandardError().contains("pycdlib is not installed"), "pycdlib read the disc");
+    QFile disc(Disc("burn"));
+    QVERIFY(disc.open(QIODevice::ReadOnly) && disc.seek(16 * 2048 + 40));
+    QCOMPARE(disc.read(32).trimmed(), QByteArray("NEW_PHOTOS_OF_2"));  // the first volume descriptor's label
   }
 
   void eraseAnsweredNoThenYes() {
