@@ -301,6 +301,10 @@ void TFGUI::actWindowsExecute() {
   if (windowModeTag == 0) {
     Panel5->hide();
     Panel3->hide();
+    // The window's minimum size follows its layout, which would otherwise
+    // take the hidden panels out only later and hold the window at their width.
+    centralWidget()->layout()->activate();
+    layout()->activate();
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     showNormal();
     resize(kSmallWidth, kSmallHeight);

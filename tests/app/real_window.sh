@@ -2,8 +2,9 @@
 # The real program in a real X server (Xvfb with openbox), driven as a user
 # drives it from the keyboard: started on a folder with a virtual CD-R and
 # no network, the start-up's upgrade notice accepted (the upgrade's own
-# window keeps looking for its server), Alt+D then Return (Drive, Start
-# Burn) burns the folder, Return closes the message box, Ctrl+D opens the
+# window keeps looking for its server), F12 twice (the small window of
+# 200 x 130, then the normal one), Alt+D then Return (Drive, Start Burn)
+# burns the folder, Return closes the message box, Ctrl+D opens the
 # add-files dialog and Escape hides it, Help then Return opens the about box
 # and Return closes it, Alt+X ends the program with status 0. The disc is
 # read back by the independent readers. Screenshots land in
@@ -75,6 +76,24 @@ sleep 1
 shot upgrade-window
 xdotool windowactivate --sync "$main"
 shot main-window
+
+# F12 makes the small window, 200 x 130; F12 again brings the normal one back.
+size_after_f12() {
+  xdotool key F12
+  for _ in $(seq 50); do
+    sleep 0.1
+    main=$(window 'Quillon CD & DVD Burner')
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    [[ ${WIDTH}x$HEIGHT == "$1" ]] && return 0
+  done
+  fail "F12 made a window of ${WIDTH}x$HEIGHT, not $1"
+}
+eval "$(xdotool getwindowgeometry --shell "$main")"
+normal=${WIDTH}x$HEIGHT
+size_after_f12 200x130
+shot small-window
+size_after_f12 "$normal"
+xdotool windowactivate --sync "$main"
 
 xdotool key --clearmodifiers alt+d
 sleep 0.5
