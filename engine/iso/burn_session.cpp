@@ -81,7 +81,17 @@ bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress) {
   // The value once more at the end of each pass.
   progress.Post();
   output.StartPass();
-  switch (StreamFileContents(image_, output)) {
+  // The burn goes on (the layout is on the disc already), but the host
+  // learns which files the disc does not hold as they are now.
+  const auto changed = [this](const CImageNode& file, SourceChange change) {
+    host_.ReportError(change == SourceChange::Unreadable
+                          ? "Unable to read the file \"" + file.sourcePath +
+                                "\" while burning: its place on the disc holds zeros."
+                          : "The file \"" + file.sourcePath +
+                                "\" changed size while burning: the disc holds the " +
+                                std::to_string(file.size) + " bytes it had when it was added.");
+  };
+  switch (StreamFileContents(image_, output, changed)) {
     case StreamEnd::Complete:
       progress.Post();
       return true;

@@ -73,10 +73,13 @@ StreamEnd FlushAndEnd(BlockOutput& output, StreamEnd end) {
 
 // One new file: `blocks` whole blocks, read in pieces as large as the
 // output's room, or zeros when the source cannot be opened any more.
-StreamEnd StreamFile(const CImageNode& file, BlockOutput& output) {
+StreamEnd StreamFile(const CImageNode& file, BlockOutput& output,
+                     const std::function<void(const CImageNode&, SourceChange)>& changed) {
   const std::uint64_t blocks = BlocksFor(file.size);
   if (blocks == 0) return StreamEnd::Complete;
   std::optional<SourceFile> source = SourceFile::OpenExclusive(file.sourcePath);
+  if (changed && !source) changed(file, SourceChange::Unreadable);
+  if (changed && source && source->Length() != file.size) changed(file, SourceChange::SizeChanged);
   std::uint64_t bytesLeft = file.size;  // to read, by the recorded size
   for (std::uint64_t blocksLeft = blocks; blocksLeft > 0;) {
     const std::span<std::uint8_t> space = output.Space();
@@ -123,9 +126,10 @@ StreamEnd StreamMetadata(const CImageBuilder& builder, BlockOutput& output,
   return FlushAndEnd(output, StreamEnd::Complete);
 }
 
-StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output) {
+StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output,
+                             const std::function<void(const CImageNode&, SourceChange)>& changed) {
   for (const auto& [firstBlock, file] : builder.FileMap()) {
-    const StreamEnd end = StreamFile(*file, output);
+    const StreamEnd end = StreamFile(*file, output, changed);
     if (end != StreamEnd::Complete) return end;
   }
   return FlushAndEnd(output, StreamEnd::Complete);

@@ -18,10 +18,16 @@
 namespace scrivo {
 
 class CImageBuilder;
+class CImageNode;
 
 // What an output says to the blocks it was given, and how a pass ended.
 enum class StreamStep { Continue, Stop, Fail };
 enum class StreamEnd { Complete, Stopped, Failed };
+// How a new file's source differs from what was recorded when it was added.
+enum class SourceChange {
+  Unreadable,   // it cannot be opened any more: its blocks are sent as zeros
+  SizeChanged,  // its length is no longer the recorded size
+};
 
 class BlockOutput {
  public:
@@ -50,7 +56,11 @@ StreamEnd StreamMetadata(const CImageBuilder& builder, BlockOutput& output,
 // block is zero), then a flush. A source that cannot be opened any more is
 // sent as zero blocks. One that comes up short before its last block (it
 // shrank) fails the pass once the blocks read before the short one are sent.
-StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output);
+// `changed` hears of each source that is not as it was recorded, so that a
+// disc which does not hold a file as it is now is not passed off as whole.
+StreamEnd StreamFileContents(
+    const CImageBuilder& builder, BlockOutput& output,
+    const std::function<void(const CImageNode&, SourceChange)>& changed = {});
 
 // Writes the built image to `path`: the same blocks in the same order.
 bool WriteImageFile(const CImageBuilder& builder, const std::string& path);

@@ -48,8 +48,14 @@ class CollectingOutput final : public scrivo::BlockOutput {
   std::size_t refuseAfter = SIZE_MAX;
 };
 
-bool Streams(const CImageBuilder& builder, scrivo::BlockOutput& output) {
-  return scrivo::StreamFileContents(builder, output) == scrivo::StreamEnd::Complete;
+bool Streams(const CImageBuilder& builder, scrivo::BlockOutput& output,
+             std::vector<std::string>* changes = nullptr) {
+  const auto heard = [changes](const scrivo::CImageNode& file, scrivo::SourceChange change) {
+    if (changes) {
+      changes->push_back(file.name + (change == scrivo::SourceChange::Unreadable ? " unreadable" : " resized"));
+    }
+  };
+  return scrivo::StreamFileContents(builder, output, heard) == scrivo::StreamEnd::Complete;
 }
 
 class ImageStream : public ::testing::Test {
@@ -91,8 +97,10 @@ TEST_F(ImageStream, OnlyTheRecordedSizeIsRead) {
   std::string original = ReadAll(grows);
   std::ofstream(grows, std::ios::app) << std::string(5000, 'x');
   CollectingOutput output;
-  ASSERT_TRUE(Streams(builder, output));
+  std::vector<std::string> changes;
+  ASSERT_TRUE(Streams(builder, output, &changes));
   EXPECT_EQ(output.bytes, Padded(original));
+  EXPECT_EQ(changes, std::vector<std::string>{"grows resized"});
 }
 
 TEST_F(ImageStream, SourceThatShrankBeforeItsLastBlockFailsTheStream) {
@@ -123,9 +131,11 @@ TEST_F(ImageStream, SourceThatCannotBeOpenedAnyMoreIsWrittenAsZeros) {
   int holder = ::open(locked.c_str(), O_RDONLY);
   ASSERT_EQ(::flock(holder, LOCK_EX), 0);
   CollectingOutput output;
-  EXPECT_TRUE(Streams(builder, output));
+  std::vector<std::string> changes;
+  EXPECT_TRUE(Streams(builder, output, &changes));
   ::close(holder);
   EXPECT_EQ(output.bytes, std::string(3 * 2048, '\0'));
+  EXPECT_EQ(changes, (std::vector<std::string>{"locked unreadable", "removed unreadable"}));
 }
 
 TEST_F(ImageStream, OutputRefusalAndReleasedBlocksStopTheStream) {

@@ -163,6 +163,24 @@ print("cancelled burn: %d files whole, %d cut off" % (whole, cut))
 sys.exit(0 if whole and cut else 1)
 EOF
 
+# A file that vanishes while the burn writes: its place holds zeros and the
+# burn is not passed off as whole.
+vanish=$work/vanish
+mkdir "$vanish"
+head -c 2000000 /dev/urandom >"$vanish/a.bin"
+printf 'gone\n' >"$vanish/z.txt"
+WNASPI32_VIRTUAL_WRITERS="cd-r=$work/vanished" WNASPI32_VIRTUAL_FAULTS=slow=2A:40 \
+  "$quillon" burn "$vanish" >"$work/vanish.out" 2>&1 &
+pid=$!
+wait_for '^Writing' "$work/vanish.out"
+rm "$vanish/z.txt"
+status=0
+wait "$pid" || status=$?
+[[ $status == 1 ]] || fail "a burn whose file vanished exited $status: $(cat "$work/vanish.out")"
+grep -q 'z.txt" while burning: its place on the disc holds zeros' "$work/vanish.out" ||
+  fail "vanished file: $(cat "$work/vanish.out")"
+! grep -q 'Burned Completed!' "$work/vanish.out" || fail "vanished file: $(cat "$work/vanish.out")"
+
 # One program per writer: a second burn is refused at once and the first
 # disc reads back whole.
 export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/shared"

@@ -335,6 +335,14 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
               << Megabytes(WrittenBlocks(writer, *disc, facts, result)) << " written.\n";
     return kExitCancelled;
   }
+  if (result.reports > 0) {
+    // Files read while they were burned that were no longer as they had
+    // been: the disc is closed, but it does not hold them as they are.
+    Say("the burn completed, but the disc does not hold the files named above as they "
+        "are now.");
+    if (o.eject) session.Call("EjectDisk");
+    return kExitFailed;
+  }
   std::cout << "Burned Completed!\n";
   if (o.eject) session.Call("EjectDisk");
   return kExitDone;

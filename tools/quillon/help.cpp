@@ -78,8 +78,9 @@ constexpr std::array<CommandText, 9> kCommands{{
      "Example:\n"
      "  quillon erase --writer 1\n"},
     {"format", "format [--writer N]",
-     "Formats a DVD+RW so that it can be burned. Once started, a format cannot be\n"
-     "interrupted. ('quillon burn --dvd' formats an unformatted DVD+RW itself.)\n"
+     "Formats a DVD+RW so that it can be burned: everything on it is lost. Once\n"
+     "started, a format cannot be interrupted. ('quillon burn --dvd' formats an\n"
+     "unformatted DVD+RW itself.)\n"
      "\n"
      "Options:\n"
      "  --writer N   the writer (see 'quillon writers'; default 0)\n"

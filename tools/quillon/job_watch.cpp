@@ -79,12 +79,14 @@ class Watch {
               type_ == JobType::Burn && cancelRequested_ && !phases_.wroteEverything();
           result.writtenShare = phases_.writtenShare();
           result.interrupted = interrupted_;
+          result.reports = reports_;
           return result;
         }
         break;
       case HostNotice::Kind::EngineError:
         progress_.EndLine();
         std::cerr << "quillon: " << n.name << '\n';
+        ++reports_;
         break;
       case HostNotice::Kind::MessageBox:
         progress_.EndLine();
@@ -149,6 +151,7 @@ class Watch {
   BurnPhases phases_;
   bool cancelRequested_ = false;
   bool interrupted_ = false;
+  std::size_t reports_ = 0;
 };
 
 }  // namespace

@@ -23,6 +23,7 @@ struct JobResult {
   bool cancelled = false;   // a burn's writing was cut short by Ctrl-C
   double writtenShare = 1;  // a burn: the share of the image written
   bool interrupted = false;  // Ctrl-C was pressed while the job ran
+  std::size_t reports = 0;   // failure texts the engine reported while the job ran
 };
 
 JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress);
