@@ -190,8 +190,10 @@ def xorriso_tree(image, session_start=0):
     tree = {}
     for line in out.splitlines():
         match = re.match(r"^([d-])\S+\s+\d+\s+\S+\s+\S+\s+(\d+)\s.*?'(.*)'$", line)
-        if match and match.group(3) != "/":
-            tree[normalise(match.group(3))] = None if match.group(1) == "d" else int(match.group(2))
+        # xorriso quotes a name in ' and writes a ' inside it as '"'"'.
+        name = match.group(3).replace("'\"'\"'", "'") if match else None
+        if match and name != "/":
+            tree[normalise(name)] = None if match.group(1) == "d" else int(match.group(2))
     return tree
 
 

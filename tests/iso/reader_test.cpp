@@ -71,6 +71,7 @@ TEST_F(Readers, AsciiAndUtf8NamesEmptyFilesAndBlockBoundaries) {
   WriteSource(source / "gr\xC3\xBC\xC3\x9F" "e.txt", 300);
   WriteSource(source / "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E" / "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.txt", 4097);
   WriteSource(source / "Caf\xC3\xA9 menu.pdf", 6000);
+  WriteSource(source / "it's \"quoted\".txt", 12);
   WriteSource(source / (std::string(99, 'L')), 10);
   WriteSource(source / (std::string(93, 'M') + ".txt"), 11);
   builder.SetVolumeLabel("READERS TEST");
