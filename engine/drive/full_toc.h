@@ -17,6 +17,11 @@ struct FullToc {
   static constexpr std::size_t kMin = 4;
   static constexpr std::size_t kSec = 5;
   static constexpr std::size_t kFrame = 6;
+  static constexpr std::size_t kPMin = 8;
+  static constexpr std::size_t kPSec = 9;
+  static constexpr std::size_t kPFrame = 10;
+  // POINT A2h: PMin/PSec/PFrame give the start of the session's lead-out.
+  static constexpr std::uint8_t kPointLeadOut = 0xA2;
   // POINT B0h: Min/Sec/Frame give the start of the next possible program area.
   static constexpr std::uint8_t kPointNextProgramArea = 0xB0;
 
@@ -37,6 +42,10 @@ struct FullToc {
   // taken up by the track's 150-block pre-gap. Nothing when there is no such
   // pointer (blank or finalised disc).
   std::optional<std::int32_t> NextSessionStart() const;
+  // The LBA where the lead-out of the last complete session starts (its
+  // A2h pointer in absolute time, less the 150-block offset): the end of the
+  // blocks that session recorded. Nothing without such a pointer.
+  std::optional<std::int32_t> LastLeadOutStart() const;
 };
 
 }  // namespace scrivo

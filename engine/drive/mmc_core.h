@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "engine/drive/burn_mode.h"
@@ -141,6 +142,9 @@ class MmcCore {
   std::int32_t writeAddress = 0;
   std::int32_t sessionStartAddress = 0;
   std::uint8_t multiSessionField = 3;
+  // Where the lead-out of the disc's last session starts, as PrepareTrack
+  // found it in the TOC: no block of an earlier session lies at or past it.
+  std::optional<std::int32_t> previousSessionEnd;
 
  protected:
   // Stages a CDB: the given bytes, the rest zero.

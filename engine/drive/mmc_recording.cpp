@@ -30,9 +30,11 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
   if (!GetDiscInfo(disc) || disc.closed) return false;
   // A blank disc has no TOC: its first session starts at 0.
   writeAddress = 0;
+  previousSessionEnd.reset();
   FullToc toc;
   if (ReadFullToc(toc)) {
     if (auto next = toc.NextSessionStart()) writeAddress = *next;
+    previousSessionEnd = toc.LastLeadOutStart();
   }
   sessionStartAddress = writeAddress;
   SetWriteParametersCd();

@@ -81,6 +81,9 @@ bool CImageBuilder::ImportPreviousSession() {
   const std::int32_t start = GetLastSessionStart();
   if (start == kNoPreviousSession) return true;  // a blank disc: a first session
   SessionImporter importer(*drive_);
+  if (drive_->previousSessionEnd && *drive_->previousSessionEnd > 0) {
+    importer.LimitDataTo(static_cast<std::uint32_t>(*drive_->previousSessionEnd));
+  }
   return importer.ImportSession(start, root_);
 }
 

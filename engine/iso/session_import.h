@@ -68,6 +68,13 @@ class SessionImporter {
   // True once a bound was exceeded: the whole import has failed.
   bool Refused() const { return refused_; }
 
+  // The end of the blocks the disc's sessions recorded. A file whose
+  // contents do not lie wholly before it is left out: a burn that was
+  // cancelled or failed closed its session with directories that list files
+  // it never wrote, and the next session's blocks may lie where they were
+  // to go.
+  void LimitDataTo(std::uint32_t end) { dataEnd_ = end; }
+
  private:
   bool ReadDiscBlock(std::int64_t lba, ImageBlock& block);
   bool Refuse();
@@ -83,6 +90,7 @@ class SessionImporter {
   std::uint32_t blocksRead_ = 0;
   std::uint32_t entriesTaken_ = 0;
   bool refused_ = false;
+  std::uint64_t dataEnd_ = UINT64_MAX;  // no limit until one is known
 };
 
 }  // namespace scrivo

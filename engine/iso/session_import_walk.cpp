@@ -73,6 +73,9 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     ImportSubdirectory(tree, record, parent);
     return;
   }
+  if (record.dataLength > 0 && std::uint64_t{record.extent} + BlocksFor(record.dataLength) > dataEnd_) {
+    return;  // its contents were never recorded
+  }
   // A name the tree cannot hold (too long, empty, with "/" or NUL) is
   // rejected by AddChild and the entry skipped. An entry the disc shows
   // under the same name as one the host added replaces it, whether or not

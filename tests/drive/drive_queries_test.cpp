@@ -172,14 +172,18 @@ TEST_F(DriveQueries, NextSessionStartTakesTheLastB0hOfTheLastCompleteSession) {
   add(Descriptor(3, 0xB0, 1, 2, 3));
   add(Descriptor(3, 0xB0, 4, 5, 6));
   add(Descriptor(4, 0xB0, 7, 8, 9));  // not a complete session
-  add(Descriptor(3, 0xA2, 10, 0, 0));
+  Bytes leadOut = Descriptor(3, 0xA2, 10, 0, 0);
+  leadOut[8] = 2, leadOut[9] = 3, leadOut[10] = 4;  // PMIN PSEC PFRAME: absolute time
+  add(leadOut);
   toc.descriptors.push_back(0);
   toc.descriptors.push_back(0);  // the two header bytes counted in the length
   EXPECT_EQ(toc.DescriptorCount(), 4u);
   EXPECT_EQ(toc.NextSessionStart(), (4 * 60 + 5) * 75 + 6);
+  EXPECT_EQ(toc.LastLeadOutStart(), (2 * 60 + 3) * 75 + 4 - 150);
 
   toc.lastCompleteSession = 2;
   EXPECT_EQ(toc.NextSessionStart(), std::nullopt);
+  EXPECT_EQ(toc.LastLeadOutStart(), std::nullopt);
 }
 
 TEST_F(DriveQueries, FullTocFailsWhenEitherReadFails) {

@@ -86,6 +86,23 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
     fail "the readers do not find both sessions' files at block $second"
 )
 
+# A multi-session burn that fails in its middle closes a session whose
+# folders list files it never wrote; the next session leaves them out
+# (its own blocks may lie where their contents were to go).
+(
+  export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/cut"
+  mkdir "$work/cut-src" "$work/cut-expected"
+  head -c 100000 /dev/urandom >"$work/cut-src/a.bin"
+  head -c 3000000 /dev/urandom >"$work/cut-src/b.bin"
+  WNASPI32_VIRTUAL_FAULTS=badblock=500 "$quillon" burn --multi "$work/cut-src" >/dev/null 2>&1 &&
+    fail "a burn over a bad block succeeded"
+  "$quillon" burn --multi "$work/loose/loose.bin" >/dev/null || fail "the burn after the failed one failed"
+  cp "$work/cut-src/a.bin" "$work/loose/loose.bin" "$work/cut-expected/"
+  second=$(sed -n 's/^track=2 .*start=\([0-9]*\) .*/\1/p' "$work/cut/disc.state")
+  /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/cut/disc.img" "$work/cut-expected" "$second" ||
+    fail "the session after a failed one does not hold just the files written whole"
+)
+
 # A failing burn ends non-zero with the engine's text: a write the drive
 # refuses.
 if err=$(WNASPI32_VIRTUAL_FAULTS=fail=2A@3 "$quillon" burn --writer 2 "$src" 2>&1); then
