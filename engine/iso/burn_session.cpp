@@ -88,8 +88,8 @@ bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress) {
                           ? "Unable to read the file \"" + file.sourcePath +
                                 "\" while burning: its place on the disc holds zeros."
                           : "The file \"" + file.sourcePath +
-                                "\" changed size while burning: the disc holds the " +
-                                std::to_string(file.size) + " bytes it had when it was added.");
+                                "\" changed size while burning (it had " + std::to_string(file.size) +
+                                " bytes when it was added).");
   };
   switch (StreamFileContents(image_, output, changed)) {
     case StreamEnd::Complete:
