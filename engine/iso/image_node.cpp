@@ -53,6 +53,12 @@ CImageNode* CImageNode::AddChild(std::string_view sourcePath, std::string_view n
   return existing->second.get();
 }
 
+CImageNode* CImageNode::FindChild(std::string_view storedName) {
+  if (auto same = children.find(std::string(storedName)); same != children.end()) return same->second.get();
+  const std::string* twin = JolietTwin(JolietName(storedName));
+  return twin == nullptr ? nullptr : children.at(*twin).get();
+}
+
 const std::string* CImageNode::JolietTwin(const std::u16string& jolietName) const {
   if (auto odd = oddJolietNames_.find(jolietName); odd != oddJolietNames_.end()) return &odd->second;
   // Among plain names only the one spelt like the Joliet name can carry it.

@@ -50,6 +50,11 @@ class CImageNode {
   CImageNode* AddChild(std::string_view sourcePath, std::string_view name, EntryKind kind,
                        EntryOrigin origin, NameClash clash = NameClash::Refuse);
 
+  // The child that an entry named `storedName` would merge into: the one of
+  // that stored name, or the one whose Joliet name it shares; nullptr when
+  // there is none.
+  CImageNode* FindChild(std::string_view storedName);
+
   // Deletes every entry below this node.
   void ClearTree();
   // Deletes every entry below this node whose source is `source` (with all

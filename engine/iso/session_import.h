@@ -81,7 +81,10 @@ class SessionImporter {
   bool WalkDirectory(ImageTree tree, std::uint32_t extent, std::uint32_t blocks,
                      CImageNode& parent);
   void ImportRecord(ImageTree tree, const DiscRecord& record, CImageNode& parent);
-  void ImportSubdirectory(ImageTree tree, const DiscRecord& record, CImageNode& parent);
+  void ImportSubdirectory(ImageTree tree, const DiscRecord& record, CImageNode& parent,
+                          const std::string& name);
+  // Walks a directory of the disc into `directory`, already in the tree.
+  void MergeSubdirectory(ImageTree tree, const DiscRecord& record, CImageNode& directory);
   bool IsOpen(std::uint32_t extent) const;
 
   MmcCore& drive_;

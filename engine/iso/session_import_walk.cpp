@@ -69,19 +69,30 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     Refuse();
     return;
   }
+  // The host's entries are what this burn is for: where the disc has an
+  // entry of the same name, the host's file or folder is the one the new
+  // session shows (a newer version of a file is written, not dropped), and
+  // a folder of the disc merges into the host's folder of that name.
+  std::string name = StoredNameOf(record.identifier, tree);
+  CImageNode* sibling = parent.FindChild(name);
   if (isDirectory) {
-    ImportSubdirectory(tree, record, parent);
+    if (sibling != nullptr && sibling->IsNewFile()) return;
+    if (sibling != nullptr && sibling->IsDirectory()) {
+      MergeSubdirectory(tree, record, *sibling);
+    } else {
+      ImportSubdirectory(tree, record, parent, name);
+    }
     return;
   }
+  if (sibling != nullptr && (sibling->IsNewFile() || sibling->IsDirectory())) return;
   if (record.dataLength > 0 && std::uint64_t{record.extent} + BlocksFor(record.dataLength) > dataEnd_) {
     return;  // its contents were never recorded
   }
   // A name the tree cannot hold (too long, empty, with "/" or NUL) is
-  // rejected by AddChild and the entry skipped. An entry the disc shows
-  // under the same name as one the host added replaces it, whether or not
-  // their stored bytes agree.
-  CImageNode* file = parent.AddChild(kImportedSource, StoredNameOf(record.identifier, tree),
-                                     EntryKind::File, EntryOrigin::Imported, NameClash::Replace);
+  // rejected by AddChild and the entry skipped. A second entry of the disc
+  // under the same name replaces the first.
+  CImageNode* file = parent.AddChild(kImportedSource, name, EntryKind::File, EntryOrigin::Imported,
+                                     NameClash::Replace);
   if (file == nullptr) return;
   file->size = record.dataLength;
   file->extent = record.extent;  // absolute: where the contents already lie
@@ -89,7 +100,7 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
 }
 
 void SessionImporter::ImportSubdirectory(ImageTree tree, const DiscRecord& record,
-                                         CImageNode& parent) {
+                                         CImageNode& parent, const std::string& name) {
   // A record leading back to a directory being walked (itself or an
   // ancestor) would be walked forever. It is left out: its entries are
   // imported where the walk met that directory first.
@@ -97,12 +108,18 @@ void SessionImporter::ImportSubdirectory(ImageTree tree, const DiscRecord& recor
   // The origin makes no difference to a directory: every directory is laid
   // out anew in the new session. The Joliet walk adds them as new ones.
   const EntryOrigin origin = tree == ImageTree::Joliet ? EntryOrigin::New : EntryOrigin::Imported;
-  CImageNode* directory = parent.AddChild(kImportedSource, StoredNameOf(record.identifier, tree),
-                                          EntryKind::Directory, origin, NameClash::Replace);
+  CImageNode* directory =
+      parent.AddChild(kImportedSource, name, EntryKind::Directory, origin, NameClash::Replace);
   if (directory == nullptr) return;
+  MergeSubdirectory(tree, record, *directory);
+}
+
+void SessionImporter::MergeSubdirectory(ImageTree tree, const DiscRecord& record,
+                                        CImageNode& directory) {
+  if (IsOpen(record.extent)) return;
   // An unreadable subdirectory keeps the entries read so far; the walk of
   // its parent goes on.
-  ImportDirectory(tree, record.extent, record.dataLength, *directory);
+  ImportDirectory(tree, record.extent, record.dataLength, directory);
 }
 
 }  // namespace scrivo

@@ -1,7 +1,7 @@
 // A CD-RW burned in three multi-session burns: each new session lists the
-// files of the earlier ones where they already lie, a new entry named like
-// one on the disc gives way to the disc's, and every session is readable
-// at its own start address.
+// files of the earlier ones where they already lie, a new file named like
+// one on the disc takes its place, a folder of both holds both's contents,
+// and every session is readable at its own start address.
 
 #include "tests/e2e/burn_fixture.h"
 
@@ -66,15 +66,16 @@ TEST_F(CdMultiSession, EachAppendedSessionListsTheEarlierFilesWhereTheyLie) {
   ExpectReadersSee(DiscImage(), first.Path());
   fs::copy(first.Path(), expected.Path(), fs::copy_options::recursive);
 
-  // The second session brings new entries, a file named like one on the disc
-  // and a folder named like one on the disc: the disc's entries win.
+  // The second session brings new entries, a newer version of a file on the
+  // disc and a folder named like one on the disc: the new file is written in
+  // the new session, the folder holds its old and new files.
   WriteSampleTree(second.Path(), "B");
   WriteFile(second / "notes-A.txt", 777);
   fs::create_directories(second / "folder A");
-  WriteFile(second / "folder A" / "not-carried.txt", 10);
-  MergeMissingEntries(second.Path(), expected.Path());
+  WriteFile(second / "folder A" / "added.txt", 10);
+  fs::copy(second.Path(), expected.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   auto firstAddresses = ReadFileAddresses(DiscImage(), 0);
-  ASSERT_FALSE(firstAddresses.empty());
+  ASSERT_EQ(firstAddresses.erase("notes-A.txt"), 1u);
   std::uint32_t secondStart = AppendSession(second.Path());
   EXPECT_GT(secondStart, 0u);
   ExpectSessionReadersSee(DiscImage(), expected.Path(), secondStart);

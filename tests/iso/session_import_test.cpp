@@ -143,37 +143,42 @@ TEST_F(SessionImportTest, EveryBlockOfAThreeBlockDirectoryIsWalked) {
   EXPECT_THAT(disc.Reads(), Not(Contains(jolietRoot.extent + 3)));
 }
 
-TEST_F(SessionImportTest, DiscEntryReplacesTheHostsSameNamedEntryAndIsNotWrittenAgain) {
+TEST_F(SessionImportTest, HostsSameNamedFileIsWrittenAndSameNamedFoldersMerge) {
   auto& previous = BurnSession(0, [&](CImageBuilder& s) {
     AddNewFile(s, s.Root(), "report.txt", 5000);
+    AddNewFile(s, s.Root(), "kept.txt", 10);
     CImageNode* docs = s.AddDirectoryEntry(s.Root(), "docs");
     AddNewFile(s, *docs, "old.txt", 10);
+    AddNewFile(s, *docs, "both.txt", 20);
+    s.AddDirectoryEntry(s.Root(), "was a folder");
   });
-  const OnDisc oldReport = JolietRootOf(previous).at("report.txt;1");
-  // The host's report.txt is stored as report.txt;1 too; its docs holds a
-  // file of its own.
+  const OnDisc oldKept = JolietRootOf(previous).at("kept.txt;1");
+  // The host's report.txt is a newer version (stored as report.txt;1 too);
+  // its docs holds a file of its own and a newer both.txt; a file takes the
+  // name of a folder of the disc.
   AddNewFile(builder, builder.Root(), "report.txt", 100);
   CImageNode* docs = builder.AddDirectoryEntry(builder.Root(), "docs");
   AddNewFile(builder, *docs, "mine.txt", 10);
-  AddNewFile(builder, builder.Root(), "new.txt", 4096);
+  AddNewFile(builder, *docs, "both.txt", 30);
+  AddNewFile(builder, builder.Root(), "was a folder", 4096);
 
   ASSERT_TRUE(builder.ImportPreviousSession());
-  EXPECT_THAT(Names(builder.Root()), ElementsAre("docs", "new.txt;1", "report.txt;1"));
-  CImageNode& report = *Child(builder.Root(), "report.txt;1");
-  EXPECT_FALSE(report.newFlag);
-  EXPECT_EQ(report.size, 5000u);
-  EXPECT_EQ(report.extent, oldReport.extent);
-  EXPECT_THAT(Names(*Child(builder.Root(), "docs")), ElementsAre("old.txt;1"));
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("docs", "kept.txt;1", "report.txt;1", "was a folder"));
+  EXPECT_TRUE(Child(builder.Root(), "report.txt;1")->IsNewFile());
+  EXPECT_EQ(Child(builder.Root(), "report.txt;1")->size, 100u);
+  EXPECT_TRUE(Child(builder.Root(), "was a folder")->IsNewFile());
+  EXPECT_THAT(Names(*docs), ElementsAre("both.txt;1", "mine.txt;1", "old.txt;1"));
+  EXPECT_EQ(Child(*docs, "both.txt;1")->size, 30u);
+  EXPECT_FALSE(Child(*docs, "old.txt;1")->newFlag);
 
-  // The new session lists the old file where it lies and streams only new.txt.
+  // The new session streams the host's files and lists the others where they lie.
   builder.SetImageOrigin(previous.VolumeSpaceSize() + 11);
   ASSERT_TRUE(builder.BuildImage());
   auto second = JolietRootOf(builder);
-  EXPECT_EQ(second.at("report.txt;1").extent, oldReport.extent);
-  EXPECT_EQ(second.at("report.txt;1").size, 5000u);
-  ASSERT_EQ(builder.FileMap().size(), 1u);
-  EXPECT_EQ(builder.FileMap().begin()->second->name, "new.txt;1");
-  EXPECT_EQ(builder.NextDataBlock(), 2u);
+  EXPECT_EQ(second.at("kept.txt;1").extent, oldKept.extent);
+  EXPECT_EQ(second.at("report.txt;1").size, 100u);
+  EXPECT_GT(second.at("report.txt;1").extent, previous.VolumeSpaceSize());
+  EXPECT_EQ(builder.FileMap().size(), 4u);
 }
 
 TEST_F(SessionImportTest, ThirdSessionListsTheFilesOfBothEarlierOnes) {
