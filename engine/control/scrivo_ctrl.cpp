@@ -135,10 +135,16 @@ void CScrivoCtrl::ReportError(std::string_view text) {
 }
 
 void CScrivoCtrl::PostJobMessage(std::uint32_t message, std::uintptr_t wParam) {
-  platform::PostMessage(window_, message, wParam, 0);
+  platform::PostMessage(window_, message, wParam, static_cast<std::intptr_t>(jobNumber_.load()));
 }
 
-void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t) {
+void CScrivoCtrl::AwaitEndOfJob(std::intptr_t postedBy) {
+  // Jobs start on this thread, so a later job cannot start during the wait;
+  // a message of an earlier job than the one running now waits for nothing.
+  if (static_cast<std::uint32_t>(postedBy) == jobNumber_.load()) worker_.Join();
+}
+
+void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
   // A host may drop its last reference from inside an event handler; the
   // control lives until it has finished with the message.
   const auto keepAlive = platform::ComPtr<CScrivoCtrl>::Share(this);
@@ -147,10 +153,12 @@ void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, st
       if (wParam > 0) FireProgress(static_cast<std::int16_t>(wParam / 10));
       break;
     case WM_BURN_FINISHED:
+      AwaitEndOfJob(lParam);
       FireEvent(EVENTID_FINISHED);
       ClearCompilation();
       break;
     case WM_BLANK_FINISHED:
+      AwaitEndOfJob(lParam);
       FireEvent(EVENTID_BLANKFINISHED);
       break;
     default:

@@ -116,8 +116,13 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BindMembers();
   void FireProgress(std::int16_t iPos);
   void FireEvent(platform::DISPID id);
-  // A job ended without its event.
+  // A job ended without its event. Called once the job has cleared the busy
+  // state, so a host that answers the failure finds the control idle.
   void ReportJobFailed(JobKind job) { diagnostics_.PostJobFailed(job); }
+  // A job posts its end event just before its worker clears the busy state,
+  // and hosts answer that event with members that a busy control refuses:
+  // the event is raised once the worker that posted it has ended.
+  void AwaitEndOfJob(std::intptr_t postedBy);
   // Refuses ("Drive is busy") a member that would touch the drive or the
   // compilation while a job owns them, a second job included.
   bool RefuseWhileBusy();
@@ -173,6 +178,8 @@ class CScrivoCtrl final : public platform::IDispatch,
   std::int32_t fullBlank_ = 0;
   BurnMode burnMode_ = BurnMode::CdSingleSession;
   platform::WorkerThread worker_;
+  // Numbers the jobs; each message a job posts carries its number.
+  std::atomic<std::uint32_t> jobNumber_{0};
 };
 
 }  // namespace scrivo

@@ -8,6 +8,7 @@ namespace scrivo {
 bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), JobKind kind, CancelReset cancel,
                            ThreadFailure onFailure) {
   busyEvent_.Set();
+  ++jobNumber_;
   if (cancel == CancelReset::Yes) cancelEvent_.Clear();
   bool started = worker_.Start([this, job] { (this->*job)(); });
   if (!started) {
@@ -47,32 +48,34 @@ void CScrivoCtrl::CancelBurning() {
   if (busyEvent_.IsSignalled()) cancelEvent_.Set();
 }
 
-// The jobs run on the worker and clear the busy state as their last step;
-// a failed job reports its text and raises no event.
+// The jobs run on the worker and clear the busy state as their last step
+// but one: a failed job reports its text, clears the busy state, then says
+// that it failed, and raises no event.
 void CScrivoCtrl::BurnJob() {
   image_.Bind(&drive_, this);
-  if (!image_.BurnImage(burnMode_, &cancelEvent_)) {
-    ReportError("Unable to burn image.");
-    ReportJobFailed(JobKind::Burn);
-  }
+  const bool burned = image_.BurnImage(burnMode_, &cancelEvent_);
+  if (!burned) ReportError("Unable to burn image.");
   busyEvent_.Clear();
+  if (!burned) ReportJobFailed(JobKind::Burn);
 }
 
 void CScrivoCtrl::BlankJob() {
-  if (drive_.BlankDisc(fullBlank_ ? BlankKind::Full : BlankKind::Minimal, *this)) {
+  const bool blanked = drive_.BlankDisc(fullBlank_ ? BlankKind::Full : BlankKind::Minimal, *this);
+  if (blanked) {
     PostJobMessage(WM_BLANK_FINISHED, 0);
   } else {
     ReportError("Unable to blank disk.");
-    ReportJobFailed(JobKind::Blank);
   }
   busyEvent_.Clear();
+  if (!blanked) ReportJobFailed(JobKind::Blank);
 }
 
 void CScrivoCtrl::DvdBlankJob() {
   // The format sequence posts its own progress, 1000 and WM_BLANK_FINISHED;
   // a format that fails says nothing but that it failed.
-  if (!drive_.RunDvdPlusRwFormat(*this)) ReportJobFailed(JobKind::DvdFormat);
+  const bool formatted = drive_.RunDvdPlusRwFormat(*this);
   busyEvent_.Clear();
+  if (!formatted) ReportJobFailed(JobKind::DvdFormat);
 }
 
 }  // namespace scrivo

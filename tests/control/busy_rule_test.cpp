@@ -12,10 +12,12 @@
 #include <thread>
 #include <unistd.h>
 
+#include "engine/typelib/scrivo_ids.h"
 #include "engine/typelib/scrivo_typelib.h"
 #include "platform/kernel/clock.h"
 #include "tests/support/aspi_double.h"
 #include "tests/support/control_fixture.h"
+#include "platform/user/message_loop.h"
 
 namespace {
 
@@ -126,6 +128,69 @@ TEST_F(BusyRule, MembersThatReachTheDriveOrTheCompilationAreRefusedWhileAJobRuns
   }
   EXPECT_TRUE(BlankFinished());
   for (const auto& request : aspi.Commands()) EXPECT_NE(request.Opcode(), kBlank);
+}
+
+// Whether the control was busy when each of its events and diagnostics
+// reached the host.
+class BusyAtEachEvent final : public platform::EventSink {
+ public:
+  explicit BusyAtEachEvent(scrivo::CScrivoCtrl& control) : control_(control) {
+    for (std::size_t i = 0; i < 2; ++i) Point(i)->Advise(this, &cookies_[i]);
+  }
+  ~BusyAtEachEvent() {
+    for (std::size_t i = 0; i < 2; ++i) Point(i)->Unadvise(cookies_[i]);
+  }
+  std::vector<std::pair<platform::DISPID, bool>> seen;
+
+ private:
+  platform::ComPtr<platform::IConnectionPoint> Point(std::size_t i) {
+    const platform::IID& iid = i == 0 ? scrivo::ids::kEventInterface : scrivo::ids::kDiagnosticsInterface;
+    platform::ComPtr<platform::IConnectionPoint> point;
+    control_.FindConnectionPoint(iid, reinterpret_cast<platform::IConnectionPoint**>(point.Out()));
+    return point;
+  }
+  void OnEvent(platform::DISPID id, std::span<const platform::Variant>) override {
+    seen.emplace_back(id, control_.Busy());
+  }
+  scrivo::CScrivoCtrl& control_;
+  std::uint32_t cookies_[2] = {};
+};
+
+// A host answers the end of a job with members a busy control refuses
+// (eject, a fresh look at the writer, the next job): when the end arrives,
+// the job must be over. The worker is held after each post, so the host
+// handles the message before the worker goes on.
+TEST_F(BusyRule, TheEndOfAJobReachesTheHostOnceTheControlIsIdle) {
+  struct Case {
+    const char* name;
+    std::uint8_t blankStatus;
+    platform::DISPID end;
+  };
+  const Case cases[] = {{"BlankFinished", SS_COMP, scrivo::EVENTID_BLANKFINISHED},
+                        {"JobFailed", SS_ERR, scrivo::DIAGID_JOBFAILED}};
+  auto& loop = platform::MessageLoop::ForThisThread();
+  const auto hostThread = std::this_thread::get_id();
+  loop.SetWakeHandler([hostThread] {
+    if (std::this_thread::get_id() != hostThread) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  });
+  LetBlankGo();
+  control().InitControl();
+  BusyAtEachEvent host(control());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    aspi.SetResponder([&c](const RecordedRequest& r) {
+      Reply reply;
+      if (r.Opcode() == kBlank) reply.status = c.blankStatus;
+      return reply;
+    });
+    control().Blank(false);
+    for (int i = 0; i < 500 && (host.seen.empty() || host.seen.back().first != c.end); ++i) {
+      loop.WaitAndDispatch(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(host.seen.empty());
+    EXPECT_EQ(host.seen.back(), std::make_pair(c.end, false));
+  }
+  loop.SetWakeHandler(nullptr);
 }
 
 }  // namespace
