@@ -164,6 +164,12 @@ void TFGUI::ScrivoFinished() {
   engineHoldsEntries_ = false;  // the engine empties its compilation after Finished
   ReturnToIdle();
   messages_.Show("Burned Completed!");
+  // Files that vanished or changed while they were read: the session is
+  // closed, but it does not hold them as they are now.
+  if (!jobErrors_.isEmpty()) {
+    messages_.Show("The disc does not hold these files as they are now:\r\n" + jobErrors_.join("\r\n"));
+    jobErrors_.clear();
+  }
   pgbBurning->setValue(0);
   scrivo_->EjectDisk();
   scrivo_->Tag = Idle;

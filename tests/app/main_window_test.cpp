@@ -315,6 +315,25 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().Compilation().Count(), 0);
   }
 
+  // A file removed while the burn runs, before its turn: the burn ends as
+  // usual, and the user is told which file the disc does not hold.
+  void aFileThatVanishesDuringTheBurnIsNamedAfterIt() {
+    Open(QString("cd-r=%1").arg(Path("vanish")), "slow=2A:1");
+    WriteSparseFile(Path("vanish-src/a-large.bin"), 20 * 1024 * 1024);
+    WriteFile(Path("vanish-src/z-small.bin"), 3000);
+    W().Compilation().AddPaths({Path("vanish-src")});
+    connect(W().pgbBurning, &QProgressBar::valueChanged, this, [this](int value) {
+      if (value > 0) QFile::remove(Path("vanish-src/z-small.bin"));
+    });
+    W().actBurn->trigger();
+    WaitForMessage("Burned Completed!");
+    const QString last = Shown().last();
+    QVERIFY2(last.startsWith("The disc does not hold these files as they are now:\r\n") &&
+                 last.contains("z-small.bin"),
+             qPrintable(last));
+    QCOMPARE(W().Scrivo().Tag, 0);
+  }
+
   // The engine's WRITE fails part-way: no event comes, the window returns
   // to idle through the diagnostics and says why.
   void failedBurnReturnsToIdleWithTheEnginesReason() {
