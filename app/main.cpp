@@ -61,12 +61,26 @@ bool AsksForTextOnly(int argc, char** argv) {
   return false;
 }
 
+// Qt ends a program that finds no display with a core dump: say so first.
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    if (const char* value = std::getenv(name); value && *value) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (AsksForTextOnly(argc, argv)) {
     QCoreApplication text(argc, argv);
     ParseCommandLine(text);
+  }
+  if (!HasDisplay()) {
+    std::fputs("quillonburner: there is no display to show its window on (DISPLAY is not set). Start it from a "
+               "desktop session, or burn from a terminal with quillon (quillon --help).\n",
+               stderr);
+    return 1;
   }
   QApplication app(argc, argv);
   const QStringList arguments = ParseCommandLine(app);
