@@ -59,6 +59,7 @@ constexpr std::array<CommandText, 9> kCommands{{
      "\n"
      "Ctrl-C cancels the burn: the session is closed with what was written so\n"
      "far and quillon exits with 130. Closing the session cannot be interrupted.\n"
+     "A closed terminal (SIGHUP) or a kill (SIGTERM) is taken as Ctrl-C.\n"
      "\n"
      "Examples:\n"
      "  quillon burn ~/Documents\n"

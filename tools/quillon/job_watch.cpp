@@ -160,7 +160,10 @@ void InstallInterruptHandler() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  // A closed terminal (SIGHUP) and a plain kill (SIGTERM) are answered as
+  // Ctrl-C is: dying mid-burn would leave the session open, unreadable in
+  // other drives, where a cancel closes it with what was written.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 bool Interrupted() { return g_interrupts != g_taken; }
