@@ -28,6 +28,12 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
   }
   DiscInfo disc;
   if (!GetDiscInfo(disc) || disc.closed) return false;
+  // A session that a burn left unfinished (its program or the power died)
+  // offers no start for another: the writes would go to its start and fail,
+  // and the closing commands after a failed burn would finalise the disc.
+  if (disc.lastSession == LastSessionState::Incomplete || disc.lastSession == LastSessionState::Damaged) {
+    return false;
+  }
   // A blank disc has no TOC: its first session starts at 0.
   writeAddress = 0;
   previousSessionEnd.reset();

@@ -138,12 +138,18 @@ TEST_F(Recording, AppendableCdContinuesAtTheB0hPointerWithoutOffset) {
   EXPECT_EQ(core.sessionStartAddress, 56606);
 }
 
-TEST_F(Recording, ClosedOrUnreadableCdIsRefusedBeforeAnythingIsSet) {
-  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x0E)); });
-  core.writeAddress = 5;
-  EXPECT_FALSE(core.PrepareTrack(BurnMode::CdSingleSession));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x51}));
-  EXPECT_EQ(core.writeAddress, 5);
+TEST_F(Recording, ClosedUnfinishedOrUnreadableCdIsRefusedBeforeAnythingIsSet) {
+  // Byte 2 of the disc information: complete disc; appendable with its last
+  // session incomplete (a burn that died) or damaged.
+  for (std::uint8_t status : {0x0E, 0x05, 0x09}) {
+    SCOPED_TRACE(int(status));
+    aspi.Clear();
+    On(0x51, [status](const RecordedRequest&) { return Data(DiscInformation(status)); });
+    core.writeAddress = 5;
+    EXPECT_FALSE(core.PrepareTrack(BurnMode::CdSingleSession));
+    EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x51}));
+    EXPECT_EQ(core.writeAddress, 5);
+  }
 
   On(0x51, [](const RecordedRequest&) { return NotReady(); });
   EXPECT_FALSE(core.PrepareTrack(BurnMode::CdSingleSession));
