@@ -30,13 +30,12 @@ void TFGUI::HandOver(const CompilationList::Entry& entry) {
   }
 }
 
-// Hands every checked entry over and returns the engine's refusals, each
-// with the entry it concerns. `accepted` counts the folders and the files
-// the engine took (a folder's refusals may concern only what it holds).
-// The engine posts its refusals, so they are fetched after each entry.
-QStringList TFGUI::HandOverCheckedEntries(int& accepted) {
-  QStringList refused;
-  accepted = 0;
+// Hands every checked entry over and collects the engine's refusals. A
+// folder counts as accepted even with refusals: they may concern only what
+// it holds. The engine posts its refusals, so they are fetched after each
+// entry.
+TFGUI::HandOverResult TFGUI::HandOverCheckedEntries() {
+  HandOverResult result;
   handingOver_ = true;
   for (const CompilationList::Entry& entry : lsvCD->Entries()) {
     if (!entry.checked) continue;
@@ -44,12 +43,12 @@ QStringList TFGUI::HandOverCheckedEntries(int& accepted) {
     HandOver(entry);
     engineHoldsEntries_ = true;
     pump_.DispatchPending();
-    for (const QString& text : refusals_) refused.append(entry.caption + ": " + text);
-    if (refusals_.isEmpty() || entry.caption.endsWith('/')) ++accepted;
+    for (const QString& text : refusals_) result.refused.append(entry.caption + ": " + text);
+    if (refusals_.isEmpty() || entry.caption.endsWith('/')) ++result.accepted;
   }
   handingOver_ = false;
   refusals_.clear();
-  return refused;
+  return result;
 }
 
 void TFGUI::actBurnExecute() {
@@ -62,13 +61,12 @@ void TFGUI::actBurnExecute() {
   jobErrors_.clear();
   scrivo_->SetVolumeLabel(edtCDVolume->text());
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  int accepted = 0;
-  const QStringList refused = HandOverCheckedEntries(accepted);
+  const HandOverResult handedOver = HandOverCheckedEntries();
   QApplication::restoreOverrideCursor();
   // Nothing is left out of a disc without the user's word.
-  if (!refused.isEmpty()) {
-    const QString list = "These files and folders cannot be burned:\r\n" + refused.join("\r\n");
-    if (accepted == 0) {
+  if (!handedOver.refused.isEmpty()) {
+    const QString list = "These files and folders cannot be burned:\r\n" + handedOver.refused.join("\r\n");
+    if (handedOver.accepted == 0) {
       messages_.Show(list + "\r\nNothing was burned.");
       return;
     }

@@ -158,7 +158,11 @@ class TFGUI final : public QMainWindow {
   void RenewControl();
   bool WriterReady(const QString& notReadyMessage);
   void HandOver(const CompilationList::Entry& entry);
-  QStringList HandOverCheckedEntries(int& accepted);
+  struct HandOverResult {
+    QStringList refused;  // each with the entry it concerns
+    int accepted = 0;     // folders, and files the engine took
+  };
+  HandOverResult HandOverCheckedEntries();
   void EnterBusyState(JobState job);
   void ReturnToIdle();
   void timUpgradeTimer();
@@ -183,9 +187,10 @@ class TFGUI final : public QMainWindow {
   std::array<char, upgrade::kBufferSize> upgradeBuffer_{};
   // The engine's failure texts since the running job's command started.
   QStringList jobErrors_;
-  // While entries are handed over, the engine's refusals of the entry at
-  // hand; true from the first hand-over until a burn finishes.
+  // While entries are handed over: the engine's refusals of the entry at hand.
   bool handingOver_ = false;
   QStringList refusals_;
+  // The engine holds handed-over entries: from the first hand-over until a
+  // burn finishes (the next burn then starts from a fresh control).
   bool engineHoldsEntries_ = false;
 };

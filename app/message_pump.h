@@ -36,7 +36,6 @@ class MessagePump final : public QObject {
   void DispatchPending();
 
  private:
-
   platform::MessageLoop& loop_;
   std::atomic<bool> scheduled_{false};
   DebugOutput debugOutput_;

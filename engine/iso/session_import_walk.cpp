@@ -76,6 +76,10 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
   std::string name = StoredNameOf(record.identifier, tree);
   CImageNode* sibling = parent.FindChild(name);
   if (isDirectory) {
+    // A record leading back to a directory being walked (itself or an
+    // ancestor) would be walked forever. It is left out: its entries are
+    // imported where the walk met that directory first.
+    if (IsOpen(record.extent)) return;
     if (sibling != nullptr && sibling->IsNewFile()) return;
     if (sibling != nullptr && sibling->IsDirectory()) {
       MergeSubdirectory(tree, record, *sibling);
@@ -101,10 +105,6 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
 
 void SessionImporter::ImportSubdirectory(ImageTree tree, const DiscRecord& record,
                                          CImageNode& parent, const std::string& name) {
-  // A record leading back to a directory being walked (itself or an
-  // ancestor) would be walked forever. It is left out: its entries are
-  // imported where the walk met that directory first.
-  if (IsOpen(record.extent)) return;
   // The origin makes no difference to a directory: every directory is laid
   // out anew in the new session. The Joliet walk adds them as new ones.
   const EntryOrigin origin = tree == ImageTree::Joliet ? EntryOrigin::New : EntryOrigin::Imported;
@@ -116,7 +116,6 @@ void SessionImporter::ImportSubdirectory(ImageTree tree, const DiscRecord& recor
 
 void SessionImporter::MergeSubdirectory(ImageTree tree, const DiscRecord& record,
                                         CImageNode& directory) {
-  if (IsOpen(record.extent)) return;
   // An unreadable subdirectory keeps the entries read so far; the walk of
   // its parent goes on.
   ImportDirectory(tree, record.extent, record.dataLength, directory);
