@@ -6,7 +6,6 @@
 
 #include "engine/drive/drive_progress.h"
 #include "engine/drive/mmc_core.h"
-#include "engine/host/engine_host.h"
 #include "platform/bytes/byte_order.h"
 #include "platform/kernel/clock.h"
 
@@ -38,7 +37,7 @@ bool MmcCore::GetProgress(std::uint32_t* progress, std::uint32_t* busy) {
   return true;
 }
 
-bool MmcCore::BlankDisc(BlankKind kind, EngineHost& host) {
+bool MmcCore::BlankDisc(BlankKind kind, const ProgressSink& progressSink) {
   TestUnitReady();
   if (!Issue(BlankCdb(kind), nullptr, 0, kFlagsDataIn)) return false;
   std::uint32_t busy = 1;
@@ -47,7 +46,7 @@ bool MmcCore::BlankDisc(BlankKind kind, EngineHost& host) {
     if (poll == kBlankPolling.maxPolls) return false;  // the blank never ended
     if (!GetProgress(&progress, &busy)) return false;
     // The poll that finds the drive ready posts the last value read while busy.
-    host.PostJobMessage(WM_JOB_PROGRESS, ProgressPerMille(progress));
+    progressSink(ProgressPerMille(progress));
     platform::Sleep(kBlankPolling.intervalMs);
   }
   SynchronizeCache();

@@ -4,6 +4,7 @@
 // are zero. Multi-byte fields are big-endian, as in every MMC table.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/bytes/byte_order.h"
@@ -11,6 +12,13 @@
 namespace scrivo {
 
 using Cdb = std::array<std::uint8_t, 12>;
+
+// Logical block: the unit of every read and write (MMC, 2048 bytes of user
+// data per block of a data track).
+constexpr std::size_t kLogicalBlockSize = 2048;
+// The most blocks one WRITE(10) carries: 32 KiB, what burners send a drive
+// per command, and well within what every transport takes in one transfer.
+constexpr std::size_t kMaxWriteBlocks = 16;
 
 // MODE SENSE(10) page control field (SPC, bits 7-6 of byte 2).
 enum class PageControl : std::uint8_t { Current = 0x00, Default = 0x80 };

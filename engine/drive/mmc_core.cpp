@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstring>
 
-#include "platform/user/message_box.h"
 
 namespace scrivo {
 namespace {
@@ -32,10 +31,8 @@ MmcCore::~MmcCore() { UnloadAspi(); }
 bool MmcCore::LoadAspi() {
   if (bound_) return true;
   library_ = platform::LoadLibraryA("WNASPI32.DLL");
-  if (!library_) {
-    platform::MessageBoxA("WNASPI32.DLL library not found", "Error", platform::MB_ICONERROR);
-    return false;
-  }
+  libraryMissing_ = library_ == nullptr;
+  if (!library_) return false;
   supportInfo_ = reinterpret_cast<GetASPI32SupportInfoFn>(
       platform::GetProcAddress(library_, "GetASPI32SupportInfo"));
   sendCommand_ = supportInfo_ ? reinterpret_cast<SendASPI32CommandFn>(
@@ -84,13 +81,27 @@ void MmcCore::FillRequestBlock(const ExecRequest& request) {
 }
 
 std::uint8_t MmcCore::ExecuteCdb(std::uint8_t* buffer, std::uint32_t length, std::uint8_t flags) {
-  if (!sendCommand_) return kStatusNotBound;
+  if (!sendCommand_) {
+    lastFailure_ = {cdb_, kStatusNotBound, 0, std::nullopt, lastFailure_.serial + 1};
+    return kStatusNotBound;
+  }
   FillRequestBlock({device_, flags, buffer, length, 12, &requestEvent_});
   // A layer may set the event even for a request it completed at once; a
   // stale signal must not end the wait for the next request early.
   requestEvent_.Clear();
   WaitForCompletion(sendCommand_(&srb_), srb_, requestEvent_);
-  return FinalStatus(srb_);
+  const std::uint8_t status = FinalStatus(srb_);
+  if (status != SS_COMP) RecordFailure(status);
+  return status;
+}
+
+void MmcCore::RecordFailure(std::uint8_t status) {
+  lastFailure_ = {cdb_, status, srb_.SRB_HaStat, std::nullopt, lastFailure_.serial + 1};
+  if (srb_.SRB_TargStat == STATUS_CHKCOND) {
+    // Fixed-format sense data (SPC): key in byte 2, ASC and ASCQ in 12-13.
+    lastFailure_.sense = SenseCode{static_cast<std::uint8_t>(srb_.SenseArea[2] & 0x0F),
+                                   srb_.SenseArea[12], srb_.SenseArea[13]};
+  }
 }
 
 bool MmcCore::Issue(const Cdb& cdb, std::uint8_t* buffer, std::uint32_t length,

@@ -11,8 +11,10 @@
 #include <span>
 
 #include "engine/drive/burn_mode.h"
+#include "engine/drive/command_failure.h"
 #include "engine/drive/device_address.h"
 #include "engine/drive/disc_info.h"
+#include "engine/drive/drive_progress.h"
 #include "engine/drive/drive_capabilities.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/drive/full_toc.h"
@@ -29,17 +31,6 @@ namespace scrivo {
 constexpr std::uint8_t kFlagsDataIn = SRB_DIR_IN | SRB_EVENT_NOTIFY;    // 48h
 constexpr std::uint8_t kFlagsDataOut = SRB_DIR_OUT | SRB_EVENT_NOTIFY;  // 50h
 
-// Status ExecuteCdb returns when no ASPI layer is bound.
-constexpr std::uint8_t kStatusNotBound = 255;
-
-// Logical block: the unit of every read and write (MMC, 2048 bytes of user
-// data per block of a data track).
-constexpr std::size_t kLogicalBlockSize = 2048;
-// The most blocks one WRITE(10) carries: 32 KiB, what burners send a drive
-// per command, and well within what every transport takes in one transfer.
-constexpr std::size_t kMaxWriteBlocks = 16;
-
-class EngineHost;
 
 class MmcCore {
  public:
@@ -48,9 +39,11 @@ class MmcCore {
   MmcCore(const MmcCore&) = delete;
   MmcCore& operator=(const MmcCore&) = delete;
 
-  // Binding. LoadAspi shows the engine's one message box when the library
-  // is missing.
+  // Binding. After a failed LoadAspi, LibraryMissing tells whether the
+  // library itself was not found (the host is told so) or lacked its
+  // entry points.
   bool LoadAspi();
+  bool LibraryMissing() const { return libraryMissing_; }
   void UnloadAspi();
   bool IsBound() const { return bound_ != 0; }
 
@@ -118,25 +111,30 @@ class MmcCore {
   // (true) or the limit is used up (false).
   bool WaitUntilReady(PollingLimit limit);
 
-  // Blanking and formatting. Progress goes to the host's window as
-  // WM_JOB_PROGRESS in per mille.
+  // Blanking and formatting. Progress goes to `progress` in per mille.
   // busy: 0 when the drive is ready; else 1 and progress = the sense-key
   // specific progress indication (0-65535). Either output may be null.
   bool GetProgress(std::uint32_t* progress, std::uint32_t* busy);
-  bool BlankDisc(BlankKind kind, EngineHost& host);
+  bool BlankDisc(BlankKind kind, const ProgressSink& progress);
   bool FormatDvdPlusRw();
   bool CloseFunctionZero();
   // The device side of the DVD blank job: FORMAT UNIT, the polling cycles
-  // with their progress posts, then 1000 and WM_BLANK_FINISHED. False, with
-  // nothing further posted, when FORMAT UNIT is rejected or the format does
-  // not end within kDvdPlusRwFormatPolling.
-  bool RunDvdPlusRwFormat(EngineHost& host);
+  // with their progress marks, then 1000. False, with nothing further
+  // reported, when FORMAT UNIT is rejected or the format does not end
+  // within kDvdPlusRwFormatPolling.
+  bool RunDvdPlusRwFormat(const ProgressSink& progress);
 
   // The staged command, as last sent (for operations and for tests that
   // inspect what was sent).
   Cdb& StagedCdb() { return cdb_; }
   // Sense data of the last failed request.
   std::span<const std::uint8_t> SenseArea() const { return srb_.SenseArea; }
+  // The last command that did not succeed, kept until another one fails.
+  const CommandFailure& LastFailure() const { return lastFailure_; }
+
+  // Why the last PrepareTrack refused the disc (None when it did not).
+  enum class TrackRefusal { None, DiscUnreadable, DiscClosed, LastSessionUnfinished };
+  TrackRefusal trackRefusal = TrackRefusal::None;
 
   // Write state used by the recording commands.
   std::int32_t writeAddress = 0;
@@ -174,6 +172,7 @@ class MmcCore {
     platform::Event* event;
   };
   void FillRequestBlock(const ExecRequest& request);
+  void RecordFailure(std::uint8_t status);
   bool SelectWriteParameters(std::span<const std::uint8_t> reply);
 
   platform::HMODULE library_ = nullptr;
@@ -184,6 +183,8 @@ class MmcCore {
   Cdb cdb_{};
   SRB_ExecSCSICmd srb_{};
   std::int32_t bound_ = 0;
+  bool libraryMissing_ = false;
+  CommandFailure lastFailure_;
 };
 
 }  // namespace scrivo

@@ -5,34 +5,33 @@
 
 #include "engine/drive/drive_progress.h"
 #include "engine/drive/mmc_core.h"
-#include "engine/host/engine_host.h"
 #include "platform/kernel/clock.h"
 
 namespace scrivo {
 namespace {
 
-constexpr std::uintptr_t kCycleStartMark = 100;
-constexpr std::uintptr_t kCyclePolledMark = 300;
-constexpr std::uintptr_t kDoneMark = 1000;
+constexpr std::uint32_t kCycleStartMark = 100;
+constexpr std::uint32_t kCyclePolledMark = 300;
+constexpr std::uint32_t kDoneMark = 1000;
 constexpr std::uint32_t kSettlePauseMs = 2000;
 
 enum class FormatEnd { DriveReady, ProgressWrapped, TimedOut };
 
 }  // namespace
 
-bool MmcCore::RunDvdPlusRwFormat(EngineHost& host) {
+bool MmcCore::RunDvdPlusRwFormat(const ProgressSink& report) {
   if (!FormatDvdPlusRw()) return false;
-  host.PostJobMessage(WM_JOB_PROGRESS, 0);
+  report(0);
   std::uint32_t progress = 0;
   std::uint32_t busy = 0;
   bool progressSeen = false;
   FormatEnd end = FormatEnd::TimedOut;
   for (std::uint32_t cycle = 0; cycle < kDvdPlusRwFormatPolling.maxPolls; ++cycle) {
-    host.PostJobMessage(WM_JOB_PROGRESS, kCycleStartMark);
+    report(kCycleStartMark);
     // A failed poll keeps the previous cycle's values.
     GetProgress(&progress, &busy);
     platform::Sleep(kDvdPlusRwFormatPolling.intervalMs);
-    host.PostJobMessage(WM_JOB_PROGRESS, kCyclePolledMark);
+    report(kCyclePolledMark);
     // A progress indication that has been above 0 and is back at 0 means
     // the format has run through, even while the drive still reports busy.
     if (progressSeen && progress == 0) {
@@ -40,7 +39,7 @@ bool MmcCore::RunDvdPlusRwFormat(EngineHost& host) {
       break;
     }
     if (progress > 0) progressSeen = true;
-    host.PostJobMessage(WM_JOB_PROGRESS, ProgressPerMille(progress));
+    report(ProgressPerMille(progress));
     if (busy != 1) {
       end = FormatEnd::DriveReady;
       break;
@@ -49,8 +48,7 @@ bool MmcCore::RunDvdPlusRwFormat(EngineHost& host) {
   if (end == FormatEnd::TimedOut) return false;
   if (end == FormatEnd::DriveReady) CloseFunctionZero();
   platform::Sleep(kSettlePauseMs);
-  host.PostJobMessage(WM_JOB_PROGRESS, kDoneMark);
-  host.PostJobMessage(WM_BLANK_FINISHED, 0);
+  report(kDoneMark);
   return true;
 }
 

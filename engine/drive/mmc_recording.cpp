@@ -18,6 +18,7 @@ bool MmcCore::SetCdSpeed(std::uint16_t readSpeed, std::uint16_t writeSpeed) {
 }
 
 bool MmcCore::PrepareTrack(BurnMode mode) {
+  trackRefusal = TrackRefusal::None;
   if (mode == BurnMode::Dvd) {
     multiSessionField = kNoNextSession;
     writeAddress = 0;
@@ -27,11 +28,19 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
     return true;
   }
   DiscInfo disc;
-  if (!GetDiscInfo(disc) || disc.closed) return false;
+  if (!GetDiscInfo(disc)) {
+    trackRefusal = TrackRefusal::DiscUnreadable;
+    return false;
+  }
+  if (disc.closed) {
+    trackRefusal = TrackRefusal::DiscClosed;
+    return false;
+  }
   // A session that a burn left unfinished (its program or the power died)
   // offers no start for another: the writes would go to its start and fail,
   // and the closing commands after a failed burn would finalise the disc.
   if (disc.lastSession == LastSessionState::Incomplete || disc.lastSession == LastSessionState::Damaged) {
+    trackRefusal = TrackRefusal::LastSessionUnfinished;
     return false;
   }
   // A blank disc has no TOC: its first session starts at 0.

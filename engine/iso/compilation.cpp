@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/host/engine_host.h"
 #include "engine/iso/image_builder.h"
 
 namespace scrivo {
@@ -99,7 +98,7 @@ class FolderWalk {
     std::optional<FileIdentity> identity = IdentityOf(path);
     if (identity && walking_.contains(*identity)) {
       // A link back to a folder being walked: skipped like a bad subfolder.
-      if (EngineHost* host = builder_.Host()) host->ReportError(kDirectoryEntryFailure);
+      if (ReportSink* reports = builder_.Reports()) reports->ReportError(kDirectoryEntryFailure);
       return;
     }
     if (CImageNode* directory = builder_.AddDirectoryEntry(parent, entry.name)) {

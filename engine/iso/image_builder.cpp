@@ -3,7 +3,6 @@
 #include <new>
 #include <string>
 
-#include "engine/host/engine_host.h"
 #include "engine/iso/ecma119_structures.h"
 #include "platform/text/codepage.h"
 
@@ -51,13 +50,8 @@ CImageBuilder::CImageBuilder() { ResetImage(); }
 
 CImageBuilder::~CImageBuilder() = default;
 
-void CImageBuilder::Bind(MmcCore* drive, EngineHost* host) {
-  drive_ = drive;
-  host_ = host;
-}
-
 void CImageBuilder::Report(std::string_view text) {
-  if (host_ != nullptr) host_->ReportError(text);
+  if (reports_ != nullptr) reports_->ReportError(text);
 }
 
 bool CImageBuilder::SetVolumeLabel(std::string_view label) {

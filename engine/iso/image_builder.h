@@ -13,20 +13,14 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/drive/burn_mode.h"
 #include "engine/iso/directory_records.h"
 #include "engine/iso/image_block.h"
 #include "engine/iso/image_node.h"
+#include "engine/iso/report_sink.h"
 
 namespace scrivo {
 
-class MmcCore;
-class EngineHost;
-}  // namespace scrivo
-namespace platform {
-class Event;
-}  // namespace platform
-namespace scrivo {
+class BlockSource;
 
 constexpr std::string_view kFileEntryFailure = "Probably the file name is incorrect or very long";
 constexpr std::string_view kDirectoryEntryFailure =
@@ -56,10 +50,9 @@ class CImageBuilder {
   CImageBuilder& operator=(const CImageBuilder&) = delete;
   ~CImageBuilder();
 
-  // The drive the burn writes to and the control that receives reports.
-  void Bind(MmcCore* drive, EngineHost* host);
-  MmcCore* Drive() const { return drive_; }
-  EngineHost* Host() const { return host_; }
+  // Where refusals are reported (nothing is reported without one).
+  void Bind(ReportSink* reports) { reports_ = reports; }
+  ReportSink* Reports() const { return reports_; }
 
   // --- The compilation ---------------------------------------------------
   CImageNode& Root() { return root_; }
@@ -81,19 +74,21 @@ class CImageBuilder {
   const std::string& VolumeLabel() const { return volumeLabel_; }
 
   // --- The previous session (session_import.cpp) -------------------------
-  // Merges the files and directories of the disc's last session into the
-  // tree: imported files keep their extent and size and are never streamed;
-  // a same-named entry the host added is replaced by the disc's. True with
-  // nothing imported when there is no session; false when the session
-  // cannot be read or the disc goes beyond the import's bounds.
-  bool ImportPreviousSession();
-  // The start address of the disc's last session, or -1 when the drive
-  // cannot tell it (no session).
-  std::int32_t GetLastSessionStart();
-  // One directory of the last session and its subdirectories, by the
-  // extent and data length of its record, merged into `parent`.
-  bool ImportJolietDirectory(std::uint32_t extent, std::uint32_t length, CImageNode& parent);
-  bool ImportIsoDirectory(std::uint32_t extent, std::uint32_t length, CImageNode& parent);
+  // Merges the files and directories of the session that starts at block
+  // `sessionStart` of `disc` into the tree: imported files keep their
+  // extent and size and are never streamed; where the host added an entry
+  // of the same name, the host's file wins and folders merge. A file whose
+  // contents reach `dataEnd` or beyond (the end of what the disc recorded)
+  // is left out. False when the session cannot be read or the disc goes
+  // beyond the import's bounds.
+  bool ImportSession(BlockSource& disc, std::int32_t sessionStart,
+                     std::uint64_t dataEnd = UINT64_MAX);
+  // One directory of a session and its subdirectories, by the extent and
+  // data length of its record, merged into `parent`.
+  bool ImportJolietDirectory(BlockSource& disc, std::uint32_t extent, std::uint32_t length,
+                             CImageNode& parent);
+  bool ImportIsoDirectory(BlockSource& disc, std::uint32_t extent, std::uint32_t length,
+                          CImageNode& parent);
 
   // --- Building the image, in this order ---------------------------------
   // The absolute address of the session's block 0 (the drive's session
@@ -123,12 +118,6 @@ class CImageBuilder {
   // Back to the initial state: 16 zero blocks, empty lists, zero counters,
   // empty label. The tree is kept.
   void ResetImage();
-
-  // --- Burning a session (burn_session.h) --------------------------------
-  // Burns the image onto the bound drive (BurnSession), then resets it; a
-  // failed burn also drops the entries it read back from the disc. True
-  // when the session was closed.
-  bool BurnImage(BurnMode mode, platform::Event* cancelEvent);
 
   // --- The built image ----------------------------------------------------
   const std::vector<std::unique_ptr<ImageBlock>>& SectorList() const { return sectorList_; }
@@ -191,8 +180,7 @@ class CImageBuilder {
   std::uint32_t imageOrigin_ = 0;
   TreeExtents isoTree_;
   TreeExtents jolietTree_;
-  MmcCore* drive_ = nullptr;
-  EngineHost* host_ = nullptr;
+  ReportSink* reports_ = nullptr;
   // Indexes of blocks 16, 17 and 18 once built; 0 before.
   std::size_t primaryBlock_ = 0;
   std::size_t supplementaryBlock_ = 0;

@@ -73,13 +73,12 @@ StreamEnd FlushAndEnd(BlockOutput& output, StreamEnd end) {
 
 // One new file: `blocks` whole blocks, read in pieces as large as the
 // output's room, or zeros when the source cannot be opened any more.
-StreamEnd StreamFile(const CImageNode& file, BlockOutput& output,
-                     const std::function<void(const CImageNode&, SourceChange)>& changed) {
+StreamEnd StreamFile(const CImageNode& file, BlockOutput& output, const SourceChangeSink& changed) {
   const std::uint64_t blocks = BlocksFor(file.size);
   if (blocks == 0) return StreamEnd::Complete;
   std::optional<SourceFile> source = SourceFile::OpenExclusive(file.sourcePath);
-  if (changed && !source) changed(file, SourceChange::Unreadable);
-  if (changed && source && source->Length() != file.size) changed(file, SourceChange::SizeChanged);
+  if (changed && !source) changed(file, SourceChange::Unreadable, errno);
+  if (changed && source && source->Length() != file.size) changed(file, SourceChange::SizeChanged, 0);
   std::uint64_t bytesLeft = file.size;  // to read, by the recorded size
   for (std::uint64_t blocksLeft = blocks; blocksLeft > 0;) {
     const std::span<std::uint8_t> space = output.Space();
@@ -92,6 +91,7 @@ StreamEnd StreamFile(const CImageNode& file, BlockOutput& output,
       bytesLeft -= got;
       // Only the last block may come up short: the file shrank below it.
       if (got < wanted && (blocksLeft - got / kBlockSize) > 1) {
+        if (changed) changed(file, SourceChange::CameUpShort, source->ReadError());
         const StreamStep step = output.Commit(static_cast<std::uint32_t>(got / kBlockSize), true);
         return step == StreamStep::Continue ? FlushAndEnd(output, StreamEnd::Failed) : EndOf(step);
       }
@@ -127,7 +127,7 @@ StreamEnd StreamMetadata(const CImageBuilder& builder, BlockOutput& output,
 }
 
 StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output,
-                             const std::function<void(const CImageNode&, SourceChange)>& changed) {
+                             const SourceChangeSink& changed) {
   for (const auto& [firstBlock, file] : builder.FileMap()) {
     const StreamEnd end = StreamFile(*file, output, changed);
     if (end != StreamEnd::Complete) return end;

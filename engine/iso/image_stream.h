@@ -27,7 +27,11 @@ enum class StreamEnd { Complete, Stopped, Failed };
 enum class SourceChange {
   Unreadable,   // it cannot be opened any more: its blocks are sent as zeros
   SizeChanged,  // its length is no longer the recorded size
+  CameUpShort,  // a read ended before the recorded size: the pass fails
 };
+// Hears of each such source, with the errno of the failed open or read (0
+// when the file simply ended early).
+using SourceChangeSink = std::function<void(const CImageNode&, SourceChange, int error)>;
 
 class BlockOutput {
  public:
@@ -58,9 +62,8 @@ StreamEnd StreamMetadata(const CImageBuilder& builder, BlockOutput& output,
 // shrank) fails the pass once the blocks read before the short one are sent.
 // `changed` hears of each source that is not as it was recorded, so that a
 // disc which does not hold a file as it is now is not passed off as whole.
-StreamEnd StreamFileContents(
-    const CImageBuilder& builder, BlockOutput& output,
-    const std::function<void(const CImageNode&, SourceChange)>& changed = {});
+StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output,
+                             const SourceChangeSink& changed = {});
 
 // Writes the built image to `path`: the same blocks in the same order.
 bool WriteImageFile(const CImageBuilder& builder, const std::string& path);

@@ -7,10 +7,8 @@
 #include <array>
 #include <cstring>
 
-#include "engine/drive/mmc_core.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
-#include "platform/bytes/byte_order.h"
 
 namespace scrivo {
 namespace {
@@ -65,39 +63,27 @@ bool SessionImporter::ReadDiscBlock(std::int64_t lba, ImageBlock& block) {
   // The drive takes a signed 32-bit address; anything outside 0 to 2^31-1
   // (a disc-given extent plus its length can reach it) cannot be read.
   if (lba < 0 || lba > INT32_MAX) return false;
-  return drive_.ReadBlock(static_cast<std::int32_t>(lba), block);
+  return disc_.ReadBlock(static_cast<std::int32_t>(lba), block);
 }
 
 // --- The builder's entry points -------------------------------------------
 
-std::int32_t CImageBuilder::GetLastSessionStart() {
-  std::array<std::uint8_t, 12> reply{};
-  if (drive_ == nullptr || !drive_->ReadSessionInfo(reply)) return kNoPreviousSession;
-  const auto start = static_cast<std::int32_t>(bytes::GetBE32(reply.data() + 8));
-  return start < 0 ? kUnusableSessionStart : start;
+bool CImageBuilder::ImportSession(BlockSource& disc, std::int32_t sessionStart,
+                                  std::uint64_t dataEnd) {
+  SessionImporter importer(disc);
+  importer.LimitDataTo(dataEnd);
+  return importer.ImportSession(sessionStart, root_);
 }
 
-bool CImageBuilder::ImportPreviousSession() {
-  const std::int32_t start = GetLastSessionStart();
-  if (start == kNoPreviousSession) return true;  // a blank disc: a first session
-  SessionImporter importer(*drive_);
-  if (drive_->previousSessionEnd && *drive_->previousSessionEnd > 0) {
-    importer.LimitDataTo(static_cast<std::uint32_t>(*drive_->previousSessionEnd));
-  }
-  return importer.ImportSession(start, root_);
-}
-
-bool CImageBuilder::ImportJolietDirectory(std::uint32_t extent, std::uint32_t length,
-                                          CImageNode& parent) {
-  if (drive_ == nullptr) return false;
-  SessionImporter importer(*drive_);
+bool CImageBuilder::ImportJolietDirectory(BlockSource& disc, std::uint32_t extent,
+                                          std::uint32_t length, CImageNode& parent) {
+  SessionImporter importer(disc);
   return importer.ImportDirectory(ImageTree::Joliet, extent, length, parent);
 }
 
-bool CImageBuilder::ImportIsoDirectory(std::uint32_t extent, std::uint32_t length,
-                                       CImageNode& parent) {
-  if (drive_ == nullptr) return false;
-  SessionImporter importer(*drive_);
+bool CImageBuilder::ImportIsoDirectory(BlockSource& disc, std::uint32_t extent,
+                                       std::uint32_t length, CImageNode& parent) {
+  SessionImporter importer(disc);
   return importer.ImportDirectory(ImageTree::Iso9660, extent, length, parent);
 }
 

@@ -9,14 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/iso/block_source.h"
 #include "engine/iso/directory_records.h"
 #include "engine/iso/image_block.h"
 #include "engine/iso/image_node.h"
 #include "engine/iso/session_import_records.h"
 
 namespace scrivo {
-
-class MmcCore;
 
 // The bounds of one import. Each lies far beyond what a CD's session holds
 // (a CD has about 360 000 blocks) and keeps the cost of a hostile disc to
@@ -37,13 +36,6 @@ struct ImportLimits {
 // on the disc already, never read from a local file.
 constexpr std::string_view kImportedSource = "Unknown";
 
-// What GetLastSessionStart answers when there is no session to read (the
-// drive refused the session query, as for a blank disc).
-constexpr std::int32_t kNoPreviousSession = -1;
-// ... and when the drive named a negative address: no session's first track
-// lies there (MMC user data starts at 0), and it must not pass for -1.
-constexpr std::int32_t kUnusableSessionStart = INT32_MIN;
-
 // ECMA-119 8.1: volume descriptors start at block 16 of the session.
 constexpr std::int64_t kFirstDescriptorOffset = 16;
 // How many blocks after the primary descriptor are searched for Joliet's.
@@ -52,7 +44,7 @@ constexpr std::int64_t kSupplementaryScanBlocks = 10;
 // One import: the walk state shared by the nested directory imports.
 class SessionImporter {
  public:
-  explicit SessionImporter(MmcCore& drive) : drive_(drive) {}
+  explicit SessionImporter(BlockSource& disc) : disc_(disc) {}
 
   // Reads the session starting at `sessionStart`: its primary descriptor,
   // a Joliet descriptor among the next ten blocks, and then the Joliet tree
@@ -73,7 +65,7 @@ class SessionImporter {
   // cancelled or failed closed its session with directories that list files
   // it never wrote, and the next session's blocks may lie where they were
   // to go.
-  void LimitDataTo(std::uint32_t end) { dataEnd_ = end; }
+  void LimitDataTo(std::uint64_t end) { dataEnd_ = end; }
 
  private:
   bool ReadDiscBlock(std::int64_t lba, ImageBlock& block);
@@ -87,7 +79,7 @@ class SessionImporter {
   void MergeSubdirectory(ImageTree tree, const DiscRecord& record, CImageNode& directory);
   bool IsOpen(std::uint32_t extent) const;
 
-  MmcCore& drive_;
+  BlockSource& disc_;
   // Extents of the directories being walked, outermost first.
   std::vector<std::uint32_t> openDirectories_;
   std::uint32_t blocksRead_ = 0;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "engine/drive/mmc_core.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/session_import.h"
 

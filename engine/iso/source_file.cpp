@@ -15,14 +15,17 @@ std::optional<SourceFile> SourceFile::OpenExclusive(const std::string& path) {
   if (fd < 0) return std::nullopt;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
     ::close(fd);
+    errno = error;
     return std::nullopt;
   }
   // O_NONBLOCK stays: reads of a regular file ignore it.
   return SourceFile(fd, static_cast<std::uint64_t>(info.st_size));
 }
 
-SourceFile::SourceFile(SourceFile&& other) noexcept : fd_(other.fd_), length_(other.length_) {
+SourceFile::SourceFile(SourceFile&& other) noexcept
+    : fd_(other.fd_), length_(other.length_), readError_(other.readError_) {
   other.fd_ = -1;
 }
 
@@ -31,6 +34,7 @@ SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
     Close();
     fd_ = other.fd_;
     length_ = other.length_;
+    readError_ = other.readError_;
     other.fd_ = -1;
   }
   return *this;
@@ -48,6 +52,7 @@ std::size_t SourceFile::Read(std::uint8_t* buffer, std::size_t count) {
   while (done < count) {
     ssize_t got = ::read(fd_, buffer + done, count - done);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0) readError_ = errno;
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
   }

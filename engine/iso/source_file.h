@@ -13,7 +13,8 @@ namespace scrivo {
 class SourceFile {
  public:
   // Nothing when the path does not name a regular file that can be opened
-  // for reading and locked exclusively at once.
+  // for reading and locked exclusively at once; errno then says why
+  // (EINVAL for a path that is not a regular file).
   static std::optional<SourceFile> OpenExclusive(const std::string& path);
 
   SourceFile(SourceFile&& other) noexcept;
@@ -27,6 +28,9 @@ class SourceFile {
   // Reads up to `count` bytes, fewer only at the end of the file or on a
   // read error; returns how many arrived.
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
+  // The errno of the last read that failed; 0 when none did (a read that
+  // came up short met the end of the file).
+  int ReadError() const { return readError_; }
 
  private:
   SourceFile(int fd, std::uint64_t length) : fd_(fd), length_(length) {}
@@ -34,6 +38,7 @@ class SourceFile {
 
   int fd_ = -1;
   std::uint64_t length_ = 0;
+  int readError_ = 0;
 };
 
 }  // namespace scrivo

@@ -8,9 +8,7 @@
 namespace drivetest {
 namespace {
 
-using scrivo::WM_BLANK_FINISHED;
-using scrivo::WM_JOB_PROGRESS;
-using Posts = std::vector<std::pair<std::uint32_t, std::uintptr_t>>;
+using Values = std::vector<std::uint32_t>;
 
 // REQUEST SENSE data of a drive busy with an immediate operation.
 Reply SenseWithProgress(std::uint16_t progress) {
@@ -76,8 +74,8 @@ TEST_F(Blanking, ProgressIndicationScalesToPerMille) {
 
 TEST_F(Blanking, FullAndMinimalBlankSendTheirBlankingTypeImmediately) {
   Script({true}, {0});
-  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Full, host));
-  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Minimal, host));
+  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Full, host.Sink()));
+  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Minimal, host.Sink()));
   std::vector<RecordedRequest> blanks;
   for (const auto& r : Sent()) {
     if (r.Opcode() == 0xA1) blanks.push_back(r);
@@ -91,8 +89,8 @@ TEST_F(Blanking, FullAndMinimalBlankSendTheirBlankingTypeImmediately) {
 
 TEST_F(Blanking, ADriveReadyAtTheFirstPollPostsZeroAndFlushesTheCache) {
   Script({true}, {0});
-  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Minimal, host));
-  EXPECT_EQ(host.posts, (Posts{{WM_JOB_PROGRESS, 0}}));
+  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Minimal, host.Sink()));
+  EXPECT_EQ(host.Progress(), (Values{0}));
   EXPECT_EQ(Opcodes(), (Bytes{0x00, 0xA1, 0x00, 0x00, 0x35}));
   EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(200));
 }
@@ -100,30 +98,30 @@ TEST_F(Blanking, ADriveReadyAtTheFirstPollPostsZeroAndFlushesTheCache) {
 TEST_F(Blanking, BusyPollsPostTheDriveProgressEvery200Ms) {
   // Readiness test before BLANK, two busy polls, then ready.
   Script({true, false, false, true}, {0x8000, 0xFFFF});
-  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Full, host));
+  ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Full, host.Sink()));
   // The ready poll repeats the last value read while busy.
-  EXPECT_EQ(host.Progress(), (std::vector<std::uintptr_t>{500, 1000, 1000}));
+  EXPECT_EQ(host.Progress(), (Values{500, 1000, 1000}));
   EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(600));
   EXPECT_EQ(Opcodes().back(), 0x35);
 }
 
 TEST_F(Blanking, ARejectedBlankOrALostSenseFailsWithoutFlushing) {
   On(0xA1, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_FALSE(core.BlankDisc(scrivo::BlankKind::Full, host));
-  EXPECT_TRUE(host.posts.empty());
+  EXPECT_FALSE(core.BlankDisc(scrivo::BlankKind::Full, host.Sink()));
+  EXPECT_TRUE(host.Progress().empty());
 
   On(0xA1, [](const RecordedRequest&) { return Reply{}; });
   Script({true, false, false}, {0x4000});
   OnSequence(0x03, {SenseWithProgress(0x4000), Rejected()});
-  EXPECT_FALSE(core.BlankDisc(scrivo::BlankKind::Full, host));
-  EXPECT_EQ(host.Progress(), (std::vector<std::uintptr_t>{250}));
+  EXPECT_FALSE(core.BlankDisc(scrivo::BlankKind::Full, host.Sink()));
+  EXPECT_EQ(host.Progress(), (Values{250}));
   for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0x35);
 }
 
 TEST_F(Blanking, ABlankThatNeverEndsFailsAfterTwoHours) {
   On(0x00, [](const RecordedRequest&) { return NotReady(); });
   On(0x03, [](const RecordedRequest&) { return SenseWithProgress(0x100); });
-  EXPECT_FALSE(core.BlankDisc(scrivo::BlankKind::Full, host));
+  EXPECT_FALSE(core.BlankDisc(scrivo::BlankKind::Full, host.Sink()));
   EXPECT_EQ(clock.Slept(), std::chrono::hours(2));
   for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0x35);
 }
@@ -145,22 +143,16 @@ TEST_F(Blanking, DvdPlusRwFormatAndCloseFunctionZeroCommands) {
 TEST_F(Blanking, FormatEndsWhenProgressFallsBackToZeroWithoutClosing) {
   // Readiness test before FORMAT UNIT, then busy all along.
   Script({true, false}, {0, 12000, 40000, 0});
-  ASSERT_TRUE(core.RunDvdPlusRwFormat(host));
-  EXPECT_EQ(host.posts, (Posts{{WM_JOB_PROGRESS, 0},
-                               {WM_JOB_PROGRESS, 100}, {WM_JOB_PROGRESS, 300}, {WM_JOB_PROGRESS, 0},
-                               {WM_JOB_PROGRESS, 100}, {WM_JOB_PROGRESS, 300}, {WM_JOB_PROGRESS, 183},
-                               {WM_JOB_PROGRESS, 100}, {WM_JOB_PROGRESS, 300}, {WM_JOB_PROGRESS, 610},
-                               {WM_JOB_PROGRESS, 100}, {WM_JOB_PROGRESS, 300},
-                               {WM_JOB_PROGRESS, 1000}, {WM_BLANK_FINISHED, 0}}));
+  ASSERT_TRUE(core.RunDvdPlusRwFormat(host.Sink()));
+  EXPECT_EQ(host.Progress(), (Values{0, 100, 300, 0, 100, 300, 183, 100, 300, 610, 100, 300, 1000}));
   for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0x5B);
   EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(4 * 1000 + 2000));
 }
 
 TEST_F(Blanking, FormatEndsWithCloseFunctionZeroWhenTheDriveIsReady) {
   Script({true, false, true}, {30000});
-  ASSERT_TRUE(core.RunDvdPlusRwFormat(host));
-  EXPECT_EQ(host.Progress(), (std::vector<std::uintptr_t>{0, 100, 300, 457, 100, 300, 457, 1000}));
-  EXPECT_EQ(host.posts.back(), (std::pair<std::uint32_t, std::uintptr_t>{WM_BLANK_FINISHED, 0}));
+  ASSERT_TRUE(core.RunDvdPlusRwFormat(host.Sink()));
+  EXPECT_EQ(host.Progress(), (Values{0, 100, 300, 457, 100, 300, 457, 1000}));
   auto withoutReadiness = SentWithoutReadiness();
   EXPECT_EQ(withoutReadiness.back().Opcode(), 0x5B);
   EXPECT_EQ(CdbOf(withoutReadiness.back())[2], 0x00);
@@ -168,25 +160,24 @@ TEST_F(Blanking, FormatEndsWithCloseFunctionZeroWhenTheDriveIsReady) {
 
 TEST_F(Blanking, ARejectedFormatPostsNothing) {
   On(0x04, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_FALSE(core.RunDvdPlusRwFormat(host));
-  EXPECT_TRUE(host.posts.empty());
+  EXPECT_FALSE(core.RunDvdPlusRwFormat(host.Sink()));
+  EXPECT_TRUE(host.Progress().empty());
   EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x04}));
 }
 
 TEST_F(Blanking, FailedPollsKeepThePreviousValuesAndTheMarksStillCome) {
   Script({true, false, false, true}, {20000});
   OnSequence(0x03, {SenseWithProgress(20000), Rejected()});
-  ASSERT_TRUE(core.RunDvdPlusRwFormat(host));
-  EXPECT_EQ(host.Progress(), (std::vector<std::uintptr_t>{0, 100, 300, 305, 100, 300, 305, 100, 300, 305, 1000}));
+  ASSERT_TRUE(core.RunDvdPlusRwFormat(host.Sink()));
+  EXPECT_EQ(host.Progress(), (Values{0, 100, 300, 305, 100, 300, 305, 100, 300, 305, 1000}));
 }
 
 TEST_F(Blanking, AFormatThatNeverEndsFailsAfterTwoHoursWithoutFinishing) {
   On(0x00, [](const RecordedRequest&) { return NotReady(); });
   On(0x03, [](const RecordedRequest&) { return SenseWithProgress(0); });
-  EXPECT_FALSE(core.RunDvdPlusRwFormat(host));
+  EXPECT_FALSE(core.RunDvdPlusRwFormat(host.Sink()));
   EXPECT_EQ(clock.Slept(), std::chrono::hours(2));
-  EXPECT_NE(host.posts.back().second, 1000u);
-  for (auto [message, wParam] : host.posts) EXPECT_NE(message, WM_BLANK_FINISHED);
+  EXPECT_NE(host.Progress().back(), 1000u);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/drive/mmc_core.h"
-#include "engine/host/engine_host.h"
+#include "engine/drive/drive_progress.h"
 #include "platform/kernel/clock.h"
 #include "tests/support/aspi_double.h"
 
@@ -49,23 +49,16 @@ inline Reply Rejected() {
   return reply;
 }
 
-class RecordingHost final : public scrivo::EngineHost {
+// The progress a drive job reports, in order.
+class ProgressLog {
  public:
-  void ReportError(std::string_view text) override { errors.emplace_back(text); }
-  std::uint16_t FeatureFlags() const override { return 0; }
-  void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override {
-    posts.emplace_back(message, wParam);
+  scrivo::ProgressSink Sink() {
+    return [this](std::uint32_t perMille) { values_.push_back(perMille); };
   }
-  // The wParams of the posted WM_JOB_PROGRESS messages, in order.
-  std::vector<std::uintptr_t> Progress() const {
-    std::vector<std::uintptr_t> values;
-    for (auto [message, wParam] : posts) {
-      if (message == scrivo::WM_JOB_PROGRESS) values.push_back(wParam);
-    }
-    return values;
-  }
-  std::vector<std::string> errors;
-  std::vector<std::pair<std::uint32_t, std::uintptr_t>> posts;
+  const std::vector<std::uint32_t>& Progress() const { return values_; }
+
+ private:
+  std::vector<std::uint32_t> values_;
 };
 
 class DriveTest : public ::testing::Test {
@@ -113,7 +106,7 @@ class DriveTest : public ::testing::Test {
   platform::VirtualClock clock;
   platform::ScopedClock clockScope{clock};
   scrivo::MmcCore core;
-  RecordingHost host;
+  ProgressLog host;
 
  private:
   std::map<std::uint8_t, testsupport::AspiDouble::Responder> handlers_;

@@ -25,7 +25,7 @@ using ::testing::ElementsAre;
 class CompilationTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    builder.Bind(nullptr, &host);
+    builder.Bind(&host);
     WriteSource(source, 10);
   }
   bool AddFile(std::string_view name) { return builder.AddFileEntry(builder.Root(), name, source.string()); }

@@ -31,7 +31,7 @@ constexpr std::uint32_t kSupplementary = 17;
 
 class ImageLayout : public ::testing::Test {
  protected:
-  void SetUp() override { builder.Bind(nullptr, &host); }
+  void SetUp() override { builder.Bind(&host); }
   CImageNode& AddFile(CImageNode& parent, std::string_view name, std::size_t size) {
     auto path = dir / ("src" + std::to_string(sources++));
     WriteSource(path, size);

@@ -50,8 +50,8 @@ class CollectingOutput final : public scrivo::BlockOutput {
 
 bool Streams(const CImageBuilder& builder, scrivo::BlockOutput& output,
              std::vector<std::string>* changes = nullptr) {
-  const auto heard = [changes](const scrivo::CImageNode& file, scrivo::SourceChange change) {
-    if (changes) {
+  const auto heard = [changes](const scrivo::CImageNode& file, scrivo::SourceChange change, int) {
+    if (changes && change != scrivo::SourceChange::CameUpShort) {
       changes->push_back(file.name + (change == scrivo::SourceChange::Unreadable ? " unreadable" : " resized"));
     }
   };

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/host/engine_host.h"
+#include "engine/iso/report_sink.h"
 #include "engine/iso/image_builder.h"
 
 namespace isotest {
@@ -32,15 +32,10 @@ class TempDir {
 // Writes `size` bytes of a pattern that differs per file and per offset.
 void WriteSource(const fs::path& path, std::size_t size);
 
-class RecordingHost final : public scrivo::EngineHost {
+class RecordingHost final : public scrivo::ReportSink {
  public:
   void ReportError(std::string_view text) override { errors.emplace_back(text); }
-  std::uint16_t FeatureFlags() const override { return 0; }
-  void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override {
-    messages.emplace_back(message, wParam);
-  }
   std::vector<std::string> errors;
-  std::vector<std::pair<std::uint32_t, std::uintptr_t>> messages;
 };
 
 // --- reading the built metadata -------------------------------------------

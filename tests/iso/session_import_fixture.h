@@ -1,7 +1,7 @@
 #pragma once
-// A builder bound to a drive that reads a disc served from memory through
-// the ASPI double, and the means to put previous sessions on that disc:
-// sessions built by the real builder, or blocks made by hand.
+// A builder that reads a disc served from memory, and the means to put
+// previous sessions on that disc: sessions built by the real builder, or
+// blocks made by hand.
 
 #include <gtest/gtest.h>
 
@@ -9,15 +9,26 @@
 #include <map>
 #include <string>
 
-#include "engine/drive/mmc_core.h"
+#include "engine/iso/block_source.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/session_import.h"
 #include "hand_made_disc.h"
 #include "iso_test_support.h"
-#include "tests/support/aspi_double.h"
 #include "tests/support/virtual_disc.h"
 
 namespace isotest {
+
+// The virtual disc as the image library reads it.
+class DiscSource final : public scrivo::BlockSource {
+ public:
+  explicit DiscSource(testsupport::VirtualDisc& disc) : disc_(disc) {}
+  bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, scrivo::kBlockSize> block) override {
+    return disc_.Read(lba, block);
+  }
+
+ private:
+  testsupport::VirtualDisc& disc_;
+};
 
 // What a session's directory record says about one entry.
 struct OnDisc {
@@ -28,10 +39,7 @@ struct OnDisc {
 class SessionImportTest : public ::testing::Test {
  protected:
   SessionImportTest() {
-    aspi.SetResponder([this](const testsupport::RecordedRequest& r) { return disc.Answer(r); });
-    EXPECT_TRUE(core.LoadAspi());
-    core.SetDevice(0, 1, 0);
-    builder.Bind(&core, &host);
+    builder.Bind(&host);
   }
 
   // Builds a session at `origin` with the real builder and puts its
@@ -40,7 +48,7 @@ class SessionImportTest : public ::testing::Test {
   scrivo::CImageBuilder& BurnSession(std::uint32_t origin,
                                      const std::function<void(scrivo::CImageBuilder&)>& fill) {
     auto& session = *sessions_.emplace_back(std::make_unique<scrivo::CImageBuilder>());
-    session.Bind(nullptr, &host);
+    session.Bind(&host);
     session.SetImageOrigin(origin);
     fill(session);
     EXPECT_TRUE(session.BuildImage());
@@ -58,6 +66,13 @@ class SessionImportTest : public ::testing::Test {
     WriteSource(path, size);
     ASSERT_TRUE(to.AddFileEntry(parent, name, path.string()));
   }
+
+  // Imports the disc's last session into `into` as a multi-session burn
+  // does: a disc without a session has nothing to import.
+  bool ImportPreviousSession(scrivo::CImageBuilder& into) {
+    return !disc.lastSessionStart || into.ImportSession(source, *disc.lastSessionStart);
+  }
+  bool ImportPreviousSession() { return ImportPreviousSession(builder); }
 
   // The entries of a session's Joliet root by stored name, as its records
   // give them.
@@ -83,9 +98,8 @@ class SessionImportTest : public ::testing::Test {
     return names;
   }
 
-  testsupport::AspiDouble aspi;
   testsupport::VirtualDisc disc;
-  scrivo::MmcCore core;
+  DiscSource source{disc};
   RecordingHost host;
   scrivo::CImageBuilder builder;
   TempDir dir;

@@ -23,19 +23,9 @@ TEST_F(SessionImportTest, BlankDiscImportsNothingAndReadsNoBlock) {
   disc.lastSessionStart.reset();
   AddNewFile(builder, builder.Root(), "mine.txt", 10);
 
-  EXPECT_EQ(builder.GetLastSessionStart(), -1);
-  EXPECT_TRUE(builder.ImportPreviousSession());
+  EXPECT_TRUE(ImportPreviousSession());
   EXPECT_THAT(Names(builder.Root()), ElementsAre("mine.txt;1"));
   EXPECT_TRUE(disc.Reads().empty());
-}
-
-TEST_F(SessionImportTest, LastSessionStartIsTheSessionQuerysAddress) {
-  disc.lastSessionStart = 12345;
-  EXPECT_EQ(builder.GetLastSessionStart(), 12345);
-  // A negative address is no session start and must not read as "none".
-  disc.lastSessionStart = -1;
-  EXPECT_EQ(builder.GetLastSessionStart(), scrivo::kUnusableSessionStart);
-  EXPECT_FALSE(builder.ImportPreviousSession());
 }
 
 TEST_F(SessionImportTest, JolietTreeComesBackWithOldExtentsAndTheScanStopsAtJoliet) {
@@ -49,7 +39,7 @@ TEST_F(SessionImportTest, JolietTreeComesBackWithOldExtentsAndTheScanStopsAtJoli
   });
   const auto onDisc = JolietRootOf(previous);
 
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
 
   EXPECT_THAT(Names(builder.Root()),
               ElementsAre("README", "a.txt;1", "docs", "\xC3\xA9t\xC3\xA9.txt;1"));
@@ -90,7 +80,7 @@ TEST_F(SessionImportTest, PrimaryAndTerminatorOnlyGiveTheIsoTreeWithVersionSuffi
 
   std::sort(isoNames.begin(), isoNames.end());
 
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
 
   EXPECT_EQ(Names(builder.Root()), isoNames);
   ASSERT_EQ(isoNames.size(), 2u);
@@ -117,14 +107,14 @@ TEST_F(SessionImportTest, ScanLooksAtTenDescriptorsAfterThePrimaryOnly) {
   disc.PutBlock(40, isoRoot.bytes());
   disc.PutBlock(41, jolietRoot.bytes());
 
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
   EXPECT_THAT(Names(builder.Root()), ElementsAre("ISO.TXT;1"));
   EXPECT_THAT(disc.Reads(), ElementsAre(16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 40));
 
   // The same Joliet descriptor at 26 is found.
   disc.PutBlock(26, JolietBlock(41, 2048));
   builder.ClearTree();
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
   EXPECT_THAT(Names(builder.Root()), ElementsAre("joliet.txt"));
 }
 
@@ -135,7 +125,7 @@ TEST_F(SessionImportTest, EveryBlockOfAThreeBlockDirectoryIsWalked) {
   Record jolietRoot = RootRecordOf(previous, 17);
   ASSERT_EQ(jolietRoot.dataLength, 3u * 2048);
 
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
   EXPECT_EQ(builder.Root().children.size(), 100u);
   EXPECT_NE(Child(builder.Root(), "f1099.a;1"), nullptr);
   EXPECT_THAT(disc.Reads(),
@@ -162,7 +152,7 @@ TEST_F(SessionImportTest, HostsSameNamedFileIsWrittenAndSameNamedFoldersMerge) {
   AddNewFile(builder, *docs, "both.txt", 30);
   AddNewFile(builder, builder.Root(), "was a folder", 4096);
 
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
   EXPECT_THAT(Names(builder.Root()), ElementsAre("docs", "kept.txt;1", "report.txt;1", "was a folder"));
   EXPECT_TRUE(Child(builder.Root(), "report.txt;1")->IsNewFile());
   EXPECT_EQ(Child(builder.Root(), "report.txt;1")->size, 100u);
@@ -184,13 +174,13 @@ TEST_F(SessionImportTest, HostsSameNamedFileIsWrittenAndSameNamedFoldersMerge) {
 TEST_F(SessionImportTest, ThirdSessionListsTheFilesOfBothEarlierOnes) {
   BurnSession(0, [&](CImageBuilder& s) { AddNewFile(s, s.Root(), "first.txt", 3000); });
   CImageBuilder& second = BurnSession(100, [&](CImageBuilder& s) {
-    s.Bind(&core, &host);
-    ASSERT_TRUE(s.ImportPreviousSession());
+    s.Bind(&host);
+    ASSERT_TRUE(ImportPreviousSession(s));
     AddNewFile(s, s.Root(), "second.txt", 2100);
   });
   auto secondOnDisc = JolietRootOf(second);
 
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
   EXPECT_THAT(Names(builder.Root()), ElementsAre("first.txt;1", "second.txt;1"));
   EXPECT_EQ(Child(builder.Root(), "first.txt;1")->extent, secondOnDisc.at("first.txt;1").extent);
   EXPECT_LT(Child(builder.Root(), "first.txt;1")->extent, 100u);  // still in the first session
@@ -213,7 +203,7 @@ TEST_F(SessionImportTest, OnlyPlainFilesAndDirectoriesAreImported) {
   disc.PutBlock(30, root.bytes());
   disc.PutBlock(32, DirectoryBlock().Dots(32, 30).bytes());
 
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
   EXPECT_THAT(Names(builder.Root()), ElementsAre("dir", "plain"));
   EXPECT_THAT(disc.Reads(), Not(Contains(31)));
 }
@@ -233,15 +223,15 @@ TEST_F(SessionImportTest, UnreadableBlocksFailTheImportExceptInASubdirectory) {
   };
   build();
   disc.unreadable = {32};  // the second block of "broken"
-  ASSERT_TRUE(builder.ImportPreviousSession());
+  ASSERT_TRUE(ImportPreviousSession());
   EXPECT_THAT(Names(*Child(builder.Root(), "broken")), ElementsAre("kept"));
   EXPECT_THAT(Names(*Child(builder.Root(), "fine")), ElementsAre("x"));
-  EXPECT_FALSE(builder.ImportJolietDirectory(31, 4096, builder.Root()));
+  EXPECT_FALSE(builder.ImportJolietDirectory(source, 31, 4096, builder.Root()));
 
   for (std::int64_t bad : {16, 17, 30}) {
     SCOPED_TRACE(bad);
     disc.unreadable = {bad};
-    EXPECT_FALSE(builder.ImportPreviousSession());
+    EXPECT_FALSE(ImportPreviousSession());
   }
 }
 
@@ -255,12 +245,12 @@ TEST_F(SessionImportTest, InvalidPrimaryDescriptorFailsTheImport) {
     return block;
   };
   disc.PutBlock(16, PrimaryBlock(30, 2048));
-  EXPECT_TRUE(builder.ImportPreviousSession());
+  EXPECT_TRUE(ImportPreviousSession());
   for (auto [offset, value] :
        {std::pair<std::size_t, std::uint8_t>{0, 2}, {1, 'X'}, {4, '1'}, {7, 1}, {881, 2}}) {
     SCOPED_TRACE(offset);
     disc.PutBlock(16, primaryWith(offset, value));
-    EXPECT_FALSE(builder.ImportPreviousSession());
+    EXPECT_FALSE(ImportPreviousSession());
   }
 }
 

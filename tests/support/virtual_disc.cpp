@@ -51,21 +51,28 @@ Reply VirtualDisc::Answer(const RecordedRequest& request) {
   }
 }
 
+bool VirtualDisc::Read(std::int64_t lba, std::span<std::uint8_t> out) {
+  reads_.push_back(lba);
+  if (lba < 0 || lba >= capacity || unreadable.contains(lba)) return false;
+  auto found = blocks_.find(lba);
+  if (found == blocks_.end()) {
+    std::fill(out.begin(), out.end(), std::uint8_t{0});
+  } else {
+    std::copy_n(found->second.begin(), std::min(out.size(), kBlock), out.begin());
+  }
+  return true;
+}
+
 Reply VirtualDisc::ReadBlock(const RecordedRequest& request) {
   // READ(10): a signed 32-bit LBA in bytes 2-5 (MMC), one block here.
   const std::int64_t lba = static_cast<std::int32_t>(Be32(&request.cdb[2]));
-  reads_.push_back(lba);
-  if (lba < 0 || lba >= capacity) return Refused(0x21);  // LBA out of range
-  if (unreadable.contains(lba)) {
-    Reply reply;
-    reply.status = SS_ERR;
-    reply.sense = {0x70, 0, 0x03, 0, 0, 0,    0,
-                   10,   0, 0,    0, 0, 0x11, 0x00};  // unrecovered read error
-    return reply;
-  }
   Reply reply;
-  auto found = blocks_.find(lba);
-  reply.dataIn = found != blocks_.end() ? found->second : Block(kBlock, 0);
+  reply.dataIn.assign(kBlock, 0);
+  if (Read(lba, reply.dataIn)) return reply;
+  if (lba < 0 || lba >= capacity) return Refused(0x21);  // LBA out of range
+  reply.dataIn.clear();
+  reply.status = SS_ERR;
+  reply.sense = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x00};  // unrecovered read error
   return reply;
 }
 

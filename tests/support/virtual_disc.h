@@ -32,6 +32,10 @@ class VirtualDisc {
   // Drops every block and the read log.
   void Clear();
 
+  // Reads block `lba` into `out` (2048 bytes) as READ(10) would, logging
+  // the read; false outside the capacity and for an unreadable block.
+  bool Read(std::int64_t lba, std::span<std::uint8_t> out);
+
   // The responder to install in an AspiDouble.
   Reply Answer(const RecordedRequest& request);
   // The addresses of the READ(10) commands, in order.
