@@ -193,14 +193,16 @@ void TFGUI::ScrivoEngineError(const QString& text) {
 }
 
 // A job that failed raises no event: the window returns to idle here and
-// says why, with the engine's own texts. The disc stays in and the list is
-// kept, so the user can try again.
-void TFGUI::ScrivoJobFailed(scrivo::JobKind job) {
+// says why, with the engine's own texts and, under them, what failed and
+// what the disc holds now. The disc stays in and the list is kept, so the
+// user can try again.
+void TFGUI::ScrivoJobFailed(scrivo::JobKind job, const QString& reason) {
   if (scrivo_->Tag == Idle) return;
   ReturnToIdle();
   QString what = job == scrivo::JobKind::Burn ? "The burn did not complete." : "The erase did not complete.";
   QStringList reasons = jobErrors_;
   reasons.removeDuplicates();
+  if (!reason.isEmpty()) reasons.append(reason);
   messages_.Show(reasons.isEmpty() ? what : what + "\r\n" + reasons.join("\r\n"));
   jobErrors_.clear();
   pgbBurning->setValue(0);

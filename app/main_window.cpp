@@ -58,7 +58,9 @@ void TFGUI::ConnectEvents(TScrivo& scrivo) {
   scrivo.OnFinished = [this](TScrivo&) { Guarded([this] { ScrivoFinished(); }); };
   scrivo.OnBlankFinished = [this](TScrivo&) { Guarded([this] { ScrivoBlankFinished(); }); };
   scrivo.OnEngineError = [this](TScrivo&, const QString& text) { ScrivoEngineError(text); };
-  scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job) { Guarded([this, job] { ScrivoJobFailed(job); }); };
+  scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job, const QString& reason) {
+    Guarded([this, job, reason] { ScrivoJobFailed(job, reason); });
+  };
 }
 
 // The engine keeps what it was handed until a burn finishes, and has no

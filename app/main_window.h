@@ -171,7 +171,7 @@ class TFGUI final : public QMainWindow {
   void ScrivoFinished();
   void ScrivoBlankFinished();
   void ScrivoEngineError(const QString& text);
-  void ScrivoJobFailed(scrivo::JobKind job);
+  void ScrivoJobFailed(scrivo::JobKind job, const QString& reason);
   QList<QWidget*> WindowChildren() const;
 
   // Members in the order they must be made: the service and the pump before

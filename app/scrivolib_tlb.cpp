@@ -46,7 +46,7 @@ void TScrivo::Receive(const quillon::HostNotice& notice) {
       break;
     case Kind::JobFailed:
       if (OnJobFailed && !notice.args.empty() && notice.args[0].Type() == platform::VarType::I2) {
-        OnJobFailed(*this, static_cast<scrivo::JobKind>(notice.args[0].AsI2()));
+        OnJobFailed(*this, static_cast<scrivo::JobKind>(notice.args[0].AsI2()), QString::fromStdString(notice.name));
       }
       break;
     case Kind::MessageBox:

@@ -23,7 +23,8 @@ class TScrivo;
 using TNotifyEvent = std::function<void(TScrivo& sender)>;
 using TScrivoProgress = std::function<void(TScrivo& sender, std::int16_t iPos)>;
 using TScrivoEngineError = std::function<void(TScrivo& sender, const QString& text)>;
-using TScrivoJobFailed = std::function<void(TScrivo& sender, scrivo::JobKind job)>;
+using TScrivoJobFailed =
+    std::function<void(TScrivo& sender, scrivo::JobKind job, const QString& reason)>;
 
 // A call into the control that failed, or a control that could not be made.
 class ScrivoCallError : public std::runtime_error {

@@ -3,7 +3,7 @@
 // those of libnovaleaf.so (linked at load time) unless a test stands a
 // double in, and the values the application passes.
 
-#include "platform/novaleaf/novaleaf.h"
+#include "app/upgrade_notice/novaleaf.h"
 
 struct UpgradeDll {
   void (*init_dll)(int reserved, const char* firstPage, const char* secondPage,

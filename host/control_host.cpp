@@ -40,7 +40,11 @@ class ControlHost::DiagnosticsSink final : public platform::EventSink {
     if (id == scrivo::DIAGID_ENGINEERROR && args.size() == 1 && args[0].Type() == platform::VarType::BSTR) {
       host_.Notify({HostNotice::Kind::EngineError, platform::Utf16ToUtf8(args[0].AsBstr()), {}});
     } else if (id == scrivo::DIAGID_JOBFAILED) {
-      host_.Notify({HostNotice::Kind::JobFailed, "", {args.begin(), args.end()}});
+      // The reason in words comes second, after the job; the fields after
+      // it say the same for programs that look closer.
+      const bool hasReason = args.size() > 1 && args[1].Type() == platform::VarType::BSTR;
+      host_.Notify({HostNotice::Kind::JobFailed, hasReason ? platform::Utf16ToUtf8(args[1].AsBstr()) : "",
+                    {args.begin(), args.end()}});
     }
   }
   ControlHost& host_;

@@ -24,7 +24,7 @@ namespace quillon {
 // a job that failed, or a message box the engine showed.
 struct HostNotice {
   enum class Kind { Event, EngineError, JobFailed, MessageBox } kind;
-  std::string name;  // event name, or the text
+  std::string name;  // event name, the text, or why a job failed
   std::vector<platform::Variant> args;
   platform::DISPID id = 0;  // an event's dispatch id
 };

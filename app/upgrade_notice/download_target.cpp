@@ -1,4 +1,4 @@
-#include "platform/novaleaf/download_target.h"
+#include "app/upgrade_notice/download_target.h"
 
 #include <QDir>
 #include <QFileInfo>

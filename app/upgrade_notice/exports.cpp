@@ -7,11 +7,11 @@
 #include <QThread>
 #include <QWidget>
 
-#include "platform/novaleaf/notice_dialog.h"
-#include "platform/novaleaf/novaleaf.h"
-#include "platform/novaleaf/start_up_offer.h"
-#include "platform/novaleaf/upgrade_session.h"
-#include "platform/novaleaf/upgrade_settings.h"
+#include "app/upgrade_notice/notice_dialog.h"
+#include "app/upgrade_notice/novaleaf.h"
+#include "app/upgrade_notice/start_up_offer.h"
+#include "app/upgrade_notice/upgrade_session.h"
+#include "app/upgrade_notice/upgrade_settings.h"
 
 namespace {
 

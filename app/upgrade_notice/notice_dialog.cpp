@@ -1,4 +1,4 @@
-#include "platform/novaleaf/notice_dialog.h"
+#include "app/upgrade_notice/notice_dialog.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -10,8 +10,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "platform/novaleaf/novaleaf.h"
-#include "platform/novaleaf/upgrade_settings.h"
+#include "app/upgrade_notice/novaleaf.h"
+#include "app/upgrade_notice/upgrade_settings.h"
 
 namespace novaleaf {
 namespace {

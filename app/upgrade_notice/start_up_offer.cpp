@@ -1,4 +1,4 @@
-#include "platform/novaleaf/start_up_offer.h"
+#include "app/upgrade_notice/start_up_offer.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "platform/novaleaf/upgrade_pages.h"
+#include "app/upgrade_notice/upgrade_pages.h"
 
 #include <QRegularExpression>
 #include <QTextDocumentFragment>

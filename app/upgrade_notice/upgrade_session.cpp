@@ -1,4 +1,4 @@
-#include "platform/novaleaf/upgrade_session.h"
+#include "app/upgrade_notice/upgrade_session.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,11 +10,11 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/novaleaf/download_target.h"
-#include "platform/novaleaf/novaleaf.h"
-#include "platform/novaleaf/upgrade_pages.h"
-#include "platform/novaleaf/upgrade_settings.h"
-#include "platform/novaleaf/upgrade_window.h"
+#include "app/upgrade_notice/download_target.h"
+#include "app/upgrade_notice/novaleaf.h"
+#include "app/upgrade_notice/upgrade_pages.h"
+#include "app/upgrade_notice/upgrade_settings.h"
+#include "app/upgrade_notice/upgrade_window.h"
 
 namespace novaleaf {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/novaleaf/upgrade_settings.h"
+#include "app/upgrade_notice/upgrade_settings.h"
 
 #include <QSettings>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "platform/novaleaf/upgrade_window.h"
+#include "app/upgrade_notice/upgrade_window.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

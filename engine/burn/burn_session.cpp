@@ -1,13 +1,12 @@
-#include "engine/iso/burn_session.h"
+#include "engine/burn/burn_session.h"
 
-#include "engine/host/engine_host.h"
+#include "engine/burn/burn_drive.h"
+#include "engine/burn/drive_output.h"
+#include "engine/burn/engine_host.h"
+#include "engine/burn/write_progress.h"
 #include "engine/drive/feature_flags.h"
-#include "engine/drive/mmc_core.h"
-#include "engine/iso/drive_output.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/image_stream.h"
-#include "engine/iso/session_import.h"
-#include "engine/iso/write_progress.h"
 #include "platform/kernel/event.h"
 
 namespace scrivo {
@@ -19,13 +18,18 @@ constexpr std::uint32_t kProgressDone = 1000;
 }  // namespace
 
 bool BurnSession::Run(BurnMode mode) {
+  failure_ = {};
   // A DVD burn needs a writable DVD medium in the selected writer; nothing
   // is sent otherwise.
-  if (mode == BurnMode::Dvd && (host_.FeatureFlags() & kDvdWritableCurrentMask) == 0) return false;
-  drive_.multiSessionField = mode == BurnMode::CdMultiSession ? 3 : 0;
+  if (mode == BurnMode::Dvd && (host_.WriterFeatures() & kDvdWritableCurrentMask) == 0) {
+    return Fail(BurnStep::CheckMedium, drive_.LastFailure().serial);
+  }
   if (!OpenOutput(mode)) return false;
-  if (mode == BurnMode::CdMultiSession && !image_.ImportPreviousSession()) return false;
-  if (!image_.BuildImage([this](std::uint32_t perMille) { Post(perMille); })) return false;
+  if (mode == BurnMode::CdMultiSession && !ImportPreviousSession()) return false;
+  const std::uint64_t beforeBuild = drive_.LastFailure().serial;
+  if (!image_.BuildImage([this](std::uint32_t perMille) { Post(perMille); })) {
+    return Fail(BurnStep::BuildImage, beforeBuild);
+  }
 
   const std::uint64_t total = image_.VolumeSpaceSize();
   // Writing until the drive refuses would leave a ruined write-once disc.
@@ -37,20 +41,59 @@ bool BurnSession::Run(BurnMode mode) {
   DriveOutput output(drive_, progress, [this] { return CancelRequested(); });
   if (retryFirst) output.RetryFirstWrite();
   if (!WriteImage(output, progress)) {
-    CloseOutput(mode);
+    if (failure_.step == BurnStep::None) {
+      failure_.step = BurnStep::Write;
+      failure_.command = output.WriteFailure();
+    }
+    // What was written is closed as a session, as a cancel would close it.
+    const bool closed = CloseOutput(mode);
+    failure_.blocksWritten = output.BlocksWritten();
+    failure_.disc = failure_.blocksWritten == 0 ? DiscAfterFailure::Untouched
+                    : closed                    ? DiscAfterFailure::SessionClosed
+                                                : DiscAfterFailure::SessionLeftOpen;
     return false;
   }
   Post(kProgressClosing);
   // A session whose closing never completed is not reported as burned.
-  if (!CloseOutput(mode)) return false;
+  const std::uint64_t beforeClose = drive_.LastFailure().serial;
+  if (!CloseOutput(mode)) {
+    Fail(BurnStep::CloseSession, beforeClose);
+    failure_.blocksWritten = output.BlocksWritten();
+    failure_.disc = DiscAfterFailure::SessionLeftOpen;
+    return false;
+  }
   Post(kProgressDone);
   host_.PostJobMessage(WM_BURN_FINISHED, 0);
   return true;
 }
 
+bool BurnSession::Fail(BurnStep step, std::uint64_t before) {
+  failure_.step = step;
+  if (drive_.LastFailure().serial != before) failure_.command = drive_.LastFailure();
+  return false;
+}
+
 bool BurnSession::OpenOutput(BurnMode mode) {
-  if (!drive_.PrepareTrack(mode)) return false;
-  image_.SetImageOrigin(static_cast<std::uint32_t>(drive_.sessionStartAddress));
+  const std::uint64_t before = drive_.LastFailure().serial;
+  if (!drive_.PrepareTrack(mode)) {
+    failure_.refusal = drive_.Refusal();
+    return Fail(BurnStep::PrepareTrack, before);
+  }
+  image_.SetImageOrigin(static_cast<std::uint32_t>(drive_.SessionStart()));
+  return true;
+}
+
+bool BurnSession::ImportPreviousSession() {
+  const std::int32_t start = drive_.LastSessionStart();
+  if (start == kNoPreviousSession) return true;  // a blank disc: a first session
+  // A disc whose sessions end before a file's contents would list blocks
+  // that were never written: files past the last lead-out are left out.
+  std::uint64_t dataEnd = UINT64_MAX;
+  if (const auto end = drive_.PreviousSessionEnd(); end && *end > 0) dataEnd = static_cast<std::uint64_t>(*end);
+  const std::uint64_t before = drive_.LastFailure().serial;
+  if (start == kUnusableSessionStart || !image_.ImportSession(drive_, start, dataEnd)) {
+    return Fail(BurnStep::ReadPreviousSession, before);
+  }
   return true;
 }
 
@@ -58,17 +101,21 @@ bool BurnSession::FitsOnDisc(std::uint64_t blocks) {
   // A drive that cannot tell its free space is trusted to refuse writes it
   // cannot take.
   std::uint32_t freeBlocks = 0;
-  if (!drive_.ReadFreeBlocks(freeBlocks)) return true;
-  return blocks <= freeBlocks;
+  if (!drive_.ReadFreeBlocks(freeBlocks) || blocks <= freeBlocks) return true;
+  failure_.step = BurnStep::CheckFreeSpace;
+  failure_.blocksNeeded = blocks;
+  failure_.blocksFree = freeBlocks;
+  return false;
 }
 
 bool BurnSession::PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst) {
-  if (!drive_.SetStreaming(static_cast<std::int32_t>(blocks))) return false;
+  const std::uint64_t before = drive_.LastFailure().serial;
+  if (!drive_.SetStreaming(static_cast<std::int32_t>(blocks))) return Fail(BurnStep::PrepareDvdTrack, before);
   // A DVD-R drive may need time after RESERVE TRACK before the first write
   // succeeds; a failed reservation is not an error.
-  retryFirst = (host_.FeatureFlags() & kDvdMinusRWriteCurrent) != 0 &&
+  retryFirst = (host_.WriterFeatures() & kDvdMinusRWriteCurrent) != 0 &&
                drive_.ReserveTrack(static_cast<std::int32_t>(blocks));
-  drive_.writeAddress = 0;
+  drive_.SetWriteAddress(0);
   return true;
 }
 
@@ -81,15 +128,8 @@ bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress) {
   // The value once more at the end of each pass.
   progress.Post();
   output.StartPass();
-  // The burn goes on (the layout is on the disc already), but the host
-  // learns which files the disc does not hold as they are now.
-  const auto changed = [this](const CImageNode& file, SourceChange change) {
-    host_.ReportError(change == SourceChange::Unreadable
-                          ? "Unable to read the file \"" + file.sourcePath +
-                                "\" while burning: its place on the disc holds zeros."
-                          : "The file \"" + file.sourcePath +
-                                "\" changed size while burning (it had " + std::to_string(file.size) +
-                                " bytes when it was added).");
+  const auto changed = [this](const CImageNode& file, SourceChange change, int error) {
+    ReportSourceChange(file, change, error);
   };
   switch (StreamFileContents(image_, output, changed)) {
     case StreamEnd::Complete:
@@ -103,7 +143,28 @@ bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress) {
   return false;
 }
 
-bool BurnSession::CloseOutput(BurnMode mode) { return drive_.FinishSession(mode, host_.FeatureFlags()); }
+void BurnSession::ReportSourceChange(const CImageNode& file, SourceChange change, int error) {
+  // The burn goes on past a file that is gone or resized (the layout is on
+  // the disc already), but the host learns which files the disc does not
+  // hold as they are now. A file that ends early fails the burn.
+  switch (change) {
+    case SourceChange::Unreadable:
+      host_.ReportError("Unable to read the file \"" + file.sourcePath +
+                        "\" while burning: its place on the disc holds zeros.");
+      break;
+    case SourceChange::SizeChanged:
+      host_.ReportError("The file \"" + file.sourcePath + "\" changed size while burning (it had " +
+                        std::to_string(file.size) + " bytes when it was added).");
+      break;
+    case SourceChange::CameUpShort:
+      failure_.step = BurnStep::ReadSource;
+      failure_.sourcePath = file.sourcePath;
+      failure_.sourceError = error;
+      break;
+  }
+}
+
+bool BurnSession::CloseOutput(BurnMode mode) { return drive_.FinishSession(mode, host_.WriterFeatures()); }
 
 bool BurnSession::CancelRequested() {
   // The test consumes the request (an auto-reset event).
@@ -111,16 +172,5 @@ bool BurnSession::CancelRequested() {
 }
 
 void BurnSession::Post(std::uint32_t perMille) { host_.PostJobMessage(WM_JOB_PROGRESS, perMille); }
-
-bool CImageBuilder::BurnImage(BurnMode mode, platform::Event* cancelEvent) {
-  const bool closed =
-      drive_ != nullptr && host_ != nullptr && BurnSession(*this, *drive_, *host_, cancelEvent).Run(mode);
-  // Entries read back from this disc point at its blocks: kept after a
-  // failure, they would put dangling extents into the next burn, which may
-  // go to another disc. The host's own entries stay.
-  if (!closed) root_.RemoveEntriesFrom(kImportedSource);
-  ResetImage();
-  return closed;
-}
 
 }  // namespace scrivo

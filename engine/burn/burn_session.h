@@ -4,11 +4,14 @@
 // close the session. Progress is posted in per mille: 10 to 50 while the
 // image is built, 60 to 960 while it is written, then 900 and 1000, then
 // WM_BURN_FINISHED. The image builder keeps the tree and the layout; this
-// unit owns the drive's side of the job.
+// unit owns the drive's side of the job, and on a failure says which step
+// failed and what it left on the disc.
 
 #include <cstdint>
 
+#include "engine/burn/burn_failure.h"
 #include "engine/drive/burn_mode.h"
+#include "engine/iso/image_stream.h"
 
 namespace platform {
 class Event;
@@ -16,37 +19,45 @@ class Event;
 
 namespace scrivo {
 
+class BurnDrive;
 class CImageBuilder;
 class DriveOutput;
 class EngineHost;
-class MmcCore;
 class WriteProgress;
 
 class BurnSession {
  public:
-  BurnSession(CImageBuilder& image, MmcCore& drive, EngineHost& host, platform::Event* cancelEvent)
+  BurnSession(CImageBuilder& image, BurnDrive& drive, EngineHost& host, platform::Event* cancelEvent)
       : image_(image), drive_(drive), host_(host), cancelEvent_(cancelEvent) {}
 
-  // True when the session was closed. A failure posts nothing further. The
-  // image is left as built: the caller resets it.
+  // True when the session was closed. A failure posts nothing further and
+  // leaves its reason in Failure(). The image is left as built: the caller
+  // resets it.
   bool Run(BurnMode mode);
+  const BurnFailure& Failure() const { return failure_; }
 
  private:
   bool OpenOutput(BurnMode mode);
+  bool ImportPreviousSession();
   bool FitsOnDisc(std::uint64_t blocks);
   // SET STREAMING and, for DVD-R, RESERVE TRACK; whether the first write
   // is to be retried.
   bool PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst);
   // The metadata, then the file data; true also when a cancel stopped it.
   bool WriteImage(DriveOutput& output, WriteProgress& progress);
+  void ReportSourceChange(const CImageNode& file, SourceChange change, int error);
   bool CloseOutput(BurnMode mode);
   bool CancelRequested();
   void Post(std::uint32_t perMille);
+  // Records a failed step, with the drive's failed command when one of the
+  // step's own commands failed (the failure count moved past `before`).
+  bool Fail(BurnStep step, std::uint64_t before);
 
   CImageBuilder& image_;
-  MmcCore& drive_;
+  BurnDrive& drive_;
   EngineHost& host_;
   platform::Event* cancelEvent_;
+  BurnFailure failure_;
 };
 
 }  // namespace scrivo

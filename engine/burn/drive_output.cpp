@@ -1,11 +1,12 @@
-#include "engine/iso/drive_output.h"
+#include "engine/burn/drive_output.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "engine/drive/mmc_core.h"
+#include "engine/burn/burn_drive.h"
+#include "engine/burn/write_progress.h"
+#include "engine/drive/mmc_commands.h"
 #include "engine/drive/polling_limits.h"
-#include "engine/iso/write_progress.h"
 
 namespace scrivo {
 namespace {
@@ -14,7 +15,7 @@ constexpr int kFirstWriteAttempts = 10;
 
 }  // namespace
 
-DriveOutput::DriveOutput(MmcCore& drive, WriteProgress& progress,
+DriveOutput::DriveOutput(BurnDrive& drive, WriteProgress& progress,
                          std::function<bool()> cancelRequested)
     : drive_(drive),
       progress_(progress),
@@ -56,14 +57,20 @@ bool DriveOutput::Flush() {
     const bool written = retryFirst_ && !wroteAny_ ? WriteWithRetries(first, count) : Write(first, count);
     if (!written) return false;
     wroteAny_ = true;
+    blocksWritten_ += count;
     for (std::uint32_t i = 0; i < count; ++i) progress_.CountBlock();
   }
   return true;
 }
 
 bool DriveOutput::Write(std::uint32_t firstBlock, std::uint32_t blocks) {
-  return drive_.WriteBlocks(std::span(buffer_).subspan(std::size_t{firstBlock} * kBlockSize,
-                                                       std::size_t{blocks} * kBlockSize));
+  if (drive_.WriteBlocks(std::span(buffer_).subspan(std::size_t{firstBlock} * kBlockSize,
+                                                    std::size_t{blocks} * kBlockSize))) {
+    return true;
+  }
+  // Kept now: the readiness polls of a retry fail commands of their own.
+  writeFailure_ = drive_.LastFailure();
+  return false;
 }
 
 bool DriveOutput::WriteWithRetries(std::uint32_t firstBlock, std::uint32_t blocks) {

@@ -9,13 +9,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "engine/drive/command_failure.h"
 #include "engine/iso/image_stream.h"
 
 namespace scrivo {
 
-class MmcCore;
+class BurnDrive;
 class WriteProgress;
 
 class DriveOutput final : public BlockOutput {
@@ -26,7 +28,7 @@ class DriveOutput final : public BlockOutput {
 
   // `cancelRequested` is asked at most once per progress point and consumes
   // the request when it answers true.
-  DriveOutput(MmcCore& drive, WriteProgress& progress, std::function<bool()> cancelRequested);
+  DriveOutput(BurnDrive& drive, WriteProgress& progress, std::function<bool()> cancelRequested);
 
   // The first WRITE(10) of the job is tried up to ten times, with a wait for
   // the drive between tries (a DVD-R drive settling after RESERVE TRACK).
@@ -38,17 +40,24 @@ class DriveOutput final : public BlockOutput {
   StreamStep Commit(std::uint32_t blocks, bool fromSource) override;
   bool Flush() override;
 
+  // Blocks the drive took so far.
+  std::uint64_t BlocksWritten() const { return blocksWritten_; }
+  // The write the drive refused last, as it answered it.
+  const std::optional<CommandFailure>& WriteFailure() const { return writeFailure_; }
+
  private:
   bool Write(std::uint32_t firstBlock, std::uint32_t blocks);
   bool WriteWithRetries(std::uint32_t firstBlock, std::uint32_t blocks);
 
-  MmcCore& drive_;
+  BurnDrive& drive_;
   WriteProgress& progress_;
   std::function<bool()> cancelRequested_;
   std::vector<std::uint8_t> buffer_;
   std::uint32_t filled_ = 0;  // blocks committed and not yet sent
   bool retryFirst_ = false;
   bool wroteAny_ = false;
+  std::uint64_t blocksWritten_ = 0;
+  std::optional<CommandFailure> writeFailure_;
 };
 
 }  // namespace scrivo

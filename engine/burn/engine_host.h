@@ -1,18 +1,18 @@
 #pragma once
-// What the engine's inner parts (image builder, jobs) need from the control
-// that owns them. The control implements it; tests provide their own.
+// What the burn and the jobs need from the control that owns them. The
+// control implements it; tests provide their own.
 
 #include <cstdint>
-#include <string_view>
+
+#include "engine/drive/feature_flags.h"
+#include "engine/iso/report_sink.h"
 
 namespace scrivo {
 
-class EngineHost {
+class EngineHost : public ReportSink {
  public:
-  // The control's single diagnostic hook: shows nothing, changes nothing.
-  virtual void ReportError(std::string_view text) = 0;
   // The FeatureFlags word of the selected writer.
-  virtual std::uint16_t FeatureFlags() const = 0;
+  virtual FeatureFlags WriterFeatures() const = 0;
   // Posts a worker-to-control window message (lParam is always 0).
   virtual void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) = 0;
 

@@ -1,6 +1,6 @@
-#include "engine/iso/write_progress.h"
+#include "engine/burn/write_progress.h"
 
-#include "engine/host/engine_host.h"
+#include "engine/burn/engine_host.h"
 
 namespace scrivo {
 

@@ -1,12 +1,46 @@
 #include "engine/control/diagnostics_channel.h"
 
+#include <algorithm>
+#include <climits>
+#include <vector>
+
 #include "engine/typelib/scrivo_ids.h"
 #include "platform/text/codepage.h"
 
 namespace scrivo {
 namespace {
 constexpr std::uint32_t kDeliver = 0x0400 + 1;
+
+platform::Variant Text(const std::string& text) { return platform::Variant::Bstr(platform::NarrowToWide(text)); }
+
+std::int32_t Clamped(std::int64_t value) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
 }
+
+// JobFailed's arguments, in the order the type library declares them; a
+// sense field or block the failure does not have is -1.
+std::vector<platform::Variant> JobFailedArguments(const JobFailure& failure) {
+  const std::optional<CommandFailure>& command = failure.command;
+  const std::optional<SenseCode> sense = command ? command->sense : std::nullopt;
+  const std::optional<std::int64_t> block = command ? command->Block() : std::nullopt;
+  auto senseField = [&](std::uint8_t SenseCode::*field) {
+    return platform::Variant::I2(sense ? static_cast<std::int16_t>((*sense).*field) : std::int16_t{-1});
+  };
+  return {platform::Variant::I2(static_cast<std::int16_t>(failure.job)),
+          Text(failure.reason),
+          Text(failure.step),
+          Text(command ? command->CommandName() : std::string()),
+          senseField(&SenseCode::key),
+          senseField(&SenseCode::asc),
+          senseField(&SenseCode::ascq),
+          platform::Variant::I4(block ? Clamped(*block) : -1),
+          platform::Variant::I4(failure.error),
+          Text(failure.path),
+          platform::Variant::I4(Clamped(static_cast<std::int64_t>(failure.blocksWritten))),
+          platform::Variant::I2(static_cast<std::int16_t>(failure.disc))};
+}
+
+}  // namespace
 
 DiagnosticsChannel::DiagnosticsChannel(platform::IUnknown& owner)
     : owner_(owner), point_(owner, ids::kDiagnosticsInterface), window_(platform::CreateWindowFor(this)) {}
@@ -14,10 +48,12 @@ DiagnosticsChannel::DiagnosticsChannel(platform::IUnknown& owner)
 DiagnosticsChannel::~DiagnosticsChannel() { platform::DestroyWindow(window_); }
 
 void DiagnosticsChannel::PostError(std::string_view text) {
-  Post({DIAGID_ENGINEERROR, std::string(text), JobKind::Burn});
+  Post({DIAGID_ENGINEERROR, std::string(text), {}});
 }
 
-void DiagnosticsChannel::PostJobFailed(JobKind job) { Post({DIAGID_JOBFAILED, {}, job}); }
+void DiagnosticsChannel::PostJobFailed(JobFailure failure) {
+  Post({DIAGID_JOBFAILED, {}, std::move(failure)});
+}
 
 void DiagnosticsChannel::Post(Notice notice) {
   {
@@ -39,10 +75,13 @@ void DiagnosticsChannel::HandleMessage(std::uint32_t message, std::uintptr_t, st
     notice = std::move(pending_.front());
     pending_.pop_front();
   }
-  platform::Variant arg = notice.id == DIAGID_ENGINEERROR
-                              ? platform::Variant::Bstr(platform::NarrowToWide(notice.text))
-                              : platform::Variant::I2(static_cast<std::int16_t>(notice.job));
-  point_.Fire(notice.id, std::span(&arg, 1));
+  if (notice.id == DIAGID_ENGINEERROR) {
+    platform::Variant arg = platform::Variant::Bstr(platform::NarrowToWide(notice.text));
+    point_.Fire(notice.id, std::span(&arg, 1));
+    return;
+  }
+  auto args = JobFailedArguments(notice.failure);
+  point_.Fire(notice.id, std::span(args));
 }
 
 }  // namespace scrivo

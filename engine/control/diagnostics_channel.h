@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/control/job_failure.h"
 #include "engine/typelib/scrivo_typelib.h"
 #include "platform/automation/connection_point.h"
 #include "platform/user/message_loop.h"
@@ -27,13 +28,13 @@ class DiagnosticsChannel final : private platform::WindowHandler {
 
   // Thread-safe.
   void PostError(std::string_view text);
-  void PostJobFailed(JobKind job);
+  void PostJobFailed(JobFailure failure);
 
  private:
   struct Notice {
     DiagnosticId id;
     std::string text;
-    JobKind job;
+    JobFailure failure;
   };
   void Post(Notice notice);
   void HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;

@@ -19,7 +19,7 @@ CScrivoCtrl::CScrivoCtrl()
   BindMembers();
   // Bound now as well as by InitControl, so that entries added before it
   // are reported like any other.
-  image_.Bind(&drive_, this);
+  image_.Bind(this);
   ++module::g_liveObjects;
 }
 
@@ -197,6 +197,9 @@ void CScrivoCtrl::InitControl() {
   // reset of the Multi-session field would reach a burn in progress.
   if (RefuseWhileBusy()) return;
   if (!drive_.LoadAspi()) {
+    if (drive_.LibraryMissing()) {
+      platform::MessageBoxA("WNASPI32.DLL library not found", "Error", platform::MB_ICONERROR);
+    }
     ReportError("Failed to initialize MMC core engine");
     return;
   }

@@ -14,10 +14,11 @@
 #include <string>
 
 #include "engine/control/diagnostics_channel.h"
+#include "engine/control/job_failure.h"
 #include "engine/drive/burn_mode.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/drive/mmc_core.h"
-#include "engine/host/engine_host.h"
+#include "engine/burn/engine_host.h"
 #include "engine/iso/image_builder.h"
 #include "platform/automation/com.h"
 #include "platform/automation/connection_point.h"
@@ -71,7 +72,7 @@ class CScrivoCtrl final : public platform::IDispatch,
 
   // EngineHost
   void ReportError(std::string_view text) override;
-  std::uint16_t FeatureFlags() const override { return featureFlags_; }
+  scrivo::FeatureFlags WriterFeatures() const override { return featureFlags_; }
   void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override;
 
   // The members of _DScrivo.
@@ -118,7 +119,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   void FireEvent(platform::DISPID id);
   // A job ended without its event. Called once the job has cleared the busy
   // state, so a host that answers the failure finds the control idle.
-  void ReportJobFailed(JobKind job) { diagnostics_.PostJobFailed(job); }
+  void ReportJobFailed(JobFailure failure) { diagnostics_.PostJobFailed(std::move(failure)); }
   // A job posts its end event just before its worker clears the busy state,
   // and hosts answer that event with members that a busy control refuses:
   // the event is raised once the worker that posted it has ended.
@@ -144,6 +145,10 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BurnJob();
   void BlankJob();
   void DvdBlankJob();
+  // Posts a drive job's progress to the control's window.
+  ProgressSink JobProgress();
+  // The drive's last failed command when one failed after `serial`.
+  std::optional<CommandFailure> FailureSince(std::uint64_t serial) const;
 
   std::atomic<std::uint32_t> refCount_{0};
   platform::DispatchTable dispatch_;

@@ -4,7 +4,7 @@
 
 namespace scrivo {
 
-void CScrivoCtrl::BindImageBuilder() { image_.Bind(&drive_, this); }
+void CScrivoCtrl::BindImageBuilder() { image_.Bind(this); }
 
 bool CScrivoCtrl::AcceptImageLabel(const std::string& label) { return image_.SetVolumeLabel(label); }
 

@@ -3,6 +3,9 @@
 
 #include "engine/control/scrivo_ctrl.h"
 
+#include "engine/burn/burn_job.h"
+#include "engine/burn/mmc_burn_drive.h"
+
 namespace scrivo {
 
 bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), JobKind kind, CancelReset cancel,
@@ -14,7 +17,7 @@ bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), JobKind kind, CancelReset
   if (!started) {
     busyEvent_.Clear();
     if (onFailure == ThreadFailure::Report) ReportError("Unable to create thread");
-    ReportJobFailed(kind);
+    ReportJobFailed(JobFailure::NoThread(kind));
   }
   return started;
 }
@@ -52,30 +55,44 @@ void CScrivoCtrl::CancelBurning() {
 // but one: a failed job reports its text, clears the busy state, then says
 // that it failed, and raises no event.
 void CScrivoCtrl::BurnJob() {
-  image_.Bind(&drive_, this);
-  const bool burned = image_.BurnImage(burnMode_, &cancelEvent_);
+  image_.Bind(this);
+  MmcBurnDrive drive(drive_);
+  BurnFailure failure;
+  const bool burned = BurnCompilation(image_, drive, *this, burnMode_, &cancelEvent_, failure);
   if (!burned) ReportError("Unable to burn image.");
   busyEvent_.Clear();
-  if (!burned) ReportJobFailed(JobKind::Burn);
+  if (!burned) ReportJobFailed(JobFailure::OfBurn(failure));
+}
+
+std::optional<CommandFailure> CScrivoCtrl::FailureSince(std::uint64_t serial) const {
+  if (drive_.LastFailure().serial == serial) return std::nullopt;
+  return drive_.LastFailure();
 }
 
 void CScrivoCtrl::BlankJob() {
-  const bool blanked = drive_.BlankDisc(fullBlank_ ? BlankKind::Full : BlankKind::Minimal, *this);
+  const std::uint64_t before = drive_.LastFailure().serial;
+  const bool blanked = drive_.BlankDisc(fullBlank_ ? BlankKind::Full : BlankKind::Minimal, JobProgress());
   if (blanked) {
     PostJobMessage(WM_BLANK_FINISHED, 0);
   } else {
     ReportError("Unable to blank disk.");
   }
   busyEvent_.Clear();
-  if (!blanked) ReportJobFailed(JobKind::Blank);
+  if (!blanked) ReportJobFailed(JobFailure::OfDriveJob(JobKind::Blank, FailureSince(before)));
 }
 
 void CScrivoCtrl::DvdBlankJob() {
-  // The format sequence posts its own progress, 1000 and WM_BLANK_FINISHED;
-  // a format that fails says nothing but that it failed.
-  const bool formatted = drive_.RunDvdPlusRwFormat(*this);
+  // The format sequence reports its own progress marks, up to 1000; a
+  // format that fails says nothing but that it failed, and why.
+  const std::uint64_t before = drive_.LastFailure().serial;
+  const bool formatted = drive_.RunDvdPlusRwFormat(JobProgress());
+  if (formatted) PostJobMessage(WM_BLANK_FINISHED, 0);
   busyEvent_.Clear();
-  if (!formatted) ReportJobFailed(JobKind::DvdFormat);
+  if (!formatted) ReportJobFailed(JobFailure::OfDriveJob(JobKind::DvdFormat, FailureSince(before)));
+}
+
+ProgressSink CScrivoCtrl::JobProgress() {
+  return [this](std::uint32_t perMille) { PostJobMessage(WM_JOB_PROGRESS, perMille); };
 }
 
 }  // namespace scrivo

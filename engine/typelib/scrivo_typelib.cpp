@@ -83,8 +83,21 @@ const InterfaceDesc kDiagnostics{
     {
         Method(DIAGID_ENGINEERROR, "EngineError", VarType::Void, {{"strText", VarType::BSTR}},
                "A failure text of the engine"),
-        Method(DIAGID_JOBFAILED, "JobFailed", VarType::Void, {{"iJob", VarType::I2}},
-               "A job ended without its event: 1 burn, 2 blank, 3 DVD format"),
+        Method(DIAGID_JOBFAILED, "JobFailed", VarType::Void,
+               {{"iJob", VarType::I2},
+                {"strReason", VarType::BSTR},
+                {"strStep", VarType::BSTR},
+                {"strCommand", VarType::BSTR},
+                {"iSenseKey", VarType::I2},
+                {"iAsc", VarType::I2},
+                {"iAscq", VarType::I2},
+                {"lBlock", VarType::I4},
+                {"lErrno", VarType::I4},
+                {"strPath", VarType::BSTR},
+                {"lBlocksWritten", VarType::I4},
+                {"iDisc", VarType::I2}},
+               "A job ended without its event (1 burn, 2 blank, 3 DVD format), why, and what the "
+               "disc holds: 0 untouched, 1 session closed on what was written, 2 left unfinished"),
     }};
 
 const platform::TypeLibDesc kTypeLib{

@@ -137,7 +137,7 @@ TEST_F(ControlDevice, PropertiesShowTheSelectedWritersCapabilitiesAndDisc) {
   EXPECT_EQ(Get(scrivo::DISPID_ISCDRWWRITESUPPORT), Variant::Bool(false));
   EXPECT_EQ(Get(scrivo::DISPID_ISMULTISESSIONSSUPPORT), Variant::Bool(false));
   EXPECT_EQ(Get(scrivo::DISPID_ISREADDVDSUPPORT), Variant::Bool(true));  // listed, not current
-  EXPECT_EQ(control().FeatureFlags(), 0x0809);
+  EXPECT_EQ(control().WriterFeatures(), 0x0809);
   EXPECT_EQ(Get(scrivo::DISPID_ISDISKBLANK), Variant::Bool(true));
   EXPECT_EQ(Get(scrivo::DISPID_ISDISKCLOSED), Variant::Bool(false));
   EXPECT_EQ(Get(scrivo::DISPID_ISDISKERASABLE), Variant::Bool(false));

@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "engine/drive/mmc_core.h"
-#include "engine/host/engine_host.h"
+#include "engine/burn/burn_job.h"
+#include "engine/burn/engine_host.h"
+#include "engine/burn/mmc_burn_drive.h"
 #include "engine/iso/image_builder.h"
 #include "platform/kernel/event.h"
 #include "tests/e2e/burn_fixture.h"
@@ -51,7 +53,7 @@ std::vector<std::uint32_t> DocumentedWriteProgress(std::uint32_t metadataBlocks,
 class RecordingHost final : public scrivo::EngineHost {
  public:
   void ReportError(std::string_view text) override { errors.emplace_back(text); }
-  std::uint16_t FeatureFlags() const override { return 0; }  // a CD writer
+  scrivo::FeatureFlags WriterFeatures() const override { return 0; }  // a CD writer
   void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override {
     if (message == scrivo::WM_JOB_PROGRESS) progress.push_back(static_cast<std::uint32_t>(wParam));
     if (message == scrivo::WM_BURN_FINISHED) finished = true;
@@ -112,10 +114,13 @@ TEST_F(ProgressAndCancel, ThousandBlockImageFirstPostsSixtyNinePerMilleAfterTheE
   drive.SetDevice(static_cast<std::uint8_t>(control().HAnum()), static_cast<std::uint8_t>(control().SCSIID()), 0);
   RecordingHost host;
   scrivo::CImageBuilder builder;
-  builder.Bind(&drive, &host);
+  builder.Bind(&host);
   builder.AddFileEntry(builder.Root(), "payload.bin", (source / "payload.bin").string());
   platform::Event cancel{platform::Event::Reset::Auto};
-  ASSERT_TRUE(builder.BurnImage(scrivo::BurnMode::CdSingleSession, &cancel)) << testing::PrintToString(host.errors);
+  scrivo::MmcBurnDrive burnDrive(drive);
+  scrivo::BurnFailure failure;
+  ASSERT_TRUE(scrivo::BurnCompilation(builder, burnDrive, host, scrivo::BurnMode::CdSingleSession, &cancel, failure))
+      << testing::PrintToString(host.errors);
   EXPECT_TRUE(host.finished);
   ASSERT_GT(host.progress.size(), 7u);
   std::vector<std::uint32_t> writes(host.progress.begin() + 5, host.progress.end() - 2);

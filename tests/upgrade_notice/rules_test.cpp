@@ -2,8 +2,8 @@
 
 #include <QFile>
 
-#include "platform/novaleaf/download_target.h"
-#include "platform/novaleaf/upgrade_pages.h"
+#include "app/upgrade_notice/download_target.h"
+#include "app/upgrade_notice/upgrade_pages.h"
 #include "upgrade_fixture.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <array>
 #include <optional>
 
-#include "platform/novaleaf/start_up_offer.h"
+#include "app/upgrade_notice/start_up_offer.h"
 #include "upgrade_fixture.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/novaleaf/novaleaf.h"
-#include "platform/novaleaf/upgrade_settings.h"
+#include "app/upgrade_notice/novaleaf.h"
+#include "app/upgrade_notice/upgrade_settings.h"
 
 class UpgradeFixture : public ::testing::Test {
  protected:

@@ -94,6 +94,8 @@ class Watch {
         break;
       case HostNotice::Kind::JobFailed: {
         progress_.EndLine();
+        // What failed and what the disc holds now, after the engine's text.
+        if (!n.name.empty()) std::cerr << "quillon: " << n.name << '\n';
         JobResult failed{JobResult::End::Failed};
         failed.interrupted = interrupted_;
         return failed;

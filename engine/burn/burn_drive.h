@@ -1,0 +1,63 @@
+#pragma once
+// The drive as a burn sees it: the few steps of recording one session. The
+// burn library speaks to a writer only through this, so each step of a burn
+// (free space, retries, closing, cancel) can be tried against a drive that a
+// test scripts; MmcBurnDrive is the real one.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "engine/drive/burn_mode.h"
+#include "engine/drive/command_failure.h"
+#include "engine/drive/feature_flags.h"
+#include "engine/drive/polling_limits.h"
+#include "engine/iso/block_source.h"
+
+namespace scrivo {
+
+// Why a disc cannot take the session the burn is about to write.
+enum class DiscRefusal { None, Unreadable, Closed, LastSessionUnfinished };
+
+// What LastSessionStart answers when there is no session to read (the
+// drive refused the session query, as for a blank disc).
+constexpr std::int32_t kNoPreviousSession = -1;
+// ... and when the drive named a negative address: no session's first track
+// lies there (MMC user data starts at 0), and it must not pass for -1.
+constexpr std::int32_t kUnusableSessionStart = INT32_MIN;
+
+class BurnDrive : public BlockSource {
+ public:
+  // Sets the write parameters for `mode` and finds where the session
+  // starts. False, with Refusal() saying why, when the disc cannot take it.
+  virtual bool PrepareTrack(BurnMode mode) = 0;
+  virtual DiscRefusal Refusal() const = 0;
+  virtual std::int32_t SessionStart() const = 0;
+  // Where the disc's last recorded session ends (its lead-out), when the
+  // track preparation could tell.
+  virtual std::optional<std::int32_t> PreviousSessionEnd() const = 0;
+  // The first block of the disc's last session, kNoPreviousSession or
+  // kUnusableSessionStart.
+  virtual std::int32_t LastSessionStart() = 0;
+  // Free blocks for the next session; false when the drive cannot tell.
+  virtual bool ReadFreeBlocks(std::uint32_t& freeBlocks) = 0;
+  virtual bool SetStreaming(std::int32_t endLba) = 0;
+  virtual bool ReserveTrack(std::int32_t blocks) = 0;
+  // The next write goes to `address`.
+  virtual void SetWriteAddress(std::int32_t address) = 0;
+  virtual std::int32_t WriteAddress() const = 0;
+  // One write of 1 to kMaxWriteBlocks whole blocks at the write address,
+  // which advances by their number on success.
+  virtual bool WriteBlocks(std::span<const std::uint8_t> blocks) = 0;
+  virtual bool WaitUntilReady(PollingLimit limit) = 0;
+  // Flushes and closes what the medium needs closed; true when the disc
+  // then reads back with no session left open.
+  virtual bool FinishSession(BurnMode mode, FeatureFlags features) = 0;
+  // The last command that did not succeed.
+  virtual const CommandFailure& LastFailure() const = 0;
+
+ protected:
+  ~BurnDrive() = default;
+};
+
+}  // namespace scrivo

@@ -1,0 +1,44 @@
+#include "engine/burn/mmc_burn_drive.h"
+
+#include <array>
+
+#include "platform/bytes/byte_order.h"
+
+namespace scrivo {
+namespace {
+
+// Values of the Multi-session field of the write parameters page (MMC,
+// Write Parameters mode page, byte 3 bits 7-6).
+constexpr std::uint8_t kNextSessionAllowed = 3;
+constexpr std::uint8_t kNoNextSession = 0;
+
+}  // namespace
+
+bool MmcBurnDrive::PrepareTrack(BurnMode mode) {
+  core_.multiSessionField = mode == BurnMode::CdMultiSession ? kNextSessionAllowed : kNoNextSession;
+  return core_.PrepareTrack(mode);
+}
+
+DiscRefusal MmcBurnDrive::Refusal() const {
+  switch (core_.trackRefusal) {
+    case MmcCore::TrackRefusal::None:
+      return DiscRefusal::None;
+    case MmcCore::TrackRefusal::DiscUnreadable:
+      return DiscRefusal::Unreadable;
+    case MmcCore::TrackRefusal::DiscClosed:
+      return DiscRefusal::Closed;
+    case MmcCore::TrackRefusal::LastSessionUnfinished:
+      return DiscRefusal::LastSessionUnfinished;
+  }
+  return DiscRefusal::None;
+}
+
+std::int32_t MmcBurnDrive::LastSessionStart() {
+  std::array<std::uint8_t, 12> reply{};
+  if (!core_.ReadSessionInfo(reply)) return kNoPreviousSession;
+  // READ TOC format 0001b, bytes 8-11: the first track of the last session.
+  const auto start = static_cast<std::int32_t>(bytes::GetBE32(reply.data() + 8));
+  return start < 0 ? kUnusableSessionStart : start;
+}
+
+}  // namespace scrivo

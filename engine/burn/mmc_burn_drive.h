@@ -1,0 +1,38 @@
+#pragma once
+// The burn's drive on a real (or virtual) writer: MmcCore's recording
+// commands behind the BurnDrive steps.
+
+#include "engine/burn/burn_drive.h"
+#include "engine/drive/mmc_core.h"
+
+namespace scrivo {
+
+class MmcBurnDrive final : public BurnDrive {
+ public:
+  explicit MmcBurnDrive(MmcCore& core) : core_(core) {}
+
+  bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) override {
+    return core_.ReadBlock(lba, block);
+  }
+  bool PrepareTrack(BurnMode mode) override;
+  DiscRefusal Refusal() const override;
+  std::int32_t SessionStart() const override { return core_.sessionStartAddress; }
+  std::optional<std::int32_t> PreviousSessionEnd() const override { return core_.previousSessionEnd; }
+  std::int32_t LastSessionStart() override;
+  bool ReadFreeBlocks(std::uint32_t& freeBlocks) override { return core_.ReadFreeBlocks(freeBlocks); }
+  bool SetStreaming(std::int32_t endLba) override { return core_.SetStreaming(endLba); }
+  bool ReserveTrack(std::int32_t blocks) override { return core_.ReserveTrack(blocks); }
+  void SetWriteAddress(std::int32_t address) override { core_.writeAddress = address; }
+  std::int32_t WriteAddress() const override { return core_.writeAddress; }
+  bool WriteBlocks(std::span<const std::uint8_t> blocks) override { return core_.WriteBlocks(blocks); }
+  bool WaitUntilReady(PollingLimit limit) override { return core_.WaitUntilReady(limit); }
+  bool FinishSession(BurnMode mode, FeatureFlags features) override {
+    return core_.FinishSession(mode, features);
+  }
+  const CommandFailure& LastFailure() const override { return core_.LastFailure(); }
+
+ private:
+  MmcCore& core_;
+};
+
+}  // namespace scrivo

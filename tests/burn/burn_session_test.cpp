@@ -1,0 +1,235 @@
+// The steps of a burn against a drive the test scripts: what is sent, when
+// the burn stops, and the reason it gives (step, command and sense, blocks
+// written, what the disc holds).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/burn/burn_drive.h"
+#include "engine/burn/burn_job.h"
+#include "engine/burn/engine_host.h"
+#include "engine/burn/mmc_burn_drive.h"
+#include "engine/iso/image_builder.h"
+#include "engine/iso/session_import.h"
+#include "platform/kernel/event.h"
+#include "tests/support/aspi_double.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using scrivo::BurnFailure;
+using scrivo::BurnMode;
+using scrivo::BurnStep;
+using scrivo::DiscAfterFailure;
+
+constexpr scrivo::SenseCode kWriteError{0x03, 0x0C, 0x00};
+
+// A writer that takes every command unless told to refuse one, and counts
+// what it was sent.
+class ScriptedDrive final : public scrivo::BurnDrive {
+ public:
+  std::uint32_t freeBlocks = 100000;
+  int failWriteNumber = -1;  // the n-th WRITE(10) (from 0) and all after it fail
+  int refusedWrites = 0;     // the first n writes fail, then writes succeed
+  bool closes = true;
+  scrivo::DiscRefusal refusal = scrivo::DiscRefusal::None;
+  std::vector<std::int32_t> writes;  // the address of each write tried
+  int finishes = 0;
+  int readinessWaits = 0;
+
+  bool ReadBlock(std::int32_t, std::span<std::uint8_t, scrivo::kBlockSize>) override { return false; }
+  bool PrepareTrack(BurnMode) override { return refusal == scrivo::DiscRefusal::None; }
+  scrivo::DiscRefusal Refusal() const override { return refusal; }
+  std::int32_t SessionStart() const override { return 0; }
+  std::optional<std::int32_t> PreviousSessionEnd() const override { return std::nullopt; }
+  std::int32_t LastSessionStart() override { return scrivo::kNoPreviousSession; }
+  bool ReadFreeBlocks(std::uint32_t& blocks) override {
+    blocks = freeBlocks;
+    return true;
+  }
+  bool SetStreaming(std::int32_t) override { return true; }
+  bool ReserveTrack(std::int32_t) override { return true; }
+  void SetWriteAddress(std::int32_t address) override { address_ = address; }
+  std::int32_t WriteAddress() const override { return address_; }
+  bool WriteBlocks(std::span<const std::uint8_t> blocks) override {
+    writes.push_back(address_);
+    const int number = static_cast<int>(writes.size()) - 1;
+    if (number < refusedWrites || (failWriteNumber >= 0 && number >= failWriteNumber)) {
+      failure_ = {scrivo::Write10Cdb(static_cast<std::uint32_t>(address_), 1), 0x04, 0, kWriteError,
+                  failure_.serial + 1};
+      return false;
+    }
+    address_ += static_cast<std::int32_t>(blocks.size() / scrivo::kBlockSize);
+    return true;
+  }
+  bool WaitUntilReady(scrivo::PollingLimit) override {
+    ++readinessWaits;
+    return true;
+  }
+  bool FinishSession(BurnMode, scrivo::FeatureFlags) override {
+    ++finishes;
+    return closes;
+  }
+  const scrivo::CommandFailure& LastFailure() const override { return failure_; }
+
+ private:
+  std::int32_t address_ = 0;
+  scrivo::CommandFailure failure_;
+};
+
+class Host final : public scrivo::EngineHost {
+ public:
+  scrivo::FeatureFlags features = 0;
+  std::vector<std::string> errors;
+  std::vector<std::uintptr_t> finished;
+  void ReportError(std::string_view text) override { errors.emplace_back(text); }
+  scrivo::FeatureFlags WriterFeatures() const override { return features; }
+  void PostJobMessage(std::uint32_t message, std::uintptr_t) override {
+    if (message == scrivo::WM_BURN_FINISHED) finished.push_back(message);
+  }
+};
+
+class BurnSteps : public ::testing::Test {
+ protected:
+  BurnSteps() : dir_(fs::temp_directory_path() / ("burn_steps_" + std::to_string(::getpid()))) {
+    fs::create_directories(dir_);
+    image.Bind(&host);
+  }
+  ~BurnSteps() override { fs::remove_all(dir_); }
+
+  // A file of `blocks` whole blocks in the compilation's root.
+  void AddFile(const std::string& name, std::size_t blocks) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path) << std::string(blocks * scrivo::kBlockSize, 'x');
+    ASSERT_TRUE(image.AddFileEntry(image.Root(), name, path.string()));
+  }
+
+  bool Burn(BurnMode mode = BurnMode::CdSingleSession) {
+    return scrivo::BurnCompilation(image, drive, host, mode, &cancel, failure);
+  }
+
+  scrivo::CImageBuilder image;
+  ScriptedDrive drive;
+  Host host;
+  platform::Event cancel{platform::Event::Reset::Auto};
+  BurnFailure failure;
+
+ private:
+  fs::path dir_;
+};
+
+TEST_F(BurnSteps, AnImageLargerThanTheFreeSpaceIsRefusedBeforeAnyWrite) {
+  AddFile("big.bin", 200);
+  drive.freeBlocks = 100;
+  EXPECT_FALSE(Burn());
+  EXPECT_TRUE(drive.writes.empty());
+  EXPECT_EQ(drive.finishes, 0);
+  EXPECT_EQ(failure.step, BurnStep::CheckFreeSpace);
+  EXPECT_GT(failure.blocksNeeded, 200u);
+  EXPECT_EQ(failure.blocksFree, 100u);
+  EXPECT_EQ(failure.disc, DiscAfterFailure::Untouched);
+  EXPECT_NE(failure.Describe().find("the disc has 100 free"), std::string::npos) << failure.Describe();
+}
+
+TEST_F(BurnSteps, ARefusedWriteClosesTheSessionAndSaysWhereAndWhy) {
+  AddFile("a.bin", 100);
+  drive.failWriteNumber = 3;
+  EXPECT_FALSE(Burn());
+  ASSERT_EQ(drive.writes.size(), 4u);
+  const std::int32_t at = drive.writes.back();  // every block before it was taken
+  EXPECT_EQ(drive.finishes, 1);
+  EXPECT_EQ(failure.step, BurnStep::Write);
+  ASSERT_TRUE(failure.command);
+  EXPECT_EQ(failure.command->Block(), at);
+  EXPECT_EQ(failure.command->sense, kWriteError);
+  EXPECT_EQ(failure.blocksWritten, static_cast<std::uint64_t>(at));
+  EXPECT_EQ(failure.disc, DiscAfterFailure::SessionClosed);
+  EXPECT_EQ(failure.Describe(), "The writer refused the write at block " + std::to_string(at) +
+                                    ": write error (03/0C/00). The session was closed with 0.1 MB "
+                                    "written; the files after that point cannot be read. Erase the "
+                                    "disc if it is rewritable, or use a new one.");
+  EXPECT_TRUE(host.finished.empty());
+}
+
+TEST_F(BurnSteps, ASessionThatDoesNotCloseIsAFailureThatLeavesItOpen) {
+  AddFile("a.bin", 10);
+  drive.closes = false;
+  EXPECT_FALSE(Burn());
+  EXPECT_EQ(failure.step, BurnStep::CloseSession);
+  EXPECT_EQ(failure.disc, DiscAfterFailure::SessionLeftOpen);
+  EXPECT_EQ(failure.blocksWritten, static_cast<std::uint64_t>(drive.WriteAddress()));
+  EXPECT_GT(failure.blocksWritten, 10u);
+  EXPECT_TRUE(host.finished.empty());
+}
+
+TEST_F(BurnSteps, TheFirstDvdMinusRWriteIsTriedTenTimesAtTheSameAddress) {
+  host.features = scrivo::kDvdMinusRWriteCurrent;
+  AddFile("a.bin", 1);
+  for (int refusals : {9, 10}) {
+    SCOPED_TRACE(refusals);
+    drive = ScriptedDrive{};
+    drive.refusedWrites = refusals;
+    const bool burned = Burn(BurnMode::Dvd);
+    EXPECT_EQ(burned, refusals < 10);
+    const std::size_t tries = std::min(drive.writes.size(), std::size_t{10});
+    for (std::size_t i = 0; i < tries; ++i) EXPECT_EQ(drive.writes[i], 0);
+    EXPECT_EQ(drive.readinessWaits, refusals);
+  }
+}
+
+TEST_F(BurnSteps, ACancelClosesTheSessionOnWhatWasWritten) {
+  AddFile("a.bin", 400);
+  cancel.Set();
+  EXPECT_TRUE(Burn());
+  EXPECT_EQ(drive.finishes, 1);
+  EXPECT_LT(drive.writes.size(), 400u / 16);
+  EXPECT_EQ(host.finished.size(), 1u);
+}
+
+TEST_F(BurnSteps, ARefusedDiscTouchesNothingAndDropsWhatWasReadBackFromIt) {
+  auto& root = image.Root();
+  ASSERT_NE(root.AddChild("/somewhere", "mine", scrivo::EntryKind::Directory, scrivo::EntryOrigin::New), nullptr);
+  scrivo::CImageNode* mine = root.children.at("mine").get();
+  ASSERT_NE(mine->AddChild(scrivo::kImportedSource, "b.txt", scrivo::EntryKind::File, scrivo::EntryOrigin::Imported),
+            nullptr);
+  drive.refusal = scrivo::DiscRefusal::Closed;
+  EXPECT_FALSE(Burn(BurnMode::CdMultiSession));
+  EXPECT_EQ(failure.step, BurnStep::PrepareTrack);
+  EXPECT_EQ(failure.Describe(),
+            "The disc is closed: it takes no more sessions. Nothing was written: the disc is as it was.");
+  EXPECT_TRUE(drive.writes.empty());
+  EXPECT_TRUE(mine->children.empty());
+  EXPECT_EQ(image.SectorList().size(), scrivo::CImageBuilder::kSystemAreaBlocks);
+}
+
+// The session query of the real drive: its address, none, or unusable.
+TEST(MmcBurnDrive, LastSessionStartIsTheSessionQuerysAddress) {
+  testsupport::AspiDouble aspi;
+  std::optional<std::int32_t> start;
+  aspi.SetResponder([&](const testsupport::RecordedRequest&) {
+    testsupport::Reply reply;
+    if (!start) {
+      reply.status = SS_ERR;
+      return reply;
+    }
+    reply.dataIn.assign(12, 0);
+    for (int i = 0; i < 4; ++i) reply.dataIn[8 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(*start) >> (24 - 8 * i));
+    return reply;
+  });
+  scrivo::MmcCore core;
+  ASSERT_TRUE(core.LoadAspi());
+  core.SetDevice(0, 1, 0);
+  scrivo::MmcBurnDrive drive(core);
+  for (auto [answer, expected] : {std::pair<std::optional<std::int32_t>, std::int32_t>{12345, 12345},
+                                  {std::nullopt, scrivo::kNoPreviousSession},
+                                  {-1, scrivo::kUnusableSessionStart}}) {
+    start = answer;
+    EXPECT_EQ(drive.LastSessionStart(), expected);
+  }
+}
+
+}  // namespace
