@@ -13,7 +13,7 @@ namespace scrivo {
 using Cdb = std::array<std::uint8_t, 12>;
 
 // MODE SENSE(10) page control field (SPC, bits 7-6 of byte 2).
-enum class PageControl : std::uint8_t { Current = 0x00, Default = 0x80 };
+enum class PageControl : std::uint8_t { Current = 0x00, Changeable = 0x40, Default = 0x80, Saved = 0xC0 };
 
 // CLOSE TRACK/SESSION close functions (byte 2, bits 2-0).
 enum class CloseFunction : std::uint8_t {
@@ -174,6 +174,12 @@ constexpr Cdb BlankCdb(BlankKind kind) {
   constexpr std::uint8_t kImmediate = 0x10;
   return Cdb{0xA1, static_cast<std::uint8_t>(kImmediate | static_cast<std::uint8_t>(kind))};
 }
+
+// The FORMAT UNIT parameter list of a DVD+RW format (MMC, Format Unit
+// parameter list and format type 26h): FOV and IMMED set, one descriptor of
+// 8 bytes, number of blocks 0, format type 26h in bits 7-2 of byte 8.
+constexpr std::array<std::uint8_t, 12> kDvdPlusRwFormatList{
+    0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x26 << 2, 0x00, 0x00, 0x00};
 
 // FORMAT UNIT 04h with FmtData = 1 and format code 001b; byte 8 carries the
 // 12-byte length of the parameter list that follows.
