@@ -15,12 +15,6 @@ namespace {
 constexpr std::uint8_t kSenseReplyLength = 200;
 constexpr std::size_t kProgressIndication = 16;  // sense bytes 16-17
 
-// FORMAT UNIT parameter list for DVD+RW (MMC, Format Unit parameter list and
-// format type 26h): FOV and IMMED set, one descriptor of 8 bytes, number of
-// blocks 0, format type 26h in bits 7-2 of byte 8.
-constexpr std::array<std::uint8_t, 12> kDvdPlusRwFormatList{
-    0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x26 << 2, 0x00, 0x00, 0x00};
-
 }  // namespace
 
 bool MmcCore::GetProgress(std::uint32_t* progress, std::uint32_t* busy) {

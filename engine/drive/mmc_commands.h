@@ -21,7 +21,7 @@ constexpr std::size_t kLogicalBlockSize = 2048;
 constexpr std::size_t kMaxWriteBlocks = 16;
 
 // MODE SENSE(10) page control field (SPC, bits 7-6 of byte 2).
-enum class PageControl : std::uint8_t { Current = 0x00, Default = 0x80 };
+enum class PageControl : std::uint8_t { Current = 0x00, Changeable = 0x40, Default = 0x80, Saved = 0xC0 };
 
 // CLOSE TRACK/SESSION close functions (byte 2, bits 2-0).
 enum class CloseFunction : std::uint8_t {
@@ -41,6 +41,13 @@ namespace cdb_detail {
 constexpr void PutBE16(Cdb& c, std::size_t at, std::uint16_t v) { bytes::PutBE16(c.data() + at, v); }
 constexpr void PutBE32(Cdb& c, std::size_t at, std::uint32_t v) { bytes::PutBE32(c.data() + at, v); }
 }  // namespace cdb_detail
+
+// TEST UNIT READY 00h (SPC): no fields.
+constexpr Cdb TestUnitReadyCdb() { return Cdb{}; }
+
+// INQUIRY 12h (SPC), standard data: a 6-byte command, allocation length in
+// bytes 3-4.
+constexpr Cdb InquiryCdb(std::uint8_t allocation) { return Cdb{0x12, 0x00, 0x00, 0x00, allocation}; }
 
 // MODE SENSE(10) 5Ah of one page, without DBD (MMC drives return no block
 // descriptor, so the page follows the 8-byte header).
@@ -89,14 +96,22 @@ constexpr Cdb ReadSessionInfoCdb(std::uint16_t allocation) {
   return c;
 }
 
-// READ TRACK INFORMATION 52h by track number (Address/Number Type 01b);
-// track FFh names the invisible track, the one the next write goes to.
-constexpr std::uint32_t kInvisibleTrack = 0xFF;
-constexpr Cdb ReadTrackInformationCdb(std::uint32_t track, std::uint16_t allocation) {
-  Cdb c{0x52, 0x01};
-  cdb_detail::PutBE32(c, 2, track);
+// READ TRACK INFORMATION 52h (MMC, Address/Number Type in byte 1 bits 1-0):
+// the track that holds a logical block address, a track by number, or the
+// first track of a session by number.
+enum class TrackAddress : std::uint8_t { Lba = 0x00, TrackNumber = 0x01, SessionNumber = 0x02 };
+constexpr Cdb ReadTrackInformationCdb(TrackAddress type, std::uint32_t value, std::uint16_t allocation) {
+  Cdb c{0x52, static_cast<std::uint8_t>(type)};
+  cdb_detail::PutBE32(c, 2, value);
   cdb_detail::PutBE16(c, 7, allocation);
   return c;
+}
+
+// READ TRACK INFORMATION by track number; track FFh names the invisible
+// track, the one the next write goes to.
+constexpr std::uint32_t kInvisibleTrack = 0xFF;
+constexpr Cdb ReadTrackInformationCdb(std::uint32_t track, std::uint16_t allocation) {
+  return ReadTrackInformationCdb(TrackAddress::TrackNumber, track, allocation);
 }
 
 // READ(10) 28h of one block.
@@ -167,6 +182,12 @@ constexpr Cdb BlankCdb(BlankKind kind) {
   constexpr std::uint8_t kImmediate = 0x10;
   return Cdb{0xA1, static_cast<std::uint8_t>(kImmediate | static_cast<std::uint8_t>(kind))};
 }
+
+// The FORMAT UNIT parameter list of a DVD+RW format (MMC, Format Unit
+// parameter list and format type 26h): FOV and IMMED set, one descriptor of
+// 8 bytes, number of blocks 0, format type 26h in bits 7-2 of byte 8.
+constexpr std::array<std::uint8_t, 12> kDvdPlusRwFormatList{
+    0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x26 << 2, 0x00, 0x00, 0x00};
 
 // FORMAT UNIT 04h with FmtData = 1 and format code 001b; byte 8 carries the
 // 12-byte length of the parameter list that follows.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 
 namespace scrivo {
@@ -56,13 +57,18 @@ void MmcCore::UnloadAspi() {
   bound_ = 0;
 }
 
-void MmcCore::SetDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun) {
-  device_ = {hostAdapter, target, lun};
+bool MmcCore::BindAspi(AspiSend send) {
+  UnloadAspi();
+  if (!send) return false;
+  sendCommand_ = std::move(send);
+  writeAddress = 0;
+  bound_ = 1;
+  SetDevice(255, 255, 255);
+  return true;
 }
 
-void MmcCore::Stage(std::initializer_list<std::uint8_t> bytes) {
-  cdb_.fill(0);
-  std::copy(bytes.begin(), bytes.end(), cdb_.begin());
+void MmcCore::SetDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun) {
+  device_ = {hostAdapter, target, lun};
 }
 
 void MmcCore::FillRequestBlock(const ExecRequest& request) {
@@ -110,10 +116,7 @@ bool MmcCore::Issue(const Cdb& cdb, std::uint8_t* buffer, std::uint32_t length,
   return ExecuteCdb(buffer, length, flags) == SS_COMP;
 }
 
-bool MmcCore::TestUnitReady() {
-  Stage({0x00});
-  return ExecuteCdb(nullptr, 0, kFlagsDataIn) == SS_COMP;
-}
+bool MmcCore::TestUnitReady() { return Issue(TestUnitReadyCdb(), nullptr, 0, kFlagsDataIn); }
 
 bool MmcCore::HostAdapterInquiry(std::span<std::uint8_t, 50> out) {
   if (!sendCommand_) return false;
@@ -140,11 +143,17 @@ bool MmcCore::GetDeviceType(std::uint8_t& deviceType) {
   return true;
 }
 
+SenseCode MmcCore::LastSense() const {
+  if (srb_.SRB_Status != SS_ERR || srb_.SRB_TargStat != STATUS_CHKCOND) return {};
+  // Fixed-format sense data: the key in byte 2, ASC and ASCQ in bytes 12-13.
+  return {static_cast<std::uint8_t>(srb_.SenseArea[2] & 0x0F), srb_.SenseArea[12], srb_.SenseArea[13]};
+}
+
 std::uint8_t MmcCore::Inquiry(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun,
                               char* description) {
   if (!sendCommand_) return kStatusNotBound;
   constexpr std::uint8_t kAllocation = 36;
-  Stage({0x12, 0x00, 0x00, 0x00, kAllocation, 0x00});
+  Stage(InquiryCdb(kAllocation));
   std::uint8_t data[kAllocation] = {};
   platform::Event done(platform::Event::Reset::Auto);
   FillRequestBlock({{hostAdapter, target, lun}, kFlagsDataIn, data, kAllocation, 6, &done});

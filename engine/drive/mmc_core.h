@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -32,6 +33,10 @@ constexpr std::uint8_t kFlagsDataIn = SRB_DIR_IN | SRB_EVENT_NOTIFY;    // 48h
 constexpr std::uint8_t kFlagsDataOut = SRB_DIR_OUT | SRB_EVENT_NOTIFY;  // 50h
 
 
+// The ASPI layer's SendASPI32Command as MmcCore calls it: the library's
+// export, or a layer the process holds itself.
+using AspiSend = std::function<std::uint32_t(void*)>;
+
 class MmcCore {
  public:
   MmcCore();
@@ -45,6 +50,10 @@ class MmcCore {
   bool LoadAspi();
   bool LibraryMissing() const { return libraryMissing_; }
   void UnloadAspi();
+  // Binds to a layer's entry point instead of loading the library, with
+  // the state LoadAspi leaves: no device addressed, write address 0. The
+  // layer must outlive the binding. False, and unbound, for an empty one.
+  bool BindAspi(AspiSend send);
   bool IsBound() const { return bound_ != 0; }
 
   void SetDevice(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
@@ -81,6 +90,8 @@ class MmcCore {
   // Reply bytes 8-11: LBA of the first track of the last complete session.
   bool ReadSessionInfo(std::span<std::uint8_t, 12> reply);
   bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kLogicalBlockSize> block);
+  // READ TRACK INFORMATION; the allocation length is reply.size().
+  bool ReadTrackInformation(TrackAddress type, std::uint32_t value, std::span<std::uint8_t> reply);
   // Free blocks of the invisible track: how much the next session can hold.
   bool ReadFreeBlocks(std::uint32_t& freeBlocks);
   // Opens the tray after a 2-second pause.
@@ -129,6 +140,11 @@ class MmcCore {
   Cdb& StagedCdb() { return cdb_; }
   // Sense data of the last failed request.
   std::span<const std::uint8_t> SenseArea() const { return srb_.SenseArea; }
+  // The sense of the last request when it ended in CHECK CONDITION; zeros
+  // when it ended otherwise.
+  SenseCode LastSense() const;
+  // The execute request block of the last command, as the layer left it.
+  const SRB_ExecSCSICmd& LastRequest() const { return srb_; }
   // The last command that did not succeed, kept until another one fails.
   const CommandFailure& LastFailure() const { return lastFailure_; }
 
@@ -145,8 +161,6 @@ class MmcCore {
   std::optional<std::int32_t> previousSessionEnd;
 
  protected:
-  // Stages a CDB: the given bytes, the rest zero.
-  void Stage(std::initializer_list<std::uint8_t> bytes);
   void Stage(const Cdb& cdb) { cdb_ = cdb; }
   // Stages and executes a command; true when it ended with SS_COMP.
   bool Issue(const Cdb& cdb, std::uint8_t* buffer, std::uint32_t length, std::uint8_t flags);
@@ -177,7 +191,7 @@ class MmcCore {
 
   platform::HMODULE library_ = nullptr;
   GetASPI32SupportInfoFn supportInfo_ = nullptr;
-  SendASPI32CommandFn sendCommand_ = nullptr;
+  AspiSend sendCommand_;
   DeviceAddress device_ = kNoDevice;
   platform::Event requestEvent_{platform::Event::Reset::Auto};
   Cdb cdb_{};

@@ -79,6 +79,12 @@ bool MmcCore::ReadDiscInformation(std::span<std::uint8_t, 34> reply) {
   return Issue(ReadDiscInformationCdb(34), reply, kFlagsDataIn);
 }
 
+bool MmcCore::ReadTrackInformation(TrackAddress type, std::uint32_t value,
+                                   std::span<std::uint8_t> reply) {
+  const auto allocation = static_cast<std::uint16_t>(std::min<std::size_t>(reply.size(), 0xFFFF));
+  return Issue(ReadTrackInformationCdb(type, value, allocation), reply.data(), allocation, kFlagsDataIn);
+}
+
 bool MmcCore::ReadFreeBlocks(std::uint32_t& freeBlocks) {
   // Track information (MMC READ TRACK INFORMATION): Free Blocks in bytes
   // 16-19 of the 28-byte block every drive returns.
@@ -86,7 +92,7 @@ bool MmcCore::ReadFreeBlocks(std::uint32_t& freeBlocks) {
   constexpr std::size_t kFreeBlocks = 16;
   std::array<std::uint8_t, kTrackInfoLength> reply{};
   TestUnitReady();
-  if (!Issue(ReadTrackInformationCdb(kInvisibleTrack, kTrackInfoLength), reply, kFlagsDataIn)) return false;
+  if (!ReadTrackInformation(TrackAddress::TrackNumber, kInvisibleTrack, reply)) return false;
   freeBlocks = bytes::GetBE32(reply.data() + kFreeBlocks);
   return true;
 }

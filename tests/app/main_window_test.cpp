@@ -343,7 +343,11 @@ class MainWindowTest : public QObject {
     W().actBurn->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
     const QString last = Shown().last();
-    QVERIFY2(last.startsWith("The burn did not complete.\r\n") && last.contains("Unable to burn image."),
+    // The engine's text, and under it which write failed and what the disc
+    // holds now.
+    QVERIFY2(last.startsWith("The burn did not complete.\r\nUnable to burn image.\r\nThe writer refused "
+                             "the write at block ") &&
+                 last.contains("write error (03/0C/00). The session was closed with"),
              qPrintable(last));
     QVERIFY(W().actBurn->isEnabled() && W().actExit->isEnabled() && !W().pnlBurning->isVisible());
     QCOMPARE(W().Compilation().Count(), 1);

@@ -1,5 +1,5 @@
 // The request blocks as the engine uses them, and the engine's writer scan
-// (what the control's MediaCount counts).
+// (what the control's MediaCount counts) over the virtual writers.
 
 #include "aspi_test_support.h"
 
@@ -18,28 +18,8 @@ bool HostAdapterInquiry(std::uint8_t adapter, SRB_HAInquiry* out) {
   return srb.SRB_Status == SS_COMP;
 }
 
-// The engine's scan: adapters from the inquiry, targets and LUNs 0-7, device
-// type, then MODE SENSE 2Ah with a non-zero maximum write speed.
-int CountWriters() {
-  SRB_HAInquiry inquiry{};
-  if (!HostAdapterInquiry(0, &inquiry)) return 0;
-  int writers = 0;
-  for (std::uint8_t ha = 0; ha < inquiry.HA_Count; ++ha) {
-    SRB_HAInquiry again{};
-    if (!HostAdapterInquiry(0, &again)) continue;
-    for (std::uint8_t target = 0; target < 8; ++target) {
-      for (std::uint8_t lun = 0; lun < 8; ++lun) {
-        Device d(EntryPoint(), ha, target, lun);
-        d.NoData(cdb::TestUnitReady());
-        std::uint8_t type = 0;
-        if (d.DeviceType(&type) != SS_COMP) continue;
-        const Result caps = d.In(cdb::ModeSenseCapabilities(), 30);
-        if (caps.ok() && Be16(caps.data, 26) != 0) ++writers;
-      }
-    }
-  }
-  return writers;
-}
+// The engine's writer scan, through the process-wide layer.
+int CountWriters() { return Device(EntryPoint(), 0, 0).core().CountWriters(); }
 
 TEST_F(AspiRequestsTest, TwoVirtualWritersAreFoundByTheScan) {
   Configure({{"WNASPI32_VIRTUAL_WRITERS",
@@ -83,8 +63,8 @@ TEST_F(AspiRequestsTest, DeviceTypeIsCdromForAWriterAndNoDeviceElsewhere) {
 
 TEST_F(AspiRequestsTest, ExecuteToAMissingDeviceOrAdapterFails) {
   ConfigureOne("cd-r");
-  EXPECT_EQ(Device(0, 5).NoData(cdb::TestUnitReady()).status, SS_NO_DEVICE);
-  EXPECT_EQ(Device(7, 0).NoData(cdb::TestUnitReady()).status, SS_INVALID_HA);
+  EXPECT_EQ(Device(0, 5).NoData(TestUnitReadyCdb()).status, SS_NO_DEVICE);
+  EXPECT_EQ(Device(7, 0).NoData(TestUnitReadyCdb()).status, SS_INVALID_HA);
 }
 
 TEST_F(AspiRequestsTest, UnknownRequestBlockIsRejected) {
@@ -99,7 +79,7 @@ TEST_F(AspiRequestsTest, RequestsCompleteBeforeTheCallReturns) {
   ConfigureOne("cd-r");
   SRB_ExecSCSICmd srb{};
   srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-  srb.SRB_Flags = kFlagsIn;
+  srb.SRB_Flags = kFlagsDataIn;
   srb.SRB_SenseLen = SENSE_LEN;
   srb.SRB_CDBLen = 12;
   int marker = 0;
@@ -128,7 +108,7 @@ TEST_F(AspiRequestsTest, InquiryDescribesTheWriterIn27Characters) {
               "cd-r=" + (dir_ / "a").string() + ";dvd+rw=" + (dir_ / "b").string()}});
   EXPECT_EQ(Device(0, 0).Description(), "QUILLON VIRTUAL DRIVE 0 1.0");
   EXPECT_EQ(Device(0, 1).Description(), "QUILLON VIRTUAL DRIVE 1 1.0");
-  const Result r = Device(0, 0).In(cdb::Inquiry(), 36);
+  const Result r = Device(0, 0).In(InquiryCdb(36), 36);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(r.data[0], 0x05);  // CD/DVD device
   EXPECT_EQ(r.data[1], 0x80);  // removable

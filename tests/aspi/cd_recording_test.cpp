@@ -9,7 +9,6 @@ namespace {
 class CdRecordingTest : public AspiTest {
  protected:
   Device d{0, 0};
-  Burner burner{d};
 
   std::vector<Bytes> Blocks(std::uint32_t start, std::uint32_t count, std::uint8_t salt = 0) {
     std::vector<Bytes> blocks;
@@ -19,11 +18,11 @@ class CdRecordingTest : public AspiTest {
 
   // One session as the burn job writes it; returns its start address.
   std::uint32_t BurnSession(std::uint32_t blocks, std::uint8_t multiSessionField) {
-    const auto start = burner.PrepareCd(multiSessionField);
+    const auto start = d.PrepareCd(multiSessionField);
     EXPECT_TRUE(start.has_value());
     if (!start) return 0;
-    EXPECT_EQ(burner.WriteBlocks(*start, Blocks(*start, blocks)), blocks);
-    burner.FinishSession(true);
+    EXPECT_EQ(d.WriteBlocks(*start, Blocks(*start, blocks)), blocks);
+    d.FinishSession(true);
     return *start;
   }
 
@@ -34,21 +33,20 @@ class CdRecordingTest : public AspiTest {
 
 TEST_F(CdRecordingTest, BlankCdRWrittenAndClosed) {
   ConfigureOne("cd-r");
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
   EXPECT_FALSE(info.closed);
   EXPECT_FALSE(info.erasable);
-  EXPECT_FALSE(d.In(cdb::ReadTocFull(4), 4).ok()) << "a blank disc has no TOC";
+  EXPECT_FALSE(d.In(ReadFullTocCdb(4), 4).ok()) << "a blank disc has no TOC";
 
-  EXPECT_TRUE(d.Out(cdb::SetCdSpeed(0xFFFF, 1375), {}).ok());
+  EXPECT_TRUE(d.Out(SetCdSpeedCdb(0xFFFF, 1375), {}).ok());
   EXPECT_EQ(BurnSession(30, 0), 0u);
 
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  info = d.Disc();
   EXPECT_FALSE(info.blank);
   EXPECT_TRUE(info.closed);
   std::uint8_t first = 0, last = 0;
-  const auto toc = FullToc(d, &first, &last);
+  const auto toc = TocEntries(d, &first, &last);
   EXPECT_EQ(first, 1);
   EXPECT_EQ(last, 1);
   ASSERT_EQ(toc.size(), 4u) << "A0, A1, A2 and track 1; no B0h on a closed disc";
@@ -63,7 +61,7 @@ TEST_F(CdRecordingTest, BlankCdRWrittenAndClosed) {
   EXPECT_EQ(toc[3].adrControl, 0x14);
   EXPECT_EQ(Frames(toc[3].pmin, toc[3].psec, toc[3].pframe), 150u);
 
-  const Result sessionInfo = d.In(cdb::ReadSessionInfo(), 12);
+  const Result sessionInfo = d.In(ReadSessionInfoCdb(12), 12);
   ASSERT_TRUE(sessionInfo.ok());
   EXPECT_EQ(Be32(sessionInfo.data, 8), 0u);
 
@@ -73,31 +71,30 @@ TEST_F(CdRecordingTest, BlankCdRWrittenAndClosed) {
   EXPECT_EQ(back, expected);
 
   // A closed disc takes nothing more.
-  EXPECT_FALSE(burner.PrepareCd(3).has_value());
-  EXPECT_SENSE(d.Out(cdb::Write10(30), PatternBlock(30)), 0x5, 0x21, 0x02);
-  EXPECT_SENSE(d.In(cdb::Read10(30), 2048), 0x5, 0x21, 0x00);
+  EXPECT_FALSE(d.PrepareCd(3).has_value());
+  EXPECT_SENSE(d.Out(Write10Cdb(30, 1), PatternBlock(30)), 0x5, 0x21, 0x02);
+  EXPECT_SENSE(d.In(Read10Cdb(30), 2048), 0x5, 0x21, 0x00);
 }
 
 TEST_F(CdRecordingTest, MultiSessionDiscAppendedTwice) {
   ConfigureOne("cd-r");
   // Session 1: 100 blocks, next session allowed.
   EXPECT_EQ(BurnSession(100, 3), 0u);
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_FALSE(info.blank);
   EXPECT_FALSE(info.closed);
 
   // The next program area follows a 6750-block lead-out, a 4500-block
   // lead-in and a 150-block pre-gap.
   const std::uint32_t second = 100 + 6750 + 4500 + 150;
-  EXPECT_EQ(burner.NextSessionFromToc(), second);
+  EXPECT_EQ(d.NextSessionFromToc(), second);
   EXPECT_EQ(BurnSession(50, 3), second);
 
   // Later lead-outs are 2250 blocks.
   const std::uint32_t third = second + 50 + 2250 + 4500 + 150;
-  EXPECT_EQ(burner.NextSessionFromToc(), third);
+  EXPECT_EQ(d.NextSessionFromToc(), third);
   std::uint8_t first = 0, last = 0;
-  auto toc = FullToc(d, &first, &last);
+  auto toc = TocEntries(d, &first, &last);
   EXPECT_EQ(first, 1);
   EXPECT_EQ(last, 2);
   ASSERT_EQ(toc.size(), 10u);  // per session A0 A1 A2 track B0
@@ -114,7 +111,7 @@ TEST_F(CdRecordingTest, MultiSessionDiscAppendedTwice) {
   EXPECT_EQ(Frames(toc[8].pmin, toc[8].psec, toc[8].pframe), second + 150);        // track 2
   EXPECT_EQ(Frames(toc[9].min, toc[9].sec, toc[9].frame), third);
 
-  Result sessionInfo = d.In(cdb::ReadSessionInfo(), 12);
+  Result sessionInfo = d.In(ReadSessionInfoCdb(12), 12);
   ASSERT_TRUE(sessionInfo.ok());
   EXPECT_EQ(sessionInfo.data[3], 2);  // last complete session
   EXPECT_EQ(sessionInfo.data[6], 2);  // its first track
@@ -122,15 +119,15 @@ TEST_F(CdRecordingTest, MultiSessionDiscAppendedTwice) {
 
   // Session 3 closes the disc.
   EXPECT_EQ(BurnSession(20, 0), third);
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  info = d.Disc();
   EXPECT_TRUE(info.closed);
-  toc = FullToc(d, &first, &last);
+  toc = TocEntries(d, &first, &last);
   EXPECT_EQ(last, 3);
   EXPECT_EQ(toc.size(), 14u) << "sessions 1 and 2 keep their B0h, session 3 has none";
-  sessionInfo = d.In(cdb::ReadSessionInfo(), 12);
+  sessionInfo = d.In(ReadSessionInfoCdb(12), 12);
   EXPECT_EQ(Be32(sessionInfo.data, 8), third);
 
-  const Result discInfo = d.In(cdb::ReadDiscInformation(), 34);
+  const Result discInfo = d.In(ReadDiscInformationCdb(34), 34);
   EXPECT_EQ(discInfo.data[2], 0x0E);  // last session complete, disc complete
   EXPECT_EQ(discInfo.data[4], 3);     // sessions
   EXPECT_EQ(discInfo.data[5], 3);     // first track in last session
@@ -141,12 +138,12 @@ TEST_F(CdRecordingTest, MultiSessionDiscAppendedTwice) {
   EXPECT_EQ(ReadBlocks(d, second, 1), PatternBlock(second));
   EXPECT_EQ(ReadBlocks(d, third + 19, 1), PatternBlock(third + 19));
   // The lead-out is not data.
-  EXPECT_SENSE(d.In(cdb::Read10(100), 2048), 0x5, 0x21, 0x00);
+  EXPECT_SENSE(d.In(Read10Cdb(100), 2048), 0x5, 0x21, 0x00);
 }
 
 TEST_F(CdRecordingTest, DiscInformationFollowsTheDisc) {
   ConfigureOne("cd-rw");
-  Result r = d.In(cdb::ReadDiscInformation(), 34);
+  Result r = d.In(ReadDiscInformationCdb(34), 34);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(Be16(r.data, 0), 32);
   EXPECT_EQ(r.data[2], 0x10);  // erasable, empty session, empty disc
@@ -160,7 +157,7 @@ TEST_F(CdRecordingTest, DiscInformationFollowsTheDisc) {
   EXPECT_EQ(r.data[23], 0);
 
   BurnSession(10, 3);
-  r = d.In(cdb::ReadDiscInformation(), 34);
+  r = d.In(ReadDiscInformationCdb(34), 34);
   EXPECT_EQ(r.data[2], 0x11);  // erasable, next session empty, disc appendable
   EXPECT_EQ(r.data[4], 2);     // the empty session counts
   EXPECT_EQ(r.data[5], 2);
@@ -170,7 +167,7 @@ TEST_F(CdRecordingTest, DiscInformationFollowsTheDisc) {
 
 TEST_F(CdRecordingTest, TrackInformationGivesNextWritableAddressAndFreeBlocks) {
   ConfigureOne("cd-r");
-  Result r = d.In(cdb::ReadTrackInformation(1, 0xFF), 48);
+  Result r = d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 0xFF, 48), 48);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(r.data[2], 1);
   EXPECT_EQ(r.data[6] & 0x40, 0x40);  // blank
@@ -178,35 +175,35 @@ TEST_F(CdRecordingTest, TrackInformationGivesNextWritableAddressAndFreeBlocks) {
   EXPECT_EQ(Be32(r.data, 12), 0u);
   EXPECT_EQ(Be32(r.data, 16), 360000u);
 
-  burner.PrepareCd(3);
-  burner.WriteBlocks(0, Blocks(0, 40));
-  r = d.In(cdb::ReadTrackInformation(1, 0xFF), 48);  // the incomplete track
+  d.PrepareCd(3);
+  d.WriteBlocks(0, Blocks(0, 40));
+  r = d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 0xFF, 48), 48);  // the incomplete track
   EXPECT_EQ(r.data[2], 1);
   EXPECT_EQ(Be32(r.data, 12), 40u);
   EXPECT_EQ(Be32(r.data, 16), 360000u - 40);
   EXPECT_EQ(Be32(r.data, 28), 39u);  // last recorded address
-  burner.FinishSession(true);
+  d.FinishSession(true);
 
-  r = d.In(cdb::ReadTrackInformation(1, 1), 48);
+  r = d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 1, 48), 48);
   EXPECT_EQ(Be32(r.data, 24), 40u);  // track size
   EXPECT_EQ(r.data[7] & 0x01, 0);    // complete: no NWA
-  r = d.In(cdb::ReadTrackInformation(1, 0xFF), 48);
+  r = d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 0xFF, 48), 48);
   EXPECT_EQ(r.data[2], 2);
   EXPECT_EQ(r.data[3], 2);
   EXPECT_EQ(Be32(r.data, 12), 40u + 11400);
   EXPECT_EQ(Be32(r.data, 16), 360000u - 40 - 11400);
-  r = d.In(cdb::ReadTrackInformation(0, 20), 48);  // by LBA
+  r = d.In(ReadTrackInformationCdb(TrackAddress::Lba, 20, 48), 48);  // by LBA
   EXPECT_EQ(r.data[2], 1);
-  r = d.In(cdb::ReadTrackInformation(2, 2), 48);  // by session
+  r = d.In(ReadTrackInformationCdb(TrackAddress::SessionNumber, 2, 48), 48);  // by session
   EXPECT_EQ(r.data[2], 2);
-  EXPECT_SENSE(d.In(cdb::ReadTrackInformation(1, 9), 48), 0x5, 0x24, 0x00);
+  EXPECT_SENSE(d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 9, 48), 48), 0x5, 0x24, 0x00);
 }
 
 TEST_F(CdRecordingTest, TocFormatZeroListsTracksAndLeadOut) {
   ConfigureOne("cd-r");
   BurnSession(25, 3);
   BurnSession(5, 0);
-  Result r = d.In(cdb::ReadToc(0, false, 0, 100), 100);
+  Result r = d.In(ReadTocCdb(0, false, 0, 100), 100);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(Be16(r.data, 0), 2 + 3 * 8);
   EXPECT_EQ(r.data[2], 1);
@@ -217,20 +214,20 @@ TEST_F(CdRecordingTest, TocFormatZeroListsTracksAndLeadOut) {
   EXPECT_EQ(Be32(r.data, 16), 25u + 11400);
   EXPECT_EQ(r.data[22], 0xAA);
   EXPECT_EQ(Be32(r.data, 24), 25u + 11400 + 5);
-  r = d.In(cdb::ReadToc(0, true, 0, 100), 100);  // MSF
+  r = d.In(ReadTocCdb(0, true, 0, 100), 100);  // MSF
   EXPECT_EQ(r.data[9], 0);
   EXPECT_EQ(r.data[10], 2);  // 00:02:00
 }
 
 TEST_F(CdRecordingTest, ClosingATrackStartsTheNextAfterAPreGap) {
   ConfigureOne("cd-r");
-  burner.PrepareCd(0);
-  burner.WriteBlocks(0, Blocks(0, 10));
-  EXPECT_TRUE(d.NoData(cdb::CloseTrack(1)).ok());
-  EXPECT_SENSE(d.Out(cdb::Write10(10), PatternBlock(10)), 0x5, 0x21, 0x02);
-  EXPECT_TRUE(burner.WriteBlock(160, PatternBlock(160)));
-  burner.FinishSession(true);
-  Result r = d.In(cdb::ReadToc(0, false, 0, 100), 100);
+  d.PrepareCd(0);
+  d.WriteBlocks(0, Blocks(0, 10));
+  EXPECT_TRUE(d.NoData(CloseTrackSessionCdb(CloseFunction::Track, 1)).ok());
+  EXPECT_SENSE(d.Out(Write10Cdb(10, 1), PatternBlock(10)), 0x5, 0x21, 0x02);
+  EXPECT_TRUE(d.WriteBlock(160, PatternBlock(160)));
+  d.FinishSession(true);
+  Result r = d.In(ReadTocCdb(0, false, 0, 100), 100);
   EXPECT_EQ(r.data[3], 2);
   EXPECT_EQ(Be32(r.data, 16), 160u);
 }
@@ -245,13 +242,13 @@ TEST_F(CdRecordingTest, ASessionEndingNearTheEndOfTheDiscFinalisesIt) {
             "session=1 closed=no next=none format=00\n"
             "track=1 session=1 start=0 recorded=350000 reserved=0 closed=no dao=no mode=4\n");
   ConfigureOne("cd-r");
-  ASSERT_TRUE(burner.SetWriteParametersCd(3));
-  EXPECT_TRUE(burner.WriteBlock(350000, PatternBlock(350000)));
-  burner.FinishSession(true);
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  d.core().multiSessionField = 3;
+  ASSERT_TRUE(d.core().SetWriteParametersCd());
+  EXPECT_TRUE(d.WriteBlock(350000, PatternBlock(350000)));
+  d.FinishSession(true);
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.closed);
-  EXPECT_FALSE(burner.NextSessionFromToc().has_value());
+  EXPECT_FALSE(d.NextSessionFromToc().has_value());
 }
 
 TEST_F(CdRecordingTest, WritingPastTheEndOfTheDiscFails) {
@@ -261,9 +258,9 @@ TEST_F(CdRecordingTest, WritingPastTheEndOfTheDiscFails) {
             "session=1 closed=no next=none format=00\n"
             "track=1 session=1 start=0 recorded=359999 reserved=0 closed=no dao=no mode=4\n");
   ConfigureOne("cd-r");
-  EXPECT_TRUE(burner.WriteBlock(359999, PatternBlock(359999)));
-  EXPECT_SENSE(d.Out(cdb::Write10(360000), PatternBlock(360000)), 0x5, 0x21, 0x00);
-  EXPECT_EQ(Be32(d.In(cdb::ReadTrackInformation(1, 0xFF), 48).data, 16), 0u);
+  EXPECT_TRUE(d.WriteBlock(359999, PatternBlock(359999)));
+  EXPECT_SENSE(d.Out(Write10Cdb(360000, 1), PatternBlock(360000)), 0x5, 0x21, 0x00);
+  EXPECT_EQ(Be32(d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 0xFF, 48), 48).data, 16), 0u);
 }
 
 }  // namespace

@@ -20,21 +20,20 @@ TEST_F(ConcurrencyTest, WritersServeSeveralThreads) {
   constexpr std::uint32_t kBlocks = 200;
   auto burn = [](std::uint8_t target) {
     Device d(0, target);
-    Burner burner(d);
     if (target == 0) {
-      burner.PrepareCd(0);
+      d.PrepareCd(0);
     } else {
-      burner.SetWriteParametersDvd(false);
+      d.core().SetWriteParametersDvd();
     }
-    for (std::uint32_t i = 0; i < kBlocks; ++i) EXPECT_TRUE(burner.WriteBlock(i, PatternBlock(i)));
-    burner.FinishSession(target == 0);
+    for (std::uint32_t i = 0; i < kBlocks; ++i) EXPECT_TRUE(d.WriteBlock(i, PatternBlock(i)));
+    d.FinishSession(target == 0);
   };
   std::thread first(burn, 0), second(burn, 1);
   std::thread poller([] {
     Device a(0, 0), b(0, 1);
     for (int i = 0; i < 300; ++i) {
-      a.In(cdb::ReadDiscInformation(), 34);
-      b.NoData(cdb::TestUnitReady());
+      a.In(ReadDiscInformationCdb(34), 34);
+      b.NoData(TestUnitReadyCdb());
     }
   });
   first.join();

@@ -9,27 +9,29 @@ namespace {
 class EraseTest : public AspiTest {
  protected:
   Device d{0, 0};
-  Burner burner{d};
 
   void WriteOneSession(std::uint8_t multiSessionField) {
-    const auto start = burner.PrepareCd(multiSessionField);
+    const auto start = d.PrepareCd(multiSessionField);
     ASSERT_TRUE(start.has_value());
-    ASSERT_EQ(burner.WriteBlocks(*start, {PatternBlock(*start), PatternBlock(*start + 1)}), 2u);
-    burner.FinishSession(true);
+    ASSERT_EQ(d.WriteBlocks(*start, {PatternBlock(*start), PatternBlock(*start + 1)}), 2u);
+    d.FinishSession(true);
+  }
+  // BLANK in immediate mode, then the progress the drive reports until it
+  // is ready.
+  std::vector<std::uint32_t> Blank(BlankKind kind) {
+    EXPECT_TRUE(d.NoData(BlankCdb(kind)).ok());
+    return d.ProgressUntilReady();
   }
 };
 
 TEST_F(EraseTest, CdRwBlankedWithProgress) {
   ConfigureOne("cd-rw");
   WriteOneSession(0);
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   ASSERT_TRUE(info.closed);
   ASSERT_TRUE(info.erasable);
 
-  bool ok = false;
-  const auto progress = burner.BlankDisc(true, &ok);
-  ASSERT_TRUE(ok);
+  const auto progress = Blank(BlankKind::Full);
   // 20 polls: ten cycles of TEST UNIT READY and REQUEST SENSE, progress
   // rising to 65535, then TEST UNIT READY finds the drive ready.
   ASSERT_EQ(progress.size(), 10u);
@@ -37,10 +39,10 @@ TEST_F(EraseTest, CdRwBlankedWithProgress) {
   EXPECT_GT(progress.front(), 0u);
   EXPECT_EQ(progress.back(), 65535u);
 
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  info = d.Disc();
   EXPECT_TRUE(info.blank);
   EXPECT_FALSE(info.closed);
-  EXPECT_FALSE(d.In(cdb::ReadTocFull(4), 4).ok());
+  EXPECT_FALSE(d.In(ReadFullTocCdb(4), 4).ok());
   EXPECT_EQ(std::filesystem::file_size(dir_ / "w0" / "disc.img"), 0u);
   // And it records again from block 0.
   WriteOneSession(3);
@@ -49,11 +51,8 @@ TEST_F(EraseTest, CdRwBlankedWithProgress) {
 TEST_F(EraseTest, MinimalBlankSendsA1h11h) {
   ConfigureOne("cd-rw");
   WriteOneSession(3);
-  bool ok = false;
-  EXPECT_EQ(burner.BlankDisc(false, &ok).size(), 10u);
-  EXPECT_TRUE(ok);
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_EQ(Blank(BlankKind::Minimal).size(), 10u);
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
 }
 
@@ -61,15 +60,15 @@ TEST_F(EraseTest, WhileBlankingTheDriveIsNotReadyWithProgress) {
   Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-rw=" + (dir_ / "w0").string()},
              {"WNASPI32_VIRTUAL_POLLS", "4"}});
   WriteOneSession(0);
-  ASSERT_TRUE(d.NoData(cdb::Blank(true)).ok());
-  Result r = d.NoData(cdb::TestUnitReady());
+  ASSERT_TRUE(d.NoData(BlankCdb(BlankKind::Full)).ok());
+  Result r = d.NoData(TestUnitReadyCdb());
   EXPECT_SENSE(r, 0x2, 0x04, 0x07);  // OPERATION IN PROGRESS
   // Other commands wait for the operation.
-  EXPECT_SENSE(d.In(cdb::ReadDiscInformation(), 34), 0x2, 0x04, 0x07);
-  EXPECT_SENSE(d.Out(cdb::Write10(0), PatternBlock(0)), 0x2, 0x04, 0x07);
+  EXPECT_SENSE(d.In(ReadDiscInformationCdb(34), 34), 0x2, 0x04, 0x07);
+  EXPECT_SENSE(d.Out(Write10Cdb(0, 1), PatternBlock(0)), 0x2, 0x04, 0x07);
   // Identification still answers.
-  EXPECT_TRUE(d.In(cdb::Inquiry(), 36).ok());
-  r = d.In(cdb::RequestSense(), 200);
+  EXPECT_TRUE(d.In(InquiryCdb(36), 36).ok());
+  r = d.In(RequestSenseCdb(200), 200);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(r.data[0], 0x70);
   EXPECT_EQ(r.data[2], 0x02);
@@ -77,41 +76,39 @@ TEST_F(EraseTest, WhileBlankingTheDriveIsNotReadyWithProgress) {
   EXPECT_EQ(r.data[13], 0x07);
   EXPECT_EQ(r.data[15], 0x80);  // SKSV: bytes 16-17 hold the progress
   EXPECT_EQ(Be16(r.data, 16), 2u * 65535 / 4);
-  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x07);
-  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x07);
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
-  r = d.In(cdb::RequestSense(), 200);
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x07);
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x07);
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
+  r = d.In(RequestSenseCdb(200), 200);
   EXPECT_EQ(r.data[2], 0x00);  // nothing to report
 }
 
 TEST_F(EraseTest, BlankWithoutImmedCompletesAtOnce) {
   ConfigureOne("cd-rw");
   WriteOneSession(0);
-  EXPECT_TRUE(d.NoData(Cdb{0xA1, 0x00}).ok());
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  Cdb notImmediate = BlankCdb(BlankKind::Full);
+  notImmediate[1] = 0x00;  // IMMED clear
+  EXPECT_TRUE(d.NoData(notImmediate).ok());
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
 }
 
 TEST_F(EraseTest, DvdMinusRwBlanks) {
   ConfigureOne("dvd-rw");
-  ASSERT_TRUE(burner.SetWriteParametersDvd(true));
-  ASSERT_TRUE(burner.ReserveTrack(16));
-  EXPECT_EQ(burner.WriteBlocks(0, std::vector<Bytes>(16, PatternBlock(0))), 16u);
-  burner.FinishSession(false);
-  bool ok = false;
-  burner.BlankDisc(true, &ok);
-  EXPECT_TRUE(ok);
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  ASSERT_TRUE(d.core().SetWriteParametersDvd());
+  ASSERT_TRUE(d.core().ReserveTrack(16));
+  EXPECT_EQ(d.WriteBlocks(0, std::vector<Bytes>(16, PatternBlock(0))), 16u);
+  d.FinishSession(false);
+  Blank(BlankKind::Full);
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
 }
 
 TEST_F(EraseTest, BlankOfAWriteOnceDiscIsRefused) {
   for (const char* medium : {"cd-r", "dvd-r", "dvd+r", "dvd+rw"}) {
     ConfigureOne(medium);
-    EXPECT_SENSE(d.NoData(cdb::Blank(true)), 0x5, 0x30, 0x00);  // INCOMPATIBLE MEDIUM INSTALLED
+    EXPECT_SENSE(d.NoData(BlankCdb(BlankKind::Full)), 0x5, 0x30, 0x00);  // INCOMPATIBLE MEDIUM INSTALLED
     wnaspi::ResetForTesting();
     std::filesystem::remove_all(dir_ / "w0");
   }
@@ -119,49 +116,49 @@ TEST_F(EraseTest, BlankOfAWriteOnceDiscIsRefused) {
 
 TEST_F(EraseTest, DvdPlusRwFormatted) {
   ConfigureOne("dvd+rw");
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
   EXPECT_TRUE(info.erasable);
-  Result r = d.In(cdb::ReadDiscInformation(), 34);
+  Result r = d.In(ReadDiscInformationCdb(34), 34);
   EXPECT_EQ(r.data[7] & 0x03, 0);  // not formatted
-  EXPECT_SENSE(d.Out(cdb::Write10(0), PatternBlock(0)), 0x5, 0x30, 0x10);  // MEDIUM NOT FORMATTED
+  EXPECT_SENSE(d.Out(Write10Cdb(0, 1), PatternBlock(0)), 0x5, 0x30, 0x10);  // MEDIUM NOT FORMATTED
 
-  bool ok = false, closed = false;
-  const auto progress = burner.FormatDvdPlusRw(&ok, &closed);
-  ASSERT_TRUE(ok);
-  EXPECT_TRUE(closed) << "the drive became ready: the job sends close function 0";
+  ASSERT_TRUE(d.core().FormatDvdPlusRw());
+  const auto progress = d.ProgressUntilReady();
+  EXPECT_TRUE(d.core().CloseFunctionZero()) << "the drive became ready: the job sends close function 0";
   EXPECT_EQ(progress.size(), 10u);
   EXPECT_EQ(progress.back(), 65535u);
 
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  info = d.Disc();
   EXPECT_FALSE(info.blank);
   EXPECT_TRUE(info.closed);  // a formatted DVD+RW reports a complete disc
-  r = d.In(cdb::ReadDiscInformation(), 34);
+  r = d.In(ReadDiscInformationCdb(34), 34);
   EXPECT_EQ(r.data[7] & 0x03, 3);  // format complete
   // Written anywhere, read back anywhere.
-  EXPECT_TRUE(burner.WriteBlock(1000, PatternBlock(1000)));
-  EXPECT_TRUE(burner.WriteBlock(16, PatternBlock(16)));
-  EXPECT_TRUE(burner.WriteBlock(1000, PatternBlock(1000, 9)));
+  EXPECT_TRUE(d.WriteBlock(1000, PatternBlock(1000)));
+  EXPECT_TRUE(d.WriteBlock(16, PatternBlock(16)));
+  EXPECT_TRUE(d.WriteBlock(1000, PatternBlock(1000, 9)));
   EXPECT_EQ(ReadBlocks(d, 1000, 1), PatternBlock(1000, 9));
   EXPECT_EQ(ReadBlocks(d, 17, 1), Bytes(2048, 0));
-  EXPECT_SENSE(d.Out(cdb::Write10(2295104), PatternBlock(0)), 0x5, 0x21, 0x00);
-  r = d.In(cdb::ReadTrackInformation(1, 0xFF), 48);
+  EXPECT_SENSE(d.Out(Write10Cdb(2295104, 1), PatternBlock(0)), 0x5, 0x21, 0x00);
+  r = d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 0xFF, 48), 48);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(Be32(r.data, 16), 2295104u);  // free blocks: all of it can be written
 }
 
 TEST_F(EraseTest, FormatIsRefusedForOtherMediaAndBadParameters) {
   ConfigureOne("cd-rw");
-  EXPECT_SENSE(d.Out(cdb::FormatDvdPlusRw(), FormatParameters()), 0x5, 0x30, 0x06);
+  EXPECT_SENSE(d.Out(FormatUnitCdb(), DvdPlusRwFormatList()), 0x5, 0x30, 0x06);
   wnaspi::ResetForTesting();
   std::filesystem::remove_all(dir_ / "w0");
   ConfigureOne("dvd+rw");
-  Bytes wrongType = FormatParameters();
+  Bytes wrongType = DvdPlusRwFormatList();
   wrongType[8] = 0x00;  // full format (type 0), not the DVD+RW type
-  EXPECT_SENSE(d.Out(cdb::FormatDvdPlusRw(), wrongType), 0x5, 0x26, 0x00);
-  EXPECT_SENSE(d.Out(Cdb{0x04, 0x01}, {}), 0x5, 0x24, 0x00);  // no parameter list
-  EXPECT_EQ(d.Out(cdb::FormatDvdPlusRw(), Bytes(4, 0)).haStat, HASTAT_DO_DU);
+  EXPECT_SENSE(d.Out(FormatUnitCdb(), wrongType), 0x5, 0x26, 0x00);
+  Cdb noList = FormatUnitCdb();
+  noList[1] = 0x01;  // FmtData clear: no parameter list
+  EXPECT_SENSE(d.Out(noList, {}), 0x5, 0x24, 0x00);
+  EXPECT_EQ(d.Out(FormatUnitCdb(), Bytes(4, 0)).haStat, HASTAT_DO_DU);
 }
 
 TEST_F(EraseTest, ProgressFallingBackToZeroIsNotReported) {
@@ -171,11 +168,11 @@ TEST_F(EraseTest, ProgressFallingBackToZeroIsNotReported) {
   // after twice the polls.
   Configure({{"WNASPI32_VIRTUAL_WRITERS", "dvd+rw=" + (dir_ / "w0").string()},
              {"WNASPI32_VIRTUAL_POLLS", "3"}});
-  ASSERT_TRUE(d.Out(cdb::FormatDvdPlusRw(), FormatParameters()).ok());
+  ASSERT_TRUE(d.Out(FormatUnitCdb(), DvdPlusRwFormatList()).ok());
   std::vector<std::uint32_t> seen;
-  for (int i = 0; i < 6; ++i) seen.push_back(Be16(d.In(cdb::RequestSense(), 200).data, 16));
+  for (int i = 0; i < 6; ++i) seen.push_back(Be16(d.In(RequestSenseCdb(200), 200).data, 16));
   EXPECT_EQ(seen, (std::vector<std::uint32_t>{21845, 43690, 65535, 65535, 65535, 0}));
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
 }
 
 }  // namespace

@@ -12,7 +12,6 @@ namespace {
 class FaultTraceTest : public AspiTest {
  protected:
   Device d{0, 0};
-  Burner burner{d};
 
   std::vector<std::string> TraceLines(const std::filesystem::path& file) {
     std::vector<std::string> lines;
@@ -24,30 +23,30 @@ class FaultTraceTest : public AspiTest {
 
 TEST_F(FaultTraceTest, FailMakesTheNthCommandOfAnOpcodeAMediumError) {
   ConfigureOne("cd-r", "fail=2A@3");
-  burner.PrepareCd(0);
-  EXPECT_TRUE(burner.WriteBlock(0, PatternBlock(0)));
-  EXPECT_TRUE(burner.WriteBlock(1, PatternBlock(1)));
-  const Result third = d.Out(cdb::Write10(2), PatternBlock(2));
+  d.PrepareCd(0);
+  EXPECT_TRUE(d.WriteBlock(0, PatternBlock(0)));
+  EXPECT_TRUE(d.WriteBlock(1, PatternBlock(1)));
+  const Result third = d.Out(Write10Cdb(2, 1), PatternBlock(2));
   EXPECT_SENSE(third, 0x3, 0x0C, 0x00);  // MEDIUM ERROR, WRITE ERROR
-  EXPECT_TRUE(burner.WriteBlock(2, PatternBlock(2))) << "the failed write wrote nothing";
-  EXPECT_EQ(Be32(d.In(cdb::ReadTrackInformation(1, 0xFF), 48).data, 12), 3u);
+  EXPECT_TRUE(d.WriteBlock(2, PatternBlock(2))) << "the failed write wrote nothing";
+  EXPECT_EQ(Be32(d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 0xFF, 48), 48).data, 12), 3u);
 }
 
 TEST_F(FaultTraceTest, BadBlockStopsAWriteOfSixteenBlocksInItsMiddle) {
   ConfigureOne("cd-r", "badblock=21");
-  burner.PrepareCd(0);
+  d.PrepareCd(0);
   Bytes blocks;
   for (std::uint32_t lba = 16; lba < 32; ++lba) {
     const Bytes block = PatternBlock(lba);
     blocks.insert(blocks.end(), block.begin(), block.end());
   }
-  EXPECT_TRUE(burner.WriteBlocks(0, std::vector<Bytes>(16, PatternBlock(0))) == 16);
-  const Result refused = d.Out(cdb::Write10(16, 16), blocks);
+  EXPECT_TRUE(d.WriteBlocks(0, std::vector<Bytes>(16, PatternBlock(0))) == 16);
+  const Result refused = d.Out(Write10Cdb(16, 16), blocks);
   EXPECT_SENSE(refused, 0x3, 0x0C, 0x00);  // MEDIUM ERROR, WRITE ERROR
   EXPECT_EQ(refused.sense[0], 0xF0) << "the information field is valid";
   EXPECT_EQ(Be32(Bytes(refused.sense.begin(), refused.sense.end()), 3), 21u);
   // The five blocks before the bad one are recorded, and only they.
-  EXPECT_EQ(Be32(d.In(cdb::ReadTrackInformation(1, 0xFF), 48).data, 12), 21u);
+  EXPECT_EQ(Be32(d.In(ReadTrackInformationCdb(TrackAddress::TrackNumber, 0xFF, 48), 48).data, 12), 21u);
   EXPECT_EQ(ReadBlocks(d, 16, 5), Bytes(blocks.begin(), blocks.begin() + 5 * 2048));
 }
 
@@ -56,19 +55,19 @@ TEST_F(FaultTraceTest, CountsRunOverEveryVirtualWriter) {
               "cd-r=" + (dir_ / "a").string() + ";cd-r=" + (dir_ / "b").string()},
              {"WNASPI32_VIRTUAL_FAULTS", "fail=51@2, notready=00@3"}});
   Device a(0, 0), b(0, 1);
-  EXPECT_TRUE(a.In(cdb::ReadDiscInformation(), 34).ok());
-  EXPECT_SENSE(b.In(cdb::ReadDiscInformation(), 34), 0x3, 0x11, 0x00);  // UNRECOVERED READ ERROR
-  EXPECT_TRUE(a.In(cdb::ReadDiscInformation(), 34).ok());
-  EXPECT_TRUE(b.NoData(cdb::TestUnitReady()).ok());
-  EXPECT_TRUE(a.NoData(cdb::TestUnitReady()).ok());
-  EXPECT_SENSE(a.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x01);
-  EXPECT_TRUE(b.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(a.In(ReadDiscInformationCdb(34), 34).ok());
+  EXPECT_SENSE(b.In(ReadDiscInformationCdb(34), 34), 0x3, 0x11, 0x00);  // UNRECOVERED READ ERROR
+  EXPECT_TRUE(a.In(ReadDiscInformationCdb(34), 34).ok());
+  EXPECT_TRUE(b.NoData(TestUnitReadyCdb()).ok());
+  EXPECT_TRUE(a.NoData(TestUnitReadyCdb()).ok());
+  EXPECT_SENSE(a.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x01);
+  EXPECT_TRUE(b.NoData(TestUnitReadyCdb()).ok());
 }
 
 TEST_F(FaultTraceTest, NeverReadyKeepsTestUnitReadyFailing) {
   ConfigureOne("dvd+rw", "neverready");
-  for (int i = 0; i < 5; ++i) EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x01);
-  EXPECT_TRUE(d.In(cdb::ReadDiscInformation(), 34).ok()) << "other commands work";
+  for (int i = 0; i < 5; ++i) EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x01);
+  EXPECT_TRUE(d.In(ReadDiscInformationCdb(34), 34).ok()) << "other commands work";
 }
 
 TEST(FaultInjector, SlowCommandsForTestsThatActMidJob) {
@@ -90,10 +89,10 @@ TEST_F(FaultTraceTest, TraceHasOneLinePerRequest) {
   SendASPI32Command(&inquiry);
   d.DeviceType(nullptr);
   Device(0, 3).DeviceType(nullptr);
-  d.NoData(cdb::TestUnitReady());
-  d.In(cdb::ReadDiscInformation(), 34);
-  d.Out(cdb::Write10(0), PatternBlock(0));
-  Device(0, 4).NoData(cdb::TestUnitReady());
+  d.NoData(TestUnitReadyCdb());
+  d.In(ReadDiscInformationCdb(34), 34);
+  d.Out(Write10Cdb(0, 1), PatternBlock(0));
+  Device(0, 4).NoData(TestUnitReadyCdb());
 
   const auto lines = TraceLines(trace);
   std::vector<std::string> requests, diagnostics;
@@ -137,7 +136,7 @@ TEST_F(FaultTraceTest, ConfigurationProblemsAreDiagnosedNotFatal) {
 
 TEST_F(FaultTraceTest, NoTraceFileMeansNoOutput) {
   ConfigureOne("cd-r");
-  d.NoData(cdb::TestUnitReady());
+  d.NoData(TestUnitReadyCdb());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "trace.log"));
 }
 

@@ -10,40 +10,38 @@ namespace {
 class PersistenceTest : public AspiTest {
  protected:
   Device d{0, 0};
-  Burner burner{d};
   std::filesystem::path disc() const { return dir_ / "w0"; }
 };
 
 TEST_F(PersistenceTest, AppendableDiscSurvivesANewProcess) {
   ConfigureOne("cd-r");
-  const auto start = burner.PrepareCd(3);
+  const auto start = d.PrepareCd(3);
   ASSERT_EQ(start, 0u);
-  ASSERT_EQ(burner.WriteBlocks(0, {PatternBlock(0), PatternBlock(1), PatternBlock(2)}), 3u);
-  burner.FinishSession(true);
+  ASSERT_EQ(d.WriteBlocks(0, {PatternBlock(0), PatternBlock(1), PatternBlock(2)}), 3u);
+  d.FinishSession(true);
 
   // A new process: the layer is built afresh and reads the state file.
   wnaspi::ResetForTesting();
   ConfigureOne("dvd+rw");  // the medium only applies to an empty directory
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_FALSE(info.blank);
   EXPECT_FALSE(info.closed);
-  EXPECT_EQ(burner.NextSessionFromToc(), 3u + 11400);
-  EXPECT_EQ(Be16(d.In(cdb::GetFeature(0x2D, 64), 64).data, 6), 0x0009) << "still a CD-R";
+  EXPECT_EQ(d.NextSessionFromToc(), 3u + 11400);
+  EXPECT_EQ(Be16(d.In(GetConfigurationCdb(0x2D, 64), 64).data, 6), 0x0009) << "still a CD-R";
   EXPECT_EQ(ReadBlocks(d, 2, 1), PatternBlock(2));
 }
 
 TEST_F(PersistenceTest, StateFileIsReadableText) {
   ConfigureOne("cd-rw");
-  burner.PrepareCd(3);
-  burner.WriteBlocks(0, {PatternBlock(0), PatternBlock(1)});
+  d.PrepareCd(3);
+  d.WriteBlocks(0, {PatternBlock(0), PatternBlock(1)});
   // Written where the layout changes: the track and its session from their
   // first block on, the count of blocks at the latest when the job ends.
   std::string state = ReadFile(disc() / "disc.state");
   EXPECT_NE(state.find("medium=cd-rw\n"), std::string::npos) << state;
   EXPECT_NE(state.find("session=1 closed=no next=none format=00\n"), std::string::npos) << state;
   EXPECT_NE(state.find("track=1 session=1 start=0 "), std::string::npos) << state;
-  burner.FinishSession(true);
+  d.FinishSession(true);
   state = ReadFile(disc() / "disc.state");
   EXPECT_NE(state.find("session=1 closed=yes next=allowed format=00\n"), std::string::npos) << state;
   EXPECT_NE(state.find("track=1 session=1 start=0 recorded=2 reserved=0 closed=yes dao=no mode=4\n"),
@@ -61,32 +59,30 @@ TEST_F(PersistenceTest, TwoProcessesShareOneDisc) {
       wnaspi::ParseConfig({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + disc().string()}});
   wnaspi::AspiLayer first(config, nullptr), second(config, nullptr);
   Device a(Through(first), 0, 0), b(Through(second), 0, 0);
-  Burner burnerA(a), burnerB(b);
-  ASSERT_EQ(burnerA.PrepareCd(3), 0u);
-  ASSERT_EQ(burnerA.WriteBlocks(0, {PatternBlock(0), PatternBlock(1)}), 2u);
-  burnerA.FinishSession(true);
+  ASSERT_EQ(a.PrepareCd(3), 0u);
+  ASSERT_EQ(a.WriteBlocks(0, {PatternBlock(0), PatternBlock(1)}), 2u);
+  a.FinishSession(true);
   EXPECT_EQ(ReadBlocks(b, 1, 1), PatternBlock(1)) << "the other process sees the session";
-  const auto next = burnerB.PrepareCd(3);
+  const auto next = b.PrepareCd(3);
   ASSERT_EQ(next, 2u + 11400);
-  EXPECT_TRUE(burnerB.WriteBlock(*next, PatternBlock(7))) << "and may append the next one";
-  burnerB.FinishSession(true);
+  EXPECT_TRUE(b.WriteBlock(*next, PatternBlock(7))) << "and may append the next one";
+  b.FinishSession(true);
   EXPECT_EQ(ReadBlocks(a, *next, 1), PatternBlock(7));
 }
 
 TEST_F(PersistenceTest, BlankInProgressContinuesInTheNextProcess) {
   Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-rw=" + disc().string()},
              {"WNASPI32_VIRTUAL_POLLS", "2"}});
-  burner.PrepareCd(0);
-  burner.WriteBlock(0, PatternBlock(0));
-  burner.FinishSession(true);
-  ASSERT_TRUE(d.NoData(cdb::Blank(true)).ok());
-  EXPECT_FALSE(d.NoData(cdb::TestUnitReady()).ok());
+  d.PrepareCd(0);
+  d.WriteBlock(0, PatternBlock(0));
+  d.FinishSession(true);
+  ASSERT_TRUE(d.NoData(BlankCdb(BlankKind::Full)).ok());
+  EXPECT_FALSE(d.NoData(TestUnitReadyCdb()).ok());
   wnaspi::ResetForTesting();
   ConfigureOne("cd-rw");
-  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x07);
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x07);
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
 }
 
@@ -96,10 +92,9 @@ TEST_F(PersistenceTest, AnImageWithoutStateIsAFinalisedDisc) {
   image[2048 * 3] = 'Q';
   WriteFile(disc() / "disc.img", image);
   ConfigureOne("cd-r");
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.closed);
-  const Result toc = d.In(cdb::ReadToc(0, false, 0xAA, 12), 12);
+  const Result toc = d.In(ReadTocCdb(0, false, 0xAA, 12), 12);
   EXPECT_EQ(Be32(toc.data, 8), 6u) << "lead-out after the 6 blocks (the last one partly filled)";
   EXPECT_EQ(ReadBlocks(d, 3, 1)[0], 'Q');
 }
@@ -110,14 +105,14 @@ TEST_F(PersistenceTest, ABrokenStateFileMeansNoDiscUntilFixed) {
   const std::filesystem::path trace = dir_ / "trace.log";
   Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + disc().string()},
              {"WNASPI32_TRACE", trace.string()}});
-  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x3A, 0x01);
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x3A, 0x01);
   EXPECT_NE(ReadFile(trace).find("disc.state is not readable (line 2: unknown medium floppy)"),
             std::string::npos)
       << ReadFile(trace);
   EXPECT_EQ(ReadFile(disc() / "disc.state"), "version=1\nmedium=floppy\n") << "left as it was";
   // Removing the files puts a fresh blank disc in.
   std::filesystem::remove(disc() / "disc.state");
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
 }
 
 TEST_F(PersistenceTest, InconsistentStateIsRefused) {
@@ -127,31 +122,29 @@ TEST_F(PersistenceTest, InconsistentStateIsRefused) {
             "session=1 closed=yes next=allowed format=00\n"
             "track=1 session=2 start=0 recorded=5 reserved=0 closed=yes dao=no mode=4\n");
   ConfigureOne("cd-r");
-  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x3A, 0x01);
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x3A, 0x01);
 }
 
 TEST_F(PersistenceTest, RemovingTheFilesInsertsAFreshDisc) {
   ConfigureOne("cd-r");
-  burner.PrepareCd(0);
-  burner.WriteBlock(0, PatternBlock(0));
-  burner.FinishSession(true);
+  d.PrepareCd(0);
+  d.WriteBlock(0, PatternBlock(0));
+  d.FinishSession(true);
   std::filesystem::remove_all(disc());
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
 }
 
 TEST_F(PersistenceTest, DefaultWriterLivesInTheUsersDataDirectory) {
   Configure({{"XDG_DATA_HOME", (dir_ / "data").string()}});
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(burner.GetDiscInfo(&info));
+  scrivo::DiscInfo info = d.Disc();
   EXPECT_TRUE(info.blank);
   EXPECT_TRUE(info.erasable) << "a blank CD-RW";
   EXPECT_TRUE(std::filesystem::exists(dir_ / "data" / "quillon" / "virtual-writer" / "disc.state"));
 
   wnaspi::ResetForTesting();
   Configure({{"HOME", (dir_ / "home").string()}});
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
   EXPECT_TRUE(std::filesystem::exists(dir_ / "home" / ".local" / "share" / "quillon" /
                                       "virtual-writer" / "disc.img"));
 }

@@ -232,13 +232,13 @@ TEST_F(SgBackendTest, RequestsBecomeOneSgIoEach) {
     return a;
   };
   Device d(1, 0);
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
-  EXPECT_TRUE(d.Out(cdb::Write10(16), PatternBlock(16)).ok());
-  EXPECT_TRUE(d.In(cdb::ReadDiscInformation(), 34).ok());
-  EXPECT_TRUE(d.Out(cdb::SetCdSpeed(0xFFFF, 1375), {}).ok());  // flags 50h, no data
-  EXPECT_TRUE(d.NoData(cdb::Blank(true)).ok());
-  EXPECT_TRUE(d.NoData(cdb::SynchronizeCache()).ok());
-  EXPECT_TRUE(d.NoData(cdb::CloseSession()).ok());
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
+  EXPECT_TRUE(d.Out(Write10Cdb(16, 1), PatternBlock(16)).ok());
+  EXPECT_TRUE(d.In(ReadDiscInformationCdb(34), 34).ok());
+  EXPECT_TRUE(d.Out(SetCdSpeedCdb(0xFFFF, 1375), {}).ok());  // flags 50h, no data
+  EXPECT_TRUE(d.NoData(BlankCdb(BlankKind::Full)).ok());
+  EXPECT_TRUE(d.NoData(SynchronizeCacheCdb()).ok());
+  EXPECT_TRUE(d.NoData(CloseTrackSessionCdb(CloseFunction::Session)).ok());
   EXPECT_NE(d.Description(), "<failed>");
 
   const auto& calls = system_->calls;
@@ -246,7 +246,8 @@ TEST_F(SgBackendTest, RequestsBecomeOneSgIoEach) {
   EXPECT_EQ(calls[0].cdb, (Bytes{0, 0, 0, 0, 0, 0})) << "6-byte command sent as 6 bytes";
   EXPECT_EQ(calls[0].direction, SG_DXFER_NONE);
   EXPECT_EQ(calls[0].timeout, 30'000u);
-  EXPECT_EQ(calls[1].cdb, (Bytes{0x2A, 0, 0, 0, 0, 16, 0, 0, 1, 0}));
+  const Cdb write = Write10Cdb(16, 1);
+  EXPECT_EQ(calls[1].cdb, Bytes(write.begin(), write.begin() + 10)) << "a 10-byte command sent as 10 bytes";
   EXPECT_EQ(calls[1].direction, SG_DXFER_TO_DEV);
   EXPECT_EQ(calls[1].length, 2048u);
   EXPECT_EQ(calls[1].timeout, 180'000u);
@@ -275,31 +276,31 @@ TEST_F(SgBackendTest, OutcomesMapToAspiStatus) {
   system_->answer = [&](const SgCall&) { return next; };
 
   next = CheckCondition(FixedSense(0x5, 0x24, 0x00));
-  Result r = d.In(cdb::ReadDiscInformation(), 34);
+  Result r = d.In(ReadDiscInformationCdb(34), 34);
   EXPECT_SENSE(r, 0x5, 0x24, 0x00);
   EXPECT_EQ(r.sense[7], 10);
 
   next = HostStatus(0x03);  // DID_TIME_OUT
-  r = d.In(cdb::ReadDiscInformation(), 34);
+  r = d.In(ReadDiscInformationCdb(34), 34);
   EXPECT_EQ(r.status, SS_ERR);
   EXPECT_EQ(r.haStat, HASTAT_COMMAND_TIMEOUT);
 
   next = DriverStatus(0x06);  // DRIVER_TIMEOUT
-  EXPECT_EQ(d.NoData(cdb::TestUnitReady()).haStat, HASTAT_COMMAND_TIMEOUT);
+  EXPECT_EQ(d.NoData(TestUnitReadyCdb()).haStat, HASTAT_COMMAND_TIMEOUT);
 
   next = HostStatus(0x05);  // DID_ABORT
-  EXPECT_EQ(d.NoData(cdb::TestUnitReady()).status, SS_ABORTED);
+  EXPECT_EQ(d.NoData(TestUnitReadyCdb()).status, SS_ABORTED);
 
   next = HostStatus(0x01);  // DID_NO_CONNECT
-  EXPECT_EQ(d.NoData(cdb::TestUnitReady()).haStat, HASTAT_SEL_TO);
+  EXPECT_EQ(d.NoData(TestUnitReadyCdb()).haStat, HASTAT_SEL_TO);
 
   next = TargetStatus(0x08);  // BUSY
-  r = d.NoData(cdb::TestUnitReady());
+  r = d.NoData(TestUnitReadyCdb());
   EXPECT_EQ(r.status, SS_ERR);
   EXPECT_EQ(r.targStat, STATUS_BUSY);
 
   next = IoctlError(-ENODEV);
-  r = d.NoData(cdb::TestUnitReady());
+  r = d.NoData(TestUnitReadyCdb());
   EXPECT_EQ(r.status, SS_ERR);
   EXPECT_EQ(r.haStat, HASTAT_SEL_TO);
   EXPECT_NE(ReadFile(dir_ / "trace.log").find("SG_IO failed: No such device"), std::string::npos);
@@ -315,7 +316,7 @@ TEST_F(SgBackendTest, BusyWhileWritingIsRetriedBriefly) {
     if (busyAnswers-- > 0) a = CheckCondition(FixedSense(0x2, 0x04, 0x08));
     return a;
   };
-  EXPECT_TRUE(d.Out(cdb::Write10(0), PatternBlock(0)).ok());
+  EXPECT_TRUE(d.Out(Write10Cdb(0, 1), PatternBlock(0)).ok());
   EXPECT_EQ(system_->calls.size(), 3u);
   EXPECT_EQ(system_->sleeps, (std::vector<unsigned>{200, 200}));
 
@@ -327,7 +328,7 @@ TEST_F(SgBackendTest, BusyWhileWritingIsRetriedBriefly) {
     if (busyAnswers-- > 0) a = CheckCondition(FixedSense(0x2, 0x04, 0x07));
     return a;
   };
-  EXPECT_TRUE(d.NoData(cdb::SynchronizeCache()).ok());
+  EXPECT_TRUE(d.NoData(SynchronizeCacheCdb()).ok());
   EXPECT_EQ(std::count_if(system_->calls.begin(), system_->calls.end(),
                           [](const SgCall& call) { return call.cdb[0] == 0x35; }),
             2);
@@ -340,8 +341,8 @@ TEST_F(SgBackendTest, ReadinessPollsAreNeverRetried) {
   system_->answer = [&](const SgCall&) {
     return CheckCondition(FixedSense(0x2, 0x04, 0x07));
   };
-  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x07);
-  EXPECT_EQ(d.In(cdb::RequestSense(), 200).status, SS_ERR);
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x07);
+  EXPECT_EQ(d.In(RequestSenseCdb(200), 200).status, SS_ERR);
   EXPECT_EQ(system_->calls.size(), 2u);
   EXPECT_TRUE(system_->sleeps.empty());
 }
@@ -353,7 +354,7 @@ TEST_F(SgBackendTest, RetriesEndAfterTenSeconds) {
   system_->answer = [&](const SgCall&) {
     return CheckCondition(FixedSense(0x2, 0x04, 0x08));
   };
-  EXPECT_SENSE(d.Out(cdb::Write10(0), PatternBlock(0)), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(d.Out(Write10Cdb(0, 1), PatternBlock(0)), 0x2, 0x04, 0x08);
   EXPECT_EQ(system_->calls.size(), 51u);
   EXPECT_EQ(system_->sleeps.size(), 50u);
   // Other NOT READY conditions are the drive's answer, not a busy spell.
@@ -361,7 +362,7 @@ TEST_F(SgBackendTest, RetriesEndAfterTenSeconds) {
   system_->answer = [&](const SgCall&) {
     return CheckCondition(FixedSense(0x2, 0x3A, 0x00));
   };
-  EXPECT_SENSE(d.Out(cdb::Write10(0), PatternBlock(0)), 0x2, 0x3A, 0x00);
+  EXPECT_SENSE(d.Out(Write10Cdb(0, 1), PatternBlock(0)), 0x2, 0x3A, 0x00);
   EXPECT_EQ(system_->calls.size(), 1u);
 }
 
@@ -378,15 +379,15 @@ TEST_F(SgBackendTest, AJobHasTheDriveToItselfUntilItsSessionIsClosed) {
     }
     return a;
   };
-  EXPECT_TRUE(d.In(cdb::ReadDiscInformation(), 34).ok());
+  EXPECT_TRUE(d.In(ReadDiscInformationCdb(34), 34).ok());
   EXPECT_TRUE(system_->exclusive.empty()) << "queries take nothing";
-  EXPECT_TRUE(d.Out(cdb::Write10(0), PatternBlock(0)).ok());
+  EXPECT_TRUE(d.Out(Write10Cdb(0, 1), PatternBlock(0)).ok());
   EXPECT_EQ(system_->exclusive, (std::vector<std::string>{"/fake/dev/sr0"}));
-  EXPECT_TRUE(d.NoData(cdb::SynchronizeCache()).ok());
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(d.NoData(SynchronizeCacheCdb()).ok());
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
   EXPECT_TRUE(system_->closed.empty()) << "the session is still open";
   lastSessionState = 3;  // complete
-  EXPECT_TRUE(d.NoData(cdb::CloseSession()).ok());
+  EXPECT_TRUE(d.NoData(CloseTrackSessionCdb(CloseFunction::Session)).ok());
   EXPECT_EQ(system_->closed, (std::vector<int>{201}));
 }
 
@@ -395,13 +396,13 @@ TEST_F(SgBackendTest, ADriveAnotherProgramHoldsAnswersAsWhileWriting) {
   ConfigureWithFake();
   Device d(1, 0);
   system_->exclusiveError = EBUSY;
-  EXPECT_SENSE(d.NoData(cdb::TestUnitReady()), 0x2, 0x04, 0x08);
-  EXPECT_SENSE(d.Out(cdb::Write10(0), PatternBlock(0)), 0x2, 0x04, 0x08);
-  EXPECT_SENSE(d.NoData(cdb::Blank(false)), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(d.Out(Write10Cdb(0, 1), PatternBlock(0)), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(d.NoData(BlankCdb(BlankKind::Minimal)), 0x2, 0x04, 0x08);
   EXPECT_TRUE(system_->calls.empty()) << "none of them reached the drive";
   EXPECT_TRUE(system_->sleeps.empty()) << "refused at once";
   system_->exclusiveError = 0;
-  EXPECT_TRUE(d.NoData(cdb::TestUnitReady()).ok());
+  EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
   EXPECT_EQ(system_->calls.size(), 1u);
 }
 

@@ -31,7 +31,7 @@ TEST(SharedLibrary, ExportsTheEntryPointsAndReadsTheEnvironmentOnce) {
   EXPECT_EQ(d1.DeviceType(nullptr), SS_COMP);
   EXPECT_EQ(d2.DeviceType(nullptr), SS_COMP);
   EXPECT_EQ(none.DeviceType(nullptr), SS_NO_DEVICE);
-  EXPECT_EQ(Be16(d2.In(cdb::ModeSenseCapabilities(), 30).data, 26), 8467);
+  EXPECT_EQ(Be16(d2.In(ModeSense10Cdb(PageControl::Current, 0x2A, 30), 30).data, 26), 8467);
   EXPECT_EQ(d1.Description(), "QUILLON VIRTUAL DRIVE 0 1.0");
 
   // Read once: a later change of the environment changes nothing.

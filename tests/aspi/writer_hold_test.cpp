@@ -78,7 +78,7 @@ class WriterHoldTest : public AspiTest {
   }
   // Whether the second program finds the writer busy with the first one's job.
   bool InUse() {
-    return CheckConditionOf(b_->NoData(cdb::TestUnitReady())) == CheckConditionText(0x2, 0x04, 0x08);
+    return CheckConditionOf(b_->NoData(TestUnitReadyCdb())) == CheckConditionText(0x2, 0x04, 0x08);
   }
 
   std::unique_ptr<wnaspi::AspiLayer> first_, second_;
@@ -87,35 +87,34 @@ class WriterHoldTest : public AspiTest {
 
 TEST_F(WriterHoldTest, ACdBurnHasTheWriterUntilItsSessionIsClosed) {
   Programs("cd-rw");
-  Burner burner(*a_);
-  ASSERT_EQ(burner.PrepareCd(0), 0u);
+  ASSERT_EQ(a_->PrepareCd(0), 0u);
   EXPECT_FALSE(InUse()) << "preparing writes nothing";
-  ASSERT_TRUE(burner.WriteBlock(0, PatternBlock(0)));
+  ASSERT_TRUE(a_->WriteBlock(0, PatternBlock(0)));
   EXPECT_TRUE(InUse());
   // Every command that reaches the disc or the tray is refused; the writer
   // can still be identified.
-  EXPECT_SENSE(b_->In(cdb::ReadDiscInformation(), 34), 0x2, 0x04, 0x08);
-  EXPECT_SENSE(b_->Out(cdb::Write10(1), PatternBlock(9)), 0x2, 0x04, 0x08);
-  EXPECT_SENSE(b_->NoData(cdb::Blank(false)), 0x2, 0x04, 0x08);
-  EXPECT_SENSE(b_->NoData(cdb::Eject()), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(b_->In(ReadDiscInformationCdb(34), 34), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(b_->Out(Write10Cdb(1, 1), PatternBlock(9)), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(b_->NoData(BlankCdb(BlankKind::Minimal)), 0x2, 0x04, 0x08);
+  EXPECT_SENSE(b_->NoData(EjectCdb()), 0x2, 0x04, 0x08);
   EXPECT_EQ(b_->Description(), "QUILLON VIRTUAL DRIVE 0 1.0");
-  const Result sense = b_->In(cdb::RequestSense(), 18);
+  const Result sense = b_->In(RequestSenseCdb(200), 18);
   EXPECT_EQ(SenseText(sense.data[2] & 0x0F, sense.data[12], sense.data[13]), SenseText(0x2, 0x04, 0x08));
 
-  ASSERT_TRUE(burner.WriteBlock(1, PatternBlock(1))) << "the job goes on undisturbed";
-  ASSERT_TRUE(a_->NoData(cdb::SynchronizeCache()).ok());
+  ASSERT_TRUE(a_->WriteBlock(1, PatternBlock(1))) << "the job goes on undisturbed";
+  ASSERT_TRUE(a_->NoData(SynchronizeCacheCdb()).ok());
   EXPECT_TRUE(InUse()) << "the session is still open";
-  ASSERT_TRUE(a_->NoData(cdb::CloseSession()).ok());
+  ASSERT_TRUE(a_->NoData(CloseTrackSessionCdb(CloseFunction::Session)).ok());
   EXPECT_FALSE(InUse());
   EXPECT_EQ(ReadBlocks(*b_, 1, 1), PatternBlock(1));
 }
 
 TEST_F(WriterHoldTest, AnEraseHasTheWriterUntilTheDriveIsReady) {
   Programs("cd-rw");
-  ASSERT_TRUE(a_->NoData(cdb::Blank(false)).ok());
+  ASSERT_TRUE(a_->NoData(BlankCdb(BlankKind::Minimal)).ok());
   EXPECT_TRUE(InUse());
   int polls = 0;
-  while (!a_->NoData(cdb::TestUnitReady()).ok()) {
+  while (!a_->NoData(TestUnitReadyCdb()).ok()) {
     ASSERT_LT(++polls, 10);
     EXPECT_TRUE(InUse()) << "the other program's polls do not count";
   }
@@ -125,30 +124,26 @@ TEST_F(WriterHoldTest, AnEraseHasTheWriterUntilTheDriveIsReady) {
 
 TEST_F(WriterHoldTest, ADvdPlusRwBurnEndsWithTheCacheFlush) {
   Programs("dvd+rw");
-  Burner burner(*a_);
-  bool ok = false, closed = false;
-  burner.FormatDvdPlusRw(&ok, &closed);
-  ASSERT_TRUE(ok);
+  ASSERT_TRUE(a_->core().FormatDvdPlusRw());
+  a_->ProgressUntilReady();
+  ASSERT_TRUE(a_->core().CloseFunctionZero());
   EXPECT_FALSE(InUse());
-  ASSERT_TRUE(burner.WriteBlock(5, PatternBlock(5)));
+  ASSERT_TRUE(a_->WriteBlock(5, PatternBlock(5)));
   EXPECT_TRUE(InUse());
-  ASSERT_TRUE(a_->NoData(cdb::SynchronizeCache()).ok());
+  ASSERT_TRUE(a_->NoData(SynchronizeCacheCdb()).ok());
   EXPECT_FALSE(InUse());
 }
 
 TEST_F(WriterHoldTest, NothingIsHeldAfterAFailedStartOrAProgramThatEnded) {
   Programs("cd-r", "fail=2A@1");
-  Burner burner(*a_);
-  ASSERT_EQ(burner.PrepareCd(0), 0u);
-  EXPECT_FALSE(burner.WriteBlock(0, PatternBlock(0)));
+  ASSERT_EQ(a_->PrepareCd(0), 0u);
+  EXPECT_FALSE(a_->WriteBlock(0, PatternBlock(0)));
   EXPECT_FALSE(InUse()) << "a job whose first write failed started nothing";
-  ASSERT_TRUE(burner.WriteBlock(0, PatternBlock(0)));
+  ASSERT_TRUE(a_->WriteBlock(0, PatternBlock(0)));
   EXPECT_TRUE(InUse());
   first_.reset();  // the program ends in the middle of its burn
   EXPECT_FALSE(InUse());
-  Burner::DiscInfo info{};
-  ASSERT_TRUE(Burner(*b_).GetDiscInfo(&info));
-  EXPECT_FALSE(info.blank) << "the disc is as the program left it";
+  EXPECT_FALSE(b_->Disc().blank) << "the disc is as the program left it";
 }
 
 }  // namespace

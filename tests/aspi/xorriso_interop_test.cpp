@@ -48,7 +48,6 @@ class XorrisoInteropTest : public AspiTest {
     WriteFile(dir_ / "src2" / "c.txt", "again\n");
   }
   Device d{0, 0};
-  Burner burner{d};
 };
 
 TEST_F(XorrisoInteropTest, SingleSessionDiscImageOpensInXorriso) {
@@ -58,10 +57,10 @@ TEST_F(XorrisoInteropTest, SingleSessionDiscImageOpensInXorriso) {
   const auto blocks = ImageBlocks(iso);
   ASSERT_GT(blocks.size(), 16u);
 
-  const auto start = burner.PrepareCd(0);
+  const auto start = d.PrepareCd(0);
   ASSERT_EQ(start, 0u);
-  ASSERT_EQ(burner.WriteBlocks(0, blocks), blocks.size());
-  burner.FinishSession(true);
+  ASSERT_EQ(d.WriteBlocks(0, blocks), blocks.size());
+  d.FinishSession(true);
 
   const std::string listing =
       RunShell("xorriso -indev " + Quote(dir_ / "w0" / "disc.img") + " -find /");
@@ -78,16 +77,16 @@ TEST_F(XorrisoInteropTest, SecondSessionIsReadWhereItWasWritten) {
   const auto one = dir_ / "one.iso";
   RunShell("xorriso -as mkisofs -quiet -J -R -o " + Quote(one) + " " + Quote(dir_ / "src"));
   const auto first = ImageBlocks(one);
-  ASSERT_EQ(burner.PrepareCd(3), 0u);
-  ASSERT_EQ(burner.WriteBlocks(0, first), first.size());
-  burner.FinishSession(true);
+  ASSERT_EQ(d.PrepareCd(3), 0u);
+  ASSERT_EQ(d.WriteBlocks(0, first), first.size());
+  d.FinishSession(true);
 
   // The next session is mastered against the disc, with the addresses the
   // drive reports: the last session's start (session information) and the
   // next writable address (B0h).
-  const auto next = burner.PrepareCd(3);
+  const auto next = d.PrepareCd(3);
   ASSERT_TRUE(next.has_value());
-  const Result sessionInfo = d.In(cdb::ReadSessionInfo(), 12);
+  const Result sessionInfo = d.In(ReadSessionInfoCdb(12), 12);
   const std::uint32_t lastStart = Be32(sessionInfo.data, 8);
   const auto two = dir_ / "two.iso";
   RunShell("xorriso -as mkisofs -quiet -J -R -C " + std::to_string(lastStart) + "," +
@@ -95,8 +94,8 @@ TEST_F(XorrisoInteropTest, SecondSessionIsReadWhereItWasWritten) {
       Quote(dir_ / "src2"));
   const auto second = ImageBlocks(two);
   ASSERT_FALSE(second.empty());
-  ASSERT_EQ(burner.WriteBlocks(*next, second), second.size());
-  burner.FinishSession(true);
+  ASSERT_EQ(d.WriteBlocks(*next, second), second.size());
+  d.FinishSession(true);
 
   const std::string listing = RunShell("xorriso -indev " + Quote(dir_ / "w0" / "disc.img") +
                                   " -load sbsector " + std::to_string(*next) + " -find /");

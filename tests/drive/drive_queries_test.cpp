@@ -263,4 +263,25 @@ TEST_F(DriveQueries, FreeBlocksComeFromTheInvisibleTracksInformation) {
   EXPECT_EQ(freeBlocks, 7u);
 }
 
+TEST_F(DriveQueries, TrackInformationByAddressTrackOrSession) {
+  struct Case {
+    scrivo::TrackAddress type;
+    std::uint32_t value;
+    Bytes cdb;
+  };
+  for (const Case& c : {Case{scrivo::TrackAddress::Lba, 0x01020304, {0x52, 0x00, 1, 2, 3, 4, 0, 0x00, 0x30, 0, 0, 0}},
+                        Case{scrivo::TrackAddress::TrackNumber, 2, {0x52, 0x01, 0, 0, 0, 2, 0, 0x00, 0x30, 0, 0, 0}},
+                        Case{scrivo::TrackAddress::SessionNumber, 3, {0x52, 0x02, 0, 0, 0, 3, 0, 0x00, 0x30, 0, 0, 0}}}) {
+    aspi.Clear();
+    On(0x52, [](const RecordedRequest&) { return Data(Bytes(48, 0x11)); });
+    std::array<std::uint8_t, 48> reply{};
+    ASSERT_TRUE(core.ReadTrackInformation(c.type, c.value, reply));
+    EXPECT_EQ(reply[47], 0x11);
+    const auto sent = Sent();
+    ASSERT_EQ(sent.size(), 1u) << "no readiness test of its own";
+    EXPECT_EQ(CdbOf(sent[0]), c.cdb);
+    EXPECT_EQ(sent[0].bufferLength, 48u);
+  }
+}
+
 }  // namespace drivetest

@@ -177,6 +177,29 @@ TEST_F(Transport, FailedCommandsLeaveTheirSenseData) {
   EXPECT_FALSE(core.TestUnitReady());
   EXPECT_EQ(core.SenseArea()[2], 0x02);
   EXPECT_EQ(core.SenseArea()[12], 0x3A);
+  EXPECT_EQ(core.LastSense(), (scrivo::SenseCode{0x02, 0x3A, 0x00}));
+  // The sense of a request that ended otherwise reads as none.
+  aspi.SetResponder([](const auto&) { return Reply{}; });
+  EXPECT_TRUE(core.TestUnitReady());
+  EXPECT_EQ(core.LastSense(), scrivo::SenseCode{});
+}
+
+TEST_F(Transport, BindingASuppliedEntryPointSendsThroughItWithoutTheLibrary) {
+  const int loads = platform::testing::LoadCount("WNASPI32.DLL");
+  int calls = 0;
+  ASSERT_TRUE(core.BindAspi([&](void* srb) {
+    ++calls;
+    return aspi.Send(srb);
+  }));
+  EXPECT_EQ(core.CurrentDevice(), scrivo::kNoDevice);
+  core.SetDevice(0, 1, 0);
+  EXPECT_TRUE(core.TestUnitReady());
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(platform::testing::LoadCount("WNASPI32.DLL"), loads);
+  EXPECT_FALSE(core.BindAspi({}));
+  EXPECT_FALSE(core.IsBound());
+  EXPECT_FALSE(core.TestUnitReady());
+  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(Transport, HostAdapterInquiryCopiesFiftyBytesFromTheCount) {

@@ -109,6 +109,8 @@ if err=$(WNASPI32_VIRTUAL_FAULTS=fail=2A@3 "$quillon" burn --writer 2 "$src" 2>&
   fail "a burn with a refused write succeeded: $err"
 fi
 grep -q 'Unable to burn image.' <<<"$err" || fail "refused write: $err"
+grep -q 'The writer refused the write at block [0-9,]*: write error (03/0C/00). The session was closed with' \
+  <<<"$err" || fail "refused write without its reason: $err"
 grep -q 'Burned Completed!' <<<"$err" && fail "refused write reported as burned: $err"
 
 # Erasing the CD-RW, quickly and fully: blank again afterwards.

@@ -103,6 +103,7 @@ untouched "$work/small"
 truncate -s $((359975 * 2048)) "$work/exact.bin"
 WNASPI32_VIRTUAL_FAULTS=fail=2A@1 run 1 burn "$work/exact.bin"
 says "Unable to burn image."
+says "The writer refused the write at block 0: write error (03/0C/00). Nothing was written: the disc is as it was."
 run 1 burn --writer 1 --dvd --no-format "$src"
 says "is not formatted. Format it with 'quillon format --writer 1'"
 run 2 burn --writer 1 "$src"
@@ -180,6 +181,22 @@ wait "$pid" || status=$?
 grep -q 'z.txt" while burning: its place on the disc holds zeros' "$work/vanish.out" ||
   fail "vanished file: $(cat "$work/vanish.out")"
 ! grep -q 'Burned Completed!' "$work/vanish.out" || fail "vanished file: $(cat "$work/vanish.out")"
+
+# A file that shrinks while the burn writes fails it, and the reason names
+# the file and what the disc holds.
+shrink=$work/shrink
+mkdir "$shrink"
+head -c 4000000 /dev/urandom >"$shrink/a.bin"
+WNASPI32_VIRTUAL_WRITERS="cd-r=$work/shrunk" WNASPI32_VIRTUAL_FAULTS=slow=2A:40 \
+  "$quillon" burn "$shrink" >"$work/shrink.out" 2>&1 &
+pid=$!
+wait_for '^Writing' "$work/shrink.out"
+truncate -s 100000 "$shrink/a.bin"
+status=0
+wait "$pid" || status=$?
+[[ $status == 1 ]] || fail "a burn whose file shrank exited $status: $(cat "$work/shrink.out")"
+grep -q 'a.bin" ended before its size while it was burned (it shrank). The session was closed with' \
+  "$work/shrink.out" || fail "shrunk file: $(cat "$work/shrink.out")"
 
 # One program per writer: a second burn is refused at once and the first
 # disc reads back whole.

@@ -2,14 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <cstring>
 #include <string_view>
 #include <utility>
 
 #include "platform/aspi/wnaspi32.h"
 #include "platform/bytes/byte_order.h"
-#include "platform/kernel/event.h"
 
 namespace quillon {
 namespace {
@@ -20,7 +17,9 @@ constexpr std::uint8_t kAscqLongWrite = 0x08;
 constexpr std::uint8_t kAscNoMedium = 0x3A;
 constexpr std::size_t kDescriptionLength = 27;  // vendor, product, three revision characters
 constexpr std::uint8_t kLastLun = 7;
-constexpr auto kRequestTimeout = std::chrono::seconds(60);
+constexpr std::size_t kTrackInformationLength = 48;
+// Feature 0000h, Profile List: the reply's header names the current profile.
+constexpr std::uint16_t kFeatureProfileList = 0x0000;
 
 constexpr std::uint16_t kProfileDvdRam = 0x12;
 constexpr std::uint16_t kProfileDvdMinusRwOverwrite = 0x13;
@@ -45,82 +44,40 @@ std::string MediumName(std::uint16_t profile) {
   return "disc";
 }
 
-DiscProbe::~DiscProbe() { platform::FreeLibrary(library_); }
-
 bool DiscProbe::Open(int hostAdapter, int target, const std::string& description) {
-  library_ = platform::LoadLibraryA("WNASPI32.DLL");
-  send_ = reinterpret_cast<std::uint32_t (*)(void*)>(
-      platform::GetProcAddress(library_, "SendASPI32Command"));
-  if (!send_) return false;
-  hostAdapter_ = static_cast<std::uint8_t>(hostAdapter);
-  target_ = static_cast<std::uint8_t>(target);
+  if (!drive_.LoadAspi()) return false;
+  const auto ha = static_cast<std::uint8_t>(hostAdapter);
+  const auto id = static_cast<std::uint8_t>(target);
   // The control names the writer by host adapter and target; the LUN is
   // the one that answers with the writer's description.
-  for (int lun = 0; lun <= kLastLun; ++lun) {
-    if (Describe(lun) == description.substr(0, kDescriptionLength)) {
-      lun_ = static_cast<std::uint8_t>(lun);
+  for (std::uint8_t lun = 0; lun <= kLastLun; ++lun) {
+    std::array<char, kDescriptionLength + 1> text{};
+    const bool answered = drive_.Inquiry(ha, id, lun, text.data()) == SS_COMP;
+    const std::string answer = answered ? std::string(text.data(), kDescriptionLength) : std::string();
+    if (answer == description.substr(0, kDescriptionLength)) {
+      drive_.SetDevice(ha, id, lun);
       return true;
     }
   }
   return false;
 }
 
-std::string DiscProbe::Describe(int lun) {
-  lun_ = static_cast<std::uint8_t>(lun);
-  const std::array<std::uint8_t, 6> inquiry{0x12, 0, 0, 0, 36, 0};
-  std::array<std::uint8_t, 36> data{};
-  if (!Execute(inquiry, data).good) return {};
-  return std::string(reinterpret_cast<const char*>(data.data() + 8), kDescriptionLength);
-}
-
-DiscProbe::Reply DiscProbe::Execute(std::span<const std::uint8_t> cdb,
-                                    std::span<std::uint8_t> data) {
-  SRB_ExecSCSICmd srb{};
-  platform::Event done(platform::Event::Reset::Auto);
-  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-  srb.SRB_HaId = hostAdapter_;
-  srb.SRB_Target = target_;
-  srb.SRB_Lun = lun_;
-  srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
-  srb.SRB_BufLen = static_cast<std::uint32_t>(data.size());
-  srb.SRB_BufPointer = data.empty() ? nullptr : data.data();
-  srb.SRB_SenseLen = SENSE_LEN;
-  srb.SRB_CDBLen = static_cast<std::uint8_t>(cdb.size());
-  srb.SRB_PostProc = &done;
-  std::copy(cdb.begin(), cdb.end(), srb.CDBByte);
-  send_(&srb);
-  if (srb.SRB_Status == SS_PENDING && !done.Wait(kRequestTimeout)) return {};
-  Reply reply;
-  reply.good = srb.SRB_Status == SS_COMP;
-  if (srb.SRB_Status == SS_ERR && srb.SRB_TargStat == STATUS_CHKCOND) {
-    reply.key = srb.SenseArea[2] & 0x0F;
-    reply.asc = srb.SenseArea[12];
-    reply.ascq = srb.SenseArea[13];
-  }
-  return reply;
-}
-
 DiscProbe::Readiness DiscProbe::TestReady() {
-  const std::array<std::uint8_t, 6> testUnitReady{};
-  const Reply reply = Execute(testUnitReady, {});
-  if (reply.good) return Readiness::Ready;
-  if (reply.key == kSenseNotReady && reply.asc == kAscNotReady && reply.ascq == kAscqLongWrite) {
-    return Readiness::InUse;
-  }
-  if (reply.key == kSenseNotReady && reply.asc == kAscNoMedium) return Readiness::NoDisc;
+  if (drive_.TestUnitReady()) return Readiness::Ready;
+  const scrivo::SenseCode sense = drive_.LastSense();
+  if (sense == scrivo::SenseCode{kSenseNotReady, kAscNotReady, kAscqLongWrite}) return Readiness::InUse;
+  if (sense.key == kSenseNotReady && sense.asc == kAscNoMedium) return Readiness::NoDisc;
   return Readiness::NotReady;
 }
 
 std::optional<DiscDescription> DiscProbe::Describe() {
   DiscDescription disc;
   // The feature header alone: its bytes 6-7 hold the current profile.
-  const std::array<std::uint8_t, 10> getConfiguration{0x46, 0x02, 0, 0, 0, 0, 0, 0, 8, 0};
   std::array<std::uint8_t, 8> header{};
-  if (Execute(getConfiguration, header).good) disc.profile = bytes::GetBE16(&header[6]);
+  if (drive_.GetFeature(kFeatureProfileList, header)) disc.profile = bytes::GetBE16(&header[6]);
 
-  const std::array<std::uint8_t, 10> readDiscInformation{0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0};
   std::array<std::uint8_t, 34> info{};
-  if (!Execute(readDiscInformation, info).good) return std::nullopt;
+  if (!drive_.ReadDiscInformation(info)) return std::nullopt;
   disc.overwritable = disc.dvdPlusRw() || disc.profile == kProfileDvdRam ||
                       disc.profile == kProfileDvdMinusRwOverwrite;
   disc.closed = !disc.overwritable && (info[2] & 0x03) == kDiscStatusComplete;
@@ -128,9 +85,9 @@ std::optional<DiscDescription> DiscProbe::Describe() {
   disc.unfinished = !disc.overwritable && ((info[2] >> 2) & 0x03) == kSessionIncomplete;
 
   // The next track, as the engine's own capacity check reads it.
-  const std::array<std::uint8_t, 10> readTrackInformation{0x52, 0x01, 0, 0, 0, 0xFF, 0, 0, 48, 0};
-  std::array<std::uint8_t, 48> track{};
-  if (!disc.closed && Execute(readTrackInformation, track).good) {
+  std::array<std::uint8_t, kTrackInformationLength> track{};
+  if (!disc.closed &&
+      drive_.ReadTrackInformation(scrivo::TrackAddress::TrackNumber, scrivo::kInvisibleTrack, track)) {
     disc.nextWritable = bytes::GetBE32(&track[8]);
     disc.freeBlocks = bytes::GetBE32(&track[16]);
   }
@@ -138,10 +95,8 @@ std::optional<DiscDescription> DiscProbe::Describe() {
 }
 
 std::optional<std::uint32_t> DiscProbe::RecordedFrom(std::uint32_t lba) {
-  std::array<std::uint8_t, 10> readTrackInformation{0x52, 0x00, 0, 0, 0, 0, 0, 0, 48, 0};
-  bytes::PutBE32(&readTrackInformation[2], lba);
-  std::array<std::uint8_t, 48> track{};
-  if (!Execute(readTrackInformation, track).good) return std::nullopt;
+  std::array<std::uint8_t, kTrackInformationLength> track{};
+  if (!drive_.ReadTrackInformation(scrivo::TrackAddress::Lba, lba, track)) return std::nullopt;
   const std::uint32_t start = bytes::GetBE32(&track[8]);
   if (track[7] & kLastRecordedAddressValid) return bytes::GetBE32(&track[28]) - start + 1;
   return bytes::GetBE32(&track[24]);

@@ -4,15 +4,15 @@
 // program's job has it, or there is no disc), what the disc is, whether a
 // DVD+RW is formatted, how much space is free, and how much a cancelled
 // burn wrote. It goes through the same ASPI layer the engine loads, with
-// standard MMC commands (TEST UNIT READY, GET CONFIGURATION, READ DISC
-// INFORMATION, READ TRACK INFORMATION), and only while no job runs.
+// the engine's own drive access (MmcCore: TEST UNIT READY, GET
+// CONFIGURATION, READ DISC INFORMATION, READ TRACK INFORMATION), and only
+// while no job runs.
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 
-#include "platform/loader/library.h"
+#include "engine/drive/mmc_core.h"
 
 namespace quillon {
 
@@ -37,11 +37,6 @@ class DiscProbe {
  public:
   enum class Readiness { Ready, InUse, NoDisc, NotReady };
 
-  DiscProbe() = default;
-  ~DiscProbe();
-  DiscProbe(const DiscProbe&) = delete;
-  DiscProbe& operator=(const DiscProbe&) = delete;
-
   // Binds the ASPI layer and finds the writer the control selected (its
   // host adapter and target, and the LUN whose description it has).
   bool Open(int hostAdapter, int target, const std::string& description);
@@ -52,16 +47,7 @@ class DiscProbe {
   std::optional<std::uint32_t> RecordedFrom(std::uint32_t lba);
 
  private:
-  struct Reply {
-    bool good = false;
-    std::uint8_t key = 0, asc = 0, ascq = 0;  // sense of a CHECK CONDITION
-  };
-  Reply Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data);
-  std::string Describe(int lun);
-
-  platform::HMODULE library_ = nullptr;
-  std::uint32_t (*send_)(void*) = nullptr;
-  std::uint8_t hostAdapter_ = 0, target_ = 0, lun_ = 0;
+  scrivo::MmcCore drive_;
 };
 
 }  // namespace quillon
