@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 
+#include "engine/drive/mmc_commands.h"
 #include "engine/typelib/scrivo_ids.h"
 #include "engine/typelib/scrivo_typelib.h"
 #include "platform/bytes/byte_order.h"
@@ -22,6 +23,8 @@ using platform::Variant;
 using testsupport::RecordedRequest;
 using testsupport::Reply;
 using Bytes = std::vector<std::uint8_t>;
+
+Bytes BytesOf(const scrivo::Cdb& cdb) { return {cdb.begin(), cdb.end()}; }
 
 Bytes CdbOf(const RecordedRequest& r) { return Bytes(r.cdb.begin(), r.cdb.begin() + 12); }
 
@@ -211,7 +214,7 @@ TEST_F(ControlDevice, EjectOpensTheTrayAfterTwoSeconds) {
   EXPECT_EQ(clock.Slept() - before, std::chrono::milliseconds(2000));
   auto sent = aspi.Commands();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(CdbOf(sent[0]), (Bytes{0x1B, 0, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(sent[0]), BytesOf(scrivo::EjectCdb()));
   EXPECT_EQ(sent[0].target, 2);
 }
 
@@ -234,10 +237,10 @@ TEST_F(ControlDevice, WriteSpeedIsSentInKilobytesPerSecondWithMaximumReadSpeed) 
     if (r.Opcode() == 0xBB) speeds.push_back(r);
   }
   ASSERT_EQ(speeds.size(), 2u);
-  EXPECT_EQ(CdbOf(speeds[0]), (Bytes{0xBB, 0, 0xFF, 0xFF, 0x05, 0x5F, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(speeds[0]), BytesOf(scrivo::SetCdSpeedCdb(0xFFFF, 1375)));  // 8x in kB/s
   EXPECT_EQ(speeds[0].flags, 0x50);
   EXPECT_EQ(speeds[0].target, 0);
-  EXPECT_EQ(CdbOf(speeds[1]), (Bytes{0xBB, 0, 0xFF, 0xFF, 0x00, 0xAB, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(speeds[1]), BytesOf(scrivo::SetCdSpeedCdb(0xFFFF, 171)));
 
   writers.clear();  // the writer stops answering
   EXPECT_FALSE(control().SetWriteSpeed(8));

@@ -3,6 +3,7 @@
 // and is written in track mode 5; a DVD+R ends with its track and session
 // closed and the disc finalised.
 
+#include "engine/drive/mmc_commands.h"
 #include "tests/e2e/burn_fixture.h"
 
 namespace e2e {
@@ -44,10 +45,12 @@ TEST_F(DvdMedia, DvdPlusRTakesTheImageAndEndsClosed) {
   std::size_t flush = FindOpcode(commands, kSynchronizeCache, FindOpcode(commands, kWrite10));
   std::size_t closeTrack = FindOpcode(commands, kCloseTrackSession, flush);
   ASSERT_NE(closeTrack, std::string::npos);
-  EXPECT_EQ(Cdb(commands[closeTrack].begin(), commands[closeTrack].begin() + 6), (Cdb{0x5B, 0, 0x01, 0, 0, 1}));
+  const scrivo::Cdb closeTrackOne = scrivo::CloseTrackSessionCdb(scrivo::CloseFunction::Track, 1);
+  EXPECT_EQ(Cdb(commands[closeTrack].begin(), commands[closeTrack].begin() + 6),
+            Cdb(closeTrackOne.begin(), closeTrackOne.begin() + 6));
   std::size_t closeSession = FindOpcode(commands, kCloseTrackSession, closeTrack + 1);
   ASSERT_NE(closeSession, std::string::npos);
-  EXPECT_EQ(commands[closeSession][2], 0x06);
+  EXPECT_EQ(commands[closeSession][2], static_cast<std::uint8_t>(scrivo::CloseFunction::FinalizeDvdPlusR));
   EXPECT_EQ(disc.tracks[0].at("closed"), "yes");
   EXPECT_EQ(disc.sessions.at(0).at("closed"), "yes");
   EXPECT_EQ(disc.header.at("finalized"), "yes");
