@@ -33,7 +33,7 @@ QString FreeDownloadPath(const QString& folder, const QString& fileName) {
   const QDir dir(folder);
   const QString first = dir.filePath(fileName);
   if (!Taken(first)) return first;
-  const int dot = fileName.lastIndexOf('.');
+  const qsizetype dot = fileName.lastIndexOf('.');
   const QString stem = dot > 0 ? fileName.left(dot) : fileName;
   const QString suffix = dot > 0 ? fileName.mid(dot) : QString();
   for (int copy = 1; copy <= kMostCopies; ++copy) {

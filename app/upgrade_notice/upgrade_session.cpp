@@ -97,7 +97,7 @@ bool UpgradeSession::IsDone() {
   if (state_ != State::Saved || !acknowledged_) return false;
   if (!pathHandedOver_ && arguments_.buffer) {
     const QByteArray path = QFile::encodeName(target_);
-    const std::size_t length = std::min<std::size_t>(path.size(), NOVALEAF_BUFFER_SIZE - 1);
+    const std::size_t length = std::min(static_cast<std::size_t>(path.size()), std::size_t{NOVALEAF_BUFFER_SIZE - 1});
     std::memcpy(arguments_.buffer, path.constData(), length);
     arguments_.buffer[length] = '\0';
   }

@@ -28,11 +28,11 @@ bool IsAcceptableEntryName(std::string_view name) {
 
 CImageNode::CImageNode() = default;
 
-CImageNode* CImageNode::AddChild(std::string_view sourcePath, std::string_view name, EntryKind kind,
+CImageNode* CImageNode::AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
                                  EntryOrigin origin, NameClash clash) {
   // Rejected before a node exists, so no serial number is taken.
-  if (name.size() >= kNameLimit || !IsAcceptableEntryName(name)) return nullptr;
-  std::unique_ptr<CImageNode> fresh = MakeEntry(*this, sourcePath, name, kind, origin);
+  if (entryName.size() >= kNameLimit || !IsAcceptableEntryName(entryName)) return nullptr;
+  std::unique_ptr<CImageNode> fresh = MakeEntry(*this, entrySource, entryName, kind, origin);
   if (!fresh) return nullptr;
 
   auto existing = children.find(fresh->name);

@@ -47,7 +47,7 @@ class CImageNode {
   // is too long, a new file whose source cannot be opened exclusively or
   // is 4 GiB or larger, or a name whose Joliet form a sibling of another
   // stored name already carries (unless `clash` says to merge).
-  CImageNode* AddChild(std::string_view sourcePath, std::string_view name, EntryKind kind,
+  CImageNode* AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
                        EntryOrigin origin, NameClash clash = NameClash::Refuse);
 
   // The child that an entry named `storedName` would merge into: the one of

@@ -42,7 +42,7 @@ class PathTableWriter {
     // An odd identifier is followed by one zero byte (ECMA-119 9.4.6).
     table.resize(at + sizeof(Record) + identifier.size() + identifier.size() % 2);
     StoreAt(table.data() + at, record);
-    std::copy(identifier.begin(), identifier.end(), table.begin() + at + sizeof(Record));
+    std::copy(identifier.begin(), identifier.end(), table.data() + at + sizeof(Record));
   }
 
   std::vector<std::uint8_t> little_;

@@ -17,7 +17,7 @@ constexpr std::string_view kManagerId = "QUILLON WNASPI32";
 constexpr std::uint32_t kMaxTransferLength = 0x10000;  // 64 KiB, what SG_IO takes from any drive
 
 void PutPadded(std::uint8_t* out, std::string_view text, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i) out[i] = i < text.size() ? text[i] : ' ';
+  for (std::size_t i = 0; i < width; ++i) out[i] = static_cast<std::uint8_t>(i < text.size() ? text[i] : ' ');
 }
 
 // The direction a request names; with data but no single direction named,

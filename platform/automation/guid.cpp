@@ -32,7 +32,7 @@ std::optional<GUID> ParseGuid(std::string_view text) {
   g.data1 = field(0, 8);
   g.data2 = static_cast<std::uint16_t>(field(8, 4));
   g.data3 = static_cast<std::uint16_t>(field(12, 4));
-  for (int i = 0; i < 8; ++i) g.data4[i] = static_cast<std::uint8_t>(field(16 + 2 * i, 2));
+  for (std::size_t i = 0; i < 8; ++i) g.data4[i] = static_cast<std::uint8_t>(field(16 + 2 * i, 2));
   return g;
 }
 

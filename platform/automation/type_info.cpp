@@ -10,10 +10,10 @@ const MemberDesc* InterfaceDesc::Find(DISPID id) const {
   return it == members.end() ? nullptr : &*it;
 }
 
-const MemberDesc* InterfaceDesc::FindByName(std::string_view name) const {
-  auto same = [name](const MemberDesc& m) {
-    return m.name.size() == name.size() &&
-           std::equal(m.name.begin(), m.name.end(), name.begin(), [](char a, char b) {
+const MemberDesc* InterfaceDesc::FindByName(std::string_view wanted) const {
+  auto same = [wanted](const MemberDesc& m) {
+    return m.name.size() == wanted.size() &&
+           std::equal(m.name.begin(), m.name.end(), wanted.begin(), [](char a, char b) {
              return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
            });
   };

@@ -41,7 +41,7 @@ struct InterfaceDesc {
 
   const MemberDesc* Find(DISPID id) const;
   // Names are matched without regard to case, as automation does.
-  const MemberDesc* FindByName(std::string_view name) const;
+  const MemberDesc* FindByName(std::string_view wanted) const;
 };
 
 struct CoClassDesc {

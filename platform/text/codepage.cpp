@@ -79,7 +79,10 @@ std::u16string ToWide(std::string_view text, const std::string& charset, Invalid
   Converter conv(kWideCharset, charset.c_str());
   if (!conv.Ok()) {
     std::u16string out;
-    for (unsigned char c : text) out.push_back(c < 0x80 ? c : WideForInvalidByte(c, invalid));
+    for (char raw : text) {
+      const auto c = static_cast<unsigned char>(raw);
+      out.push_back(c < 0x80 ? c : WideForInvalidByte(c, invalid));
+    }
     return out;
   }
   auto replace = [invalid](std::string_view unit) {

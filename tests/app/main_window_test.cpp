@@ -157,7 +157,7 @@ class MainWindowTest : public QObject {
     QStringList paths;
     for (int i = 1; i <= 5; ++i) {
       paths.append(Path(QString("rows/%1").arg(i)));
-      WriteFile(paths.back(), i);
+      WriteFile(paths.back(), static_cast<std::size_t>(i));
     }
     W().Compilation().AddPaths(paths);
     W().lsvCD->topLevelItem(1)->setSelected(true);

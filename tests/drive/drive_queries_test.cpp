@@ -82,7 +82,7 @@ TEST_F(DriveQueries, CapabilitiesComeFromPage2AhAndFourFeatureQueries) {
   auto sent = SentWithoutReadiness();
   ASSERT_EQ(sent.size(), 5u);
   const std::uint8_t features[] = {0x1F, 0x2A, 0x2B, 0x2F};
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(CdbOf(sent[i + 1]), (Bytes{0x46, 0x02, 0x00, features[i], 0, 0, 0, 0x01, 0x00, 0, 0, 0}));
     EXPECT_EQ(sent[i + 1].flags, 0x48);
     EXPECT_EQ(sent[i + 1].bufferLength, 256u);

@@ -141,7 +141,7 @@ TEST_F(Recording, AppendableCdContinuesAtTheB0hPointerWithoutOffset) {
 TEST_F(Recording, ClosedUnfinishedOrUnreadableCdIsRefusedBeforeAnythingIsSet) {
   // Byte 2 of the disc information: complete disc; appendable with its last
   // session incomplete (a burn that died) or damaged.
-  for (std::uint8_t status : {0x0E, 0x05, 0x09}) {
+  for (std::uint8_t status : std::initializer_list<std::uint8_t>{0x0E, 0x05, 0x09}) {
     SCOPED_TRACE(int(status));
     aspi.Clear();
     On(0x51, [status](const RecordedRequest&) { return Data(DiscInformation(status)); });
@@ -217,7 +217,7 @@ TEST_F(Recording, DvdPlusRGetsTrackMode4AndLinkSize0) {
 }
 
 TEST_F(Recording, WritesCarryOneToSixteenBlocksAtTheWriteAddress) {
-  for (std::uint16_t blocks : {1, 3, 16}) {
+  for (std::uint16_t blocks : std::initializer_list<std::uint16_t>{1, 3, 16}) {
     SCOPED_TRACE(blocks);
     aspi.Clear();
     core.writeAddress = 0x00012345;

@@ -59,7 +59,7 @@ TempFolder::~TempFolder() {
 
 void WriteFile(const fs::path& path, std::size_t size) {
   std::uint32_t state = 2166136261u;
-  for (unsigned char c : path.filename().string()) state = (state ^ c) * 16777619u;
+  for (char c : path.filename().string()) state = (state ^ static_cast<unsigned char>(c)) * 16777619u;
   std::string bytes(size, '\0');
   for (char& b : bytes) {
     state = state * 1103515245u + 12345u;

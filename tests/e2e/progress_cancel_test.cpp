@@ -27,7 +27,8 @@ std::uint32_t VolumeSpaceSize(const fs::path& image, std::uint32_t sessionStart 
   disc.seekg(static_cast<std::streamoff>(sessionStart + 16) * kBlock + 80);
   unsigned char bytes[4] = {};
   disc.read(reinterpret_cast<char*>(bytes), 4);
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+         std::uint32_t{bytes[3]} << 24;
 }
 
 // The write progress in per mille a burn posts, by the documented rule: after
@@ -73,7 +74,7 @@ class ProgressAndCancel : public BurnTest {
     scrivo::CImageBuilder measure;
     measure.AddFileEntry(measure.Root(), "payload.bin", file.string());
     EXPECT_TRUE(measure.BuildImage());
-    const std::uint32_t metadata = measure.VolumeSpaceSize() - 1;
+    const std::uint64_t metadata = measure.VolumeSpaceSize() - 1;
     WriteFile(file, static_cast<std::size_t>(blocks - metadata) * kBlock);
     return file;
   }

@@ -36,7 +36,7 @@ TEST_P(SessionLeftOpen, FailsTheBurn) {
 INSTANTIATE_TEST_SUITE_P(Burns, SessionLeftOpen,
                          testing::Values(UnclosedSession{"cd-r", "fail=5B@1", false},
                                          UnclosedSession{"dvd-r", "fail=35@1", true}),
-                         [](const auto& info) { return info.index == 0 ? "CdCloseRefused" : "DvdFlushRefused"; });
+                         [](const auto& test) { return test.index == 0 ? "CdCloseRefused" : "DvdFlushRefused"; });
 
 }  // namespace
 }  // namespace e2e

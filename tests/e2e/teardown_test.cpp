@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                                scrivo::kBlankPolling},
                     RunningJob{"DvdPlusRwFormat", "dvd+rw", scrivo::DISPID_BLANKDVD, {},
                                scrivo::kDvdPlusRwFormatPolling}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace e2e

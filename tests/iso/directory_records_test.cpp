@@ -114,7 +114,7 @@ TEST_F(DirectoryRecords, FortyOneSevenByteNamesFillTheFirstBlock) {
   EXPECT_EQ(root.dataLength, 4096u);
   auto entries = Entries(ReadDirectory(builder, root.extent, root.dataLength));
   ASSERT_EQ(entries.size(), 42u);
-  for (int i = 0; i < 41; ++i) {
+  for (std::size_t i = 0; i < 41; ++i) {
     EXPECT_EQ(entries[i].block, root.extent);
     EXPECT_EQ(entries[i].offset, 68u + 48 * i);
     EXPECT_EQ(entries[i].length, 48u);
@@ -128,7 +128,7 @@ TEST_F(DirectoryRecords, RecordEndingAtTheBlocksLastByteMovesOn) {
   // 40 records of 48 bytes end at 1988; the next is 34 + 2 x name units.
   EXPECT_TRUE(scrivo::RecordFits(2013, 34)) << "ending at 2047 fits";
   EXPECT_FALSE(scrivo::RecordFits(2014, 34)) << "ending at 2048 does not";
-  for (int units : {12, 13}) {
+  for (std::size_t units : {12u, 13u}) {
     CImageBuilder fresh;
     for (int i = 0; i < 40; ++i) {
       ASSERT_TRUE(fresh.AddFileEntry(fresh.Root(), "n" + std::to_string(100000 + i), source.string()));

@@ -74,14 +74,14 @@ DirectoryBlock& DirectoryBlock::Record(std::uint32_t extent, std::uint32_t lengt
   PutRecord(record.data(), recordLength, extent, length, flags, identifier, identifierLength);
   if (offset_ < bytes_.size()) {
     std::size_t fits = std::min(record.size(), bytes_.size() - offset_);
-    std::copy_n(record.begin(), fits, bytes_.begin() + offset_);
+    std::copy_n(record.begin(), fits, bytes_.data() + offset_);
   }
   offset_ += recordLength;
   return *this;
 }
 
 DirectoryBlock& DirectoryBlock::Raw(const Bytes& bytes) {
-  std::copy(bytes.begin(), bytes.end(), bytes_.begin() + offset_);
+  std::copy(bytes.begin(), bytes.end(), bytes_.data() + offset_);
   offset_ += bytes.size();
   return *this;
 }

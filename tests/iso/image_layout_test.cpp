@@ -276,7 +276,7 @@ TEST_F(ImageLayout, ResetReturnsToTheInitialStateAndTheNextJobLaysOutAfresh) {
   ASSERT_TRUE(builder.BuildImage());
   std::vector<scrivo::ImageBlock> first;
   for (const auto& block : builder.SectorList()) first.push_back(*block);
-  const std::uint32_t firstData = builder.NextDataBlock();
+  const std::uint64_t firstData = builder.NextDataBlock();
 
   EXPECT_FALSE(builder.BuildImage()) << "a second build needs a reset first";
   builder.ResetImage();

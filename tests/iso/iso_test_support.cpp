@@ -26,10 +26,10 @@ void WriteSource(const fs::path& path, std::size_t size) {
 }
 
 std::uint32_t Le32(const std::uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 std::uint32_t Be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
 }
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint16_t Be16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
@@ -98,7 +98,7 @@ std::vector<PathTableEntry> ReadPathTable(const scrivo::CImageBuilder& builder,
   for (std::size_t at = 0; at < size;) {
     std::uint8_t length = table[at];
     PathTableEntry entry;
-    entry.identifier.assign(table.begin() + at + 8, table.begin() + at + 8 + length);
+    entry.identifier.assign(table.data() + at + 8, table.data() + at + 8 + length);
     entry.extent = typeM ? Be32(&table[at + 2]) : Le32(&table[at + 2]);
     entry.parent = typeM ? Be16(&table[at + 6]) : Le16(&table[at + 6]);
     entries.push_back(entry);

@@ -85,7 +85,7 @@ TEST_F(Readers, TreeDeeperThanTheIsoLimit) {
   for (int depth = 2; depth <= 12; ++depth) {
     level /= "level" + std::to_string(depth);
     fs::create_directories(level);
-    WriteSource(level / ("file" + std::to_string(depth) + ".txt"), 100 * depth + 2000);
+    WriteSource(level / ("file" + std::to_string(depth) + ".txt"), static_cast<std::size_t>(100 * depth + 2000));
   }
   fs::create_directories(source / "level2" / "side");
   WriteSource(source / "level2" / "side" / "side.txt", 3);

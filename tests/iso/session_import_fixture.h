@@ -53,7 +53,7 @@ class SessionImportTest : public ::testing::Test {
     fill(session);
     EXPECT_TRUE(session.BuildImage());
     for (std::size_t i = 0; i < session.SectorList().size(); ++i) {
-      disc.PutBlock(origin + i, *session.SectorList()[i]);
+      disc.PutBlock(static_cast<std::int64_t>(origin + i), *session.SectorList()[i]);
     }
     disc.lastSessionStart = static_cast<std::int32_t>(origin);
     return session;

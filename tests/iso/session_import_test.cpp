@@ -162,7 +162,7 @@ TEST_F(SessionImportTest, HostsSameNamedFileIsWrittenAndSameNamedFoldersMerge) {
   EXPECT_FALSE(Child(*docs, "old.txt;1")->newFlag);
 
   // The new session streams the host's files and lists the others where they lie.
-  builder.SetImageOrigin(previous.VolumeSpaceSize() + 11);
+  builder.SetImageOrigin(static_cast<std::uint32_t>(previous.VolumeSpaceSize() + 11));
   ASSERT_TRUE(builder.BuildImage());
   auto second = JolietRootOf(builder);
   EXPECT_EQ(second.at("kept.txt;1").extent, oldKept.extent);

@@ -86,7 +86,7 @@ Reply VirtualDisc::SessionInfo() const {
   reply.dataIn[2] = 1;
   reply.dataIn[3] = 1;
   const auto start = static_cast<std::uint32_t>(*lastSessionStart);
-  for (int i = 0; i < 4; ++i)
+  for (std::size_t i = 0; i < 4; ++i)
     reply.dataIn[8 + i] = static_cast<std::uint8_t>(start >> (24 - 8 * i));
   return reply;
 }

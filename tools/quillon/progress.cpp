@@ -5,7 +5,7 @@
 namespace quillon {
 namespace {
 
-constexpr int kBarWidth = 40;
+constexpr std::size_t kBarWidth = 40;
 constexpr std::size_t kPhaseWidth = 20;
 
 }  // namespace
@@ -20,7 +20,7 @@ void ProgressView::Show(std::string_view phase, int percent) {
     out_ << phase_ << ' ' << shown_ << " %\n" << std::flush;
     return;
   }
-  const int filled = shown_ * kBarWidth / 100;
+  const std::size_t filled = static_cast<std::size_t>(shown_) * kBarWidth / 100;  // shown_ is 0..100
   std::string label = phase_;
   label.resize(std::max(label.size(), kPhaseWidth), ' ');
   out_ << '\r' << label << " [" << std::string(filled, '#') << std::string(kBarWidth - filled, ' ')

@@ -107,11 +107,15 @@ std::vector<MappedDrive> OpenAndMapDrives(SgSystem& system, Log& log,
     }
     const std::uint8_t adapter = adapters[key];
     auto& slots = taken[adapter];
+    // Kernel addresses are never negative (ParseKernelAddress refuses them).
+    auto slot = [&slots](int t, int l) -> bool& {
+      return slots[static_cast<std::size_t>(t)][static_cast<std::size_t>(l)];
+    };
     int target = drive.address.target, lun = drive.address.lun;
-    if (target >= kAspiTargets || lun >= kAspiLuns || slots[target][lun]) {
+    if (target >= kAspiTargets || lun >= kAspiLuns || slot(target, lun)) {
       target = -1;
       for (int t = 0; t < kAspiTargets && target < 0; ++t) {
-        if (!slots[t][0]) target = t;
+        if (!slot(t, 0)) target = t;
       }
       lun = 0;
     }
@@ -121,7 +125,7 @@ std::vector<MappedDrive> OpenAndMapDrives(SgSystem& system, Log& log,
       system.Close(handle);
       continue;
     }
-    slots[target][lun] = true;
+    slot(target, lun) = true;
     log.Diagnostic("real drive " + Describe(drive) + " is ASPI " + std::to_string(adapter) + ":" +
                    std::to_string(target) + ":" + std::to_string(lun));
     mapped.push_back({std::move(drive), handle, adapter, static_cast<std::uint8_t>(target),

@@ -20,7 +20,7 @@ constexpr std::string_view kVendor = "QUILLON ";
 constexpr std::string_view kRevision = "1.00";
 
 void PutAscii(std::uint8_t* out, std::string_view text, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i) out[i] = i < text.size() ? text[i] : ' ';
+  for (std::size_t i = 0; i < width; ++i) out[i] = static_cast<std::uint8_t>(i < text.size() ? text[i] : ' ');
 }
 
 std::string ProductId(std::uint8_t target) {
