@@ -21,18 +21,19 @@ std::int32_t Clamped(std::int64_t value) {
 // sense field or block the failure does not have is -1.
 std::vector<platform::Variant> JobFailedArguments(const JobFailure& failure) {
   const std::optional<CommandFailure>& command = failure.command;
-  const std::optional<SenseCode> sense = command ? command->sense : std::nullopt;
+  const bool hasSense = command && command->sense;
+  const SenseCode sense = hasSense ? *command->sense : SenseCode{};
   const std::optional<std::int64_t> block = command ? command->Block() : std::nullopt;
-  auto senseField = [&](std::uint8_t SenseCode::*field) {
-    return platform::Variant::I2(sense ? static_cast<std::int16_t>((*sense).*field) : std::int16_t{-1});
+  auto senseField = [&](std::uint8_t field) {
+    return platform::Variant::I2(hasSense ? std::int16_t{field} : std::int16_t{-1});
   };
   return {platform::Variant::I2(static_cast<std::int16_t>(failure.job)),
           Text(failure.reason),
           Text(failure.step),
           Text(command ? command->CommandName() : std::string()),
-          senseField(&SenseCode::key),
-          senseField(&SenseCode::asc),
-          senseField(&SenseCode::ascq),
+          senseField(sense.key),
+          senseField(sense.asc),
+          senseField(sense.ascq),
           platform::Variant::I4(block ? Clamped(*block) : -1),
           platform::Variant::I4(failure.error),
           Text(failure.path),
