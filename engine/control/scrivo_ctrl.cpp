@@ -136,7 +136,7 @@ void CScrivoCtrl::ReportError(std::string_view text) {
 
 void CScrivoCtrl::ReportRefusal(const EntryRefusal& refusal) {
   ReportError(refusal.EngineText());
-  platform::DebugLog(platform::DebugSource::EngineError, refusal.Describe());
+  platform::DebugLog(platform::DebugSource::Diagnostic, refusal.Describe());
   diagnostics_.PostEntryRefused(refusal);
 }
 
