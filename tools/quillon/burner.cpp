@@ -208,7 +208,8 @@ Stop CheckInputs(const BurnerOptions& o, CompilationFacts& facts) {
     Say("nothing was written; --skip-unreadable burns the rest.");
     return kExitUsage;
   }
-  if (facts.entries == 0) {
+  // Entries that are all refused are named when they are handed over.
+  if (facts.entries == 0 && facts.leftToEngine == 0) {
     Say("nothing to burn: the folders given are empty.");
     return kExitUsage;
   }
@@ -219,7 +220,7 @@ Stop CheckInputs(const BurnerOptions& o, CompilationFacts& facts) {
 // a folder's contents land at the disc's root, a file under its bare name.
 // Each entry the engine refuses is named with its reason, and stops the
 // burn before it starts unless the user lets the rest be burned.
-Stop HandOver(ControlSession& session, const BurnerOptions& o) {
+Stop HandOver(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
   session.Set("VolumeLabel", Variant::Bstr(platform::NarrowToWide(o.label)));
   if (auto texts = session.TakeEngineTexts(); !texts.empty()) {
     for (const std::string& text : texts) Say(text + ": \"" + o.label + "\"");
@@ -239,7 +240,7 @@ Stop HandOver(ControlSession& session, const BurnerOptions& o) {
     Say("nothing was written; --skip-unreadable burns the rest.");
     return kExitUsage;
   }
-  if (handedOver.accepted == 0) {
+  if (handedOver.accepted == 0 || facts.entries == 0) {
     Say("nothing left to burn.");
     return kExitUsage;
   }
@@ -284,7 +285,7 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitFailed;
   }
   if (Stop stop = CheckDisc(session, writer, *disc, o, facts)) return *stop;
-  if (Stop stop = HandOver(session, o)) return *stop;
+  if (Stop stop = HandOver(session, o, facts)) return *stop;
   if (disc->unformatted) {
     if (Stop stop = FormatFirst(session, writer)) return *stop;
   }

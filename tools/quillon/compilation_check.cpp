@@ -134,15 +134,16 @@ class Walker {
   // would burn empty, without a word: that one is named here.
   void Entry(const std::string& path, const std::string& name, bool atRoot) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return;
-    if (StoredName(name, info).size() > limits::kStoredNameLength) return;
+    if (::stat(path.c_str(), &info) != 0 || StoredName(name, info).size() > limits::kStoredNameLength ||
+        (S_ISDIR(info.st_mode) ? ancestors_.contains({info.st_dev, info.st_ino}) : !FileFits(info))) {
+      ++facts_.leftToEngine;
+      return;
+    }
     if (!S_ISDIR(info.st_mode)) {
-      if (!FileFits(info)) return;
       if (atRoot) ClaimRootName(path, name, info);
       Count(name, info);
       return;
     }
-    if (ancestors_.contains({info.st_dev, info.st_ino})) return;
     if (auto problem = FolderProblem(path)) {
       facts_.refusedEntries.push_back({path, *problem + ": it would be burned empty"});
     } else {

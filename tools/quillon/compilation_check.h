@@ -28,6 +28,9 @@ struct CompilationFacts {
   // burned.
   std::vector<InputProblem> refusedEntries;
   std::uint64_t entries = 0;  // files and folders that will be burned
+  // Entries inside the folders that the engine will refuse and name itself
+  // when they are handed over.
+  std::uint64_t leftToEngine = 0;
   // About the blocks the session needs (its file data exactly, its metadata
   // estimated from below): enough to tell that a compilation cannot fit.
   std::uint64_t blocks = 0;
