@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "engine/iso/image_block.h"
+
 namespace scrivo::limits {
 
 // A logical block of the image: the unit of every address and every write.
-constexpr std::uint64_t kBlockSize = 2048;
+using scrivo::kBlockSize;
 // Blocks before the first volume descriptor (ECMA-119 6.2.1).
 constexpr std::uint32_t kSystemAreaBlocks = 16;
 // A volume label holds at most this many characters.
