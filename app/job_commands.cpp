@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,35 +21,16 @@ bool TFGUI::WriterReady(const QString& notReadyMessage) {
   return false;
 }
 
-// A folder goes over whole, trailing "/" included; a file under the name
-// after its last "/", read from its whole path.
-void TFGUI::HandOver(const CompilationList::Entry& entry) {
-  if (entry.caption.endsWith('/')) {
-    scrivo_->AddDirectory(entry.caption);
-  } else {
-    scrivo_->AddFile(entry.caption.mid(entry.caption.lastIndexOf('/') + 1), entry.caption);
-  }
-}
-
-// Hands every checked entry over and collects the engine's refusals. A
-// folder counts as accepted even with refusals: they may concern only what
-// it holds. The engine posts its refusals, so they are fetched after each
-// entry.
-TFGUI::HandOverResult TFGUI::HandOverCheckedEntries() {
-  HandOverResult result;
-  handingOver_ = true;
+// Hands every checked entry over (a folder whole, trailing "/" included; a
+// file under the name after its last "/") and collects the engine's
+// refusals, each with its own reason.
+quillon::HandOverResult TFGUI::HandOverCheckedEntries() {
+  std::vector<std::string> entries;
   for (const CompilationList::Entry& entry : lsvCD->Entries()) {
-    if (!entry.checked) continue;
-    refusals_.clear();
-    HandOver(entry);
-    engineHoldsEntries_ = true;
-    pump_.DispatchPending();
-    for (const QString& text : refusals_) result.refused.append(entry.caption + ": " + text);
-    if (refusals_.isEmpty() || entry.caption.endsWith('/')) ++result.accepted;
+    if (entry.checked) entries.push_back(QFile::encodeName(entry.caption).toStdString());
   }
-  handingOver_ = false;
-  refusals_.clear();
-  return result;
+  engineHoldsEntries_ = engineHoldsEntries_ || !entries.empty();
+  return scrivo_->HandOver(entries, [this] { pump_.DispatchPending(); });
 }
 
 void TFGUI::actBurnExecute() {
@@ -61,11 +43,13 @@ void TFGUI::actBurnExecute() {
   jobErrors_.clear();
   scrivo_->SetVolumeLabel(edtCDVolume->text());
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const HandOverResult handedOver = HandOverCheckedEntries();
+  const quillon::HandOverResult handedOver = HandOverCheckedEntries();
   QApplication::restoreOverrideCursor();
   // Nothing is left out of a disc without the user's word.
-  if (!handedOver.refused.isEmpty()) {
-    const QString list = "These files and folders cannot be burned:\r\n" + handedOver.refused.join("\r\n");
+  if (!handedOver.refused.empty()) {
+    QStringList refused;
+    for (const quillon::RefusedEntry& entry : handedOver.refused) refused.append(QFile::decodeName(entry.reason.c_str()));
+    const QString list = "These files and folders cannot be burned:\r\n" + refused.join("\r\n");
     if (handedOver.accepted == 0) {
       messages_.Show(list + "\r\nNothing was burned.");
       return;
@@ -185,11 +169,7 @@ void TFGUI::ScrivoBlankFinished() {
 }
 
 void TFGUI::ScrivoEngineError(const QString& text) {
-  if (handingOver_) {
-    refusals_.append(text);
-  } else if (scrivo_->Tag != Idle) {
-    jobErrors_.append(text);
-  }
+  if (scrivo_->Tag != Idle) jobErrors_.append(text);
 }
 
 // A job that failed raises no event: the window returns to idle here and

@@ -157,12 +157,7 @@ class TFGUI final : public QMainWindow {
   void ConnectEvents(TScrivo& scrivo);
   void RenewControl();
   bool WriterReady(const QString& notReadyMessage);
-  void HandOver(const CompilationList::Entry& entry);
-  struct HandOverResult {
-    QStringList refused;  // each with the entry it concerns
-    int accepted = 0;     // folders, and files the engine took
-  };
-  HandOverResult HandOverCheckedEntries();
+  quillon::HandOverResult HandOverCheckedEntries();
   void EnterBusyState(JobState job);
   void ReturnToIdle();
   void timUpgradeTimer();
@@ -187,9 +182,6 @@ class TFGUI final : public QMainWindow {
   std::array<char, upgrade::kBufferSize> upgradeBuffer_{};
   // The engine's failure texts since the running job's command started.
   QStringList jobErrors_;
-  // While entries are handed over: the engine's refusals of the entry at hand.
-  bool handingOver_ = false;
-  QStringList refusals_;
   // The engine holds handed-over entries: from the first hand-over until a
   // burn finishes (the next burn then starts from a fresh control).
   bool engineHoldsEntries_ = false;

@@ -3,6 +3,8 @@
 #include "engine/typelib/scrivo_ids.h"
 #include "platform/automation/hresult.h"
 
+#include <utility>
+
 using platform::InvokeKind;
 using platform::Variant;
 
@@ -37,6 +39,10 @@ void TScrivo::Release() {
 
 void TScrivo::Receive(const quillon::HostNotice& notice) {
   using Kind = quillon::HostNotice::Kind;
+  if (handOverNotices_ && (notice.kind == Kind::EngineError || notice.kind == Kind::EntryRefused)) {
+    handOverNotices_->push_back(notice);
+    return;
+  }
   switch (notice.kind) {
     case Kind::Event:
       DispatchEvent(notice.id, notice.args);
@@ -49,6 +55,8 @@ void TScrivo::Receive(const quillon::HostNotice& notice) {
         OnJobFailed(*this, static_cast<scrivo::JobKind>(notice.args[0].AsI2()), QString::fromStdString(notice.name));
       }
       break;
+    case Kind::EntryRefused:
+      break;  // only a hand-over asks why
     case Kind::MessageBox:
       break;  // the program's message service shows those itself
   }
@@ -141,3 +149,16 @@ void TScrivo::BurnDVDData() { Invoke(scrivo::DISPID_BURNDVDDATA, InvokeKind::Met
 void TScrivo::Blank(bool bFull) { Invoke(scrivo::DISPID_BLANK, InvokeKind::Method, {Variant::Bool(bFull)}); }
 void TScrivo::CancelBurning() { Invoke(scrivo::DISPID_CANCELBURNING, InvokeKind::Method); }
 void TScrivo::EjectDisk() { Invoke(scrivo::DISPID_EJECTDISK, InvokeKind::Method); }
+
+quillon::HandOverResult TScrivo::HandOver(const std::vector<std::string>& entries,
+                                          const std::function<void()>& dispatchPending) {
+  handOverNotices_.emplace();
+  struct Done {
+    std::optional<std::vector<quillon::HostNotice>>& notices;
+    ~Done() { notices.reset(); }
+  } done{handOverNotices_};
+  return quillon::HandOverEntries(Dispatch(), entries, [&] {
+    dispatchPending();
+    return std::exchange(*handOverNotices_, {});
+  });
+}

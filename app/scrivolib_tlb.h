@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "engine/typelib/scrivo_typelib.h"
 #include "host/control_host.h"
+#include "host/entry_handover.h"
 
 class TScrivo;
 using TNotifyEvent = std::function<void(TScrivo& sender)>;
@@ -79,6 +81,12 @@ class TScrivo {
   void Blank(bool bFull);
   void CancelBurning();
   void EjectDisk();
+  // Hands the compilation entries over (a folder's caption ends in "/") and
+  // collects the engine's refusals with their reasons; `dispatchPending`
+  // runs the message loop. The engine's failure texts meanwhile go to the
+  // hand-over, not to OnEngineError.
+  quillon::HandOverResult HandOver(const std::vector<std::string>& entries,
+                                   const std::function<void()>& dispatchPending);
 
   // Routes an incoming event by its dispatch id to its slot: 1 Progress,
   // 2 Finished, 3 BlankFinished. Other ids, and events whose slot is empty,
@@ -95,6 +103,8 @@ class TScrivo {
   std::int32_t GetNumber(platform::DISPID id);
 
   quillon::ControlHost host_{quillon::HostServices::Program};
+  // While entries are handed over: the diagnostics that arrived.
+  std::optional<std::vector<quillon::HostNotice>> handOverNotices_;
   std::unique_ptr<Site> site_;
   platform::ComPtr<platform::IDispatch> dispatch_;
 };

@@ -30,7 +30,7 @@ class ControlHost::EventSink final : public platform::EventSink {
   const platform::InterfaceDesc* events_;
 };
 
-// Receives the engine's failure texts and failed-job notices.
+// Receives the engine's failure texts, refused entries and failed-job notices.
 class ControlHost::DiagnosticsSink final : public platform::EventSink {
  public:
   explicit DiagnosticsSink(ControlHost& host) : host_(host) {}
@@ -39,12 +39,13 @@ class ControlHost::DiagnosticsSink final : public platform::EventSink {
   void OnEvent(platform::DISPID id, std::span<const platform::Variant> args) override {
     if (id == scrivo::DIAGID_ENGINEERROR && args.size() == 1 && args[0].Type() == platform::VarType::BSTR) {
       host_.Notify({HostNotice::Kind::EngineError, platform::Utf16ToUtf8(args[0].AsBstr()), {}});
-    } else if (id == scrivo::DIAGID_JOBFAILED) {
-      // The reason in words comes second, after the job; the fields after
-      // it say the same for programs that look closer.
+    } else if (id == scrivo::DIAGID_JOBFAILED || id == scrivo::DIAGID_ENTRYREFUSED) {
+      // The reason in words comes second, after the job or the kind of
+      // refusal; the fields after it say the same for programs that look
+      // closer.
       const bool hasReason = args.size() > 1 && args[1].Type() == platform::VarType::BSTR;
-      host_.Notify({HostNotice::Kind::JobFailed, hasReason ? platform::Utf16ToUtf8(args[1].AsBstr()) : "",
-                    {args.begin(), args.end()}});
+      const auto kind = id == scrivo::DIAGID_JOBFAILED ? HostNotice::Kind::JobFailed : HostNotice::Kind::EntryRefused;
+      host_.Notify({kind, hasReason ? platform::Utf16ToUtf8(args[1].AsBstr()) : "", {args.begin(), args.end()}});
     }
   }
   ControlHost& host_;

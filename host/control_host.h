@@ -21,10 +21,11 @@
 namespace quillon {
 
 // One thing the host learned: an event, an engine failure text, the end of
-// a job that failed, or a message box the engine showed.
+// a job that failed, an entry the engine refused, or a message box the
+// engine showed.
 struct HostNotice {
-  enum class Kind { Event, EngineError, JobFailed, MessageBox } kind;
-  std::string name;  // event name, the text, or why a job failed
+  enum class Kind { Event, EngineError, JobFailed, EntryRefused, MessageBox } kind;
+  std::string name;  // event name, the text, why a job failed or an entry was refused
   std::vector<platform::Variant> args;
   platform::DISPID id = 0;  // an event's dispatch id
 };

@@ -41,6 +41,28 @@ std::vector<platform::Variant> JobFailedArguments(const JobFailure& failure) {
           platform::Variant::I2(static_cast<std::int16_t>(failure.disc))};
 }
 
+// EntryRefused's arguments, in the order the type library declares them.
+std::vector<platform::Variant> EntryRefusedArguments(const EntryRefusal& refusal) {
+  static_assert(static_cast<std::int16_t>(RefusalKind::NameClash) ==
+                static_cast<std::int16_t>(EntryRefusalKind::NameClash));
+  // A file's size goes in KiB, rounded up, so that the largest file and
+  // those beyond it fit the 32-bit fields.
+  const bool inKiB = refusal.kind == RefusalKind::FileTooLarge;
+  auto number = [inKiB](std::uint64_t value) {
+    return platform::Variant::I4(
+        Clamped(static_cast<std::int64_t>(inKiB ? (value + 1023) / 1024 : value)));
+  };
+  return {platform::Variant::I2(static_cast<std::int16_t>(refusal.kind)),
+          Text(refusal.Describe()),
+          Text(refusal.path),
+          Text(refusal.name),
+          platform::Variant::Bool(refusal.folder),
+          platform::Variant::I4(refusal.error),
+          number(refusal.value),
+          number(refusal.limit),
+          Text(refusal.other)};
+}
+
 }  // namespace
 
 DiagnosticsChannel::DiagnosticsChannel(platform::IUnknown& owner)
@@ -49,11 +71,15 @@ DiagnosticsChannel::DiagnosticsChannel(platform::IUnknown& owner)
 DiagnosticsChannel::~DiagnosticsChannel() { platform::DestroyWindow(window_); }
 
 void DiagnosticsChannel::PostError(std::string_view text) {
-  Post({DIAGID_ENGINEERROR, std::string(text), {}});
+  Post({DIAGID_ENGINEERROR, std::string(text), {}, {}});
 }
 
 void DiagnosticsChannel::PostJobFailed(JobFailure failure) {
-  Post({DIAGID_JOBFAILED, {}, std::move(failure)});
+  Post({DIAGID_JOBFAILED, {}, std::move(failure), {}});
+}
+
+void DiagnosticsChannel::PostEntryRefused(EntryRefusal refusal) {
+  Post({DIAGID_ENTRYREFUSED, {}, {}, std::move(refusal)});
 }
 
 void DiagnosticsChannel::Post(Notice notice) {
@@ -81,7 +107,8 @@ void DiagnosticsChannel::HandleMessage(std::uint32_t message, std::uintptr_t, st
     point_.Fire(notice.id, std::span(&arg, 1));
     return;
   }
-  auto args = JobFailedArguments(notice.failure);
+  auto args = notice.id == DIAGID_ENTRYREFUSED ? EntryRefusedArguments(notice.refusal)
+                                               : JobFailedArguments(notice.failure);
   point_.Fire(notice.id, std::span(args));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Delivers the engine's diagnostics to the host's thread: each failure text
-// and the end of a job that failed, fired through _DScrivoDiagnostics in the
+// Delivers the engine's diagnostics to the host's thread: each failure text,
+// each entry the compilation refused, and the end of a job that failed, fired through _DScrivoDiagnostics in the
 // order they happened. Texts may come from the worker; they are queued and
 // a message to the channel's own window fires them on the host's thread,
 // interleaved in post order with the control's events.
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/control/job_failure.h"
+#include "engine/iso/entry_refusal.h"
 #include "engine/typelib/scrivo_typelib.h"
 #include "platform/automation/connection_point.h"
 #include "platform/user/message_loop.h"
@@ -29,12 +30,14 @@ class DiagnosticsChannel final : private platform::WindowHandler {
   // Thread-safe.
   void PostError(std::string_view text);
   void PostJobFailed(JobFailure failure);
+  void PostEntryRefused(EntryRefusal refusal);
 
  private:
   struct Notice {
     DiagnosticId id;
     std::string text;
     JobFailure failure;
+    EntryRefusal refusal;
   };
   void Post(Notice notice);
   void HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;

@@ -134,6 +134,12 @@ void CScrivoCtrl::ReportError(std::string_view text) {
   diagnostics_.PostError(text);
 }
 
+void CScrivoCtrl::ReportRefusal(const EntryRefusal& refusal) {
+  ReportError(refusal.EngineText());
+  platform::DebugLog(platform::DebugSource::Diagnostic, refusal.Describe());
+  diagnostics_.PostEntryRefused(refusal);
+}
+
 void CScrivoCtrl::PostJobMessage(std::uint32_t message, std::uintptr_t wParam) {
   platform::PostMessage(window_, message, wParam, static_cast<std::intptr_t>(jobNumber_.load()));
 }

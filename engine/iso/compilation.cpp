@@ -61,15 +61,28 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
 
 bool CImageBuilder::AddFileEntry(CImageNode& parent, std::string_view name,
                                  std::string_view sourcePath) {
-  if (parent.AddChild(sourcePath, name, EntryKind::File, EntryOrigin::New) != nullptr) return true;
-  Report(kFileEntryFailure);
+  EntryRefusal refusal;
+  if (parent.AddChild(sourcePath, name, EntryKind::File, EntryOrigin::New, NameClash::Refuse,
+                      &refusal) != nullptr)
+    return true;
+  Report(refusal);
   return false;
 }
 
-CImageNode* CImageBuilder::AddDirectoryEntry(CImageNode& parent, std::string_view name) {
-  CImageNode* entry = parent.AddChild({}, name, EntryKind::Directory, EntryOrigin::New);
-  if (entry == nullptr) Report(kDirectoryEntryFailure);
+CImageNode* CImageBuilder::AddDirectoryEntry(CImageNode& parent, std::string_view name,
+                                             std::string_view folderPath) {
+  EntryRefusal refusal;
+  CImageNode* entry =
+      parent.AddChild({}, name, EntryKind::Directory, EntryOrigin::New, NameClash::Refuse, &refusal);
+  if (entry == nullptr) {
+    refusal.path = folderPath;  // a directory entry keeps no source
+    Report(refusal);
+  }
   return entry;
+}
+
+void CImageBuilder::Report(const EntryRefusal& refusal) {
+  if (reports_ != nullptr) reports_->ReportRefusal(refusal);
 }
 
 namespace {
@@ -98,10 +111,17 @@ class FolderWalk {
     std::optional<FileIdentity> identity = IdentityOf(path);
     if (identity && walking_.contains(*identity)) {
       // A link back to a folder being walked: skipped like a bad subfolder.
-      if (ReportSink* reports = builder_.Reports()) reports->ReportError(kDirectoryEntryFailure);
+      if (ReportSink* reports = builder_.Reports()) {
+        EntryRefusal loop;
+        loop.kind = RefusalKind::Loop;
+        loop.folder = true;
+        loop.path = path;
+        loop.name = entry.name;
+        reports->ReportRefusal(loop);
+      }
       return;
     }
-    if (CImageNode* directory = builder_.AddDirectoryEntry(parent, entry.name)) {
+    if (CImageNode* directory = builder_.AddDirectoryEntry(parent, entry.name, path)) {
       AddContents(path, *directory);
     }
   }

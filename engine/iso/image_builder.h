@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/iso/compilation_limits.h"
 #include "engine/iso/directory_records.h"
 #include "engine/iso/image_block.h"
 #include "engine/iso/image_node.h"
@@ -36,14 +37,11 @@ struct ExtentFieldRef {
 
 class CImageBuilder {
  public:
-  static constexpr std::uint32_t kSystemAreaBlocks = 16;  // ECMA-119 6.2.1
-  static constexpr std::size_t kVolumeLabelLimit = 15;    // characters
-  // Folders a disc can hold, the root included: the path tables number
-  // them, and a folder's number is 16 bits (ECMA-119 9.4.5).
-  static constexpr std::uint64_t kFolderLimit = 0xFFFF;
-  // An image must end by this address: a drive command here names a block
-  // by a non-negative 32-bit number.
-  static constexpr std::uint64_t kAddressLimit = std::uint64_t{1} << 31;
+  // The limits (compilation_limits.h) under the names the layout uses.
+  static constexpr std::uint32_t kSystemAreaBlocks = limits::kSystemAreaBlocks;
+  static constexpr std::size_t kVolumeLabelLimit = limits::kVolumeLabelLength;  // characters
+  static constexpr std::uint64_t kFolderLimit = limits::kFolderLimit;
+  static constexpr std::uint64_t kAddressLimit = limits::kAddressLimit;
 
   CImageBuilder();
   CImageBuilder(const CImageBuilder&) = delete;
@@ -58,10 +56,13 @@ class CImageBuilder {
   CImageNode& Root() { return root_; }
   const CImageNode& Root() const { return root_; }
   // A new file `name` under `parent`, contents from `sourcePath`. Reports
-  // kFileEntryFailure and returns false when the entry is rejected.
+  // the refusal (kFileEntryFailure and its reason) and returns false when
+  // the entry is rejected.
   bool AddFileEntry(CImageNode& parent, std::string_view name, std::string_view sourcePath);
-  // A new, empty directory; reports kDirectoryEntryFailure when rejected.
-  CImageNode* AddDirectoryEntry(CImageNode& parent, std::string_view name);
+  // A new, empty directory; reports the refusal (kDirectoryEntryFailure and
+  // its reason, naming `folderPath`, the folder it stands for) when rejected.
+  CImageNode* AddDirectoryEntry(CImageNode& parent, std::string_view name,
+                                std::string_view folderPath = {});
   // Adds the folder's files and subfolders (hidden ones too) below `parent`,
   // recursively; the folder itself gets no entry. Entries that cannot be
   // added are reported and skipped.
@@ -150,6 +151,7 @@ class CImageBuilder {
   std::uint8_t* BlockData(std::size_t index) { return sectorList_.at(index)->data(); }
   std::uint32_t NextBlockAddress() const;
   void Report(std::string_view text);
+  void Report(const EntryRefusal& refusal);
   TreeExtents& ExtentsOf(ImageTree tree) { return tree == ImageTree::Iso9660 ? isoTree_ : jolietTree_; }
   std::size_t DescriptorOf(ImageTree tree) const {
     return tree == ImageTree::Iso9660 ? primaryBlock_ : supplementaryBlock_;

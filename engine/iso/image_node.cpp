@@ -1,6 +1,10 @@
 #include "engine/iso/image_node.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 
 #include "engine/iso/joliet_text.h"
 #include "engine/iso/source_file.h"
@@ -9,11 +13,36 @@
 namespace scrivo {
 namespace {
 
-constexpr std::string_view kVersionSuffix = ";1";  // ECMA-119 7.5.1 file version 1
-// The size field of a directory record is 32 bits (ECMA-119 9.1.4).
-constexpr std::uint64_t kLargestFileSize = 0xFFFFFFFFu;
+using limits::kVersionSuffix;
 
 std::atomic<std::int32_t> serialCounter{1};
+
+// Why a source could not be opened: `error` is the open's errno. A path
+// that is gone is told apart from one that is there but not a regular
+// file, and from one that cannot be read.
+void ExplainOpenFailure(const std::string& path, int error, EntryRefusal& refusal) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    const int statError = errno;
+    const bool gone = statError == ENOENT || statError == ENOTDIR;
+    refusal.kind = gone ? RefusalKind::SourceMissing : RefusalKind::Unreadable;
+    refusal.error = gone ? statError : error;
+    // A link that is there, to something that is not: the link's target.
+    std::string target(4096, '\0');
+    const ssize_t length = gone ? ::readlink(path.c_str(), target.data(), target.size()) : -1;
+    if (length > 0) refusal.other = target.substr(0, static_cast<std::size_t>(length));
+  } else if (!S_ISREG(info.st_mode)) {
+    refusal.kind = RefusalKind::NotRegularFile;
+  } else {
+    refusal.kind = RefusalKind::Unreadable;
+    refusal.error = error;
+  }
+}
+
+CImageNode* Refuse(EntryRefusal* out, EntryRefusal&& refusal) {
+  if (out != nullptr) *out = std::move(refusal);
+  return nullptr;
+}
 
 }  // namespace
 
@@ -29,11 +58,24 @@ bool IsAcceptableEntryName(std::string_view name) {
 CImageNode::CImageNode() = default;
 
 CImageNode* CImageNode::AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
-                                 EntryOrigin origin, NameClash clash) {
+                                 EntryOrigin origin, NameClash clash, EntryRefusal* refusal) {
+  EntryRefusal why;
+  why.folder = kind == EntryKind::Directory;
+  why.path = entrySource;
+  why.name = entryName;
   // Rejected before a node exists, so no serial number is taken.
-  if (entryName.size() >= kNameLimit || !IsAcceptableEntryName(entryName)) return nullptr;
-  std::unique_ptr<CImageNode> fresh = MakeEntry(*this, entrySource, entryName, kind, origin);
-  if (!fresh) return nullptr;
+  if (entryName.size() >= kNameLimit) {
+    why.kind = RefusalKind::NameTooLong;
+    why.value = entryName.size();
+    why.limit = limits::kStoredNameLength;
+    return Refuse(refusal, std::move(why));
+  }
+  if (!IsAcceptableEntryName(entryName)) {
+    why.kind = RefusalKind::NameInvalid;
+    return Refuse(refusal, std::move(why));
+  }
+  std::unique_ptr<CImageNode> fresh = MakeEntry(*this, entrySource, entryName, kind, origin, why);
+  if (!fresh) return Refuse(refusal, std::move(why));
 
   auto existing = children.find(fresh->name);
   if (existing == children.end()) {
@@ -46,7 +88,11 @@ CImageNode* CImageNode::AddChild(std::string_view entrySource, std::string_view 
     }
     // Two stored names the disc would show alike: readers would list one
     // entry, with one of the two contents.
-    if (clash == NameClash::Refuse) return nullptr;
+    if (clash == NameClash::Refuse) {
+      why.kind = RefusalKind::NameClash;
+      why.other = *twin;
+      return Refuse(refusal, std::move(why));
+    }
     existing = RenameChild(std::string(*twin), fresh->name);
   }
   existing->second->TakeOver(std::move(*fresh));
@@ -85,7 +131,7 @@ CImageNode::ChildMap::iterator CImageNode::RenameChild(const std::string& from, 
 
 std::unique_ptr<CImageNode> CImageNode::MakeEntry(CImageNode& parent, std::string_view sourcePath,
                                                   std::string_view name, EntryKind kind,
-                                                  EntryOrigin origin) {
+                                                  EntryOrigin origin, EntryRefusal& refusal) {
   auto node = std::unique_ptr<CImageNode>(new CImageNode(Unlinked{}));
   node->sourcePath = sourcePath;
   node->name = name;
@@ -96,20 +142,33 @@ std::unique_ptr<CImageNode> CImageNode::MakeEntry(CImageNode& parent, std::strin
   node->serialNumber = TakeSerialNumber();
   if (origin == EntryOrigin::Imported) {
     node->located = true;  // its extent is the previous session's
-  } else if (node->isFile && !node->CompleteNewFile()) {
+  } else if (node->isFile && !node->CompleteNewFile(refusal)) {
     return nullptr;
   }
   return node;
 }
 
-bool CImageNode::CompleteNewFile() {
+bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
   std::optional<SourceFile> source = SourceFile::OpenExclusive(sourcePath);
+  if (!source) {
+    ExplainOpenFailure(sourcePath, errno, refusal);
+    return false;
+  }
   // A file of 4 GiB or more cannot be described by one directory record;
   // refusing it beats recording a truncated size.
-  if (!source || source->Length() > kLargestFileSize) return false;
+  if (source->Length() > limits::kLargestFileSize) {
+    refusal.kind = RefusalKind::FileTooLarge;
+    refusal.value = source->Length();
+    refusal.limit = limits::kLargestFileSize;
+    return false;
+  }
   size = static_cast<std::uint32_t>(source->Length());
-  if (name.find('.') != std::string::npos) name.append(kVersionSuffix);
-  return name.size() < kNameLimit;
+  name = limits::StoredEntryName(name, true);
+  if (name.size() < kNameLimit) return true;
+  refusal.kind = RefusalKind::NameTooLong;
+  refusal.value = name.size();
+  refusal.limit = limits::kStoredNameLength;
+  return false;
 }
 
 void CImageNode::TakeOver(CImageNode&& fresh) {

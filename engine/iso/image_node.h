@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/iso/compilation_limits.h"
+#include "engine/iso/entry_refusal.h"
+
 namespace scrivo {
 
 enum class EntryKind { File, Directory };
@@ -23,12 +26,9 @@ enum class NameClash {
 
 class CImageNode {
  public:
-  // Stored names are shorter than this many bytes, which keeps a Joliet
-  // directory record within 232 bytes.
-  static constexpr std::size_t kNameLimit = 100;
-  // ISO 9660 directories deeper than this are not laid out (ECMA-119 6.8.2.1:
-  // at most eight levels, the root being level 1).
-  static constexpr std::int32_t kIsoDepthLimit = 8;
+  // Stored names are shorter than this many bytes.
+  static constexpr std::size_t kNameLimit = limits::kStoredNameLength + 1;
+  static constexpr std::int32_t kIsoDepthLimit = limits::kIsoDepthLimit;
 
   // Ordered by the stored names' bytes compared as unsigned values
   // (std::char_traits<char> compares as unsigned char).
@@ -46,9 +46,11 @@ class CImageNode {
   // the entry is rejected: a name that is empty, ".", "..", contains "/" or
   // is too long, a new file whose source cannot be opened exclusively or
   // is 4 GiB or larger, or a name whose Joliet form a sibling of another
-  // stored name already carries (unless `clash` says to merge).
+  // stored name already carries (unless `clash` says to merge). Why an
+  // entry was rejected goes to `refusal` when there is one.
   CImageNode* AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
-                       EntryOrigin origin, NameClash clash = NameClash::Refuse);
+                       EntryOrigin origin, NameClash clash = NameClash::Refuse,
+                       EntryRefusal* refusal = nullptr);
 
   // The child that an entry named `storedName` would merge into: the one of
   // that stored name, or the one whose Joliet name it shares; nullptr when
@@ -88,8 +90,8 @@ class CImageNode {
   explicit CImageNode(Unlinked) {}
   static std::unique_ptr<CImageNode> MakeEntry(CImageNode& parent, std::string_view sourcePath,
                                                std::string_view name, EntryKind kind,
-                                               EntryOrigin origin);
-  bool CompleteNewFile();
+                                               EntryOrigin origin, EntryRefusal& refusal);
+  bool CompleteNewFile(EntryRefusal& refusal);
   void TakeOver(CImageNode&& fresh);
   ChildMap::iterator RenameChild(const std::string& from, const std::string& to);
   // The stored name of the child whose Joliet name this is, if any.

@@ -1,15 +1,21 @@
 #pragma once
 // Where the image library sends the texts of what it refused or could not
-// do (an entry left out, a tree that does not fit): the control passes them
-// on to its host. The library shows nothing itself.
+// do (an entry left out, a tree that does not fit), and the reasons of the
+// entries it refused: the control passes them on to its host. The library
+// shows nothing itself.
 
 #include <string_view>
+
+#include "engine/iso/entry_refusal.h"
 
 namespace scrivo {
 
 class ReportSink {
  public:
   virtual void ReportError(std::string_view text) = 0;
+  // An entry the compilation refused, with the reason. A sink that takes
+  // texts only gets the entry's failure text.
+  virtual void ReportRefusal(const EntryRefusal& refusal) { ReportError(refusal.EngineText()); }
 
  protected:
   ~ReportSink() = default;

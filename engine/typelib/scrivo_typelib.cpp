@@ -98,6 +98,21 @@ const InterfaceDesc kDiagnostics{
                 {"iDisc", VarType::I2}},
                "A job ended without its event (1 burn, 2 blank, 3 DVD format), why, and what the "
                "disc holds: 0 untouched, 1 session closed on what was written, 2 left unfinished"),
+        Method(DIAGID_ENTRYREFUSED, "EntryRefused", VarType::Void,
+               {{"iKind", VarType::I2},
+                {"strReason", VarType::BSTR},
+                {"strPath", VarType::BSTR},
+                {"strName", VarType::BSTR},
+                {"bFolder", VarType::BOOL},
+                {"lErrno", VarType::I4},
+                {"lValue", VarType::I4},
+                {"lLimit", VarType::I4},
+                {"strOther", VarType::BSTR}},
+               "An entry the compilation refused, after its failure text, and why: 1 removed since "
+               "it was added (or a link to strOther, which is not there), 2 unreadable, 3 not a regular file, 4 name too long (lValue bytes, "
+               "at most lLimit), 5 a name the disc cannot hold, 6 file too large (lValue KiB, "
+               "below lLimit KiB), 7 a link back to a folder being walked, 8 a name clash with "
+               "the sibling strOther"),
     }};
 
 const platform::TypeLibDesc kTypeLib{

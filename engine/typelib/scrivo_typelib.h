@@ -48,10 +48,23 @@ enum EventId : platform::DISPID {
 enum DiagnosticId : platform::DISPID {
   DIAGID_ENGINEERROR = 1,
   DIAGID_JOBFAILED = 2,
+  DIAGID_ENTRYREFUSED = 3,
 };
 
 // The job whose failure JobFailed reports.
 enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3 };
+
+// Why EntryRefused says the compilation refused an entry (its iKind).
+enum class EntryRefusalKind : std::int16_t {
+  SourceMissing = 1,   // removed since it was added, or a link to nothing (strOther); lErrno
+  Unreadable = 2,      // cannot be opened or locked for reading; lErrno
+  NotRegularFile = 3,  // a device, FIFO or socket
+  NameTooLong = 4,     // lValue bytes, at most lLimit
+  NameInvalid = 5,     // a name no directory record can carry
+  FileTooLarge = 6,    // lValue KiB (rounded up), below lLimit KiB
+  Loop = 7,            // a link back to a folder being walked
+  NameClash = 8,       // strOther, a sibling, would carry the same name on the disc
+};
 
 const platform::TypeLibDesc& ScrivoTypeLib();
 const platform::InterfaceDesc& DispatchInterfaceDesc();  // _DScrivo

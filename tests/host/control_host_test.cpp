@@ -6,9 +6,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "engine/typelib/scrivo_typelib.h"
 #include "host/control_host.h"
+#include "host/entry_handover.h"
 #include "platform/automation/activation.h"
 #include "platform/user/message_loop.h"
 #include "tests/support/capturing_ui.h"
@@ -71,6 +76,35 @@ TEST_F(ControlHostTest, ReceiverTakesEachNoticeWhileTheLoopIsDispatched) {
   // The program's own service stays installed: the host took nothing over.
   platform::MessageBoxA("shown by the program", "caption", platform::MB_OK);
   ASSERT_EQ(programUi.messages.size(), 1u);
+}
+
+// Each refused entry comes back with the reason that applies, under the
+// entry it was handed over with; the documented failure text is not all.
+TEST_F(ControlHostTest, HandOverNamesEachRefusedEntryWithItsReason) {
+  const fs::path work = fs::temp_directory_path() / ("quillon-handover-" + std::to_string(::getpid()));
+  fs::create_directories(work / "folder");
+  std::ofstream(work / "kept.txt") << "kept";
+  std::ofstream(work / "folder" / "inside.txt") << "inside";
+  ASSERT_EQ(::mkfifo((work / "folder" / "pipe").c_str(), 0600), 0);
+  quillon::ControlHost host(quillon::HostServices::Notices);
+  ASSERT_EQ(host.Create(), platform::S_OK);
+  Call(host, "InitControl");
+  const std::string gone = (work / "gone.txt").string(), folder = (work / "folder").string() + "/";
+  const quillon::HandOverResult result =
+      quillon::HandOverEntries(host.Control(), {gone, folder, (work / "kept.txt").string()}, [&] {
+        auto notices = host.Pump(std::chrono::milliseconds(0));
+        return std::vector<HostNotice>(notices.begin(), notices.end());
+      });
+  fs::remove_all(work);
+  EXPECT_EQ(result.accepted, 2u) << "the folder and kept.txt";
+  ASSERT_EQ(result.refused.size(), 2u);
+  EXPECT_EQ(result.refused[0].entry, gone);
+  EXPECT_EQ(result.refused[0].path, gone);
+  EXPECT_EQ(result.refused[0].kind, static_cast<std::int16_t>(scrivo::EntryRefusalKind::SourceMissing));
+  EXPECT_EQ(result.refused[0].reason, gone + ": no longer there: removed or renamed since it was added (No such file or directory)");
+  EXPECT_EQ(result.refused[1].entry, folder);
+  EXPECT_EQ(result.refused[1].path, folder + "pipe");
+  EXPECT_EQ(result.refused[1].kind, static_cast<std::int16_t>(scrivo::EntryRefusalKind::NotRegularFile));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <functional>
 #include <set>
 
 #include "engine/iso/image_builder.h"
@@ -295,3 +297,71 @@ TEST(VolumeLabel, AcceptsUpToFifteenCharactersAndKeepsTheOldLabelOtherwise) {
 }
 
 }  // namespace
+
+// Each refusal says which reason applies, with its numbers, beside the
+// entry's failure text: one case of each kind.
+TEST_F(FolderContents, RefusalsSayWhichReasonApplies) {
+  using scrivo::RefusalKind;
+  const std::string gone = (dir / "gone").string();
+  const std::string fifo = (dir / "fifo").string();
+  const std::string huge = (dir / "huge").string();
+  const std::string dangling = (dir / "dangling").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  WriteSource(dir / "huge", 0);
+  const std::string free = (dir / "free").string();
+  WriteSource(free, 1);
+  ASSERT_EQ(::truncate(huge.c_str(), off_t{0x100000000}), 0);
+  std::filesystem::create_symlink(dir / "nothing", dangling);
+  TempDir loops, clash;
+  std::filesystem::create_directories(loops / "a");
+  std::filesystem::create_directory_symlink(loops.Path(), loops / "a" / "up");
+  WriteSource(clash / "caf\xC3\xA9", 1);
+  WriteSource(clash / "caf\xE9", 1);
+  int holder = ::open(source.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+  struct Case {
+    std::function<void()> add;
+    RefusalKind kind;
+    bool folder;
+    std::string path;
+    int error;
+    std::uint64_t value, limit;
+    std::string other;
+    std::string words;  // a part of the reason in words
+  };
+  const std::string longName = std::string(94, 'q') + ".txt";
+  auto file = [&](std::string name, std::string from) {
+    return [this, name, from] { builder.AddFileEntry(builder.Root(), name, from); };
+  };
+  const std::vector<Case> cases = {
+      {file("gone", gone), RefusalKind::SourceMissing, false, gone, ENOENT, 0, 0, "", "removed or renamed since it was added"},
+      {file("dangling", dangling), RefusalKind::SourceMissing, false, dangling, ENOENT, 0, 0, (dir / "nothing").string(), "which is not there"},
+      {file("held", source.string()), RefusalKind::Unreadable, false, source.string(), EWOULDBLOCK, 0, 0, "", "another program holds it locked"},
+      {file("fifo", fifo), RefusalKind::NotRegularFile, false, fifo, 0, 0, 0, "", "not a file whose contents can be burned"},
+      {file(longName, free), RefusalKind::NameTooLong, false, free, 0, 100, 99, "", "100 bytes with \";1\", at most 99"},
+      {[&] { builder.AddDirectoryEntry(builder.Root(), "a/b", "/x/a/b"); }, RefusalKind::NameInvalid, true, "/x/a/b", 0, 0, 0, "", "a name the disc cannot hold"},
+      {file("huge", huge), RefusalKind::FileTooLarge, false, huge, 0, 0x100000000, 0xFFFFFFFF, "", "4294967296 bytes, at most 4294967295"},
+      {[&] { builder.AddFolderContents(loops.Path().string(), builder.Root()); }, RefusalKind::Loop, true, (loops / "a" / "up").string(), 0, 0, 0, "", "a link back"},
+      {[&] { builder.AddFolderContents(clash.Path().string(), builder.Root()); }, RefusalKind::NameClash, false, (clash / "caf\xE9").string(), 0, 0, 0, "caf\xC3\xA9", "would be that of"},
+  };
+  for (const Case& c : cases) {
+    host.errors.clear();
+    host.refusals.clear();
+    c.add();
+    ASSERT_EQ(host.refusals.size(), 1u) << c.path;
+    const scrivo::EntryRefusal& r = host.refusals[0];
+    EXPECT_EQ(r.kind, c.kind) << c.path;
+    EXPECT_EQ(r.folder, c.folder) << c.path;
+    EXPECT_EQ(r.path, c.path);
+    EXPECT_EQ(r.error, c.error) << c.path;
+    EXPECT_EQ(r.value, c.value) << c.path;
+    EXPECT_EQ(r.limit, c.limit) << c.path;
+    EXPECT_EQ(r.other, c.other) << c.path;
+    EXPECT_THAT(r.Describe(), ::testing::StartsWith(c.path + ": "));
+    EXPECT_THAT(r.Describe(), ::testing::HasSubstr(c.words));
+    // The documented text stays the failure text of the entry.
+    EXPECT_THAT(host.errors, ElementsAre(c.folder ? scrivo::kDirectoryEntryFailure : scrivo::kFileEntryFailure));
+  }
+  ::close(holder);
+}

@@ -35,7 +35,12 @@ void WriteSource(const fs::path& path, std::size_t size);
 class RecordingHost final : public scrivo::ReportSink {
  public:
   void ReportError(std::string_view text) override { errors.emplace_back(text); }
+  void ReportRefusal(const scrivo::EntryRefusal& refusal) override {
+    refusals.push_back(refusal);
+    ReportError(refusal.EngineText());
+  }
   std::vector<std::string> errors;
+  std::vector<scrivo::EntryRefusal> refusals;
 };
 
 // --- reading the built metadata -------------------------------------------

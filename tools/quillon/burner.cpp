@@ -208,62 +208,39 @@ Stop CheckInputs(const BurnerOptions& o, CompilationFacts& facts) {
     Say("nothing was written; --skip-unreadable burns the rest.");
     return kExitUsage;
   }
-  if (facts.entries == 0) {
+  // Entries that are all refused are named when they are handed over.
+  if (facts.entries == 0 && facts.leftToEngine == 0) {
     Say("nothing to burn: the folders given are empty.");
     return kExitUsage;
   }
   return std::nullopt;
 }
 
-// The entries inside `folder` that the walk already named.
-std::size_t NamedInside(const std::string& folder, const CompilationFacts& facts) {
-  const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
-  std::size_t count = 0;
-  for (const InputProblem& p : facts.refusedEntries) count += p.path.starts_with(prefix) ? 1 : 0;
-  return count;
-}
-
 // Hands the label and the entries to the control as the application does:
 // a folder's contents land at the disc's root, a file under its bare name.
-// Whatever the engine refuses stops the burn before it starts, unless the
-// user lets the rest be burned.
+// Each entry the engine refuses is named with its reason, and stops the
+// burn before it starts unless the user lets the rest be burned.
 Stop HandOver(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
   session.Set("VolumeLabel", Variant::Bstr(platform::NarrowToWide(o.label)));
   if (auto texts = session.TakeEngineTexts(); !texts.empty()) {
     for (const std::string& text : texts) Say(text + ": \"" + o.label + "\"");
     return kExitUsage;
   }
-  bool refused = false;
-  std::size_t filesRefused = 0;
+  std::vector<std::string> entries;
   for (const std::string& path : o.paths) {
     std::error_code ec;
     const bool folder = fs::is_directory(path, ec);
-    if (folder) {
-      session.Call(
-          "AddDirectory",
-          {Variant::Bstr(platform::NarrowToWide(path.ends_with('/') ? path : path + "/"))});
-    } else {
-      session.Call("AddFile",
-                   {Variant::Bstr(platform::NarrowToWide(fs::path(path).filename().string())),
-                    Variant::Bstr(platform::NarrowToWide(path))});
-    }
-    auto texts = session.TakeEngineTexts();
-    if (texts.empty()) continue;
-    refused = true;
-    filesRefused += folder ? 0 : 1;
-    // The engine does not say which entry of a folder it refused; those
-    // the walk named before are not told twice.
-    const std::size_t named = folder ? std::min(NamedInside(path, facts), texts.size()) : 0;
-    for (auto text = texts.begin() + static_cast<std::ptrdiff_t>(named); text != texts.end();
-         ++text) {
-      Say((o.skipUnreadable ? "left out: " : "") + (folder ? "in " + path : path) + ": " + *text);
-    }
+    entries.push_back(folder && !path.ends_with('/') ? path + "/" : path);
   }
-  if (refused && !o.skipUnreadable) {
+  const HandOverResult handedOver = session.HandOver(entries);
+  for (const RefusedEntry& refused : handedOver.refused) {
+    Say((o.skipUnreadable ? "left out: " : "") + refused.reason);
+  }
+  if (!handedOver.refused.empty() && !o.skipUnreadable) {
     Say("nothing was written; --skip-unreadable burns the rest.");
     return kExitUsage;
   }
-  if (filesRefused == o.paths.size()) {
+  if (handedOver.accepted == 0 || facts.entries == 0) {
     Say("nothing left to burn.");
     return kExitUsage;
   }

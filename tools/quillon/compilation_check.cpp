@@ -11,20 +11,18 @@
 #include <set>
 #include <utility>
 
+#include "engine/iso/compilation_limits.h"
 #include "platform/text/codepage.h"
 
 namespace quillon {
 namespace {
 
-constexpr std::uint64_t kBlock = 2048;
-constexpr std::size_t kLabelLimit = 15;
-constexpr std::uint64_t kLargestFile = 0xFFFFFFFFull;  // the 32-bit size of a directory record
+namespace limits = scrivo::limits;
+
+constexpr std::uint64_t kBlock = limits::kBlockSize;
 // Every session: system area, three descriptors and four path tables.
-constexpr std::uint64_t kFixedBlocks = 23;
+constexpr std::uint64_t kFixedBlocks = limits::kSystemAreaBlocks + 3 + 4;
 constexpr std::uint64_t kRecordBytes = 34;  // a directory record without its name
-// The engine stores a name of at most 99 bytes, a file's with a dot
-// counted with the ";1" it gets.
-constexpr std::size_t kStoredNameLimit = 99;
 
 using NodeId = std::pair<dev_t, ino_t>;
 
@@ -62,9 +60,15 @@ class Walker {
   }
 
  private:
-  // The name the engine files an entry under: a file's with a dot gets ";1".
+  // The name the engine files an entry under.
   static std::string StoredName(const std::string& name, const struct stat& info) {
-    return !S_ISDIR(info.st_mode) && name.find('.') != std::string::npos ? name + ";1" : name;
+    return limits::StoredEntryName(name, !S_ISDIR(info.st_mode));
+  }
+
+  // Whether the engine takes a file of this kind and size; one it refuses
+  // it names when the file is handed over, and the count leaves it out.
+  static bool FileFits(const struct stat& info) {
+    return S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= limits::kLargestFileSize;
   }
 
   static std::optional<std::string> FolderProblem(const std::string& path) {
@@ -77,7 +81,7 @@ class Walker {
     if (!S_ISREG(info.st_mode)) return "not a file or folder";
     if (::access(path.c_str(), R_OK) != 0)
       return std::string("cannot be read: ") + std::strerror(errno);
-    if (static_cast<std::uint64_t>(info.st_size) > kLargestFile) {
+    if (static_cast<std::uint64_t>(info.st_size) > limits::kLargestFileSize) {
       return "4 GiB or larger: a file on the disc holds less";
     }
     return std::nullopt;
@@ -123,33 +127,25 @@ class Walker {
     ancestors_.erase(id);
   }
 
+  // An entry inside a folder. What the engine refuses (a name it cannot
+  // hold, a file it cannot take, a link back into a folder above) it names
+  // with its reason when the folder is handed over: such an entry is only
+  // left out of the count here. A folder that cannot be read the engine
+  // would burn empty, without a word: that one is named here.
   void Entry(const std::string& path, const std::string& name, bool atRoot) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-      facts_.refusedEntries.push_back(
-          {path, std::string("cannot be read: ") + std::strerror(errno)});
-      return;
-    }
-    // The engine refuses it without saying which entry of the folder it was.
-    if (StoredName(name, info).size() > kStoredNameLimit) {
-      facts_.refusedEntries.push_back(
-          {path, "name too long for the disc: " + std::to_string(name.size()) + " bytes, at most " +
-                     std::to_string(kStoredNameLimit) + " (97 for a file name with a dot)"});
+    if (::stat(path.c_str(), &info) != 0 || StoredName(name, info).size() > limits::kStoredNameLength ||
+        (S_ISDIR(info.st_mode) ? ancestors_.contains({info.st_dev, info.st_ino}) : !FileFits(info))) {
+      ++facts_.leftToEngine;
       return;
     }
     if (!S_ISDIR(info.st_mode)) {
-      if (auto problem = FileProblem(path, info)) {
-        facts_.refusedEntries.push_back({path, *problem});
-      } else {
-        if (atRoot) ClaimRootName(path, name, info);
-        Count(name, info);
-      }
+      if (atRoot) ClaimRootName(path, name, info);
+      Count(name, info);
       return;
     }
-    if (ancestors_.contains({info.st_dev, info.st_ino})) {
-      facts_.refusedEntries.push_back({path, "a link back into a folder above it"});
-    } else if (auto problem = FolderProblem(path)) {
-      facts_.refusedEntries.push_back({path, *problem});
+    if (auto problem = FolderProblem(path)) {
+      facts_.refusedEntries.push_back({path, *problem + ": it would be burned empty"});
     } else {
       if (atRoot) ClaimRootName(path, name, info);
       Count(name, info);
@@ -181,9 +177,9 @@ CompilationFacts ExamineCompilation(const std::vector<std::string>& paths) {
 
 std::optional<std::string> LabelProblem(const std::string& label) {
   const std::size_t characters = platform::NarrowToWide(label).size();
-  if (characters <= kLabelLimit) return std::nullopt;
+  if (characters <= limits::kVolumeLabelLength) return std::nullopt;
   return "Invalid volume name: \"" + label + "\" has " + std::to_string(characters) +
-         " characters; a label has at most " + std::to_string(kLabelLimit);
+         " characters; a label has at most " + std::to_string(limits::kVolumeLabelLength);
 }
 
 }  // namespace quillon

@@ -1,10 +1,11 @@
 #pragma once
 // The burn's inputs, looked at before the writer is touched: each PATH must
-// exist and be readable, the label must fit, and the folders are walked for
-// entries the engine would refuse (unreadable files, special files, files
-// of 4 GiB or more, links back into a folder above), and for two entries
-// that would land at the disc's root under one name. The walk also gives
-// the size the session needs, for the free-space check.
+// exist and be readable, the label must fit (the engine's limits, from the
+// image library), and the folders are walked for folders that cannot be
+// read and for two entries that would land at the disc's root under one
+// name. The walk also gives the size the session needs, for the free-space
+// check. The entries the engine refuses it names itself, with the reason,
+// when they are handed over.
 
 #include <cstdint>
 #include <optional>
@@ -22,10 +23,14 @@ struct CompilationFacts {
   // PATHs that cannot be burned at all, and entries that would replace one
   // another at the root: the command stops.
   std::vector<InputProblem> unusablePaths;
-  // Entries inside the folders that the engine will refuse: the command
-  // stops unless the user lets the rest be burned.
+  // Folders inside the folders that cannot be read: the engine would burn
+  // them empty, so the command stops unless the user lets the rest be
+  // burned.
   std::vector<InputProblem> refusedEntries;
   std::uint64_t entries = 0;  // files and folders that will be burned
+  // Entries inside the folders that the engine will refuse and name itself
+  // when they are handed over.
+  std::uint64_t leftToEngine = 0;
   // About the blocks the session needs (its file data exactly, its metadata
   // estimated from below): enough to tell that a compilation cannot fit.
   std::uint64_t blocks = 0;

@@ -56,6 +56,17 @@ std::vector<std::string> ControlSession::TakeEngineTexts() {
   return texts;
 }
 
+HandOverResult ControlSession::HandOver(const std::vector<std::string>& entries) {
+  return HandOverEntries(host_.Control(), entries, [this] {
+    std::vector<HostNotice> arrived;
+    for (HostNotice& n : host_.Pump(std::chrono::milliseconds(0))) {
+      if (n.kind == HostNotice::Kind::MessageBox) std::cerr << "quillon: " << n.name << '\n';
+      arrived.push_back(std::move(n));
+    }
+    return arrived;
+  });
+}
+
 bool ControlSession::JobRunning(std::deque<HostNotice>& arrived) {
   Call("CDWriterUnitReady");
   bool busy = false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/control_host.h"
+#include "host/entry_handover.h"
 #include "platform/automation/variant.h"
 
 namespace quillon {
@@ -37,6 +38,9 @@ class ControlSession {
   // The engine's failure texts that arrived since the last call; message
   // boxes it showed go to standard error.
   std::vector<std::string> TakeEngineTexts();
+  // Hands the compilation entries over (a folder's path ends in "/") and
+  // collects what the engine refused; message boxes go to standard error.
+  HandOverResult HandOver(const std::vector<std::string>& entries);
   // Whether a job still runs: the control refuses a member that touches the
   // drive with "Drive is busy" while one does. Other notices that arrive
   // meanwhile are added to `arrived`.

@@ -1,0 +1,46 @@
+#pragma once
+// The limits of what a compilation can hold, in one place: the image
+// library enforces them, and hosts that look at their inputs before they
+// hand them over read them from here rather than keeping copies.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/iso/image_block.h"
+
+namespace scrivo::limits {
+
+// A logical block of the image: the unit of every address and every write.
+using scrivo::kBlockSize;
+// Blocks before the first volume descriptor (ECMA-119 6.2.1).
+constexpr std::uint32_t kSystemAreaBlocks = 16;
+// A volume label holds at most this many characters.
+constexpr std::size_t kVolumeLabelLength = 15;
+// A stored name holds at most this many bytes, which keeps a Joliet
+// directory record within 232 bytes; a new file's name with a "." counts
+// with the version suffix it gets.
+constexpr std::size_t kStoredNameLength = 99;
+constexpr std::string_view kVersionSuffix = ";1";  // ECMA-119 7.5.1 file version 1
+// The size field of a directory record is 32 bits (ECMA-119 9.1.4).
+constexpr std::uint64_t kLargestFileSize = 0xFFFFFFFFu;
+// ISO 9660 directories deeper than this are not laid out (ECMA-119 6.8.2.1:
+// at most eight levels, the root being level 1); the Joliet tree holds them.
+constexpr std::int32_t kIsoDepthLimit = 8;
+// Folders a disc can hold, the root included: the path tables number them,
+// and a folder's number is 16 bits (ECMA-119 9.4.5).
+constexpr std::uint64_t kFolderLimit = 0xFFFF;
+// An image must end by this address: a drive command names a block by a
+// non-negative 32-bit number.
+constexpr std::uint64_t kAddressLimit = std::uint64_t{1} << 31;
+
+// The name a new entry is stored under: a file's name with a "." anywhere
+// gets the version suffix.
+inline std::string StoredEntryName(std::string_view name, bool isFile) {
+  std::string stored(name);
+  if (isFile && stored.find('.') != std::string::npos) stored.append(kVersionSuffix);
+  return stored;
+}
+
+}  // namespace scrivo::limits
