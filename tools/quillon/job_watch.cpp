@@ -92,6 +92,8 @@ class Watch {
         progress_.EndLine();
         std::cerr << "quillon: " << n.name << '\n';
         break;
+      case HostNotice::Kind::EntryRefused:
+        break;  // entries are handed over before a job starts
       case HostNotice::Kind::JobFailed: {
         progress_.EndLine();
         // What failed and what the disc holds now, after the engine's text.

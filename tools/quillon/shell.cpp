@@ -97,6 +97,8 @@ class Shell {
         break;
       case HostNotice::Kind::EngineError: out_ << "# " << notice.name << '\n'; break;
       case HostNotice::Kind::JobFailed: break;
+      // Why an entry was refused, after the engine's text for it.
+      case HostNotice::Kind::EntryRefused: out_ << "# " << notice.name << '\n'; break;
       case HostNotice::Kind::MessageBox: out_ << "* " << notice.name << '\n'; break;
     }
     out_.flush();
