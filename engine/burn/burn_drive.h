@@ -32,6 +32,9 @@ class BurnDrive : public BlockSource {
   // starts. False, with Refusal() saying why, when the disc cannot take it.
   virtual bool PrepareTrack(BurnMode mode) = 0;
   virtual DiscRefusal Refusal() const = 0;
+  // Whether PrepareTrack found the disc blank: a disc that is not has
+  // sessions to carry over, even when the session query fails.
+  virtual bool DiscBlank() const = 0;
   virtual std::int32_t SessionStart() const = 0;
   // Where the disc's last recorded session ends (its lead-out), when the
   // track preparation could tell.

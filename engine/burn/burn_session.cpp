@@ -84,8 +84,14 @@ bool BurnSession::OpenOutput(BurnMode mode) {
 }
 
 bool BurnSession::ImportPreviousSession() {
+  const std::uint64_t beforeQuery = drive_.LastFailure().serial;
   const std::int32_t start = drive_.LastSessionStart();
-  if (start == kNoPreviousSession) return true;  // a blank disc: a first session
+  if (start == kNoPreviousSession) {
+    // A blank disc has no session; any other disc has, and a new session
+    // built without its files would hide them all.
+    if (drive_.DiscBlank()) return true;
+    return Fail(BurnStep::ReadPreviousSession, beforeQuery);
+  }
   // A disc whose sessions end before a file's contents would list blocks
   // that were never written: files past the last lead-out are left out.
   std::uint64_t dataEnd = UINT64_MAX;

@@ -33,9 +33,26 @@ DiscRefusal MmcBurnDrive::Refusal() const {
   return DiscRefusal::None;
 }
 
+template <class Read>
+bool MmcBurnDrive::WithRetries(Read read) {
+  for (int attempt = 1;; ++attempt) {
+    if (read()) return true;
+    if (attempt == kPreviousSessionReadTries) return false;
+    // The failed read's sense is what the burn reports, not the polls'.
+    const CommandFailure failure = core_.LastFailure();
+    const bool ready = core_.WaitUntilReady(kReadRetryWait);
+    core_.RestoreFailure(failure);
+    if (!ready) return false;
+  }
+}
+
+bool MmcBurnDrive::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) {
+  return WithRetries([&] { return core_.ReadBlock(lba, block); });
+}
+
 std::int32_t MmcBurnDrive::LastSessionStart() {
   std::array<std::uint8_t, 12> reply{};
-  if (!core_.ReadSessionInfo(reply)) return kNoPreviousSession;
+  if (!WithRetries([&] { return core_.ReadSessionInfo(reply); })) return kNoPreviousSession;
   // READ TOC format 0001b, bytes 8-11: the first track of the last session.
   const auto start = static_cast<std::int32_t>(bytes::GetBE32(reply.data() + 8));
   return start < 0 ? kUnusableSessionStart : start;

@@ -11,11 +11,12 @@ class MmcBurnDrive final : public BurnDrive {
  public:
   explicit MmcBurnDrive(MmcCore& core) : core_(core) {}
 
-  bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) override {
-    return core_.ReadBlock(lba, block);
-  }
+  // Reads of the previous session are tried again after a wait for the
+  // drive (kPreviousSessionReadTries): one refusal must not hide the disc.
+  bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) override;
   bool PrepareTrack(BurnMode mode) override;
   DiscRefusal Refusal() const override;
+  bool DiscBlank() const override { return core_.discBlank; }
   std::int32_t SessionStart() const override { return core_.sessionStartAddress; }
   std::optional<std::int32_t> PreviousSessionEnd() const override { return core_.previousSessionEnd; }
   std::int32_t LastSessionStart() override;
@@ -32,6 +33,9 @@ class MmcBurnDrive final : public BurnDrive {
   const CommandFailure& LastFailure() const override { return core_.LastFailure(); }
 
  private:
+  template <class Read>
+  bool WithRetries(Read read);
+
   MmcCore& core_;
 };
 

@@ -147,10 +147,21 @@ class MmcCore {
   const SRB_ExecSCSICmd& LastRequest() const { return srb_; }
   // The last command that did not succeed, kept until another one fails.
   const CommandFailure& LastFailure() const { return lastFailure_; }
+  // Puts back a failure that later commands (readiness polls) replaced,
+  // counted as a new one, so the caller reports the command that mattered.
+  void RestoreFailure(const CommandFailure& failure) {
+    const std::uint64_t serial = lastFailure_.serial;
+    lastFailure_ = failure;
+    lastFailure_.serial = serial + 1;
+  }
 
   // Why the last PrepareTrack refused the disc (None when it did not).
   enum class TrackRefusal { None, DiscUnreadable, DiscClosed, LastSessionUnfinished };
   TrackRefusal trackRefusal = TrackRefusal::None;
+
+  // Whether the disc was blank when PrepareTrack looked (READ DISC
+  // INFORMATION): only a blank disc has no session to carry over.
+  bool discBlank = false;
 
   // Write state used by the recording commands.
   std::int32_t writeAddress = 0;

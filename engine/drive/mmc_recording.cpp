@@ -19,6 +19,7 @@ bool MmcCore::SetCdSpeed(std::uint16_t readSpeed, std::uint16_t writeSpeed) {
 
 bool MmcCore::PrepareTrack(BurnMode mode) {
   trackRefusal = TrackRefusal::None;
+  discBlank = false;
   if (mode == BurnMode::Dvd) {
     multiSessionField = kNoNextSession;
     writeAddress = 0;
@@ -43,13 +44,19 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
     trackRefusal = TrackRefusal::LastSessionUnfinished;
     return false;
   }
-  // A blank disc has no TOC: its first session starts at 0.
+  // A blank disc has no TOC: its first session starts at 0. On any other
+  // disc the TOC says where the next session starts: without it the
+  // session would be written over the first one.
+  discBlank = disc.blank != 0;
   writeAddress = 0;
   previousSessionEnd.reset();
   FullToc toc;
   if (ReadFullToc(toc)) {
     if (auto next = toc.NextSessionStart()) writeAddress = *next;
     previousSessionEnd = toc.LastLeadOutStart();
+  } else if (!discBlank) {
+    trackRefusal = TrackRefusal::DiscUnreadable;
+    return false;
   }
   sessionStartAddress = writeAddress;
   SetWriteParametersCd();

@@ -24,6 +24,13 @@ constexpr PollingLimit kStreamingSetupWait{1000, 300};
 // the drive calibrates its laser power and lays out the track. 5 minutes.
 constexpr PollingLimit kWriteRetryWait{2000, 150};
 
+// Readiness between tries of a read of the previous session: a drive that
+// answered "not ready" once (still settling after the disc was loaded or the
+// tray closed) gets time before the read is tried again. 30 seconds.
+constexpr PollingLimit kReadRetryWait{1000, 30};
+// Tries of each such read before the burn gives up on the disc's contents.
+constexpr int kPreviousSessionReadTries = 3;
+
 // Progress polls of BLANK: a full blank of an 80-minute CD-RW at 1x takes
 // about 80 minutes. 2 hours.
 constexpr PollingLimit kBlankPolling{200, 36000};

@@ -52,8 +52,8 @@ class SessionImporter {
   bool ImportSession(std::int64_t sessionStart, CImageNode& root);
 
   // Merges one directory and, recursively, its subdirectories into
-  // `parent`. False when a block of it cannot be read (its entries read so
-  // far stay) or when the import was refused.
+  // `parent`. False when a block of it or of a subdirectory cannot be read,
+  // or when the import was refused: the caller then drops the entries.
   bool ImportDirectory(ImageTree tree, std::uint32_t extent, std::uint32_t length,
                        CImageNode& parent);
 

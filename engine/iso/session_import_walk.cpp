@@ -115,9 +115,9 @@ void SessionImporter::ImportSubdirectory(ImageTree tree, const DiscRecord& recor
 
 void SessionImporter::MergeSubdirectory(ImageTree tree, const DiscRecord& record,
                                         CImageNode& directory) {
-  // An unreadable subdirectory keeps the entries read so far; the walk of
-  // its parent goes on.
-  ImportDirectory(tree, record.extent, record.dataLength, directory);
+  // A subdirectory that cannot be read fails the whole import: carried on
+  // without it, the new session would hide everything it holds.
+  if (!ImportDirectory(tree, record.extent, record.dataLength, directory)) Refuse();
 }
 
 }  // namespace scrivo

@@ -37,6 +37,7 @@ class ScriptedDrive final : public scrivo::BurnDrive {
   int refusedWrites = 0;     // the first n writes fail, then writes succeed
   bool closes = true;
   scrivo::DiscRefusal refusal = scrivo::DiscRefusal::None;
+  bool blank = true;
   std::vector<std::int32_t> writes;  // the address of each write tried
   int finishes = 0;
   int readinessWaits = 0;
@@ -44,6 +45,7 @@ class ScriptedDrive final : public scrivo::BurnDrive {
   bool ReadBlock(std::int32_t, std::span<std::uint8_t, scrivo::kBlockSize>) override { return false; }
   bool PrepareTrack(BurnMode) override { return refusal == scrivo::DiscRefusal::None; }
   scrivo::DiscRefusal Refusal() const override { return refusal; }
+  bool DiscBlank() const override { return blank; }
   std::int32_t SessionStart() const override { return 0; }
   std::optional<std::int32_t> PreviousSessionEnd() const override { return std::nullopt; }
   std::int32_t LastSessionStart() override { return scrivo::kNoPreviousSession; }
@@ -204,6 +206,17 @@ TEST_F(BurnSteps, ARefusedDiscTouchesNothingAndDropsWhatWasReadBackFromIt) {
   EXPECT_TRUE(drive.writes.empty());
   EXPECT_TRUE(mine->children.empty());
   EXPECT_EQ(image.SectorList().size(), scrivo::CImageBuilder::kSystemAreaBlocks);
+}
+
+TEST_F(BurnSteps, ADiscWithSessionsTheDriveWillNotNameIsNotTakenForBlank) {
+  AddFile("a.bin", 1);
+  drive.blank = false;  // recorded, but the session query fails
+  EXPECT_FALSE(Burn(BurnMode::CdMultiSession));
+  EXPECT_EQ(failure.step, BurnStep::ReadPreviousSession);
+  EXPECT_EQ(failure.disc, DiscAfterFailure::Untouched);
+  EXPECT_TRUE(drive.writes.empty());
+  drive.blank = true;  // a blank disc has no session to carry over
+  EXPECT_TRUE(Burn(BurnMode::CdMultiSession));
 }
 
 // The session query of the real drive: its address, none, or unusable.

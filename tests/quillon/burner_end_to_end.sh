@@ -79,7 +79,20 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
 (
   export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/multi"
   "$quillon" burn --multi "$src" >/dev/null || fail "first multi-session burn failed"
-  "$quillon" burn --multi "$work/loose/loose.bin" >/dev/null || fail "second multi-session burn failed"
+  # Reads of the first session that keep failing (the session query, a
+  # folder) refuse the append before anything is written: built without
+  # them, the new session would hide the disc's files.
+  cp "$work/multi/disc.img" "$work/multi-before.img"
+  for faults in notready=43@3,notready=43@4,notready=43@5 fail=28@4,fail=28@5,fail=28@6; do
+    err=$(WNASPI32_VIRTUAL_FAULTS=$faults "$quillon" burn --multi "$work/loose/loose.bin" 2>&1) &&
+      fail "an append whose reads failed ($faults) succeeded: $err"
+    grep -q 'The files already on the disc could not be read: .* Nothing was written' <<<"$err" ||
+      fail "an append whose reads failed ($faults): $err"
+    cmp -s "$work/multi/disc.img" "$work/multi-before.img" || fail "the refused append ($faults) wrote"
+  done
+  # One failed read is tried again: the append goes on with every file.
+  WNASPI32_VIRTUAL_FAULTS=notready=28@4 "$quillon" burn --multi "$work/loose/loose.bin" >/dev/null ||
+    fail "second multi-session burn failed"
   second=$(sed -n 's/^track=2 .*start=\([0-9]*\) .*/\1/p' "$work/multi/disc.state")
   [[ -n "$second" ]] || fail "no second session: $(cat "$work/multi/disc.state")"
   /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/multi/disc.img" "$expected" "$second" ||
