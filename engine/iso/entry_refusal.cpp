@@ -24,8 +24,7 @@ std::string EntryRefusal::Reason() const {
       if (!other.empty()) return "a link to \"" + other + "\", which is not there" + ErrorText(error);
       return "no longer there: removed or renamed since it was added" + ErrorText(error);
     case RefusalKind::Unreadable:
-      return "cannot be read" + ErrorText(error) +
-             (error == EWOULDBLOCK ? ": another program holds it locked" : "");
+      return "cannot be read" + ErrorText(error);
     case RefusalKind::NotRegularFile:
       return "not a file whose contents can be burned (a device, FIFO or socket)";
     case RefusalKind::NameTooLong:

@@ -12,7 +12,7 @@ namespace scrivo {
 // The numbering is the one hosts see (EntryRefused's iKind).
 enum class RefusalKind : std::int16_t {
   SourceMissing = 1,   // the source is not there (removed since it was added); errno
-  Unreadable = 2,      // the source cannot be opened or locked for reading; errno
+  Unreadable = 2,      // the source cannot be opened for reading; errno
   NotRegularFile = 3,  // a device, FIFO or socket: not a file whose contents can be read
   NameTooLong = 4,     // value: the stored name's bytes; limit: the longest stored name
   NameInvalid = 5,     // empty, ".", "..", or holding "/" or a NUL

@@ -149,7 +149,7 @@ std::unique_ptr<CImageNode> CImageNode::MakeEntry(CImageNode& parent, std::strin
 }
 
 bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
-  std::optional<SourceFile> source = SourceFile::OpenExclusive(sourcePath);
+  std::optional<SourceFile> source = SourceFile::OpenForReading(sourcePath);
   if (!source) {
     ExplainOpenFailure(sourcePath, errno, refusal);
     return false;

@@ -76,7 +76,7 @@ StreamEnd FlushAndEnd(BlockOutput& output, StreamEnd end) {
 StreamEnd StreamFile(const CImageNode& file, BlockOutput& output, const SourceChangeSink& changed) {
   const std::uint64_t blocks = BlocksFor(file.size);
   if (blocks == 0) return StreamEnd::Complete;
-  std::optional<SourceFile> source = SourceFile::OpenExclusive(file.sourcePath);
+  std::optional<SourceFile> source = SourceFile::OpenForReading(file.sourcePath);
   if (changed && !source) changed(file, SourceChange::Unreadable, errno);
   if (changed && source && source->Length() != file.size) changed(file, SourceChange::SizeChanged, 0);
   std::uint64_t bytesLeft = file.size;  // to read, by the recorded size

@@ -1,7 +1,6 @@
 #include "engine/iso/source_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,12 +8,12 @@
 
 namespace scrivo {
 
-std::optional<SourceFile> SourceFile::OpenExclusive(const std::string& path) {
+std::optional<SourceFile> SourceFile::OpenForReading(const std::string& path) {
   // O_NONBLOCK keeps a FIFO from stalling the open; it is refused below.
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
     ::close(fd);
     errno = error;
@@ -43,7 +42,7 @@ SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
 SourceFile::~SourceFile() { Close(); }
 
 void SourceFile::Close() {
-  if (fd_ >= 0) ::close(fd_);  // closing also releases the lock
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 

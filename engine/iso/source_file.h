@@ -1,7 +1,8 @@
 #pragma once
-// A local source file opened the way the image needs it: read-only, regular
-// files only, and exclusively (a non-blocking exclusive flock), so a file
-// that another program holds locked is refused instead of waited for.
+// A local source file opened the way the image needs it: read-only and
+// regular files only. It is opened shared, without a lock: a burner reads,
+// and never keeps the user's files from other programs (or from a second
+// burn of the same folder onto another writer).
 
 #include <cstddef>
 #include <cstdint>
@@ -13,9 +14,9 @@ namespace scrivo {
 class SourceFile {
  public:
   // Nothing when the path does not name a regular file that can be opened
-  // for reading and locked exclusively at once; errno then says why
-  // (EINVAL for a path that is not a regular file).
-  static std::optional<SourceFile> OpenExclusive(const std::string& path);
+  // for reading; errno then says why (EINVAL for a path that is not a
+  // regular file).
+  static std::optional<SourceFile> OpenForReading(const std::string& path);
 
   SourceFile(SourceFile&& other) noexcept;
   SourceFile& operator=(SourceFile&& other) noexcept;

@@ -57,7 +57,7 @@ enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3 };
 // Why EntryRefused says the compilation refused an entry (its iKind).
 enum class EntryRefusalKind : std::int16_t {
   SourceMissing = 1,   // removed since it was added, or a link to nothing (strOther); lErrno
-  Unreadable = 2,      // cannot be opened or locked for reading; lErrno
+  Unreadable = 2,      // cannot be opened for reading; lErrno
   NotRegularFile = 3,  // a device, FIFO or socket
   NameTooLong = 4,     // lValue bytes, at most lLimit
   NameInvalid = 5,     // a name no directory record can carry

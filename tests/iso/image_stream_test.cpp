@@ -123,7 +123,7 @@ TEST_F(ImageStream, SourceThatShrankBeforeItsLastBlockFailsTheStream) {
   }
 }
 
-TEST_F(ImageStream, SourceThatCannotBeOpenedAnyMoreIsWrittenAsZeros) {
+TEST_F(ImageStream, SourceThatCannotBeOpenedAnyMoreIsWrittenAsZerosAndALockedOneIsRead) {
   fs::path removed = Add("removed", 3000);
   fs::path locked = Add("locked", 100);
   ASSERT_TRUE(builder.BuildImage());
@@ -134,8 +134,13 @@ TEST_F(ImageStream, SourceThatCannotBeOpenedAnyMoreIsWrittenAsZeros) {
   std::vector<std::string> changes;
   EXPECT_TRUE(Streams(builder, output, &changes));
   ::close(holder);
-  EXPECT_EQ(output.bytes, std::string(3 * 2048, '\0'));
-  EXPECT_EQ(changes, (std::vector<std::string>{"locked unreadable", "removed unreadable"}));
+  EXPECT_EQ(changes, (std::vector<std::string>{"removed unreadable"}));
+  // The removed file's two blocks are zeros; the locked file's is its bytes.
+  std::ifstream in(locked, std::ios::binary);
+  const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(contents.size(), 100u);
+  EXPECT_EQ(output.bytes.size(), 3u * 2048);
+  EXPECT_NE(output.bytes.find(contents), std::string::npos);
 }
 
 TEST_F(ImageStream, OutputRefusalAndReleasedBlocksStopTheStream) {

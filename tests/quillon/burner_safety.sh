@@ -205,6 +205,19 @@ wait "$pid" || status=$?
 grep -q 'a.bin" ended before its size while it was burned (it shrank). The session was closed with' \
   "$work/shrink.out" || fail "shrunk file: $(cat "$work/shrink.out")"
 
+# A file another program holds locked is read like any other: a burner
+# reads, and never keeps the user's files from other programs.
+held=$work/held
+mkdir "$held"
+head -c 300000 /dev/urandom >"$held/held.bin"
+flock "$held/held.bin" sleep 60 &
+holder=$!
+sleep 0.2
+WNASPI32_VIRTUAL_WRITERS="cd-r=$work/helddisc" run 0 burn "$held"
+kill "$holder"
+says "Burned Completed!"
+readers_agree "$work/helddisc/disc.img" "$held"
+
 # One program per writer: a second burn is refused at once and the first
 # disc reads back whole.
 export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/shared"
