@@ -40,6 +40,9 @@ std::string EntryRefusal::Reason() const {
       return "a link back to a folder that holds it";
     case RefusalKind::NameClash:
       return "its name on the disc would be that of \"" + other + "\" beside it";
+    case RefusalKind::SizeUnknown:
+      return "its size reads as 0 but it has contents (a file the system makes up as it is "
+             "read, as in /proc): it would be burned empty";
   }
   return std::string(EngineText());
 }

@@ -19,6 +19,7 @@ enum class RefusalKind : std::int16_t {
   FileTooLarge = 6,    // value: the file's bytes; limit: the largest file
   Loop = 7,            // a link back to a folder being walked
   NameClash = 8,       // a sibling `other` would carry the same name on the disc
+  SizeUnknown = 9,     // its size reads as 0 but it has contents (/proc, /sys)
 };
 
 struct EntryRefusal {

@@ -162,6 +162,13 @@ bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
     refusal.limit = limits::kLargestFileSize;
     return false;
   }
+  // A file of /proc or /sys says it holds nothing and yet reads as text:
+  // burned by its size it would come back empty, so it is refused.
+  std::uint8_t probe = 0;
+  if (source->Length() == 0 && source->Read(&probe, 1) == 1) {
+    refusal.kind = RefusalKind::SizeUnknown;
+    return false;
+  }
   size = static_cast<std::uint32_t>(source->Length());
   name = limits::StoredEntryName(name, true);
   if (name.size() < kNameLimit) return true;

@@ -64,6 +64,7 @@ enum class EntryRefusalKind : std::int16_t {
   FileTooLarge = 6,    // lValue KiB (rounded up), below lLimit KiB
   Loop = 7,            // a link back to a folder being walked
   NameClash = 8,       // strOther, a sibling, would carry the same name on the disc
+  SizeUnknown = 9,     // its size reads as 0 but it has contents (a file of /proc or /sys)
 };
 
 const platform::TypeLibDesc& ScrivoTypeLib();

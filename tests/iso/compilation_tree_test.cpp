@@ -346,6 +346,7 @@ TEST_F(FolderContents, RefusalsSayWhichReasonApplies) {
       {file("huge", huge), RefusalKind::FileTooLarge, false, huge, 0, 0x100000000, 0xFFFFFFFF, "", "4294967296 bytes, at most 4294967295"},
       {[&] { builder.AddFolderContents(loops.Path().string(), builder.Root()); }, RefusalKind::Loop, true, (loops / "a" / "up").string(), 0, 0, 0, "", "a link back"},
       {[&] { builder.AddFolderContents(clash.Path().string(), builder.Root()); }, RefusalKind::NameClash, false, (clash / "caf\xE9").string(), 0, 0, 0, "caf\xC3\xA9", "would be that of"},
+      {file("cpuinfo", "/proc/cpuinfo"), RefusalKind::SizeUnknown, false, "/proc/cpuinfo", 0, 0, 0, "", "reads as 0 but it has contents"},
   };
   for (const Case& c : cases) {
     host.errors.clear();

@@ -205,6 +205,12 @@ wait "$pid" || status=$?
 grep -q 'a.bin" ended before its size while it was burned (it shrank). The session was closed with' \
   "$work/shrink.out" || fail "shrunk file: $(cat "$work/shrink.out")"
 
+# A file whose size reads as 0 over contents (/proc) would come back empty:
+# it is refused before anything is written, and named.
+WNASPI32_VIRTUAL_WRITERS="cd-r=$work/procdisc" run 2 burn /proc/cpuinfo
+says "/proc/cpuinfo: its size reads as 0 but it has contents"
+untouched "$work/procdisc"
+
 # A file another program holds locked is read like any other: a burner
 # reads, and never keeps the user's files from other programs.
 held=$work/held
