@@ -48,6 +48,9 @@ struct SenseMeaning {
 };
 
 constexpr std::array kSenseMeanings{
+    // A drive answers every other initiator so while one of them writes;
+    // the ASPI layer answers so while another program's job holds the writer.
+    SenseMeaning{0x02, 0x04, 0x08, "another program is using the writer (long write in progress)"},
     SenseMeaning{0x02, 0x04, -1, "the drive is not ready"},
     SenseMeaning{0x02, 0x3A, -1, "there is no disc in the drive"},
     SenseMeaning{0x02, 0x30, -1, "the drive cannot use this disc"},

@@ -239,6 +239,18 @@ run 1 eject
 says "writer 0 is in use by another program"
 wait "$pid" || fail "the first burn failed: $(cat "$work/first.out")"
 readers_agree "$work/shared/disc.img" "$big"
+# Another program takes the writer after quillon found it free, before the
+# burn's first write, and gives it back before that burn has failed: the
+# refusal itself says the writer is in use.
+export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/raced"
+WNASPI32_VIRTUAL_FAULTS=slow=2A:2000 "$quillon" burn "$src" >"$work/loser.out" 2>&1 &
+pid=$!
+wait_for '^Preparing' "$work/loser.out"
+flock -x "$work/raced/writer.lock" sleep 3
+wait "$pid" && fail "the burn that lost its writer succeeded: $(cat "$work/loser.out")"
+grep -q "writer 0 is in use by another program" "$work/loser.out" || fail "loser: $(cat "$work/loser.out")"
+untouched "$work/raced"
+export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/shared"
 
 # A program that dies mid-burn leaves the writer free; an erase cannot be
 # interrupted (here by a plain kill, SIGTERM) and shows 100 % once.

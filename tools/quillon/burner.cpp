@@ -83,6 +83,14 @@ class Writer {
   DiscProbe probe_;
 };
 
+// Another program may have taken the writer between quillon's question and
+// the job's first command that holds it: the job's failure says so by its
+// sense, or the writer still answers so.
+void SayIfTaken(Writer& writer, const JobResult& result) {
+  if (result.writerInUse || writer.probe().TestReady() == DiscProbe::Readiness::InUse)
+    Say(writer.name() + " is in use by another program.");
+}
+
 int NoWriters() {
   const char* variable = std::getenv("WNASPI32_VIRTUAL_WRITERS");
   std::cerr << "quillon: no writer found. Check:\n"
@@ -253,6 +261,7 @@ Stop FormatFirst(ControlSession& session, Writer& writer) {
   ProgressView progress(std::cout, OnTerminal());
   const JobResult result = WatchJob(session, JobType::Format, progress);
   if (result.end != JobResult::End::Completed) {
+    SayIfTaken(writer, result);
     Say("the DVD+RW could not be formatted; nothing was burned.");
     return kExitFailed;
   }
@@ -302,9 +311,7 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
   ProgressView progress(std::cout, OnTerminal());
   const JobResult result = WatchJob(session, JobType::Burn, progress);
   if (result.end != JobResult::End::Completed) {
-    // Another program may have taken the writer since it was asked.
-    if (writer.probe().TestReady() == DiscProbe::Readiness::InUse)
-      Say(writer.name() + " is in use by another program.");
+    SayIfTaken(writer, result);
     return kExitFailed;
   }
   if (result.cancelled) {
@@ -343,8 +350,11 @@ int Erase(ControlSession& session, const BurnerOptions& o) {
   }
   session.Call("Blank", {Variant::Bool(o.full)});
   ProgressView progress(std::cout, OnTerminal());
-  if (WatchJob(session, JobType::Erase, progress).end != JobResult::End::Completed)
+  if (const JobResult result = WatchJob(session, JobType::Erase, progress);
+      result.end != JobResult::End::Completed) {
+    SayIfTaken(writer, result);
     return kExitFailed;
+  }
   std::cout << "Blank complete!\n";
   return kExitDone;
 }
@@ -360,7 +370,9 @@ int Format(ControlSession& session, const BurnerOptions& o) {
   }
   session.Call("BlankDVD");
   ProgressView progress(std::cout, OnTerminal());
-  if (WatchJob(session, JobType::Format, progress).end != JobResult::End::Completed) {
+  if (const JobResult result = WatchJob(session, JobType::Format, progress);
+      result.end != JobResult::End::Completed) {
+    SayIfTaken(writer, result);
     Say("the disc could not be formatted.");
     return kExitFailed;
   }

@@ -26,6 +26,19 @@ constexpr auto kQuietBeforeAsking = std::chrono::seconds(3);
 // silent for longer than this is stuck in the drive.
 constexpr auto kGiveUp = std::chrono::hours(3);
 
+// JobFailed's sense key, ASC and ASCQ (its fifth to seventh arguments) say
+// NOT READY, LONG WRITE IN PROGRESS: the writer answered as one another
+// program's job holds.
+bool RefusedAsInUse(const std::vector<platform::Variant>& args) {
+  constexpr std::size_t kSenseKeyArgument = 4;
+  if (args.size() < kSenseKeyArgument + 3) return false;
+  for (std::size_t i = kSenseKeyArgument; i < kSenseKeyArgument + 3; ++i) {
+    if (args[i].Type() != platform::VarType::I2) return false;
+  }
+  return args[kSenseKeyArgument].AsI2() == 0x02 && args[kSenseKeyArgument + 1].AsI2() == 0x04 &&
+         args[kSenseKeyArgument + 2].AsI2() == 0x08;
+}
+
 std::string_view PhaseOf(JobType type) { return type == JobType::Erase ? "Erasing" : "Formatting"; }
 std::string_view EndEventOf(JobType type) {
   return type == JobType::Burn ? "Finished" : "BlankFinished";
@@ -100,6 +113,7 @@ class Watch {
         if (!n.name.empty()) std::cerr << "quillon: " << n.name << '\n';
         JobResult failed{JobResult::End::Failed};
         failed.interrupted = interrupted_;
+        failed.writerInUse = RefusedAsInUse(n.args);
         return failed;
       }
     }

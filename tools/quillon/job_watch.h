@@ -24,6 +24,9 @@ struct JobResult {
   double writtenShare = 1;  // a burn: the share of the image written
   bool interrupted = false;  // Ctrl-C was pressed while the job ran
   std::size_t reports = 0;   // failure texts the engine reported while the job ran
+  // The job failed on a command the writer refused as one that another
+  // program's job holds (02/04/08): that program took it after quillon asked.
+  bool writerInUse = false;
 };
 
 JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress);
