@@ -46,6 +46,7 @@ constexpr Sense kMediumNotPresentTrayOpen{kNotReady, 0x3A, 0x02, {}, {}};
 // MEDIUM ERROR
 constexpr Sense kWriteError{kMediumError, 0x0C, 0x00, {}, {}};
 constexpr Sense kUnrecoveredReadError{kMediumError, 0x11, 0x00, {}, {}};
+constexpr Sense kMediumFormatCorrupted{kMediumError, 0x31, 0x00, {}, {}};
 // ILLEGAL REQUEST
 constexpr Sense kParameterListLengthError{kIllegalRequest, 0x1A, 0x00, {}, {}};
 constexpr Sense kInvalidOpcode{kIllegalRequest, 0x20, 0x00, {}, {}};

@@ -76,7 +76,7 @@ TEST(Config, SwitchesAndNumbers) {
 
 TEST(DiscStateText, RoundTrip) {
   using namespace wnaspi::vdrive;
-  DiscState disc = DiscState::Blank(Medium::DvdMinusR);
+  DiscState disc = DiscState::Blank(Medium::DvdMinusRw);
   disc.sessions.push_back({1, true, NextSession::Allowed, 0x20});
   disc.sessions.push_back({2, false, NextSession::None, 0});
   disc.tracks.push_back({1, 1, 0, 100, 100, true, true, 5});
@@ -96,7 +96,7 @@ TEST(DiscStateText, ErrorsSayWhere) {
   std::string error;
   EXPECT_FALSE(ParseDiscState("version=1\nmedium=cd-r\ntrack=1 session=1\n", &error));
   EXPECT_EQ(error, "line 3: missing field start");
-  EXPECT_FALSE(ParseDiscState("version=2\nmedium=cd-r\n", &error));
+  EXPECT_FALSE(ParseDiscState("version=3\nmedium=cd-r\n", &error));
   EXPECT_EQ(error, "line 1: unsupported version");
   EXPECT_FALSE(ParseDiscState("version=1\nmedium=cd-r\nsession=1 closed=maybe next=none format=00\n",
                               &error));
@@ -104,11 +104,15 @@ TEST(DiscStateText, ErrorsSayWhere) {
   EXPECT_FALSE(ParseDiscState(
       "version=1\nmedium=cd-r\nsession=1 closed=no next=none format=00 colour=red\n", &error));
   EXPECT_EQ(error, "line 3: unknown field colour");
-  EXPECT_FALSE(ParseDiscState("version=1\nmedium=cd-r\nsession=1 closed=no next=none format=00\n",
-                              &error));
+  EXPECT_FALSE(ParseDiscState(
+      "version=1\nmedium=cd-r\nformatted=no\nfinalized=no\nbusy=none\n"
+      "session=1 closed=no next=none format=00\n",
+      &error));
   EXPECT_EQ(error, "session 1 has no track");
   EXPECT_FALSE(ParseDiscState("medium=cd-r\n", &error));
-  EXPECT_TRUE(ParseDiscState("# comment\r\nversion=1\r\nmedium=dvd+rw\r\n", &error)) << error;
+  EXPECT_TRUE(ParseDiscState(
+      "# comment\r\nversion=1\r\nmedium=dvd+rw\r\nformatted=no\r\nfinalized=no\r\nbusy=none\r\n", &error))
+      << error;
 }
 
 }  // namespace

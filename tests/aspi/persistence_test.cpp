@@ -105,8 +105,8 @@ TEST_F(PersistenceTest, ABrokenStateFileMeansNoDiscUntilFixed) {
   const std::filesystem::path trace = dir_ / "trace.log";
   Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + disc().string()},
              {"WNASPI32_TRACE", trace.string()}});
-  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x3A, 0x01);
-  EXPECT_NE(ReadFile(trace).find("disc.state is not readable (line 2: unknown medium floppy)"),
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x3, 0x31, 0x00);
+  EXPECT_NE(ReadFile(trace).find("disc.state is damaged (line 2: unknown medium floppy)"),
             std::string::npos)
       << ReadFile(trace);
   EXPECT_EQ(ReadFile(disc() / "disc.state"), "version=1\nmedium=floppy\n") << "left as it was";
@@ -122,7 +122,77 @@ TEST_F(PersistenceTest, InconsistentStateIsRefused) {
             "session=1 closed=yes next=allowed format=00\n"
             "track=1 session=2 start=0 recorded=5 reserved=0 closed=yes dao=no mode=4\n");
   ConfigureOne("cd-r");
-  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x3A, 0x01);
+  EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x3, 0x31, 0x00);
+}
+
+// A record cut short, changed, or at odds with disc.img or the medium is
+// refused, never taken for a blank or shorter disc: the writer answers as
+// a drive whose disc cannot be read, writes nothing, and says so once.
+TEST_F(PersistenceTest, DamagedRecordsAreRefusedAndLeftAsTheyAre) {
+  // Two closed sessions on a CD-R, as the drive wrote them.
+  ConfigureOne("cd-r");
+  ASSERT_EQ(d.PrepareCd(3), 0u);
+  ASSERT_EQ(d.WriteBlocks(0, {PatternBlock(0), PatternBlock(1)}), 2u);
+  d.FinishSession(true);
+  const auto second = d.PrepareCd(3);
+  ASSERT_EQ(second, 2u + 11400);
+  ASSERT_EQ(d.WriteBlocks(*second, {PatternBlock(5), PatternBlock(6)}), 2u);
+  d.FinishSession(true);
+  const std::string good = ReadFile(disc() / "disc.state");
+  const std::string image = ReadFile(disc() / "disc.img");
+  const std::size_t endLine = good.find("end checksum=");
+  const std::size_t lastSession = good.find("session=2 ");
+  const std::size_t lastTrack = good.find("track=2 ");
+  ASSERT_NE(endLine, std::string::npos) << good;
+  ASSERT_NE(lastTrack, std::string::npos) << good;
+  // Today's form: version 1 without the end line.
+  std::string unchecked = good.substr(0, endLine);
+  unchecked.replace(unchecked.find("version=2"), 9, "version=1");
+  std::string changed = good;
+  changed.replace(changed.find("recorded=2 "), 11, "recorded=3 ");
+  const std::string withoutLastSession =
+      unchecked.substr(0, lastSession) + unchecked.substr(unchecked.find('\n', lastSession) + 1,
+                                                          lastTrack - unchecked.find('\n', lastSession) - 1);
+  const std::string busyCdR = "version=1\nmedium=cd-r\nformatted=no\nfinalized=no\n"
+                              "busy=format polls=4294967295 total=1\n";
+
+  struct Case {
+    const char* what;
+    std::string state;
+  };
+  const Case cases[] = {
+      {"cut before its end line", good.substr(0, endLine)},
+      {"cut before the last track", good.substr(0, lastTrack)},
+      {"a number changed", changed},
+      {"old form, the last session's lines gone", withoutLastSession},
+      {"old form, cut after the header", unchecked.substr(0, good.find("session=1 "))},
+      {"a format in progress on a CD-R", busyCdR},
+      {"padding after the end line, then text", good + "\n\ntrack=3\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    wnaspi::ResetForTesting();
+    WriteFile(disc() / "disc.state", c.state);
+    const std::filesystem::path trace = dir_ / "trace.log";
+    std::filesystem::remove(trace);
+    Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + disc().string()}, {"WNASPI32_TRACE", trace.string()}});
+    EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x3, 0x31, 0x00);
+    EXPECT_SENSE(d.Out(Write10Cdb(*second + 11400, 1), PatternBlock(9)), 0x3, 0x31, 0x00);
+    EXPECT_SENSE(d.NoData(BlankCdb(BlankKind::Full)), 0x3, 0x31, 0x00);
+    EXPECT_EQ(ReadFile(disc() / "disc.state"), c.state) << "left as it was";
+    EXPECT_EQ(ReadFile(disc() / "disc.img"), image) << "not a block changed";
+    const std::string said = ReadFile(trace);
+    const std::string damage = (disc() / "disc.state").string() + " is damaged";
+    EXPECT_NE(said.find(damage), std::string::npos) << said;
+    EXPECT_EQ(said.find(damage), said.rfind(damage)) << "said once: " << said;
+  }
+
+  // Today's form, whole and consistent with disc.img, still loads.
+  wnaspi::ResetForTesting();
+  WriteFile(disc() / "disc.state", unchecked);
+  ConfigureOne("cd-r");
+  EXPECT_EQ(d.NextSessionFromToc(), *second + 2 + 6900);
+  EXPECT_EQ(ReadBlocks(d, *second + 1, 1), PatternBlock(6));
 }
 
 TEST_F(PersistenceTest, RemovingTheFilesInsertsAFreshDisc) {

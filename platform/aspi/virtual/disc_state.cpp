@@ -149,4 +149,10 @@ void DiscState::FollowWrittenBlocks(std::uint64_t imageBlocks) {
   if (end > std::uint64_t{last.start} + last.recorded) last.recorded = static_cast<std::uint32_t>(end - last.start);
 }
 
+std::uint32_t DiscState::recordedEnd() const {
+  std::uint32_t end = 0;
+  for (const Track& t : tracks) end = std::max(end, trackEnd(t));
+  return end;
+}
+
 }  // namespace wnaspi::vdrive

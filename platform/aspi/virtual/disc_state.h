@@ -146,6 +146,9 @@ struct DiscState {
   // holding `imageBlocks`), within what the track can hold; it never
   // shrinks.
   void FollowWrittenBlocks(std::uint64_t imageBlocks);
+  // The first block past every track (reservations included): disc.img
+  // holds no block there unless the record lost some of the disc.
+  std::uint32_t recordedEnd() const;
 };
 
 // Where a track may start after `t` in the same session.

@@ -9,7 +9,30 @@
 namespace wnaspi::vdrive {
 namespace {
 
-constexpr int kVersion = 1;
+// Version 2 ends with the checksum line; version 1 files have none.
+constexpr int kVersion = 2;
+constexpr int kVersionWithoutChecksum = 1;
+// The most polls an operation can take (WNASPI32_VIRTUAL_POLLS's bound).
+constexpr std::uint32_t kMaxOperationPolls = 100000;
+constexpr std::uint32_t kMaxTrackMode = 0x0F;
+constexpr std::uint32_t kMaxSessionFormat = 0xFF;
+
+// CRC-32 (the polynomial of zlib and PNG), bit by bit: a record is a few
+// hundred bytes.
+std::uint32_t Crc32(std::string_view text) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : text) {
+    crc ^= static_cast<std::uint8_t>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+std::string Hex32(std::uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", value);
+  return text;
+}
 
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
@@ -131,6 +154,10 @@ bool ParseSession(const Fields& fields, DiscState* disc, std::string* error) {
     *error = "bad next-session value " + next;
     return false;
   }
+  if (format > kMaxSessionFormat) {
+    *error = "session format out of range";
+    return false;
+  }
   s.format = static_cast<std::uint8_t>(format);
   disc->sessions.push_back(s);
   return true;
@@ -154,7 +181,11 @@ bool ParseTrack(const Fields& fields, DiscState* disc, std::string* error) {
       !record.Number("mode", &mode) || !record.Done()) {
     return false;
   }
-  t.mode = static_cast<std::uint8_t>(mode & 0x0F);
+  if (mode > kMaxTrackMode) {
+    *error = "track mode out of range";
+    return false;
+  }
+  t.mode = static_cast<std::uint8_t>(mode);
   disc->tracks.push_back(t);
   return true;
 }
@@ -179,7 +210,12 @@ bool ParseBusy(const Fields& fields, DiscState* disc, std::string* error) {
     *error = "bad busy value " + kind;
     return false;
   }
-  if (disc->busy.total == 0) *error = "busy operation without polls";
+  // The drive is ready again after `total` readiness polls, or twice as
+  // many REQUEST SENSE polls: a count beyond that was never written.
+  if (disc->busy.total == 0 || disc->busy.total > kMaxOperationPolls ||
+      disc->busy.polls >= 2 * disc->busy.total) {
+    *error = "busy poll counts out of range";
+  }
   return error->empty();
 }
 
@@ -192,13 +228,49 @@ bool ParseFlagLine(const Fields& fields, bool* out, std::string* error) {
   return true;
 }
 
+bool Fail(std::string* error, std::string why) {
+  *error = std::move(why);
+  return false;
+}
+
+// What the medium allows: a DVD+RW is unformatted and empty, or formatted as
+// one closed session over the whole disc; a sequential disc is finalised
+// only with a closed last session, and a closed session has no open track.
+// A blank runs only on a rewritable CD or DVD-RW, a format only on a DVD+RW.
+bool CheckMedium(const DiscState& disc, std::string* error) {
+  if (disc.busy.kind == BusyKind::Blank && !disc.traits().blankable) {
+    return Fail(error, "a blank in progress on a disc that cannot be blanked");
+  }
+  if (disc.busy.kind == BusyKind::Format && disc.medium != Medium::DvdPlusRw) {
+    return Fail(error, "a format in progress on a disc that cannot be formatted");
+  }
+  if (disc.traits().randomWritable) {
+    const DiscState expected = disc.formatted ? DiscState::FormattedDvdPlusRw() : DiscState::Blank(disc.medium);
+    const bool same = disc.finalized == expected.finalized && disc.sessions.size() == expected.sessions.size() &&
+                      disc.tracks.size() == expected.tracks.size() &&
+                      (disc.tracks.empty() || (disc.tracks[0].start == 0 && disc.tracks[0].closed &&
+                                               disc.trackSize(disc.tracks[0]) == disc.capacity() &&
+                                               disc.sessions[0].closed));
+    return same || Fail(error, "sessions or tracks a DVD+RW cannot have");
+  }
+  if (disc.finalized && (disc.sessions.empty() || !disc.sessions.back().closed)) {
+    return Fail(error, "a finalised disc without a closed last session");
+  }
+  for (const Track& t : disc.tracks) {
+    if (disc.session(t.session).closed && !t.closed) {
+      return Fail(error, "track " + std::to_string(t.number) + " is open in a closed session");
+    }
+  }
+  return true;
+}
+
 // The structure must be one a drive could have produced.
 bool Check(const DiscState& disc, std::string* error) {
   const std::uint32_t capacity = disc.capacity();
-  std::uint32_t previousEnd = 0;
+  std::uint32_t previousEnd = 0, previousSession = 1;
   for (const Track& t : disc.tracks) {
-    if (t.session == 0 || t.session > disc.sessions.size()) {
-      *error = "track " + std::to_string(t.number) + " names a missing session";
+    if (t.session < previousSession || t.session > disc.sessions.size()) {
+      *error = "track " + std::to_string(t.number) + " names a missing session or one out of order";
       return false;
     }
     if (t.start < previousEnd || disc.trackSize(t) > capacity || t.start > capacity - disc.trackSize(t) ||
@@ -207,6 +279,7 @@ bool Check(const DiscState& disc, std::string* error) {
       return false;
     }
     previousEnd = disc.trackEnd(t);
+    previousSession = t.session;
   }
   for (const Session& s : disc.sessions) {
     const bool hasTrack = std::any_of(disc.tracks.begin(), disc.tracks.end(),
@@ -224,7 +297,7 @@ bool Check(const DiscState& disc, std::string* error) {
     *error = "only a DVD+RW is formatted";
     return false;
   }
-  return true;
+  return CheckMedium(disc, error);
 }
 
 }  // namespace
@@ -252,34 +325,52 @@ std::string SerializeDiscState(const DiscState& disc) {
             " reserved=" + std::to_string(t.reserved) + " closed=" + YesNo(t.closed) +
             " dao=" + YesNo(t.sessionAtOnce) + " mode=" + std::to_string(t.mode) + "\n";
   }
+  text += "end checksum=" + Hex32(Crc32(text)) + "\n";
   return text;
 }
 
 std::optional<DiscState> ParseDiscState(std::string_view text, std::string* error) {
   DiscState disc;
   error->clear();
-  bool sawVersion = false, sawMedium = false;
+  const std::string_view whole = text;
+  int version = 0;
+  bool sawMedium = false, sawFormatted = false, sawFinalized = false, sawBusy = false, sawEnd = false;
   std::size_t lineNumber = 0;
   while (!text.empty()) {
+    const std::size_t lineStart = whole.size() - text.size();
     const std::size_t newline = text.find('\n');
     std::string_view line = text.substr(0, newline);
     text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
+    // A shorter record is padded with empty lines until the file is cut.
+    if (line.empty()) continue;
+    if (sawEnd) {
+      *error = "line " + std::to_string(lineNumber) + ": text after the end line";
+      return std::nullopt;
+    }
+    if (line.front() == '#') continue;
     const Fields fields = SplitFields(line);
     const std::string& key = fields[0].first;
     bool ok = true;
+    bool* seen = key == "medium" ? &sawMedium : key == "formatted" ? &sawFormatted
+               : key == "finalized" ? &sawFinalized : key == "busy" ? &sawBusy : nullptr;
+    if ((seen && *seen) || (key == "version" && version != 0)) {
+      *error = "line " + std::to_string(lineNumber) + ": a second " + key + " line";
+      return std::nullopt;
+    }
+    if (seen) *seen = true;
     if (key == "version") {
-      ok = fields.size() == 1 && fields[0].second == std::to_string(kVersion);
+      version = fields[0].second == std::to_string(kVersion) ? kVersion
+                : fields[0].second == std::to_string(kVersionWithoutChecksum) ? kVersionWithoutChecksum
+                                                                              : -1;
+      ok = fields.size() == 1 && version > 0;
       if (!ok) *error = "unsupported version";
-      sawVersion = true;
     } else if (key == "medium") {
       const auto medium = MediumFromName(fields[0].second);
       ok = medium.has_value() && fields.size() == 1;
       if (!ok) *error = "unknown medium " + fields[0].second;
       if (medium) disc.medium = *medium;
-      sawMedium = true;
     } else if (key == "formatted") {
       ok = ParseFlagLine(fields, &disc.formatted, error);
     } else if (key == "finalized") {
@@ -290,6 +381,15 @@ std::optional<DiscState> ParseDiscState(std::string_view text, std::string* erro
       ok = ParseSession(fields, &disc, error);
     } else if (key == "track") {
       ok = ParseTrack(fields, &disc, error);
+    } else if (key == "end" && version == kVersion) {
+      Record record(fields, error);
+      std::uint32_t checksum = 0;
+      ok = fields[0].second.empty() && record.Number("checksum", &checksum, 16) && record.Done();
+      if (ok && checksum != Crc32(whole.substr(0, lineStart))) {
+        ok = false;
+        *error = "the checksum does not match the text: the file was changed or cut";
+      }
+      sawEnd = true;
     } else {
       ok = false;
       *error = "unknown line";
@@ -299,8 +399,12 @@ std::optional<DiscState> ParseDiscState(std::string_view text, std::string* erro
       return std::nullopt;
     }
   }
-  if (!sawVersion || !sawMedium) {
-    *error = "no version or medium line";
+  if (version == 0 || !sawMedium || !sawFormatted || !sawFinalized || !sawBusy) {
+    *error = "a version, medium, formatted, finalized or busy line is missing: the file was cut";
+    return std::nullopt;
+  }
+  if (version == kVersion && !sawEnd) {
+    *error = "no end line: the file was cut";
     return std::nullopt;
   }
   if (!Check(disc, error)) return std::nullopt;

@@ -85,6 +85,7 @@ void DiscStore::CloseFiles() {
   imageFd_ = stateFd_ = -1;
   lastText_.clear();
   disc_.reset();
+  damaged_ = false;
 }
 
 bool DiscStore::FilesStillInPlace() const {
@@ -193,6 +194,7 @@ void DiscStore::Unlock() {
 }
 
 bool DiscStore::Reload() {
+  damaged_ = false;
   struct stat info {};
   if (::fstat(stateFd_, &info) != 0) {
     Report("cannot read " + std::string(kStateName) + ": " + ErrnoText());
@@ -231,20 +233,42 @@ bool DiscStore::Reload() {
 
   std::string error;
   auto parsed = ParseDiscState(text, &error);
+  struct stat image {};
+  if (parsed && ::fstat(imageFd_, &image) == 0) {
+    // Blocks past every track the record knows: the record lost a track or
+    // a session (a blank or format in progress empties the image anyway).
+    const auto imageBlocks = static_cast<std::uint64_t>((image.st_size + kBlockSize - 1) / kBlockSize);
+    parsed->FollowWrittenBlocks(imageBlocks);
+    if (!parsed->busy.active() && imageBlocks > parsed->recordedEnd()) {
+      error = std::string(kImageName) + " holds " + std::to_string(imageBlocks) +
+              " blocks, the record's tracks end at block " + std::to_string(parsed->recordedEnd());
+      parsed.reset();
+    }
+  }
   if (!parsed) {
+    // Never taken for another disc, never written over: the writer answers
+    // as a drive whose disc cannot be read until someone repairs the file.
     disc_.reset();
-    Report(std::string(kStateName) + " is not readable (" + error +
-           "); the writer reports no disc until the file is fixed or removed");
+    damaged_ = true;
+    ReportDamage((directory_ / kStateName).string() + " is damaged (" + error +
+                 "): the writer answers as a drive whose disc cannot be read (03/31/00) and "
+                 "writes nothing until the file is repaired; removing disc.state alone makes "
+                 "disc.img a finalised disc, removing both a blank one");
     return false;
   }
   disc_ = std::move(*parsed);
-  struct stat image {};
-  if (::fstat(imageFd_, &image) == 0) {
-    disc_->FollowWrittenBlocks(static_cast<std::uint64_t>((image.st_size + kBlockSize - 1) / kBlockSize));
-  }
+  damaged_ = false;
   lastText_ = std::move(text);
   lastProblem_.clear();
   return true;
+}
+
+void DiscStore::ReportDamage(const std::string& problem) {
+  // Said on standard error like a problem of the configuration, once per
+  // program: a scan probing the writer must not repeat it.
+  if (problem == reportedDamage_) return;
+  reportedDamage_ = problem;
+  log_.Problem("virtual writer " + directory_.string() + ": " + problem);
 }
 
 bool DiscStore::Persist() {

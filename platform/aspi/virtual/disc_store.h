@@ -60,6 +60,9 @@ class DiscStore {
   // the record could not be written.
   bool Release(bool endJob = false, bool deferrable = false);
   bool holdsWriter() const { return holding_; }
+  // The last Acquire found disc.state damaged (or at odds with disc.img):
+  // the writer has a disc it cannot read.
+  bool damaged() const { return damaged_; }
 
   bool WriteBlocks(std::uint32_t lba, const std::uint8_t* data, std::uint32_t blocks);
   // Blocks never written read as zeros.
@@ -81,6 +84,7 @@ class DiscStore {
   bool Reload();
   bool Persist();
   void Report(const std::string& problem);
+  void ReportDamage(const std::string& problem);
 
   std::filesystem::path directory_;
   Medium initialMedium_;
@@ -94,6 +98,8 @@ class DiscStore {
   std::string lastText_;  // the record as last read or written
   std::optional<DiscState> disc_;
   std::string lastProblem_;
+  bool damaged_ = false;
+  std::string reportedDamage_;
 };
 
 }  // namespace wnaspi::vdrive

@@ -105,7 +105,8 @@ ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
     noMedium_ = sense::kMediumNotPresentTrayOpen;
   } else {
     disc_ = store_.Acquire(startsJob, &heldElsewhere);
-    noMedium_ = sense::kMediumNotPresentTrayClosed;
+    // A disc whose record is damaged is there but cannot be read.
+    noMedium_ = store_.damaged() ? sense::kMediumFormatCorrupted : sense::kMediumNotPresentTrayClosed;
   }
   if (heldElsewhere) {
     // Another program's job has the writer: answer as a drive that is
