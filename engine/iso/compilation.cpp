@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <set>
@@ -27,11 +28,23 @@ struct FolderEntry {
   bool isDirectory;
 };
 
-std::vector<FolderEntry> ListFolder(const std::string& folder) {
+// The folder's entries; nullopt with `*error` set when it cannot be read
+// to its end.
+std::optional<std::vector<FolderEntry>> ListFolder(const std::string& folder, int* error) {
   std::vector<FolderEntry> entries;
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-  if (!dir) return entries;
-  while (const dirent* entry = ::readdir(dir.get())) {
+  if (!dir) {
+    *error = errno;
+    return std::nullopt;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno == 0) break;
+      *error = errno;
+      return std::nullopt;
+    }
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     // The entry's type as the folder tells it saves a stat; a link (or a
@@ -93,15 +106,41 @@ class FolderWalk {
  public:
   explicit FolderWalk(CImageBuilder& builder) : builder_(builder) {}
 
-  void AddContents(std::string folder, CImageNode& parent) {
+  // The folder's entries go into `parent`; a folder that cannot be listed
+  // is refused (named `name`), never taken for an empty one. A subfolder is
+  // listed before its entry is made, so a refused one leaves nothing behind.
+  void AddContents(std::string folder, CImageNode& parent, std::string_view name) {
     if (folder.empty() || folder.back() != '/') folder.push_back('/');
-    std::optional<FileIdentity> identity = IdentityOf(folder);
-    if (!identity || !walking_.insert(*identity).second) return;
-    for (const FolderEntry& entry : ListFolder(folder)) AddEntry(folder, entry, parent);
-    walking_.erase(*identity);
+    const std::optional<FileIdentity> identity = IdentityOf(folder);
+    const auto entries = List(folder, name);
+    if (entries && identity) AddListed(folder, *entries, parent, *identity);
   }
 
  private:
+  std::optional<std::vector<FolderEntry>> List(const std::string& folder, std::string_view name) {
+    int error = 0;
+    auto entries = ListFolder(folder, &error);
+    if (!entries) {
+      if (ReportSink* reports = builder_.Reports()) {
+        EntryRefusal refusal;
+        refusal.kind = error == ENOENT || error == ENOTDIR ? RefusalKind::SourceMissing : RefusalKind::Unreadable;
+        refusal.folder = true;
+        refusal.path = folder.substr(0, folder.size() - 1);
+        refusal.name = name;
+        refusal.error = error;
+        reports->ReportRefusal(refusal);
+      }
+    }
+    return entries;
+  }
+
+  void AddListed(const std::string& folder, const std::vector<FolderEntry>& entries, CImageNode& parent,
+                 const FileIdentity& identity) {
+    walking_.insert(identity);
+    for (const FolderEntry& entry : entries) AddEntry(folder, entry, parent);
+    walking_.erase(identity);
+  }
+
   void AddEntry(const std::string& folder, const FolderEntry& entry, CImageNode& parent) {
     const std::string path = folder + entry.name;
     if (!entry.isDirectory) {
@@ -121,8 +160,11 @@ class FolderWalk {
       }
       return;
     }
+    const std::string folderPath = path + '/';
+    const auto entries = List(folderPath, entry.name);
+    if (!entries || !identity) return;
     if (CImageNode* directory = builder_.AddDirectoryEntry(parent, entry.name, path)) {
-      AddContents(path, *directory);
+      AddListed(folderPath, *entries, *directory, *identity);
     }
   }
 
@@ -133,7 +175,11 @@ class FolderWalk {
 }  // namespace
 
 void CImageBuilder::AddFolderContents(std::string_view folderPath, CImageNode& parent) {
-  FolderWalk(*this).AddContents(std::string(folderPath), parent);
+  const std::string folder(folderPath);
+  const std::size_t end = folder.find_last_not_of('/');
+  const std::size_t start = end == std::string::npos ? 0 : folder.rfind('/', end) + 1;
+  FolderWalk(*this).AddContents(folder, parent,
+                                end == std::string::npos ? folder : folder.substr(start, end + 1 - start));
 }
 
 }  // namespace scrivo

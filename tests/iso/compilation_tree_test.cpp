@@ -321,6 +321,25 @@ TEST_F(FolderContents, RefusalsSayWhichReasonApplies) {
   // A link to itself: there, yet never a file to open (ELOOP).
   const std::string looping = (dir / "looping").string();
   std::filesystem::create_symlink("looping", looping);
+  // A subfolder nobody may list; as root the walk runs as nobody.
+  TempDir sealed;
+  std::filesystem::create_directories(sealed / "locked");
+  WriteSource(sealed / "locked" / "inside", 1);
+  std::filesystem::permissions(sealed.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                                  std::filesystem::perms::others_exec);
+  std::filesystem::permissions(sealed / "locked", std::filesystem::perms::none);
+  auto walkUnprivileged = [&] {
+    const uid_t was = ::geteuid();
+    if (was == 0) {
+      ASSERT_EQ(::seteuid(65534), 0);
+    }
+    builder.AddFolderContents(sealed.Path().string(), builder.Root());
+    if (was == 0) {
+      ASSERT_EQ(::seteuid(0), 0);
+    }
+    EXPECT_EQ(builder.Root().FindChild("locked"), nullptr) << "never an empty folder";
+  };
 
   struct Case {
     std::function<void()> add;
@@ -347,6 +366,8 @@ TEST_F(FolderContents, RefusalsSayWhichReasonApplies) {
       {[&] { builder.AddFolderContents(loops.Path().string(), builder.Root()); }, RefusalKind::Loop, true, (loops / "a" / "up").string(), 0, 0, 0, "", "a link back"},
       {[&] { builder.AddFolderContents(clash.Path().string(), builder.Root()); }, RefusalKind::NameClash, false, (clash / "caf\xE9").string(), 0, 0, 0, "caf\xC3\xA9", "would be that of"},
       {file("cpuinfo", "/proc/cpuinfo"), RefusalKind::SizeUnknown, false, "/proc/cpuinfo", 0, 0, 0, "", "reads as 0 but it has contents"},
+      {walkUnprivileged, RefusalKind::Unreadable, true, (sealed / "locked").string(), EACCES, 0, 0, "", "cannot be read"},
+      {[&] { builder.AddFolderContents((dir / "nowhere").string(), builder.Root()); }, RefusalKind::SourceMissing, true, (dir / "nowhere").string(), ENOENT, 0, 0, "", "removed or renamed"},
   };
   for (const Case& c : cases) {
     host.errors.clear();
@@ -366,4 +387,5 @@ TEST_F(FolderContents, RefusalsSayWhichReasonApplies) {
     // The documented text stays the failure text of the entry.
     EXPECT_THAT(host.errors, ElementsAre(c.folder ? scrivo::kDirectoryEntryFailure : scrivo::kFileEntryFailure));
   }
+  std::filesystem::permissions(sealed / "locked", std::filesystem::perms::owner_all);
 }
