@@ -129,70 +129,53 @@ TEST_F(PersistenceTest, InconsistentStateIsRefused) {
 // refused, never taken for a blank or shorter disc: the writer answers as
 // a drive whose disc cannot be read, writes nothing, and says so once.
 TEST_F(PersistenceTest, DamagedRecordsAreRefusedAndLeftAsTheyAre) {
-  // Two closed sessions on a CD-R, as the drive wrote them.
-  ConfigureOne("cd-r");
-  ASSERT_EQ(d.PrepareCd(3), 0u);
-  ASSERT_EQ(d.WriteBlocks(0, {PatternBlock(0), PatternBlock(1)}), 2u);
-  d.FinishSession(true);
-  const auto second = d.PrepareCd(3);
-  ASSERT_EQ(second, 2u + 11400);
-  ASSERT_EQ(d.WriteBlocks(*second, {PatternBlock(5), PatternBlock(6)}), 2u);
-  d.FinishSession(true);
-  const std::string good = ReadFile(disc() / "disc.state");
-  const std::string image = ReadFile(disc() / "disc.img");
-  const std::size_t endLine = good.find("end checksum=");
-  const std::size_t lastSession = good.find("session=2 ");
-  const std::size_t lastTrack = good.find("track=2 ");
-  ASSERT_NE(endLine, std::string::npos) << good;
-  ASSERT_NE(lastTrack, std::string::npos) << good;
-  // Today's form: version 1 without the end line.
-  std::string unchecked = good.substr(0, endLine);
-  unchecked.replace(unchecked.find("version=2"), 9, "version=1");
+  ConfigureOne("cd-r");  // two closed sessions of two blocks each
+  for (std::uint32_t session = 0; session < 2; ++session) {
+    const auto start = d.PrepareCd(3);
+    ASSERT_TRUE(start.has_value());
+    ASSERT_EQ(d.WriteBlocks(*start, {PatternBlock(session), PatternBlock(session + 5)}), 2u);
+    d.FinishSession(true);
+  }
+  const std::string good = ReadFile(disc() / "disc.state"), image = ReadFile(disc() / "disc.img");
+  const std::size_t end = good.find("end checksum="), track2 = good.find("track=2 ");
+  ASSERT_LT(track2, end) << good;
+  // Today's form: version 1, no end line.
+  const std::size_t version = good.find("version=2") + 9;
+  const std::string old = "version=1" + good.substr(version, end - version);
   std::string changed = good;
   changed.replace(changed.find("recorded=2 "), 11, "recorded=3 ");
-  const std::string withoutLastSession =
-      unchecked.substr(0, lastSession) + unchecked.substr(unchecked.find('\n', lastSession) + 1,
-                                                          lastTrack - unchecked.find('\n', lastSession) - 1);
-  const std::string busyCdR = "version=1\nmedium=cd-r\nformatted=no\nfinalized=no\n"
-                              "busy=format polls=4294967295 total=1\n";
-
-  struct Case {
-    const char* what;
-    std::string state;
+  const std::string cases[] = {
+      good.substr(0, end),                                                 // cut before its end line
+      good.substr(0, track2),                                              // cut before the last track
+      changed,                                                             // a number changed
+      // Today's form without the last session's lines, or with the header only.
+      old.substr(0, old.find("session=2 ")) + old.substr(old.find("track=1 "), old.find("track=2 ") - old.find("track=1 ")),
+      old.substr(0, old.find("session=1 ")),
+      "version=1\nmedium=cd-r\nformatted=no\nfinalized=no\nbusy=format polls=4294967295 total=1\n",
+      good + "\n\ntrack=3\n",                                             // text after the end line
   };
-  const Case cases[] = {
-      {"cut before its end line", good.substr(0, endLine)},
-      {"cut before the last track", good.substr(0, lastTrack)},
-      {"a number changed", changed},
-      {"old form, the last session's lines gone", withoutLastSession},
-      {"old form, cut after the header", unchecked.substr(0, good.find("session=1 "))},
-      {"a format in progress on a CD-R", busyCdR},
-      {"padding after the end line, then text", good + "\n\ntrack=3\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  const std::filesystem::path trace = dir_ / "trace.log";
+  const std::string damage = (disc() / "disc.state").string() + " is damaged";
+  for (const std::string& state : cases) {
+    SCOPED_TRACE(state);
     wnaspi::ResetForTesting();
-    WriteFile(disc() / "disc.state", c.state);
-    const std::filesystem::path trace = dir_ / "trace.log";
+    WriteFile(disc() / "disc.state", state);
     std::filesystem::remove(trace);
     Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + disc().string()}, {"WNASPI32_TRACE", trace.string()}});
     EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x3, 0x31, 0x00);
-    EXPECT_SENSE(d.Out(Write10Cdb(*second + 11400, 1), PatternBlock(9)), 0x3, 0x31, 0x00);
+    EXPECT_SENSE(d.Out(Write10Cdb(30000, 1), PatternBlock(9)), 0x3, 0x31, 0x00);
     EXPECT_SENSE(d.NoData(BlankCdb(BlankKind::Full)), 0x3, 0x31, 0x00);
-    EXPECT_EQ(ReadFile(disc() / "disc.state"), c.state) << "left as it was";
+    EXPECT_EQ(ReadFile(disc() / "disc.state"), state) << "left as it was";
     EXPECT_EQ(ReadFile(disc() / "disc.img"), image) << "not a block changed";
     const std::string said = ReadFile(trace);
-    const std::string damage = (disc() / "disc.state").string() + " is damaged";
     EXPECT_NE(said.find(damage), std::string::npos) << said;
-    EXPECT_EQ(said.find(damage), said.rfind(damage)) << "said once: " << said;
+    EXPECT_EQ(said.find(damage), said.rfind(damage)) << "said once";
   }
-
   // Today's form, whole and consistent with disc.img, still loads.
   wnaspi::ResetForTesting();
-  WriteFile(disc() / "disc.state", unchecked);
+  WriteFile(disc() / "disc.state", old);
   ConfigureOne("cd-r");
-  EXPECT_EQ(d.NextSessionFromToc(), *second + 2 + 6900);
-  EXPECT_EQ(ReadBlocks(d, *second + 1, 1), PatternBlock(6));
+  EXPECT_EQ(ReadBlocks(d, 2 + 11400 + 1, 1), PatternBlock(6));
 }
 
 TEST_F(PersistenceTest, RemovingTheFilesInsertsAFreshDisc) {
