@@ -55,7 +55,7 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
     }
     vdrive::VirtualDriveOptions options{static_cast<std::uint8_t>(target), writer->medium,
                                         writer->directory, config.pollsPerOperation,
-                                        config.commandLatency};
+                                        config.commandLatency, config.model};
     virtualAdapter.devices[target * kLuns] =
         std::make_unique<vdrive::VirtualDrive>(std::move(options), faults, *log_);
     log_->Diagnostic("virtual writer 0:" + std::to_string(target) + ":0 (" +
@@ -183,8 +183,13 @@ void AspiLayer::Execute(SRB_ExecSCSICmd& srb) {
   }
   // Formatting the line costs more than a virtual writer's command.
   if (log_->Tracing()) {
+    std::span<const std::uint8_t> parameters;
+    if (request.direction == DataDirection::Out && request.data &&
+        opcode::SendsParameterList(srb.CDBByte[0])) {
+      parameters = {request.data, request.length};
+    }
     log_->Request(FormatExecLine(address, request.cdb, request.direction, srb.SRB_BufLen, status,
-                                 outcome ? &*outcome : nullptr));
+                                 outcome ? &*outcome : nullptr, parameters));
   }
   srb.SRB_Status = status;
 }

@@ -31,6 +31,8 @@ ScsiOutcome VirtualDrive::Blank(const Command& command) {
   if (!disc_->traits().blankable) return Fail(sense::kIncompatibleMedium);
   if (type != kBlankDisc && type != kBlankMinimal) return Fail(sense::kInvalidFieldInCdb);
   disc_->busy = {BusyKind::Blank, 0, options_.pollsPerOperation};
+  ruined_ = false;
+  buffer_.Reset();
   if (!(command.Byte(1) & kBlankImmed)) FinishOperation();
   return ScsiOutcome::Good();
 }
