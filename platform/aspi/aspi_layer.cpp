@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/aspi/scsi_opcodes.h"
+#include "platform/aspi/sg/model_sg_system.h"
 #include "platform/aspi/sg/sg_device.h"
 #include "platform/aspi/sg/sg_discovery.h"
 #include "platform/aspi/virtual/fault_injector.h"
@@ -44,8 +45,12 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
 
   Adapter& virtualAdapter = adapters_.emplace_back();
   virtualAdapter.identifier = "VIRTUAL";
+  // Through the model machine the writers are found as real drives, after
+  // the (then empty) virtual adapter.
+  std::vector<std::unique_ptr<ScsiDevice>> viaSg;
   for (std::size_t target = 0; target < config.virtualWriters.size(); ++target) {
     const auto& writer = config.virtualWriters[target];
+    if (config.virtualViaSg) viaSg.emplace_back();
     if (!writer) continue;
     if (const std::string problem = vdrive::DiscStore::Prepare(writer->directory); !problem.empty()) {
       log_->Problem(std::string(variable::kVirtualWriters) + ": \"" +
@@ -56,14 +61,27 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
     vdrive::VirtualDriveOptions options{static_cast<std::uint8_t>(target), writer->medium,
                                         writer->directory, config.pollsPerOperation,
                                         config.commandLatency, config.model};
-    virtualAdapter.devices[target * kLuns] =
-        std::make_unique<vdrive::VirtualDrive>(std::move(options), faults, *log_);
+    auto drive = std::make_unique<vdrive::VirtualDrive>(std::move(options), faults, *log_);
+    if (config.virtualViaSg) {
+      viaSg.back() = std::move(drive);
+      continue;
+    }
+    virtualAdapter.devices[target * kLuns] = std::move(drive);
     log_->Diagnostic("virtual writer 0:" + std::to_string(target) + ":0 (" +
                      std::string(vdrive::Traits(writer->medium).name) + ") in " +
                      writer->directory.string());
   }
+  if (config.virtualViaSg) {
+    auto model = std::make_shared<sg::ModelSgSystem>(std::move(viaSg));
+    if (!model->ready()) log_->Problem("the model machine's sysfs tree cannot be made: no writers");
+    AddRealDrives(model);
+    return;
+  }
 
-  if (!sg || !config.realDrives) return;
+  if (sg && config.realDrives) AddRealDrives(std::move(sg));
+}
+
+void AspiLayer::AddRealDrives(std::shared_ptr<sg::SgSystem> sg) {
   auto drives = sg::FindOpticalDrives(*sg, *log_);
   for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg, *log_, std::move(drives), 1)) {
     while (adapters_.size() <= drive.hostAdapter) {

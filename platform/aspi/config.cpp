@@ -120,7 +120,8 @@ Variables EnvironmentVariables() {
   for (const char* name :
        {variable::kVirtualWriters, variable::kVirtualFaults, variable::kVirtualPolls,
         variable::kVirtualLatency, variable::kVirtualStrict, variable::kVirtualSpeed,
-        variable::kVirtualBuffer, variable::kVirtualRecognition, variable::kTrace, variable::kDebug, variable::kRealDrives,
+        variable::kVirtualBuffer, variable::kVirtualRecognition, variable::kVirtualViaSg,
+        variable::kTrace, variable::kDebug, variable::kRealDrives,
         variable::kXdgDataHome, variable::kHome}) {
     if (const char* value = std::getenv(name)) variables[name] = value;
   }
@@ -165,6 +166,7 @@ Config ParseConfig(const Variables& variables) {
   ParseNumber(variables, variable::kVirtualLatency, 0, kMaxLatencyUs, latencyUs, config);
   config.commandLatency = std::chrono::microseconds(latencyUs);
   config.model.strict = IsOn(Find(variables, variable::kVirtualStrict));
+  config.virtualViaSg = IsOn(Find(variables, variable::kVirtualViaSg));
   ParseNumber(variables, variable::kVirtualSpeed, 0, kMaxRateKBps, config.model.rateKBps, config);
   ParseNumber(variables, variable::kVirtualBuffer, 1, kMaxBufferKiB, config.model.bufferKiB, config);
   ParseNumber(variables, variable::kVirtualRecognition, 0, kMaxPolls, config.model.recognitionCommands,

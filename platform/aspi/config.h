@@ -18,6 +18,9 @@
 //   WNASPI32_VIRTUAL_RECOGNITION  commands answered "becoming ready" after
 //                             the tray closes, before one "medium may have
 //                             changed" (0: the disc is ready at once)
+//   WNASPI32_VIRTUAL_VIA_SG   1: the virtual writers are reached as real
+//                             drives, through a model machine's sysfs and
+//                             SG_IO (sg/model_sg_system.h)
 //   WNASPI32_TRACE            file that gets one line per request
 //   WNASPI32_DEBUG            1: diagnostics also on standard error
 //   WNASPI32_REAL_DRIVES      0: do not look for the machine's drives
@@ -46,6 +49,7 @@ constexpr const char* kVirtualStrict = "WNASPI32_VIRTUAL_STRICT";
 constexpr const char* kVirtualSpeed = "WNASPI32_VIRTUAL_SPEED";
 constexpr const char* kVirtualBuffer = "WNASPI32_VIRTUAL_BUFFER_KIB";
 constexpr const char* kVirtualRecognition = "WNASPI32_VIRTUAL_RECOGNITION";
+constexpr const char* kVirtualViaSg = "WNASPI32_VIRTUAL_VIA_SG";
 constexpr const char* kTrace = "WNASPI32_TRACE";
 constexpr const char* kDebug = "WNASPI32_DEBUG";
 constexpr const char* kRealDrives = "WNASPI32_REAL_DRIVES";
@@ -72,6 +76,7 @@ struct Config {
   std::uint32_t pollsPerOperation = 20;
   std::chrono::microseconds commandLatency{0};
   vdrive::DriveModel model;
+  bool virtualViaSg = false;
   bool realDrives = true;
   // What could not be read, for the diagnostics once the trace is open.
   std::vector<std::string> problems;

@@ -276,3 +276,32 @@ TEST_F(StrictModelTest, AnUnderrunWithoutBufeRuinsTheTrack) {
 
 }  // namespace
 }  // namespace aspitest
+
+namespace aspitest {
+namespace {
+
+// The writers reached as real drives: found in the model machine's sysfs,
+// driven through the SG backend, answered by the model.
+TEST_F(StrictModelTest, WritersViaSgBurnAndReadBackThroughTheRealDrivePath) {
+  Configure({{"WNASPI32_VIRTUAL_WRITERS", "cd-r=" + (dir_ / "a").string() + ";dvd+rw=" + (dir_ / "b").string()},
+             {"WNASPI32_VIRTUAL_VIA_SG", "1"},
+             {"WNASPI32_REAL_DRIVES", "0"},
+             {"WNASPI32_TRACE", (dir_ / "trace.log").string()}});
+  EXPECT_EQ(GetASPI32SupportInfo() & 0xFF, 2u) << "the empty virtual adapter, then SG host 1";
+  Device cd(1, 0);
+  EXPECT_EQ(Device(0, 0).DeviceType(nullptr), SS_NO_DEVICE);
+  EXPECT_EQ(Device(1, 1).DeviceType(nullptr), SS_COMP);
+  const auto start = cd.PrepareCd(0);
+  ASSERT_EQ(start, 0u);
+  std::vector<Bytes> blocks;
+  for (std::uint32_t i = 0; i < 300; ++i) blocks.push_back(PatternBlock(i));
+  EXPECT_EQ(cd.WriteBlocks(0, blocks), 300u);
+  cd.FinishSession(true);
+  EXPECT_TRUE(cd.Disc().closed);
+  EXPECT_EQ(ReadBlocks(cd, 299, 1), blocks[299]);
+  EXPECT_SENSE(cd.In(Read10Cdb(300), 2048), 0x5, 0x21, 0x00) << "sense travels back through SG_IO";
+  EXPECT_NE(ReadFile(dir_ / "trace.log").find("real drive"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace aspitest
