@@ -43,10 +43,10 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
   auto faults = std::make_shared<vdrive::FaultInjector>(config.faults, &faultProblems);
   for (const std::string& problem : faultProblems) log_->Problem(problem);
 
-  Adapter& virtualAdapter = adapters_.emplace_back();
+  // Through the model machine the writers are found as real drives, in
+  // place of the virtual adapter: adapter 0, target N as without it.
+  Adapter virtualAdapter;
   virtualAdapter.identifier = "VIRTUAL";
-  // Through the model machine the writers are found as real drives, after
-  // the (then empty) virtual adapter.
   std::vector<std::unique_ptr<ScsiDevice>> viaSg;
   for (std::size_t target = 0; target < config.virtualWriters.size(); ++target) {
     const auto& writer = config.virtualWriters[target];
@@ -77,13 +77,15 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
     AddRealDrives(model);
     return;
   }
+  adapters_.insert(adapters_.begin(), std::move(virtualAdapter));
 
   if (sg && config.realDrives) AddRealDrives(std::move(sg));
 }
 
 void AspiLayer::AddRealDrives(std::shared_ptr<sg::SgSystem> sg) {
   auto drives = sg::FindOpticalDrives(*sg, *log_);
-  for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg, *log_, std::move(drives), 1)) {
+  const auto first = static_cast<std::uint8_t>(adapters_.size());
+  for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg, *log_, std::move(drives), first)) {
     while (adapters_.size() <= drive.hostAdapter) {
       Adapter& adapter = adapters_.emplace_back();
       adapter.identifier = "SG host " + std::to_string(drive.drive.address.host);

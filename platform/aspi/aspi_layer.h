@@ -40,7 +40,7 @@ class AspiLayer {
     std::array<std::unique_ptr<ScsiDevice>, kTargets * kLuns> devices;
   };
 
-  // The drives `sg` finds in its sysfs, as adapters after the ones there are.
+  // The drives `sg` finds in its sysfs, as host adapters after those there are.
   void AddRealDrives(std::shared_ptr<sg::SgSystem> sg);
   void HostAdapterInquiry(SRB_HAInquiry& srb);
   void DeviceType(SRB_GDEVBlock& srb);

@@ -90,7 +90,27 @@ constexpr std::array<CdbRule, 21> kCdbRules{{
     {opcode::kSetCdSpeed, {0, 0xFC, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, C}},
 }};
 
+struct ParameterRule {
+  std::uint8_t opcode;
+  std::array<std::uint8_t, 6> reserved;
+};
+constexpr std::array<ParameterRule, 3> kParameterRules{{
+    {opcode::kModeSelect10, {0xFF, 0xFF, 0, 0, 0xFF, 0xFF}},
+    {opcode::kFormatUnit, {0xFF, 0, 0, 0, 0, 0}},
+    {opcode::kSetStreaming, {0xE0, 0xFF, 0xFF, 0xFF, 0, 0}},
+}};
+
 }  // namespace
+
+bool ReservedParameterBitsSet(std::uint8_t op, std::span<const std::uint8_t> list) {
+  for (const ParameterRule& rule : kParameterRules) {
+    if (rule.opcode != op) continue;
+    for (std::size_t i = 0; i < std::min(list.size(), rule.reserved.size()); ++i) {
+      if (list[i] & rule.reserved[i]) return true;
+    }
+  }
+  return false;
+}
 
 DriveClock& DriveClock::Real() {
   static RealClock clock;

@@ -42,6 +42,12 @@ class DriveClock {
 // opcode's table of reserved bits. Opcodes without a table pass.
 bool ReservedBitsSet(std::span<const std::uint8_t> cdb);
 
+// Whether the start of the parameter list a command sent has a reserved bit
+// set (05/26/00): the mode parameter header of MODE SELECT (its mode data
+// length is reserved there), the FORMAT UNIT list header, the SET STREAMING
+// performance descriptor's flags.
+bool ReservedParameterBitsSet(std::uint8_t opcode, std::span<const std::uint8_t> list);
+
 // The drive's write buffer: blocks arrive with WRITE and leave for the disc
 // at the recording rate from the moment recording starts. When the buffer
 // runs dry before the host's next WRITE, recording stops: with buffer

@@ -49,6 +49,9 @@ ScsiOutcome VirtualDrive::ModeSelect(const Command& command) {
   if (list.empty()) return Command::Underrun();
   if (length < kModeHeaderLength) return Fail(sense::kParameterListLengthError);
   if (bytes::GetBE16(&list[6]) != 0) return Fail(sense::kInvalidFieldInParameterList);
+  if (options_.model.strict && ReservedParameterBitsSet(command.opcode(), list)) {
+    return Fail(sense::kInvalidFieldInParameterList);
+  }
 
   // Every page is checked before any takes effect.
   WriteParametersPage staged = writeParameters_;

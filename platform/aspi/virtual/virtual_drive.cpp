@@ -89,6 +89,7 @@ ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
     immediate_.reset();
     simulatedNext_.reset();
     buffer_.Reset();
+    ruined_ = false;
   }
   if (op == opcode::kTestUnitReady && faults_->neverReady()) return Fail(sense::kBecomingReady);
 
