@@ -274,13 +274,10 @@ TEST_F(StrictModelTest, AnUnderrunWithoutBufeRuinsTheTrack) {
     const wnaspi::ScsiOutcome outcome = drive.Execute(request);
     return outcome.good() ? std::string("good") : SenseText(outcome.senseKey(), outcome.asc(), outcome.ascq());
   };
-  const Bytes noBufe = [&] {
-    Bytes list(60, 0);
-    const auto page = wnaspi::vdrive::DefaultWriteParameters();
-    std::copy(page.begin(), page.end(), list.begin() + 8);
-    list[8 + 2] &= 0xBF;
-    return list;
-  }();
+  Bytes noBufe(8, 0);
+  const auto page = wnaspi::vdrive::DefaultWriteParameters();
+  noBufe.insert(noBufe.end(), page.begin(), page.end());
+  noBufe[8 + 2] &= 0xBF;
   ASSERT_EQ(send(ModeSelect10Cdb(60), noBufe), "good");
   EXPECT_EQ(send(Write10Cdb(0, 16), Bytes(16 * 2048, 1)), "good");
   clock.now += std::chrono::milliseconds(100);  // 32 KiB last 32 ms
@@ -289,12 +286,6 @@ TEST_F(StrictModelTest, AnUnderrunWithoutBufeRuinsTheTrack) {
   EXPECT_EQ(send(Write10Cdb(16, 16), Bytes(16 * 2048, 1)), SenseText(0x3, 0x0C, 0x09))
       << "the track is ruined";
 }
-
-}  // namespace
-}  // namespace aspitest
-
-namespace aspitest {
-namespace {
 
 // The writers reached as real drives: found in the model machine's sysfs,
 // driven through the SG backend, answered by the model.
