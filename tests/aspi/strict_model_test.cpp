@@ -239,12 +239,16 @@ TEST(WriteBufferTest, UnderrunsUnlessProtectedAndHoldsAFullBuffer) {
   TestClock clock;
   // 1,024,000 bytes a second: 64 KiB last 64 ms.
   WriteBuffer buffer(1024, 64, clock);
-  EXPECT_EQ(buffer.Write(64 * 1024, false), WriteBuffer::Outcome::Taken);
+  EXPECT_EQ(buffer.Write(32 * 1024, false), WriteBuffer::Outcome::Taken);
+  clock.now += milliseconds(500);
+  EXPECT_EQ(buffer.Write(32 * 1024, false), WriteBuffer::Outcome::Taken) << "full: recording starts";
   clock.now += milliseconds(60);
   EXPECT_EQ(buffer.Write(32 * 1024, false), WriteBuffer::Outcome::Taken) << "4 KiB left";
   clock.now += milliseconds(40);
   EXPECT_EQ(buffer.Write(32 * 1024, true), WriteBuffer::Outcome::Taken) << "BUFE: the drive waited";
   clock.now += milliseconds(40);
+  EXPECT_EQ(buffer.Write(32 * 1024, false), WriteBuffer::Outcome::Taken) << "full again";
+  clock.now += milliseconds(100);
   EXPECT_EQ(buffer.Write(32 * 1024, false), WriteBuffer::Outcome::Underrun);
   EXPECT_EQ(buffer.underruns(), 1u);
 
@@ -253,8 +257,6 @@ TEST(WriteBufferTest, UnderrunsUnlessProtectedAndHoldsAFullBuffer) {
   EXPECT_EQ(clock.now - start, milliseconds(64)) << "held until 64 KiB were recorded";
   buffer.Flush();
   EXPECT_EQ(clock.now - start, milliseconds(128)) << "the flush waits for the rest";
-  clock.now += milliseconds(500);
-  EXPECT_EQ(buffer.Write(2048, false), WriteBuffer::Outcome::Taken) << "a new recording after the flush";
 }
 
 TEST_F(StrictModelTest, AnUnderrunWithoutBufeRuinsTheTrack) {
@@ -279,11 +281,11 @@ TEST_F(StrictModelTest, AnUnderrunWithoutBufeRuinsTheTrack) {
   noBufe.insert(noBufe.end(), page.begin(), page.end());
   noBufe[8 + 2] &= 0xBF;
   ASSERT_EQ(send(ModeSelect10Cdb(60), noBufe), "good");
-  EXPECT_EQ(send(Write10Cdb(0, 16), Bytes(16 * 2048, 1)), "good");
-  clock.now += std::chrono::milliseconds(100);  // 32 KiB last 32 ms
-  EXPECT_EQ(send(Write10Cdb(16, 16), Bytes(16 * 2048, 1)), SenseText(0x3, 0x0C, 0x09));
+  EXPECT_EQ(send(Write10Cdb(0, 32), Bytes(32 * 2048, 1)), "good");
+  clock.now += std::chrono::milliseconds(100);  // the full buffer lasts 64 ms
+  EXPECT_EQ(send(Write10Cdb(32, 16), Bytes(16 * 2048, 1)), SenseText(0x3, 0x0C, 0x09));
   clock.now += std::chrono::milliseconds(1);
-  EXPECT_EQ(send(Write10Cdb(16, 16), Bytes(16 * 2048, 1)), SenseText(0x3, 0x0C, 0x09))
+  EXPECT_EQ(send(Write10Cdb(32, 16), Bytes(16 * 2048, 1)), SenseText(0x3, 0x0C, 0x09))
       << "the track is ruined";
 }
 

@@ -157,11 +157,12 @@ WriteBuffer::Outcome WriteBuffer::Write(std::uint64_t bytes, bool protect) {
       return Outcome::Underrun;
     }
   }
-  if (!recording_) {
+  level_ += bytes;
+  if (!recording_ && level_ >= capacity_) {
+    // Recording starts (again) once the buffer is full.
     recording_ = true;
     last_ = now;
   }
-  level_ += bytes;
   if (level_ > capacity_) {
     // A full buffer holds the command until the disc has taken the excess.
     const auto until = now + Time(level_ - capacity_);
@@ -172,9 +173,9 @@ WriteBuffer::Outcome WriteBuffer::Write(std::uint64_t bytes, bool protect) {
 }
 
 void WriteBuffer::Flush() {
-  if (!recording_) return;
+  if (level_ == 0) return;
   const auto now = clock_.Now();
-  Drain(now);
+  if (recording_) Drain(now);
   clock_.WaitUntil(now + Time(level_));
   Reset();
 }

@@ -49,10 +49,11 @@ bool ReservedBitsSet(std::span<const std::uint8_t> cdb);
 bool ReservedParameterBitsSet(std::uint8_t opcode, std::span<const std::uint8_t> list);
 
 // The drive's write buffer: blocks arrive with WRITE and leave for the disc
-// at the recording rate from the moment recording starts. When the buffer
-// runs dry before the host's next WRITE, recording stops: with buffer
-// underrun protection (BUFE) the drive waits for data and goes on, without
-// it the track is ruined. A WRITE that finds the buffer full is held until
+// at the recording rate once recording has started, which it does when the
+// buffer is full (or at the flush). When the buffer runs dry before the
+// host's next WRITE, recording stops: with buffer underrun protection (BUFE)
+// the drive waits until the buffer is full again and goes on, without it
+// the track is ruined. A WRITE that finds the buffer full is held until
 // there is room, as a drive holds it.
 class WriteBuffer {
  public:
