@@ -77,10 +77,6 @@ ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
     // The user pressed the tray's button: a locked drive keeps its tray in.
     if (!locked_) trayWasOpen = true;
   }
-  const CommandEntry* entry = Find(op);
-  if (!entry) return Fail(sense::kInvalidOpcode);
-  if (request.cdb.size() < opcode::CdbLength(op)) return Fail(sense::kInvalidFieldInCdb);
-  if (options_.model.strict && ReservedBitsSet(request.cdb)) return Fail(sense::kInvalidFieldInCdb);
   if (trayWasOpen) {
     // The tray closes again after this command; the drive then takes a
     // while to recognise the disc, and reports the change once.
@@ -91,6 +87,10 @@ ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
     buffer_.Reset();
     ruined_ = false;
   }
+  const CommandEntry* entry = Find(op);
+  if (!entry) return Fail(sense::kInvalidOpcode);
+  if (request.cdb.size() < opcode::CdbLength(op)) return Fail(sense::kInvalidFieldInCdb);
+  if (options_.model.strict && ReservedBitsSet(request.cdb)) return Fail(sense::kInvalidFieldInCdb);
   if (op == opcode::kTestUnitReady && faults_->neverReady()) return Fail(sense::kBecomingReady);
 
   const bool startsJob = job_.Starts(op);
