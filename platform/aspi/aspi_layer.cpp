@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/aspi/scsi_opcodes.h"
+#include "platform/aspi/sg/model_sg_system.h"
 #include "platform/aspi/sg/sg_device.h"
 #include "platform/aspi/sg/sg_discovery.h"
 #include "platform/aspi/virtual/fault_injector.h"
@@ -42,10 +43,14 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
   auto faults = std::make_shared<vdrive::FaultInjector>(config.faults, &faultProblems);
   for (const std::string& problem : faultProblems) log_->Problem(problem);
 
-  Adapter& virtualAdapter = adapters_.emplace_back();
+  // Through the model machine the writers are found as real drives, in
+  // place of the virtual adapter: adapter 0, target N as without it.
+  Adapter virtualAdapter;
   virtualAdapter.identifier = "VIRTUAL";
+  std::vector<std::unique_ptr<ScsiDevice>> viaSg;
   for (std::size_t target = 0; target < config.virtualWriters.size(); ++target) {
     const auto& writer = config.virtualWriters[target];
+    if (config.virtualViaSg) viaSg.emplace_back();
     if (!writer) continue;
     if (const std::string problem = vdrive::DiscStore::Prepare(writer->directory); !problem.empty()) {
       log_->Problem(std::string(variable::kVirtualWriters) + ": \"" +
@@ -55,17 +60,32 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
     }
     vdrive::VirtualDriveOptions options{static_cast<std::uint8_t>(target), writer->medium,
                                         writer->directory, config.pollsPerOperation,
-                                        config.commandLatency};
-    virtualAdapter.devices[target * kLuns] =
-        std::make_unique<vdrive::VirtualDrive>(std::move(options), faults, *log_);
+                                        config.commandLatency, config.model};
+    auto drive = std::make_unique<vdrive::VirtualDrive>(std::move(options), faults, *log_);
+    if (config.virtualViaSg) {
+      viaSg.back() = std::move(drive);
+      continue;
+    }
+    virtualAdapter.devices[target * kLuns] = std::move(drive);
     log_->Diagnostic("virtual writer 0:" + std::to_string(target) + ":0 (" +
                      std::string(vdrive::Traits(writer->medium).name) + ") in " +
                      writer->directory.string());
   }
+  if (config.virtualViaSg) {
+    auto model = std::make_shared<sg::ModelSgSystem>(std::move(viaSg));
+    if (!model->ready()) log_->Problem("the model machine's sysfs tree cannot be made: no writers");
+    AddRealDrives(model);
+    return;
+  }
+  adapters_.insert(adapters_.begin(), std::move(virtualAdapter));
 
-  if (!sg || !config.realDrives) return;
+  if (sg && config.realDrives) AddRealDrives(std::move(sg));
+}
+
+void AspiLayer::AddRealDrives(std::shared_ptr<sg::SgSystem> sg) {
   auto drives = sg::FindOpticalDrives(*sg, *log_);
-  for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg, *log_, std::move(drives), 1)) {
+  const auto first = static_cast<std::uint8_t>(adapters_.size());
+  for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg, *log_, std::move(drives), first)) {
     while (adapters_.size() <= drive.hostAdapter) {
       Adapter& adapter = adapters_.emplace_back();
       adapter.identifier = "SG host " + std::to_string(drive.drive.address.host);
@@ -183,8 +203,13 @@ void AspiLayer::Execute(SRB_ExecSCSICmd& srb) {
   }
   // Formatting the line costs more than a virtual writer's command.
   if (log_->Tracing()) {
+    std::span<const std::uint8_t> parameters;
+    if (request.direction == DataDirection::Out && request.data &&
+        opcode::SendsParameterList(srb.CDBByte[0])) {
+      parameters = {request.data, request.length};
+    }
     log_->Request(FormatExecLine(address, request.cdb, request.direction, srb.SRB_BufLen, status,
-                                 outcome ? &*outcome : nullptr));
+                                 outcome ? &*outcome : nullptr, parameters));
   }
   srb.SRB_Status = status;
 }

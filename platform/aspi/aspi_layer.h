@@ -40,6 +40,8 @@ class AspiLayer {
     std::array<std::unique_ptr<ScsiDevice>, kTargets * kLuns> devices;
   };
 
+  // The drives `sg` finds in its sysfs, as host adapters after those there are.
+  void AddRealDrives(std::shared_ptr<sg::SgSystem> sg);
   void HostAdapterInquiry(SRB_HAInquiry& srb);
   void DeviceType(SRB_GDEVBlock& srb);
   void Execute(SRB_ExecSCSICmd& srb);

@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::uint32_t kMaxPolls = 100000;
 constexpr std::uint32_t kMaxLatencyUs = 1000000;  // one second per command
+constexpr std::uint32_t kMaxRateKBps = 1000000;    // far above any drive
+constexpr std::uint32_t kMaxBufferKiB = 1 << 20;   // 1 GiB
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
@@ -117,7 +119,9 @@ Variables EnvironmentVariables() {
   Variables variables;
   for (const char* name :
        {variable::kVirtualWriters, variable::kVirtualFaults, variable::kVirtualPolls,
-        variable::kVirtualLatency, variable::kTrace, variable::kDebug, variable::kRealDrives,
+        variable::kVirtualLatency, variable::kVirtualStrict, variable::kVirtualSpeed,
+        variable::kVirtualBuffer, variable::kVirtualRecognition, variable::kVirtualViaSg,
+        variable::kTrace, variable::kDebug, variable::kRealDrives,
         variable::kXdgDataHome, variable::kHome}) {
     if (const char* value = std::getenv(name)) variables[name] = value;
   }
@@ -161,6 +165,12 @@ Config ParseConfig(const Variables& variables) {
   std::uint32_t latencyUs = 0;
   ParseNumber(variables, variable::kVirtualLatency, 0, kMaxLatencyUs, latencyUs, config);
   config.commandLatency = std::chrono::microseconds(latencyUs);
+  config.model.strict = IsOn(Find(variables, variable::kVirtualStrict));
+  config.virtualViaSg = IsOn(Find(variables, variable::kVirtualViaSg));
+  ParseNumber(variables, variable::kVirtualSpeed, 0, kMaxRateKBps, config.model.rateKBps, config);
+  ParseNumber(variables, variable::kVirtualBuffer, 1, kMaxBufferKiB, config.model.bufferKiB, config);
+  ParseNumber(variables, variable::kVirtualRecognition, 0, kMaxPolls, config.model.recognitionCommands,
+              config);
   return config;
 }
 

@@ -9,6 +9,18 @@
 //   WNASPI32_VIRTUAL_POLLS    polls an immediate blank or format takes (20)
 //   WNASPI32_VIRTUAL_LATENCY_US  least time in microseconds each command of a
 //                             virtual writer takes (0: none)
+//   WNASPI32_VIRTUAL_STRICT   1: the writers check what a careful drive checks
+//                             (reserved bits, page 05h against the medium,
+//                             track and alignment rules); off by default
+//   WNASPI32_VIRTUAL_SPEED    the recording rate in kB/s for the buffer model
+//                             (0: none, the writers record at once)
+//   WNASPI32_VIRTUAL_BUFFER_KIB  the drive buffer in KiB (2048)
+//   WNASPI32_VIRTUAL_RECOGNITION  commands answered "becoming ready" after
+//                             the tray closes, before one "medium may have
+//                             changed" (0: the disc is ready at once)
+//   WNASPI32_VIRTUAL_VIA_SG   1: the virtual writers are reached as real
+//                             drives, through a model machine's sysfs and
+//                             SG_IO (sg/model_sg_system.h)
 //   WNASPI32_TRACE            file that gets one line per request
 //   WNASPI32_DEBUG            1: diagnostics also on standard error
 //   WNASPI32_REAL_DRIVES      0: do not look for the machine's drives
@@ -21,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/aspi/virtual/drive_model.h"
 #include "platform/aspi/virtual/medium.h"
 
 namespace wnaspi {
@@ -32,6 +45,11 @@ constexpr const char* kVirtualWriters = "WNASPI32_VIRTUAL_WRITERS";
 constexpr const char* kVirtualFaults = "WNASPI32_VIRTUAL_FAULTS";
 constexpr const char* kVirtualPolls = "WNASPI32_VIRTUAL_POLLS";
 constexpr const char* kVirtualLatency = "WNASPI32_VIRTUAL_LATENCY_US";
+constexpr const char* kVirtualStrict = "WNASPI32_VIRTUAL_STRICT";
+constexpr const char* kVirtualSpeed = "WNASPI32_VIRTUAL_SPEED";
+constexpr const char* kVirtualBuffer = "WNASPI32_VIRTUAL_BUFFER_KIB";
+constexpr const char* kVirtualRecognition = "WNASPI32_VIRTUAL_RECOGNITION";
+constexpr const char* kVirtualViaSg = "WNASPI32_VIRTUAL_VIA_SG";
 constexpr const char* kTrace = "WNASPI32_TRACE";
 constexpr const char* kDebug = "WNASPI32_DEBUG";
 constexpr const char* kRealDrives = "WNASPI32_REAL_DRIVES";
@@ -57,6 +75,8 @@ struct Config {
   bool debug = false;
   std::uint32_t pollsPerOperation = 20;
   std::chrono::microseconds commandLatency{0};
+  vdrive::DriveModel model;
+  bool virtualViaSg = false;
   bool realDrives = true;
   // What could not be read, for the diagnostics once the trace is open.
   std::vector<std::string> problems;

@@ -14,6 +14,7 @@ constexpr std::uint8_t kFormatUnit = 0x04;
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kModeSelect6 = 0x15;
 constexpr std::uint8_t kStartStopUnit = 0x1B;
+constexpr std::uint8_t kPreventAllowMediumRemoval = 0x1E;
 constexpr std::uint8_t kRead10 = 0x28;
 constexpr std::uint8_t kWrite10 = 0x2A;
 constexpr std::uint8_t kSynchronizeCache = 0x35;
@@ -65,6 +66,23 @@ constexpr bool SendsData(std::uint8_t op) {
     case kWrite12:
     case kSetStreaming:
     case kSendDvdStructure:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Commands whose data out is a parameter list a reader of the trace checks
+// (mode pages, format descriptors, OPC values, streaming descriptors, cue
+// sheets), unlike the blocks of a WRITE.
+constexpr bool SendsParameterList(std::uint8_t op) {
+  switch (op) {
+    case kFormatUnit:
+    case kModeSelect6:
+    case kSendOpcInformation:
+    case kModeSelect10:
+    case kSendCueSheet:
+    case kSetStreaming:
       return true;
     default:
       return false;

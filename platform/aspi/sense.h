@@ -45,6 +45,7 @@ constexpr Sense kMediumNotPresentTrayClosed{kNotReady, 0x3A, 0x01, {}, {}};
 constexpr Sense kMediumNotPresentTrayOpen{kNotReady, 0x3A, 0x02, {}, {}};
 // MEDIUM ERROR
 constexpr Sense kWriteError{kMediumError, 0x0C, 0x00, {}, {}};
+constexpr Sense kLossOfStreaming{kMediumError, 0x0C, 0x09, {}, {}};  // buffer underrun
 constexpr Sense kUnrecoveredReadError{kMediumError, 0x11, 0x00, {}, {}};
 constexpr Sense kMediumFormatCorrupted{kMediumError, 0x31, 0x00, {}, {}};
 // ILLEGAL REQUEST
@@ -56,6 +57,8 @@ constexpr Sense kInvalidFieldInCdb{kIllegalRequest, 0x24, 0x00, {}, {}};
 constexpr Sense kLogicalUnitNotSupported{kIllegalRequest, 0x25, 0x00, {}, {}};
 constexpr Sense kInvalidFieldInParameterList{kIllegalRequest, 0x26, 0x00, {}, {}};
 constexpr Sense kCommandSequenceError{kIllegalRequest, 0x2C, 0x00, {}, {}};
+constexpr Sense kMediumRemovalPrevented{kIllegalRequest, 0x53, 0x02, {}, {}};
+constexpr Sense kSessionFixationError{kIllegalRequest, 0x72, 0x00, {}, {}};
 constexpr Sense kSessionFixationIncompleteTrack{kIllegalRequest, 0x72, 0x03, {}, {}};
 constexpr Sense kIncompatibleMedium{kIllegalRequest, 0x30, 0x00, {}, {}};
 constexpr Sense kCannotWriteIncompatibleFormat{kIllegalRequest, 0x30, 0x05, {}, {}};
@@ -63,6 +66,8 @@ constexpr Sense kCannotFormatIncompatibleMedium{kIllegalRequest, 0x30, 0x06, {},
 constexpr Sense kMediumNotFormatted{kIllegalRequest, 0x30, 0x10, {}, {}};
 constexpr Sense kSavingParametersNotSupported{kIllegalRequest, 0x39, 0x00, {}, {}};
 constexpr Sense kIllegalModeForTrack{kIllegalRequest, 0x64, 0x00, {}, {}};
+// UNIT ATTENTION
+constexpr Sense kMediumMayHaveChanged{kUnitAttention, 0x28, 0x00, {}, {}};
 }  // namespace sense
 
 // Fixed-format sense data, 18 bytes (SPC, 4.5.3): response code 70h (current

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,16 @@ namespace {
 std::string Hex2(unsigned value) {
   char text[3];
   std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+  return text;
+}
+
+std::string HexBytes(std::span<const std::uint8_t> data) {
+  std::string text;
+  text.reserve(data.size() * 3);
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (i) text += ' ';
+    text += Hex2(data[i]);
+  }
   return text;
 }
 
@@ -102,13 +113,8 @@ void Log::Problem(std::string_view text) {
 
 std::string FormatExecLine(AspiAddress address, std::span<const std::uint8_t> cdb,
                            DataDirection direction, std::uint32_t length, std::uint8_t srbStatus,
-                           const ScsiOutcome* outcome) {
-  std::string line = AddressText(address) + " EXEC [";
-  for (std::size_t i = 0; i < cdb.size(); ++i) {
-    if (i) line += ' ';
-    line += Hex2(cdb[i]);
-  }
-  line += "] ";
+                           const ScsiOutcome* outcome, std::span<const std::uint8_t> parameters) {
+  std::string line = AddressText(address) + " EXEC [" + HexBytes(cdb) + "] ";
   line += DirectionText(direction);
   line += ' ' + std::to_string(length) + " status=" + Hex2(srbStatus);
   if (outcome) {
@@ -127,6 +133,11 @@ std::string FormatExecLine(AspiAddress address, std::span<const std::uint8_t> cd
       case ScsiOutcome::Kind::Good:
         break;
     }
+  }
+  if (!parameters.empty()) {
+    constexpr std::size_t kMaxShown = 256;
+    line += " data=[" + HexBytes(parameters.first(std::min(parameters.size(), kMaxShown)));
+    line += parameters.size() > kMaxShown ? " ...]" : "]";
   }
   return line;
 }

@@ -47,9 +47,12 @@ struct AspiAddress {
 };
 
 // "0:1:0 EXEC [2A 00 00 00 00 10 00 00 01 00 00 00] out 2048 status=04 sense=03/0C/00"
+// A parameter list sent with the command follows in hex, at most 256 bytes
+// of it: "data=[00 00 00 00 ...]".
 std::string FormatExecLine(AspiAddress address, std::span<const std::uint8_t> cdb,
                            DataDirection direction, std::uint32_t length, std::uint8_t srbStatus,
-                           const ScsiOutcome* outcome);
+                           const ScsiOutcome* outcome,
+                           std::span<const std::uint8_t> parameters = {});
 // "0 HA_INQUIRY status=01 adapters=2"
 std::string FormatHostAdapterInquiryLine(std::uint8_t hostAdapter, std::uint8_t srbStatus,
                                          std::uint8_t adapterCount);

@@ -55,7 +55,14 @@ TEST(Config, SwitchesAndNumbers) {
   auto config = ParseConfig({{"WNASPI32_DEBUG", "1"}, {"WNASPI32_REAL_DRIVES", "0"},
                              {"WNASPI32_VIRTUAL_POLLS", "5"}, {"WNASPI32_TRACE", "/t"},
                              {"WNASPI32_VIRTUAL_FAULTS", "neverready"},
-                             {"WNASPI32_VIRTUAL_LATENCY_US", "125"}});
+                             {"WNASPI32_VIRTUAL_LATENCY_US", "125"}, {"WNASPI32_VIRTUAL_STRICT", "1"},
+                             {"WNASPI32_VIRTUAL_SPEED", "22160"}, {"WNASPI32_VIRTUAL_BUFFER_KIB", "4096"},
+                             {"WNASPI32_VIRTUAL_RECOGNITION", "3"}, {"WNASPI32_VIRTUAL_VIA_SG", "yes"}});
+  EXPECT_TRUE(config.model.strict);
+  EXPECT_EQ(config.model.rateKBps, 22160u);
+  EXPECT_EQ(config.model.bufferKiB, 4096u);
+  EXPECT_EQ(config.model.recognitionCommands, 3u);
+  EXPECT_TRUE(config.virtualViaSg);
   EXPECT_TRUE(config.debug);
   EXPECT_EQ(config.commandLatency, std::chrono::microseconds(125));
   EXPECT_FALSE(config.realDrives);
@@ -63,14 +70,17 @@ TEST(Config, SwitchesAndNumbers) {
   EXPECT_EQ(config.traceFile, "/t");
   EXPECT_EQ(config.faults, "neverready");
   config = ParseConfig({{"WNASPI32_DEBUG", "0"}, {"WNASPI32_VIRTUAL_POLLS", "0"},
-                        {"WNASPI32_VIRTUAL_LATENCY_US", "-5"}});
+                        {"WNASPI32_VIRTUAL_LATENCY_US", "-5"}, {"WNASPI32_VIRTUAL_BUFFER_KIB", "0"}});
+  EXPECT_FALSE(config.model.strict) << "strictness is off unless asked for";
+  EXPECT_EQ(config.model.bufferKiB, 2048u);
+  EXPECT_FALSE(config.virtualViaSg);
   EXPECT_FALSE(config.debug);
   EXPECT_TRUE(config.realDrives);
   EXPECT_EQ(config.pollsPerOperation, 20u);
   EXPECT_EQ(config.commandLatency, std::chrono::microseconds(0));
   EXPECT_EQ(std::count_if(config.problems.begin(), config.problems.end(),
                           [](const std::string& p) { return p.starts_with("WNASPI32_VIRTUAL_"); }),
-            2)
+            3)
       << "each value that is not a number is reported";
 }
 

@@ -92,6 +92,7 @@ TEST_F(FaultTraceTest, TraceHasOneLinePerRequest) {
   d.NoData(TestUnitReadyCdb());
   d.In(ReadDiscInformationCdb(34), 34);
   d.Out(Write10Cdb(0, 1), PatternBlock(0));
+  d.Out(ModeSelect10Cdb(8), Bytes{0x00, 0x06, 0, 0, 0, 0, 0, 0});  // its list is shown
   Device(0, 4).NoData(TestUnitReadyCdb());
 
   const auto lines = TraceLines(trace);
@@ -110,6 +111,8 @@ TEST_F(FaultTraceTest, TraceHasOneLinePerRequest) {
                           "0:0:0 EXEC [51 00 00 00 00 00 00 00 22 00 00 00] in 34 status=01",
                           "0:0:0 EXEC [2A 00 00 00 00 00 00 00 01 00 00 00] out 2048 status=04 "
                           "sense=03/0C/00",
+                          "0:0:0 EXEC [55 10 00 00 00 00 00 00 08 00 00 00] out 8 status=01 "
+                          "data=[00 06 00 00 00 00 00 00]",
                           "0:4:0 EXEC [00 00 00 00 00 00 00 00 00 00 00 00] none 0 status=82",
                       }));
   ASSERT_GE(diagnostics.size(), 2u);

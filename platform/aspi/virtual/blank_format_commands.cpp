@@ -23,6 +23,7 @@ constexpr std::uint8_t kImmed = 0x02;  // header byte 1 bit 1
 constexpr std::uint8_t kFormatOptionBits = 0x7E;
 constexpr std::uint16_t kFormatDescriptorLength = 8;
 constexpr std::uint8_t kFormatTypeDvdPlusRwFull = 0x26;
+constexpr std::uint32_t kMaximumBlocks = 0xFFFFFFFF;
 
 }  // namespace
 
@@ -31,6 +32,8 @@ ScsiOutcome VirtualDrive::Blank(const Command& command) {
   if (!disc_->traits().blankable) return Fail(sense::kIncompatibleMedium);
   if (type != kBlankDisc && type != kBlankMinimal) return Fail(sense::kInvalidFieldInCdb);
   disc_->busy = {BusyKind::Blank, 0, options_.pollsPerOperation};
+  ruined_ = false;
+  buffer_.Reset();
   if (!(command.Byte(1) & kBlankImmed)) FinishOperation();
   return ScsiOutcome::Good();
 }
@@ -43,10 +46,15 @@ ScsiOutcome VirtualDrive::FormatUnit(const Command& command) {
   if (list.empty()) return Command::Underrun();
   if (disc_->medium != Medium::DvdPlusRw) return Fail(sense::kCannotFormatIncompatibleMedium);
   const bool optionsValid = list[1] & kFov;
+  if (options_.model.strict && ReservedParameterBitsSet(command.opcode(), list)) {
+    return Fail(sense::kInvalidFieldInParameterList);
+  }
+  // FFFFFFFFh blocks asks for the most the disc takes.
+  const std::uint32_t blocks = bytes::GetBE32(&list[4]);
   if ((!optionsValid && (list[1] & kFormatOptionBits)) ||
       bytes::GetBE16(&list[2]) != kFormatDescriptorLength ||
       (list[8] >> 2) != kFormatTypeDvdPlusRwFull ||
-      bytes::GetBE32(&list[4]) > disc_->capacity()) {
+      (blocks > disc_->capacity() && blocks != kMaximumBlocks)) {
     return Fail(sense::kInvalidFieldInParameterList);
   }
   disc_->busy = {BusyKind::Format, 0, options_.pollsPerOperation};

@@ -177,6 +177,11 @@ ScsiOutcome VirtualDrive::ReadTrackInformation(const Command& command) {
       if (!info) return Fail(sense::kLbaOutOfRange);
       break;
     case kTrackNumber:
+      if (value == kInvisibleTrackNumber && options_.model.strict && !disc.traits().cd &&
+          disc.medium != Medium::DvdPlusR) {
+        // MMC names track FFh only on CD and DVD+R.
+        return Fail(sense::kInvalidFieldInCdb);
+      }
       if (value == kInvisibleTrackNumber) {
         // The invisible track, else the incomplete one, else (DVD+RW) the only one.
         if (invisible) {

@@ -86,23 +86,27 @@ FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* 
     if (kind == "badblock" && ParseDecimal(item.substr(eq + 1), &block)) {
       badBlocks_.push_back(block);
     } else if (triggerOk && kind == "fail") {
-      fault.sense = RecordsOrErases(fault.opcode) ? sense::kWriteError : sense::kUnrecoveredReadError;
+      fault.action.sense =
+          RecordsOrErases(fault.opcode) ? sense::kWriteError : sense::kUnrecoveredReadError;
       faults_.push_back(fault);
     } else if (triggerOk && kind == "notready") {
-      fault.sense = sense::kBecomingReady;
+      fault.action.sense = sense::kBecomingReady;
+      faults_.push_back(fault);
+    } else if (triggerOk && kind == "button") {
+      fault.action.button = true;
       faults_.push_back(fault);
     } else {
       problems->push_back("WNASPI32_VIRTUAL_FAULTS: cannot read \"" + std::string(item) +
-                          "\" (expected fail=OP@N, notready=OP@N, slow=OP:MS, neverready or badblock=LBA); ignored");
+                          "\" (expected fail=OP@N, notready=OP@N, button=OP@N, slow=OP:MS, neverready or badblock=LBA); ignored");
     }
   }
 }
 
-std::optional<Sense> FaultInjector::OnCommand(std::uint8_t opcode) {
+std::optional<FaultInjector::Action> FaultInjector::OnCommand(std::uint8_t opcode) {
   std::lock_guard lock(mutex_);
   const std::uint32_t count = ++counts_[opcode];
   for (const Fault& fault : faults_) {
-    if (fault.opcode == opcode && fault.occurrence == count) return fault.sense;
+    if (fault.opcode == opcode && fault.occurrence == count) return fault.action;
   }
   return std::nullopt;
 }

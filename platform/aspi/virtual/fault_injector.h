@@ -7,6 +7,10 @@
 //                  NOT READY, LOGICAL UNIT IS IN PROCESS OF BECOMING READY
 //                  (02/04/01)
 //   neverready     every TEST UNIT READY ends NOT READY (02/04/01)
+//   button=OP@N    the user presses the tray's button as the N-th command
+//                  with opcode OP arrives: unless the tray is locked (PREVENT
+//                  ALLOW MEDIUM REMOVAL) it opens, so that command finds no
+//                  disc, and closes again after it
 //   slow=OP:MS     every command with opcode OP takes MS milliseconds longer
 //                  (at most 10000), so a test can act in the middle of a job
 //   badblock=LBA   the first WRITE that covers block LBA records the blocks
@@ -36,8 +40,14 @@ class FaultInjector {
   // described in `problems`.
   FaultInjector(const std::string& spec, std::vector<std::string>* problems);
 
-  // Counts a command and says whether it is to fail, and how.
-  std::optional<Sense> OnCommand(std::uint8_t opcode);
+  // What happens to a command: it fails with `sense`, or (button) the
+  // tray's button is pressed as it arrives.
+  struct Action {
+    Sense sense;
+    bool button = false;
+  };
+  // Counts a command and says whether something happens to it.
+  std::optional<Action> OnCommand(std::uint8_t opcode);
   bool neverReady() const { return neverReady_; }
   std::chrono::milliseconds DelayFor(std::uint8_t opcode) const { return delays_[opcode]; }
   // The first bad block among `count` blocks from `lba`, if any; the
@@ -48,7 +58,7 @@ class FaultInjector {
   struct Fault {
     std::uint8_t opcode;
     std::uint32_t occurrence;
-    Sense sense;
+    Action action;
   };
   std::mutex mutex_;
   std::vector<Fault> faults_;

@@ -25,14 +25,14 @@ ScsiOutcome VirtualDrive::ModeSense(const Command& command) {
 
   std::vector<std::uint8_t> reply(kModeHeaderLength, 0);  // no block descriptor
   if (code == kWriteParametersPageCode || code == kAllPagesCode) {
-    const WriteParametersPage page = control == kChangeable ? ChangeableWriteParameters()
+    const WriteParametersPage page = control == kChangeable ? ChangeableWriteParameters(options_.model.strict)
                                      : control == kDefault  ? DefaultWriteParameters()
                                                             : writeParameters_;
     reply.insert(reply.end(), page.begin(), page.end());
   }
   if (code == kCapabilitiesPageCode || code == kAllPagesCode) {
     const auto page = control == kChangeable ? ChangeableCapabilitiesPage(loadedMedium())
-                                             : CapabilitiesPage(loadedMedium(), speeds_);
+                                             : CapabilitiesPage(loadedMedium(), speeds_, options_.model.strict);
     reply.insert(reply.end(), page.begin(), page.end());
   }
   bytes::PutBE16(&reply[0], static_cast<std::uint16_t>(reply.size() - 2));
@@ -49,6 +49,9 @@ ScsiOutcome VirtualDrive::ModeSelect(const Command& command) {
   if (list.empty()) return Command::Underrun();
   if (length < kModeHeaderLength) return Fail(sense::kParameterListLengthError);
   if (bytes::GetBE16(&list[6]) != 0) return Fail(sense::kInvalidFieldInParameterList);
+  if (options_.model.strict && ReservedParameterBitsSet(command.opcode(), list)) {
+    return Fail(sense::kInvalidFieldInParameterList);
+  }
 
   // Every page is checked before any takes effect.
   WriteParametersPage staged = writeParameters_;
@@ -60,7 +63,10 @@ ScsiOutcome VirtualDrive::ModeSelect(const Command& command) {
     if ((page[0] & 0x3F) != kWriteParametersPageCode) {
       return Fail(sense::kInvalidFieldInParameterList);  // page 2Ah cannot be changed
     }
-    if (auto problem = CheckWriteParameters(page, staged)) return Fail(*problem);
+    if (auto problem = CheckWriteParameters(page, staged, options_.model.strict)) return Fail(*problem);
+    if (options_.model.strict) {
+      if (auto problem = CheckWriteParametersStrictly(page, loadedMedium())) return Fail(*problem);
+    }
     std::copy(page.begin(), page.end(), staged.begin());
     staged[0] = kWriteParametersPageCode;  // PS is not kept
     at += page.size();

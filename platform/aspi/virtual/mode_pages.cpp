@@ -38,11 +38,11 @@ WriteParametersPage DefaultWriteParameters() {
   return page;
 }
 
-WriteParametersPage ChangeableWriteParameters() {
+WriteParametersPage ChangeableWriteParameters(bool testWrite) {
   WriteParametersPage page{};
   page[0] = kWriteParametersPageCode;
   page[1] = kWriteParametersPageSize - 2;
-  page[kWriteTypeByte] = kBufe | kLsV | 0x0F;  // Test Write is not supported
+  page[kWriteTypeByte] = kBufe | kLsV | (testWrite ? kTestWrite : 0) | 0x0F;
   page[kTrackModeByte] = 0xFF;
   page[kDataBlockByte] = 0x0F;
   page[kLinkSizeByte] = 0xFF;
@@ -57,6 +57,7 @@ WriteParametersPage ChangeableWriteParameters() {
 WriteParameters ReadWriteParameters(const WriteParametersPage& page) {
   return {
       .writeType = static_cast<std::uint8_t>(page[kWriteTypeByte] & 0x0F),
+      .bufe = (page[kWriteTypeByte] & kBufe) != 0,
       .testWrite = (page[kWriteTypeByte] & kTestWrite) != 0,
       .multiSession = static_cast<std::uint8_t>(page[kTrackModeByte] >> 6),
       .trackMode = static_cast<std::uint8_t>(page[kTrackModeByte] & 0x0F),
@@ -67,14 +68,14 @@ WriteParameters ReadWriteParameters(const WriteParametersPage& page) {
 }
 
 std::optional<Sense> CheckWriteParameters(std::span<const std::uint8_t> page,
-                                          const WriteParametersPage& current) {
+                                          const WriteParametersPage& current, bool testWrite) {
   if (page.size() != kWriteParametersPageSize || (page[0] & 0x3F) != kWriteParametersPageCode ||
       page[1] != kWriteParametersPageSize - 2) {
     return sense::kInvalidFieldInParameterList;
   }
   // Bits the drive does not let the initiator change must keep their value
   // (SPC, MODE SELECT). Byte 0 bit 7 (PS) is reserved in MODE SELECT.
-  const WriteParametersPage changeable = ChangeableWriteParameters();
+  const WriteParametersPage changeable = ChangeableWriteParameters(testWrite);
   for (std::size_t i = 2; i < kWriteParametersPageSize; ++i) {
     if ((page[i] ^ current[i]) & ~changeable[i]) return sense::kInvalidFieldInParameterList;
   }
@@ -83,6 +84,43 @@ std::optional<Sense> CheckWriteParameters(std::span<const std::uint8_t> page,
   if (writeType > write_type::kRaw || multiSession == 2 ||
       !ValidDataBlockType(page[kDataBlockByte] & 0x0F)) {
     return sense::kInvalidFieldInParameterList;
+  }
+  return std::nullopt;
+}
+
+std::optional<Sense> CheckWriteParametersStrictly(std::span<const std::uint8_t> page,
+                                                  std::optional<Medium> medium) {
+  constexpr std::uint8_t kPs = 0x80;
+  constexpr std::uint8_t kFixedPacket = 0x20;  // FP, byte 3 bit 5
+  const std::uint8_t writeType = page[kWriteTypeByte] & 0x0F;
+  const std::uint8_t trackMode = page[kTrackModeByte] & 0x0F;
+  const std::uint8_t sessionFormat = page[kSessionFormatByte];
+  const bool fixedPacket = page[kTrackModeByte] & kFixedPacket;
+  const std::uint32_t packetSize = bytes::GetBE32(&page[kPacketSizeByte]);
+  const bool invalid =
+      (page[0] & kPs) ||
+      // A data track (bit 2), never four-channel audio (bit 3), of Mode 1 blocks.
+      (trackMode & 0x0C) != 0x04 || (page[kDataBlockByte] & 0x0F) != 8 ||
+      (sessionFormat != 0x00 && sessionFormat != 0x10 && sessionFormat != 0x20) ||
+      // A fixed packet size belongs to packet writing, and only there.
+      (fixedPacket && (writeType != write_type::kIncremental || packetSize == 0)) ||
+      (!fixedPacket && packetSize != 0);
+  if (invalid) return sense::kInvalidFieldInParameterList;
+  if (!medium) return std::nullopt;
+  switch (*medium) {
+    case Medium::CdR:
+    case Medium::CdRw:
+      break;
+    case Medium::DvdMinusR:
+    case Medium::DvdMinusRw:
+      if (writeType != write_type::kIncremental && writeType != write_type::kSessionAtOnce) {
+        return sense::kInvalidFieldInParameterList;
+      }
+      break;
+    case Medium::DvdPlusR:
+    case Medium::DvdPlusRw:
+      if (page[kWriteTypeByte] & kTestWrite) return sense::kInvalidFieldInParameterList;
+      break;
   }
   return std::nullopt;
 }
@@ -103,6 +141,7 @@ constexpr std::size_t kCurrentWriteSpeedSelectedByte = 28;
 constexpr std::size_t kDescriptorCountByte = 30;
 constexpr std::size_t kFixedCapabilitiesBytes = 32;
 
+constexpr std::uint8_t kTestWriteCapability = 0x04;
 constexpr std::uint8_t kTrayLoading = 0x01 << 5;
 constexpr std::uint8_t kEject = 0x08;
 constexpr std::uint16_t kBufferKiB = 2048;
@@ -113,13 +152,14 @@ std::span<const std::uint16_t> WriteSpeedsOf(std::optional<Medium> medium) {
 
 }  // namespace
 
-std::vector<std::uint8_t> CapabilitiesPage(std::optional<Medium> medium, Speeds speeds) {
+std::vector<std::uint8_t> CapabilitiesPage(std::optional<Medium> medium, Speeds speeds,
+                                           bool testWrite) {
   const auto writeSpeeds = WriteSpeedsOf(medium);
   std::vector<std::uint8_t> page(kFixedCapabilitiesBytes + 4 * writeSpeeds.size(), 0);
   page[0] = kCapabilitiesPageCode;
   page[1] = static_cast<std::uint8_t>(page.size() - 2);
   page[kReadBitsByte] = 0x1F;   // DVD-R, DVD-ROM, Method 2, CD-RW and CD-R read
-  page[kWriteBitsByte] = 0x13;  // DVD-R, CD-RW and CD-R write; no test write
+  page[kWriteBitsByte] = 0x13 | (testWrite ? kTestWriteCapability : 0);  // DVD-R, CD-RW, CD-R write
   page[kFeatureBitsByte] = 0xF0;  // BUF, Multi-session, Mode 2 Form 2 and Form 1
   page[kMechanismByte] = kTrayLoading | kEject;
   bytes::PutBE16(&page[kMaxReadSpeedByte], kMaxReadSpeed);

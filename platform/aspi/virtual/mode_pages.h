@@ -24,11 +24,13 @@ constexpr std::size_t kWriteParametersPageSize = 52;
 using WriteParametersPage = std::array<std::uint8_t, kWriteParametersPageSize>;
 
 WriteParametersPage DefaultWriteParameters();
-WriteParametersPage ChangeableWriteParameters();
+// With `testWrite` the Test Write bit is changeable (strict mode models it).
+WriteParametersPage ChangeableWriteParameters(bool testWrite = false);
 
 // The fields of page 05h a recording depends on.
 struct WriteParameters {
   std::uint8_t writeType;      // byte 2 bits 3-0: 0 packet/incremental, 1 TAO, 2 SAO/DAO, 3 raw
+  bool bufe;                   // byte 2 bit 6: buffer underrun protection
   bool testWrite;              // byte 2 bit 4
   std::uint8_t multiSession;   // byte 3 bits 7-6
   std::uint8_t trackMode;      // byte 3 bits 3-0
@@ -51,7 +53,15 @@ constexpr std::uint8_t kMultiSessionNoNextFf = 1;
 // changeable bits may differ, and the values must be ones MMC defines. The
 // page must be complete (page code 05h, page length 32h).
 std::optional<Sense> CheckWriteParameters(std::span<const std::uint8_t> page,
-                                          const WriteParametersPage& current);
+                                          const WriteParametersPage& current,
+                                          bool testWrite = false);
+// What a careful drive checks besides (05/26/00 for each): PS clear, a write
+// type the medium is recorded with (CD: packet, TAO, SAO, raw; DVD-R/-RW:
+// incremental or disc-at-once; DVD+R/+RW take no write type and no test
+// write), Mode 1 data blocks in a data track mode, a session format MMC
+// defines, and a fixed packet size only with packet writing.
+std::optional<Sense> CheckWriteParametersStrictly(std::span<const std::uint8_t> page,
+                                                  std::optional<Medium> medium);
 
 // Page 2Ah as this drive reports it. `medium` selects the write speed
 // descriptors (those of a CD-R without a disc).
@@ -59,7 +69,8 @@ struct Speeds {
   std::uint16_t currentRead;
   std::uint16_t currentWrite;
 };
-std::vector<std::uint8_t> CapabilitiesPage(std::optional<Medium> medium, Speeds speeds);
+std::vector<std::uint8_t> CapabilitiesPage(std::optional<Medium> medium, Speeds speeds,
+                                           bool testWrite = false);
 std::vector<std::uint8_t> ChangeableCapabilitiesPage(std::optional<Medium> medium);
 
 // The drive's maximum speeds in page 2Ah's (obsolete) speed fields, kB/s: 48x CD.

@@ -14,6 +14,10 @@ enum CloseFunction : std::uint8_t {
   kFinalizeMinimal = 5,   // DVD+R: finalise with minimal radius
   kFinalize = 6,          // DVD+R: finalise the disc
 };
+constexpr std::uint8_t kCloseImmed = 0x01;  // CLOSE TRACK/SESSION byte 1 bit 0
+constexpr std::uint8_t kSyncImmed = 0x02;   // SYNCHRONIZE CACHE byte 1 bit 1
+// MMC's least CD track: four seconds.
+constexpr std::uint32_t kCdMinTrack = 300;
 constexpr std::uint8_t kReserveByAddress = 0x01;  // RESERVE TRACK byte 1 bit 0 (ARSV)
 
 bool IsDvdMinus(Medium m) { return m == Medium::DvdMinusR || m == Medium::DvdMinusRw; }
@@ -55,6 +59,42 @@ std::optional<Sense> VirtualDrive::CheckWriteMode(const DiscState& disc, const T
   return std::nullopt;
 }
 
+bool VirtualDrive::Unaligned(const DiscState& disc, std::uint32_t lba) const {
+  return options_.model.strict && !disc.traits().cd && !disc.traits().randomWritable &&
+         lba % kDvdEccBlock != 0;
+}
+
+bool VirtualDrive::TooShort(const DiscState& disc, const Track& track) const {
+  return options_.model.strict && disc.traits().cd && !track.closed && track.recorded < kCdMinTrack;
+}
+
+std::optional<Sense> VirtualDrive::Buffer(std::uint16_t count) {
+  if (!buffer_.enabled()) return std::nullopt;
+  const bool protect = ReadWriteParameters(writeParameters_).bufe;
+  if (buffer_.Write(std::uint64_t{count} * kBlockSize, protect) == WriteBuffer::Outcome::Taken) {
+    return std::nullopt;
+  }
+  return sense::kLossOfStreaming;
+}
+
+// Test write: the drive goes through a recording with the laser at reading
+// power. It takes the blocks at the addresses a real recording would, and
+// the disc stays as it was.
+ScsiOutcome VirtualDrive::SimulateWrite(const DiscState& disc, std::uint32_t lba, std::uint16_t count) {
+  if (!simulatedNext_ || lba != *simulatedNext_) {
+    const auto target = disc.writeTargetAt(lba);
+    if (!target || count > target->limit - lba) return Fail(sense::kInvalidAddressForWrite);
+    const bool newTrack = target->trackIndex == disc.tracks.size();
+    if (auto problem = CheckWriteMode(disc, newTrack ? nullptr : &disc.tracks[target->trackIndex])) {
+      return Fail(*problem);
+    }
+  }
+  if (Unaligned(disc, lba)) return Fail(sense::kInvalidAddressForWrite);
+  if (auto underrun = Buffer(count)) return Fail(*underrun);
+  simulatedNext_ = lba + count;
+  return ScsiOutcome::Good();
+}
+
 ScsiOutcome VirtualDrive::Write10(const Command& command) {
   if (command.Byte(1) & 0x01) return Fail(sense::kInvalidFieldInCdb);  // RelAdr
   const std::uint32_t lba = command.Be32(2);
@@ -74,12 +114,16 @@ ScsiOutcome VirtualDrive::Write10(const Command& command) {
   if (disc.traits().randomWritable) {
     if (!disc.formatted) return Fail(sense::kMediumNotFormatted);
     if (count > disc.capacity() || lba > disc.capacity() - count) return Fail(sense::kLbaOutOfRange);
+    // A DVD+RW links losslessly: after an underrun the drive goes on where it stopped.
+    (void)Buffer(count);
     if (!store_.WriteBlocks(lba, data.data(), good)) return Fail(sense::kWriteError);
     return done;
   }
 
   // Sequential media: only at the next writable address of an open track
   // or of the invisible track.
+  if (ruined_) return Fail(sense::kLossOfStreaming);
+  if (TestWriting()) return SimulateWrite(disc, lba, count);
   const auto target = disc.writeTargetAt(lba);
   if (!target) return Fail(sense::kInvalidAddressForWrite);
   if (count > target->limit - lba) {
@@ -89,6 +133,11 @@ ScsiOutcome VirtualDrive::Write10(const Command& command) {
   const bool newTrack = target->trackIndex == disc.tracks.size();
   const Track* existing = newTrack ? nullptr : &disc.tracks[target->trackIndex];
   if (auto problem = CheckWriteMode(disc, existing)) return Fail(*problem);
+  if (Unaligned(disc, lba)) return Fail(sense::kInvalidAddressForWrite);
+  if (auto underrun = Buffer(count)) {
+    ruined_ = true;
+    return Fail(*underrun);
+  }
   if (good == 0) return done;
   if (!store_.WriteBlocks(lba, data.data(), good)) return Fail(sense::kWriteError);
 
@@ -110,7 +159,12 @@ ScsiOutcome VirtualDrive::Write10(const Command& command) {
   return done;
 }
 
-ScsiOutcome VirtualDrive::SynchronizeCache(const Command&) {
+ScsiOutcome VirtualDrive::SynchronizeCache(const Command& command) {
+  // The buffer is recorded before the command ends, or, with Immed, while
+  // the drive reports a long write in progress.
+  buffer_.Flush();
+  if (command.Byte(1) & kSyncImmed) StartImmediate(sense::kLongWriteInProgress);
+  if (TestWriting()) return ScsiOutcome::Good();
   // The blocks went straight to disc.img: the drive has nothing cached. The
   // host's own cache is the file system's business, as for any file a
   // program writes; a program killed now loses nothing.
@@ -172,7 +226,19 @@ ScsiOutcome VirtualDrive::CloseDvdPlusRSession(DiscState& disc, bool finalize) {
 }
 
 ScsiOutcome VirtualDrive::CloseTrackSession(const Command& command) {
+  ScsiOutcome outcome = CloseNow(command);
+  if (outcome.good() && (command.Byte(1) & kCloseImmed)) StartImmediate(sense::kOperationInProgress);
+  return outcome;
+}
+
+ScsiOutcome VirtualDrive::CloseNow(const Command& command) {
   DiscState& disc = *disc_;
+  buffer_.Flush();
+  if (TestWriting() && !disc.traits().randomWritable) {
+    // Nothing was recorded: there is nothing to close.
+    simulatedNext_.reset();
+    return ScsiOutcome::Good();
+  }
   const std::uint8_t function = command.Byte(2) & kCloseFunctionMask;
   if (disc.traits().randomWritable) {
     // DVD+RW: these functions end a background format; there is none.
@@ -187,11 +253,18 @@ ScsiOutcome VirtualDrive::CloseTrackSession(const Command& command) {
       if (number == 0 || number > disc.tracks.size() || disc.tracks[number - 1].closed) {
         return Fail(sense::kInvalidFieldInCdb);
       }
+      if (TooShort(disc, disc.tracks[number - 1])) return Fail(sense::kSessionFixationError);
       disc.tracks[number - 1].closed = true;
       return ScsiOutcome::Good();
     }
     case kCloseSession:
       if (!disc.openSession()) return Fail(sense::kCommandSequenceError);
+      for (const Track& t : disc.tracks) {
+        if (t.session == disc.openSession()->number && TooShort(disc, t)) {
+          return Fail(sense::kSessionFixationError);
+        }
+      }
+      ruined_ = false;
       if (disc.medium == Medium::DvdPlusR) return CloseDvdPlusRSession(disc, false);
       CloseSession(disc);
       return ScsiOutcome::Good();

@@ -77,6 +77,9 @@ ScsiOutcome VirtualDrive::SetStreaming(const Command& command) {
   const auto list = command.Parameters(length);
   if (list.empty()) return Command::Underrun();
   if (length < kStreamingDescriptorLength) return Fail(sense::kParameterListLengthError);
+  if (options_.model.strict && ReservedParameterBitsSet(command.opcode(), list)) {
+    return Fail(sense::kInvalidFieldInParameterList);
+  }
 
   const auto writeSpeeds = disc_->traits().writeSpeeds;
   if (list[0] & kRestoreDefaults) {

@@ -1,55 +1,31 @@
 #include "platform/aspi/virtual/virtual_drive.h"
 
-#include <sys/prctl.h>
-#include <time.h>
-
 #include <array>
-#include <cerrno>
 #include <thread>
 #include <utility>
 
 #include "platform/aspi/scsi_opcodes.h"
 
 namespace wnaspi::vdrive {
-namespace {
-
-using SteadyClock = std::chrono::steady_clock;
-
-// Holds the calling thread until `deadline`. This is the drive's own time,
-// which passes for real while the initiator waits for its request: it does
-// not go through the engine's replaceable clock, and without a latency
-// configured nothing waits at all.
-void WaitUntil(SteadyClock::time_point deadline) {
-  // The default timer slack (50 us) would be a third of a 125-us command.
-  thread_local bool precise = ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0;
-  (void)precise;
-  const auto since = deadline.time_since_epoch();
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
-  const timespec until{static_cast<time_t>(seconds.count()),
-                       static_cast<long>(std::chrono::nanoseconds(since - seconds).count())};
-  // steady_clock is CLOCK_MONOTONIC on Linux.
-  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-  }
-}
-
-}  // namespace
 
 VirtualDrive::VirtualDrive(VirtualDriveOptions options, std::shared_ptr<FaultInjector> faults,
                            Log& log)
     : options_(std::move(options)),
       faults_(std::move(faults)),
       log_(log),
-      store_(options_.directory, options_.medium, log) {}
+      store_(options_.directory, options_.medium, log),
+      buffer_(options_.model.rateKBps, options_.model.bufferKiB, *options_.clock) {}
 
 const VirtualDrive::CommandEntry* VirtualDrive::Find(std::uint8_t op) {
   using V = VirtualDrive;
   // opcode, handler, needs a disc, answered while busy
-  static constexpr std::array<CommandEntry, 20> kCommands{{
+  static constexpr std::array<CommandEntry, 21> kCommands{{
       {opcode::kTestUnitReady, &V::TestUnitReady, true, true},
       {opcode::kRequestSense, &V::RequestSense, false, true},
       {opcode::kFormatUnit, &V::FormatUnit, true, false},
       {opcode::kInquiry, &V::Inquiry, false, true},
       {opcode::kStartStopUnit, &V::StartStopUnit, false, false},
+      {opcode::kPreventAllowMediumRemoval, &V::PreventAllowMediumRemoval, false, true},
       {opcode::kRead10, &V::Read10, true, false},
       {opcode::kWrite10, &V::Write10, true, false},
       {opcode::kSynchronizeCache, &V::SynchronizeCache, true, false},
@@ -78,9 +54,13 @@ std::optional<Medium> VirtualDrive::loadedMedium() const {
 }
 
 ScsiOutcome VirtualDrive::Execute(const ScsiRequest& request) {
-  const auto deadline = SteadyClock::now() + options_.commandLatency;
+  // The least time a command takes passes on the drive's clock while the
+  // initiator waits; without a latency configured nothing waits at all.
+  const auto deadline = options_.commandLatency.count() > 0
+                            ? options_.clock->Now() + options_.commandLatency
+                            : DriveClock::Duration::zero();
   ScsiOutcome outcome = ExecuteNow(request);
-  if (options_.commandLatency.count() > 0) WaitUntil(deadline);
+  if (options_.commandLatency.count() > 0) options_.clock->WaitUntil(deadline);
   return outcome;
 }
 
@@ -90,12 +70,27 @@ ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
   // A slow drive for tests, outside every lock: other programs are not kept waiting.
   if (const auto delay = faults_->DelayFor(op); delay.count() > 0) std::this_thread::sleep_for(delay);
   std::lock_guard lock(mutex_);
-  const bool trayWasOpen = std::exchange(trayOpen_, false);
+  bool trayWasOpen = std::exchange(trayOpen_, false);
 
-  if (auto fault = faults_->OnCommand(op)) return Fail(*fault);
+  if (auto fault = faults_->OnCommand(op)) {
+    if (!fault->button) return Fail(fault->sense);
+    // The user pressed the tray's button: a locked drive keeps its tray in.
+    if (!locked_) trayWasOpen = true;
+  }
+  if (trayWasOpen) {
+    // The tray closes again after this command; the drive then takes a
+    // while to recognise the disc, and reports the change once.
+    recognizing_ = options_.model.recognitionCommands;
+    mediumChanged_ = recognizing_ > 0;
+    immediate_.reset();
+    simulatedNext_.reset();
+    buffer_.Reset();
+    ruined_ = false;
+  }
   const CommandEntry* entry = Find(op);
   if (!entry) return Fail(sense::kInvalidOpcode);
   if (request.cdb.size() < opcode::CdbLength(op)) return Fail(sense::kInvalidFieldInCdb);
+  if (options_.model.strict && ReservedBitsSet(request.cdb)) return Fail(sense::kInvalidFieldInCdb);
   if (op == opcode::kTestUnitReady && faults_->neverReady()) return Fail(sense::kBecomingReady);
 
   const bool startsJob = job_.Starts(op);
@@ -151,6 +146,7 @@ bool VirtualDrive::JobEnds(std::uint8_t op, const ScsiOutcome& outcome) {
 }
 
 ScsiOutcome VirtualDrive::Dispatch(const CommandEntry& entry, const Command& command) {
+  if (auto answered = DriveCondition(entry, command)) return *answered;
   if (entry.needsMedium && !disc_) return Fail(noMedium_);
   if (disc_ && disc_->busy.active() && !entry.allowedWhileBusy) return Fail(BusySense());
   return (this->*entry.handler)(command);

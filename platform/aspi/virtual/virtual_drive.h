@@ -17,6 +17,7 @@
 #include "platform/aspi/trace.h"
 #include "platform/aspi/virtual/command.h"
 #include "platform/aspi/virtual/disc_store.h"
+#include "platform/aspi/virtual/drive_model.h"
 #include "platform/aspi/virtual/fault_injector.h"
 #include "platform/aspi/virtual/mode_pages.h"
 #include "platform/aspi/writer_job.h"
@@ -30,6 +31,8 @@ struct VirtualDriveOptions {
   std::uint32_t pollsPerOperation = 20;  // immediate BLANK / FORMAT UNIT
   // The least time each command takes, as a real drive's round trip would.
   std::chrono::microseconds commandLatency{0};
+  DriveModel model;
+  DriveClock* clock = &DriveClock::Real();  // the drive's time (tests replace it)
 };
 
 class VirtualDrive final : public ScsiDevice {
@@ -61,6 +64,14 @@ class VirtualDrive final : public ScsiDevice {
   ScsiOutcome TestUnitReady(const Command& command);
   ScsiOutcome RequestSense(const Command& command);
   ScsiOutcome StartStopUnit(const Command& command);
+  ScsiOutcome PreventAllowMediumRemoval(const Command& command);
+  // What the drive answers before the handler: media recognition after the
+  // tray closed, the unit attention after it, and a running immediate close
+  // or flush. Nothing when the handler answers.
+  std::optional<ScsiOutcome> DriveCondition(const CommandEntry& entry, const Command& command);
+  // An immediate CLOSE TRACK/SESSION or SYNCHRONIZE CACHE: done already,
+  // but the drive reports it running for the configured polls.
+  void StartImmediate(const Sense& busy);
   // identify_commands.cpp
   ScsiOutcome Inquiry(const Command& command);
   ScsiOutcome GetConfiguration(const Command& command);
@@ -81,8 +92,19 @@ class VirtualDrive final : public ScsiDevice {
   ScsiOutcome Write10(const Command& command);
   ScsiOutcome SynchronizeCache(const Command& command);
   ScsiOutcome CloseTrackSession(const Command& command);
+  ScsiOutcome CloseNow(const Command& command);
   ScsiOutcome ReserveTrack(const Command& command);
   std::optional<Sense> CheckWriteMode(const DiscState& disc, const Track* track) const;
+  // Strict mode: a write must start on an ECC block boundary (DVD-R/-RW/+R),
+  // so only a track's last write may end off one.
+  bool Unaligned(const DiscState& disc, std::uint32_t lba) const;
+  // Strict mode: a CD track closed with fewer than 300 blocks.
+  bool TooShort(const DiscState& disc, const Track& track) const;
+  // A WRITE in test mode: accepted at the next address, nothing recorded.
+  ScsiOutcome SimulateWrite(const DiscState& disc, std::uint32_t lba, std::uint16_t count);
+  bool TestWriting() const { return ReadWriteParameters(writeParameters_).testWrite; }
+  // The buffer model's word on `count` blocks arriving; a failure ends the write.
+  std::optional<Sense> Buffer(std::uint16_t count);
   void CloseSession(DiscState& disc);
   ScsiOutcome CloseDvdPlusRSession(DiscState& disc, bool finalize);
   // blank_format_commands.cpp
@@ -111,6 +133,25 @@ class VirtualDrive final : public ScsiDevice {
   // LoEj opened the tray: the next command finds it open and empty, and it
   // closes again with the same disc after that command.
   bool trayOpen_ = false;
+  // PREVENT ALLOW MEDIUM REMOVAL: an eject is refused while locked.
+  bool locked_ = false;
+  // After the tray closed: commands left that find the drive becoming
+  // ready, and whether the next one reports the medium change.
+  std::uint32_t recognizing_ = 0;
+  bool mediumChanged_ = false;
+  // An immediate close or flush still reported as running.
+  struct Immediate {
+    Sense sense;
+    std::uint32_t polls = 0;
+  };
+  std::optional<Immediate> immediate_;
+  // Test write: the next address of the simulated track.
+  std::optional<std::uint32_t> simulatedNext_;
+  // A buffer underrun without BUFE ruined the track being written: the
+  // drive writes nothing more until the session is closed or the disc
+  // erased or taken out.
+  bool ruined_ = false;
+  WriteBuffer buffer_;
   WriteParametersPage writeParameters_ = DefaultWriteParameters();
   Speeds speeds_{kMaxReadSpeed, kMaxWriteSpeed};
 };
