@@ -80,6 +80,56 @@ DirectoryBlock& DirectoryBlock::Record(std::uint32_t extent, std::uint32_t lengt
   return *this;
 }
 
+DirectoryBlock& DirectoryBlock::RecordWith(std::uint32_t extent, std::uint32_t length,
+                                           std::uint8_t flags, const Bytes& identifier,
+                                           const Bytes& systemUse, std::uint8_t attributeBlocks) {
+  const std::size_t start = offset_;
+  const std::size_t systemUseAt = 33 + identifier.size() + (identifier.size() + 1) % 2;
+  const std::size_t recordLength = (systemUseAt + systemUse.size() + 1) / 2 * 2;
+  Record(extent, length, flags, identifier, recordLength);
+  bytes_[start + 1] = attributeBlocks;
+  std::copy(systemUse.begin(), systemUse.end(), bytes_.begin() + static_cast<long>(start + systemUseAt));
+  return *this;
+}
+
+Bytes SuspIndicator() { return {'S', 'P', 7, 1, 0xBE, 0xEF, 0}; }
+
+// A SUSP entry of `length` bytes: signature, length, version 1, zeros.
+Bytes SuspEntry(const char (&signature)[3], std::size_t length) {
+  Bytes entry(length, 0);
+  entry[0] = static_cast<std::uint8_t>(signature[0]);
+  entry[1] = static_cast<std::uint8_t>(signature[1]);
+  entry[2] = static_cast<std::uint8_t>(length);
+  entry[3] = 1;
+  return entry;
+}
+
+Bytes RockRidgeName(std::string_view name) {
+  Bytes entry = SuspEntry("NM", 5 + name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) entry[5 + i] = static_cast<std::uint8_t>(name[i]);
+  return entry;
+}
+
+Bytes RockRidgeMode(std::uint32_t mode) {
+  Bytes entry = SuspEntry("PX", 36);
+  PutBoth32(&entry[4], mode);
+  PutBoth32(&entry[12], 1);
+  return entry;
+}
+
+Bytes Continuation(std::uint32_t block, std::uint32_t offset, std::uint32_t length) {
+  Bytes entry = SuspEntry("CE", 28);
+  PutBoth32(&entry[4], block);
+  PutBoth32(&entry[12], offset);
+  PutBoth32(&entry[20], length);
+  return entry;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 DirectoryBlock& DirectoryBlock::Raw(const Bytes& bytes) {
   std::copy(bytes.begin(), bytes.end(), bytes_.data() + offset_);
   offset_ += bytes.size();
