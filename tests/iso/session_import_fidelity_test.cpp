@@ -8,6 +8,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "platform/text/codepage.h"
 #include "session_import_fixture.h"
 
@@ -105,26 +107,60 @@ TEST_F(PeerSession, WithoutAUsableJolietTreeTheIsoTreeAndItsRockRidgeNamesAreRea
   }
 }
 
-TEST_F(PeerSession, FilesOfSeveralSectionsAndWithAttributeRecordsAreCarriedWhole) {
+TEST_F(PeerSession, FilesOfSeveralSectionsAndAfterAttributesAreCarriedWhole) {
+  // data.bin: 8000 bytes in sections at 600, 602 and 603; xar.txt after an
+  // attribute block at 700.
+  Bytes data(8000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 2048);
+  const auto part = [&](std::size_t from, std::size_t to) {
+    return std::span<const std::uint8_t>(data).subspan(from, to - from);
+  };
+  disc.PutBlocks(600, part(0, 4096));
+  disc.PutBlocks(602, part(4096, 6144));
+  disc.PutBlocks(603, part(6144, 8000));
+  disc.PutBlock(700, Bytes(2048, 'A'));
+  disc.PutBlocks(701, Latin("xar\n"));
   DirectoryBlock joliet;
   joliet.Dots(30, 30)
-      .Record(600, 4096, kMultiExtent, Ucs2("big"))
-      .Record(602, 2048, kMultiExtent, Ucs2("big"))
-      .Record(610, 1904, kFile, Ucs2("big"))
-      .RecordWith(700, 5, kFile, Ucs2("xar"), {}, 2);
+      .Record(600, 4096, kMultiExtent, Ucs2("data.bin"))
+      .Record(602, 2048, kMultiExtent, Ucs2("data.bin"))
+      .Record(603, 1856, kFile, Ucs2("data.bin"))
+      .RecordWith(700, 4, kFile, Ucs2("xar.txt"), {}, 1);
   ServeSession(DirectoryBlock().Dots(29, 29), 2048, joliet);
-
   ASSERT_EQ(Import().outcome, ImportOutcome::Imported);
-  EXPECT_EQ(Child(builder.Root(), "xar")->extent, 702u);  // the data follows the attributes
   for (std::uint32_t descriptor : {16u, 17u}) {
     SCOPED_TRACE(descriptor);
+    builder.ResetImage();
     std::vector<std::tuple<std::uint32_t, std::uint32_t, std::uint8_t>> records;
     for (const Record& r : NewRoot(descriptor)) records.emplace_back(r.extent, r.dataLength, r.flags);
     EXPECT_THAT(records, ElementsAre(std::tuple{600u, 4096u, kMultiExtent},
                                      std::tuple{602u, 2048u, kMultiExtent},
-                                     std::tuple{610u, 1904u, kFile}, std::tuple{702u, 5u, kFile}));
-    builder.ResetImage();
+                                     std::tuple{603u, 1856u, kFile}, std::tuple{701u, 4u, kFile}));
   }
+
+  // The disc as a drive holds it: the old blocks, and the new session at 5000.
+  fs::create_directory(dir / "expected");
+  std::ofstream(dir / "expected" / "data.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  std::ofstream(dir / "expected" / "xar.txt") << "xar\n";
+  std::ofstream image(dir / "disc.img", std::ios::binary);
+  Bytes block(2048);
+  for (std::int64_t lba = 0; lba < 720; ++lba) {
+    disc.Read(lba, block);
+    image.write(reinterpret_cast<const char*>(block.data()), 2048);
+  }
+  image.seekp(5000 * 2048);
+  for (const auto& metadata : builder.SectorList()) image.write(reinterpret_cast<const char*>(metadata->data()), 2048);
+  image.close();
+  const CheckResult result = RunScript(
+      "check_session.py", "'" + (dir / "disc.img").string() + "' '" + (dir / "expected").string() + "' 5000");
+  // isoinfo, iso-info and pycdlib list a file of several sections as one
+  // entry per section (on peers' discs too); the readers that join them
+  // must find the whole file, and every reader the file after attributes.
+  for (const char* reader : {"xorriso at the session: ok", "session view: 7zz: ok"}) {
+    EXPECT_NE(result.output.find(reader), std::string::npos) << result.output;
+  }
+  EXPECT_EQ(result.output.find("xar.txt"), std::string::npos) << result.output;
 }
 
 TEST_F(PeerSession, EntriesTheNewSessionCannotHoldAreNamed) {
