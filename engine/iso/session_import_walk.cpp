@@ -163,7 +163,7 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     // A record leading back to a directory being walked (itself or an
     // ancestor) would be walked forever. It is left out: its entries are
     // imported where the walk met that directory first.
-    if (IsOpen(record.extent)) return;
+    if (record.DataStart() <= UINT32_MAX && IsOpen(static_cast<std::uint32_t>(record.DataStart()))) return;
     ImportSubdirectory(tree, record.DataStart(), record.dataLength, parent, name.stored);
     return;
   }
@@ -246,6 +246,11 @@ void SessionImporter::MergeSubdirectory(ImageTree tree, std::uint64_t extent, st
 void SessionImporter::ImportRelocated(std::uint32_t extent, CImageNode& parent,
                                       const std::string& name) {
   if (IsOpen(extent)) return;
+  if (blocksRead_ >= ImportLimits::kDirectoryBlocks) {
+    Refuse();
+    return;
+  }
+  ++blocksRead_;
   auto block = std::make_unique<ImageBlock>();
   if (!ReadDiscBlock(extent, *block)) {
     Refuse();
