@@ -94,35 +94,29 @@ DirectoryBlock& DirectoryBlock::RecordWith(std::uint32_t extent, std::uint32_t l
 
 Bytes SuspIndicator() { return {'S', 'P', 7, 1, 0xBE, 0xEF, 0}; }
 
-// A SUSP entry of `length` bytes: signature, length, version 1, zeros.
-Bytes SuspEntry(const char (&signature)[3], std::size_t length) {
+// A SUSP entry of `length` bytes: signature, length, version 1, and the
+// both-byte-order 32-bit `fields` at their offsets.
+Bytes SuspEntry(const char (&signature)[3], std::size_t length,
+                std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields = {}) {
   Bytes entry(length, 0);
   entry[0] = static_cast<std::uint8_t>(signature[0]);
   entry[1] = static_cast<std::uint8_t>(signature[1]);
   entry[2] = static_cast<std::uint8_t>(length);
   entry[3] = 1;
+  for (auto [at, value] : fields) PutBoth32(&entry[at], value);
   return entry;
 }
 
 Bytes RockRidgeName(std::string_view name) {
   Bytes entry = SuspEntry("NM", 5 + name.size());
-  for (std::size_t i = 0; i < name.size(); ++i) entry[5 + i] = static_cast<std::uint8_t>(name[i]);
+  std::copy(name.begin(), name.end(), entry.begin() + 5);
   return entry;
 }
 
-Bytes RockRidgeMode(std::uint32_t mode) {
-  Bytes entry = SuspEntry("PX", 36);
-  PutBoth32(&entry[4], mode);
-  PutBoth32(&entry[12], 1);
-  return entry;
-}
+Bytes RockRidgeMode(std::uint32_t mode) { return SuspEntry("PX", 36, {{4, mode}, {12, 1}}); }
 
 Bytes Continuation(std::uint32_t block, std::uint32_t offset, std::uint32_t length) {
-  Bytes entry = SuspEntry("CE", 28);
-  PutBoth32(&entry[4], block);
-  PutBoth32(&entry[12], offset);
-  PutBoth32(&entry[20], length);
-  return entry;
+  return SuspEntry("CE", 28, {{4, block}, {12, offset}, {20, length}});
 }
 
 Bytes operator+(Bytes a, const Bytes& b) {

@@ -118,11 +118,10 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
 
 # Sessions made by other tools, put over the blocks of a first session: an
 # append carries each entry under its own name (long Joliet names; Rock
-# Ridge names where the Joliet tree is missing or its root has length 0),
-# and refuses, naming it, an entry it cannot hold.
+# Ridge names where the Joliet tree is missing or its root has length 0).
 (
   peer=$work/peer
-  mkdir -p "$peer/sub" "$work/peer-fifo"
+  mkdir -p "$peer/sub"
   printf 'accents\n' >"$peer/sub/$(printf 'é%.0s' {1..50})"
   printf 'long\n' >"$peer/$(printf 'L%.0s' {1..99}).txt"
   head -c 9000 /dev/urandom >"$peer/data.bin"
@@ -146,12 +145,12 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
     /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/$made/disc.img" "$work/peer-expected" "$second" ||
       fail "$made: the appended session does not show the peer's files under their names"
   done
-  mkfifo "$work/peer-fifo/fifo1"
-  xorriso -as mkisofs -quiet -R -o "$work/fifo.iso" "$work/peer-fifo" 2>/dev/null
-  out=$(append_to_peer fifo "$work/fifo.iso") && fail "an append that would drop a FIFO succeeded: $out"
-  grep -q '"/fifo1", already on the disc, cannot be carried into the new session: not a file whose contents can be burned (a FIFO)' <<<"$out" ||
+  # An entry it cannot hold refuses the append, named, before anything is written.
+  mkfifo "$peer/fifo1"
+  xorriso -as mkisofs -quiet -R -o "$work/fifo.iso" "$peer" 2>/dev/null
+  out=$(append_to_peer fifo "$work/fifo.iso") && fail "an append that drops a FIFO succeeded: $out"
+  grep -q '"/fifo1", already on the disc, cannot be carried .*(a FIFO)\..*Nothing was written' <<<"${out//$'\n'/ }" ||
     fail "the FIFO is not named: $out"
-  grep -q 'Nothing was written' <<<"$out" || fail "the refused append: $out"
 )
 
 # A write that fails in a session's file system leaves a session without
@@ -160,15 +159,14 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
 (
   export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/damaged"
   "$quillon" burn --multi "$src" >/dev/null || fail "first session failed"
-  for faults in fail=2A@2 fail=2A@2; do
-    WNASPI32_VIRTUAL_FAULTS=$faults "$quillon" burn --multi "$work/cut-src" >/dev/null 2>&1 &&
-      fail "a burn with $faults succeeded"
+  for _ in 1 2; do
+    WNASPI32_VIRTUAL_FAULTS=fail=2A@2 "$quillon" burn --multi "$work/cut-src" >/dev/null 2>&1 &&
+      fail "a burn whose second write failed succeeded"
   done
   out=$("$quillon" burn --multi "$work/loose/loose.bin" 2>&1) && fail "the append said nothing: $out"
   grep -q "The disc's last 2 sessions do not read back whole .* the files of session 1 instead." <<<"$out" ||
     fail "the append after damaged sessions: $out"
   last=$(sed -n 's/^track=4 .*start=\([0-9]*\) .*/\1/p' "$work/damaged/disc.state")
-  [[ -n "$last" ]] || fail "no fourth session: $(cat "$work/damaged/disc.state")"
   /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/damaged/disc.img" "$expected" "$last" ||
     fail "the session after the damaged ones does not hold the first session's files"
 )
