@@ -119,15 +119,17 @@ ImportResult BurnSession::ImportEarlierSession(std::int32_t lastStart) {
   // that does, and says so. The TOC gives the sessions and their ends.
   ImportResult result;
   const auto sessions = drive_.RecordedSessions();
-  if (!sessions) return result;  // Failed: the TOC could not be read
+  // Failed when the TOC cannot be read or names no session: building on
+  // nothing would hide sessions the burn could not look at.
+  if (!sessions || sessions->empty()) return result;
   std::size_t damaged = 1;  // the last session
   for (auto session = sessions->rbegin(); session != sessions->rend(); ++session) {
     if (session->start >= lastStart) continue;
     result = image_.ImportSession(drive_, session->start, static_cast<std::uint64_t>(session->end));
-    if (result.outcome != ImportOutcome::Damaged) {
+    if (result.outcome == ImportOutcome::Imported) {
       host_.ReportError(DamagedSessionsText(damaged, session->number));
-      return result;
     }
+    if (result.outcome != ImportOutcome::Damaged) return result;
     ++damaged;
   }
   // No session reads back whole: there are no files to carry.
@@ -137,12 +139,12 @@ ImportResult BurnSession::ImportEarlierSession(std::int32_t lastStart) {
 }
 
 std::string BurnSession::DamagedSessionsText(std::size_t damaged, std::uint8_t carried) {
-  const std::string which = damaged <= 1 ? "The disc's last session does not"
+  const std::string which = damaged <= 1 ? "The disc's last session holds"
                                          : "The disc's last " + std::to_string(damaged) +
-                                               " sessions do not";
-  std::string text = which + " read back whole (its file system was not wholly written): the "
-                             "files written in " + (damaged <= 1 ? "it" : "them") +
-                     " are not carried into the new session";
+                                               " sessions hold";
+  std::string text = which + " no file system that reads back whole (a write failed in it, or "
+                             "another program made it): the files written in " +
+                     (damaged <= 1 ? "it" : "them") + " are not carried into the new session";
   if (carried == 0) return text + ", and no earlier session holds files to carry.";
   return text + ", which shows the files of session " + std::to_string(carried) + " instead.";
 }

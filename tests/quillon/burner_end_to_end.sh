@@ -164,7 +164,7 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
       fail "a burn whose second write failed succeeded"
   done
   out=$("$quillon" burn --multi "$work/loose/loose.bin" 2>&1) && fail "the append said nothing: $out"
-  grep -q "The disc's last 2 sessions do not read back whole .* the files of session 1 instead." <<<"$out" ||
+  grep -q "The disc's last 2 sessions hold no file system that reads back whole .* the files of session 1 instead." <<<"$out" ||
     fail "the append after damaged sessions: $out"
   last=$(sed -n 's/^track=4 .*start=\([0-9]*\) .*/\1/p' "$work/damaged/disc.state")
   /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/damaged/disc.img" "$expected" "$last" ||
