@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "engine/drive/burn_mode.h"
 #include "engine/drive/command_failure.h"
 #include "engine/drive/feature_flags.h"
+#include "engine/drive/full_toc.h"
 #include "engine/drive/polling_limits.h"
 #include "engine/iso/block_source.h"
 
@@ -42,6 +44,10 @@ class BurnDrive : public BlockSource {
   // The first block of the disc's last session, kNoPreviousSession or
   // kUnusableSessionStart.
   virtual std::int32_t LastSessionStart() = 0;
+  // The disc's complete sessions, first to last, from its full TOC, for an
+  // append that must build on an earlier one than the last; nothing when
+  // the TOC cannot be read.
+  virtual std::optional<std::vector<TocSession>> RecordedSessions() { return std::nullopt; }
   // Free blocks for the next session; false when the drive cannot tell.
   virtual bool ReadFreeBlocks(std::uint32_t& freeBlocks) = 0;
   virtual bool SetStreaming(std::int32_t endLba) = 0;

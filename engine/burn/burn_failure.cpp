@@ -60,6 +60,9 @@ std::string StepSentence(const BurnFailure& failure) {
                                    DriveSaid(*failure.command) + "."
                              : "The files already on the disc could not be read: its last session "
                                "is damaged or too large to carry over.";
+    case BurnStep::CarryPreviousSession:
+      return "Entries already on the disc (named above) cannot be carried into the new session: "
+             "nothing was burned, so that the disc keeps showing them.";
     case BurnStep::BuildImage:
       return "The compilation could not be laid out as a disc image.";
     case BurnStep::CheckFreeSpace:
@@ -100,7 +103,7 @@ std::string DiscSentence(const BurnFailure& failure) {
 
 std::string BurnFailure::StepName() const {
   static constexpr std::array kNames{"none",         "check medium",  "prepare track",
-                                     "read previous session", "build image", "check free space",
+                                     "read previous session", "carry previous session", "build image", "check free space",
                                      "prepare dvd track", "write",   "read source",
                                      "close session"};
   return kNames.at(static_cast<std::size_t>(step));

@@ -18,6 +18,7 @@ enum class BurnStep {
   CheckMedium,          // a DVD burn without a writable DVD in the writer
   PrepareTrack,         // the disc cannot take a session, or its state is unreadable
   ReadPreviousSession,  // the files already on the disc could not be read
+  CarryPreviousSession, // entries already on the disc that the new session cannot hold
   BuildImage,           // the compilation does not make an image
   CheckFreeSpace,       // the image is larger than the disc's free space
   PrepareDvdTrack,      // SET STREAMING refused

@@ -97,10 +97,69 @@ bool BurnSession::ImportPreviousSession() {
   std::uint64_t dataEnd = UINT64_MAX;
   if (const auto end = drive_.PreviousSessionEnd(); end && *end > 0) dataEnd = static_cast<std::uint64_t>(*end);
   const std::uint64_t before = drive_.LastFailure().serial;
-  if (start == kUnusableSessionStart || !image_.ImportSession(drive_, start, dataEnd)) {
-    return Fail(BurnStep::ReadPreviousSession, before);
+  if (start == kUnusableSessionStart) return Fail(BurnStep::ReadPreviousSession, before);
+  ImportResult result = image_.ImportSession(drive_, start, dataEnd);
+  if (result.outcome == ImportOutcome::Damaged) result = ImportEarlierSession(start);
+  switch (result.outcome) {
+    case ImportOutcome::Imported:
+      return true;
+    case ImportOutcome::EntriesLost:
+      ReportLostEntries(result);
+      return Fail(BurnStep::CarryPreviousSession, before);
+    case ImportOutcome::Failed:
+    case ImportOutcome::Damaged:
+      break;
   }
-  return true;
+  return Fail(BurnStep::ReadPreviousSession, before);
+}
+
+ImportResult BurnSession::ImportEarlierSession(std::int32_t lastStart) {
+  // The last session holds no volume that reads back whole (a write failed
+  // in its metadata): the new session is built on the last one before it
+  // that does, and says so. The TOC gives the sessions and their ends.
+  ImportResult result;
+  const auto sessions = drive_.RecordedSessions();
+  // Failed when the TOC cannot be read or names no session: building on
+  // nothing would hide sessions the burn could not look at.
+  if (!sessions || sessions->empty()) return result;
+  std::size_t damaged = 1;  // the last session
+  for (auto session = sessions->rbegin(); session != sessions->rend(); ++session) {
+    if (session->start >= lastStart) continue;
+    result = image_.ImportSession(drive_, session->start, static_cast<std::uint64_t>(session->end));
+    if (result.outcome == ImportOutcome::Imported) {
+      host_.ReportError(DamagedSessionsText(damaged, session->number));
+    }
+    if (result.outcome != ImportOutcome::Damaged) return result;
+    ++damaged;
+  }
+  // No session reads back whole: there are no files to carry.
+  host_.ReportError(DamagedSessionsText(damaged, 0));
+  result.outcome = ImportOutcome::Imported;
+  return result;
+}
+
+std::string BurnSession::DamagedSessionsText(std::size_t damaged, std::uint8_t carried) {
+  const std::string which = damaged <= 1 ? "The disc's last session holds"
+                                         : "The disc's last " + std::to_string(damaged) +
+                                               " sessions hold";
+  std::string text = which + " no file system that reads back whole (a write failed in it, or "
+                             "another program made it): the files written in " +
+                     (damaged <= 1 ? "it" : "them") + " are not carried into the new session";
+  if (carried == 0) return text + ", and no earlier session holds files to carry.";
+  return text + ", which shows the files of session " + std::to_string(carried) + " instead.";
+}
+
+void BurnSession::ReportLostEntries(const ImportResult& result) {
+  // Each entry the new session would not show is named: nothing is
+  // written, so the disc keeps showing them.
+  for (const EntryRefusal& lost : result.lost) {
+    host_.ReportError("\"" + lost.path + "\", already on the disc, cannot be carried into the new session: " +
+                      lost.Reason() + ".");
+  }
+  if (result.lostCount > result.lost.size()) {
+    host_.ReportError(std::to_string(result.lostCount - result.lost.size()) +
+                      " more entries already on the disc cannot be carried into the new session.");
+  }
 }
 
 bool BurnSession::FitsOnDisc(std::uint64_t blocks) {

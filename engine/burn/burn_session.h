@@ -8,9 +8,11 @@
 // failed and what it left on the disc.
 
 #include <cstdint>
+#include <string>
 
 #include "engine/burn/burn_failure.h"
 #include "engine/drive/burn_mode.h"
+#include "engine/iso/image_builder.h"
 #include "engine/iso/image_stream.h"
 
 namespace platform {
@@ -39,6 +41,11 @@ class BurnSession {
  private:
   bool OpenOutput(BurnMode mode);
   bool ImportPreviousSession();
+  // Walks back from the damaged session that starts at `lastStart` to the
+  // last one that imports; reports which sessions are not carried.
+  ImportResult ImportEarlierSession(std::int32_t lastStart);
+  static std::string DamagedSessionsText(std::size_t damaged, std::uint8_t carried);
+  void ReportLostEntries(const ImportResult& result);
   bool FitsOnDisc(std::uint64_t blocks);
   // SET STREAMING and, for DVD-R, RESERVE TRACK; whether the first write
   // is to be retried.

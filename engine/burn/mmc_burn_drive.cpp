@@ -58,4 +58,10 @@ std::int32_t MmcBurnDrive::LastSessionStart() {
   return start < 0 ? kUnusableSessionStart : start;
 }
 
+std::optional<std::vector<TocSession>> MmcBurnDrive::RecordedSessions() {
+  FullToc toc;
+  if (!WithRetries([&] { return core_.ReadFullToc(toc); })) return std::nullopt;
+  return toc.Sessions();
+}
+
 }  // namespace scrivo

@@ -20,6 +20,7 @@ class MmcBurnDrive final : public BurnDrive {
   std::int32_t SessionStart() const override { return core_.sessionStartAddress; }
   std::optional<std::int32_t> PreviousSessionEnd() const override { return core_.previousSessionEnd; }
   std::int32_t LastSessionStart() override;
+  std::optional<std::vector<TocSession>> RecordedSessions() override;
   bool ReadFreeBlocks(std::uint32_t& freeBlocks) override { return core_.ReadFreeBlocks(freeBlocks); }
   bool SetStreaming(std::int32_t endLba) override { return core_.SetStreaming(endLba); }
   bool ReserveTrack(std::int32_t blocks) override { return core_.ReserveTrack(blocks); }

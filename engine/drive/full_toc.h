@@ -9,6 +9,13 @@
 
 namespace scrivo {
 
+// One complete session as the full TOC lists it.
+struct TocSession {
+  std::uint8_t number = 0;
+  std::int32_t start = 0;  // the first block of its first track
+  std::int32_t end = 0;    // where its lead-out starts
+};
+
 struct FullToc {
   static constexpr std::size_t kDescriptorSize = 11;
   // Descriptor byte offsets (MMC, Full TOC track descriptor).
@@ -22,6 +29,10 @@ struct FullToc {
   static constexpr std::size_t kPFrame = 10;
   // POINT A2h: PMin/PSec/PFrame give the start of the session's lead-out.
   static constexpr std::uint8_t kPointLeadOut = 0xA2;
+  // POINT A0h: PMin gives the session's first track number; POINT 01h-63h:
+  // PMin/PSec/PFrame give that track's start.
+  static constexpr std::uint8_t kPointFirstTrack = 0xA0;
+  static constexpr std::uint8_t kPointLastTrackNumber = 0x63;
   // POINT B0h: Min/Sec/Frame give the start of the next possible program area.
   static constexpr std::uint8_t kPointNextProgramArea = 0xB0;
 
@@ -46,6 +57,10 @@ struct FullToc {
   // A2h pointer in absolute time, less the 150-block offset): the end of the
   // blocks that session recorded. Nothing without such a pointer.
   std::optional<std::int32_t> LastLeadOutStart() const;
+  // The complete sessions, first to last, each with the start of its first
+  // track and of its lead-out (absolute time less 150 blocks); a session
+  // without the three descriptors is left out.
+  std::vector<TocSession> Sessions() const;
 };
 
 }  // namespace scrivo

@@ -22,7 +22,11 @@ constexpr std::size_t kVolumeLabelLength = 15;
 // directory record within 232 bytes; a new file's name with a "." counts
 // with the version suffix it gets.
 constexpr std::size_t kStoredNameLength = 99;
-constexpr std::string_view kVersionSuffix = ";1";  // ECMA-119 7.5.1 file version 1
+constexpr std::string_view kVersionSuffix = ";1";
+// An entry carried over from an earlier session keeps its name as long as a
+// Joliet record can hold it: a 254-byte record holds an identifier of 220
+// bytes, 110 UTF-16 units (long-Joliet names of other tools reach 103).
+constexpr std::size_t kLongestJolietIdentifier = 220;  // ECMA-119 7.5.1 file version 1
 // The size field of a directory record is 32 bits (ECMA-119 9.1.4).
 constexpr std::uint64_t kLargestFileSize = 0xFFFFFFFFu;
 // ISO 9660 directories deeper than this are not laid out (ECMA-119 6.8.2.1:

@@ -50,7 +50,9 @@ void CImageBuilder::FillDirectory(CImageNode& directory, const DirectoryPlan& pl
                                                 ecma119::kFlagDirectory, kParentIdentifier});
   for (const RecordPlacement& placement : plan.records) {
     CImageNode& entry = *placement.entry;
-    if (entry.IsDirectory() && !BeyondIsoDepth(entry, tree)) LayOutDirectory(entry, tree);
+    if (placement.section == 0 && entry.IsDirectory() && !BeyondIsoDepth(entry, tree)) {
+      LayOutDirectory(entry, tree);
+    }
     if (entry.isFile && !entry.located) PlaceFileData(entry);
     WriteEntryRecord(placement, firstBlock, tree);
   }
@@ -71,7 +73,14 @@ void CImageBuilder::WriteEntryRecord(const RecordPlacement& placement, std::size
   const std::size_t block = firstBlock + placement.block;
   std::uint8_t* at = BlockData(block) + placement.offset;
   RecordFields fields{placement.length, entry.extent, entry.size, 0, placement.identifier};
-  if (BeyondIsoDepth(entry, tree)) {
+  if (placement.section > 0) {
+    const FileSection& section = entry.moreSections[placement.section - 1];
+    fields.extent = section.extent;
+    fields.dataLength = section.size;
+  }
+  if (placement.section < entry.moreSections.size()) {
+    fields.fileFlags = ecma119::kFlagMultiExtent;  // more sections follow
+  } else if (BeyondIsoDepth(entry, tree)) {
     // A directory below the ISO 9660 depth limit has no extent in that tree.
     // Its record keeps its place but describes an empty hidden file, so no
     // ISO 9660 reader can follow it anywhere, least of all back up the tree;

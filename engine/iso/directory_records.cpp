@@ -16,6 +16,11 @@ constexpr ecma119::TextField<7> kRecordingDate = {0, 0, 0, 0, 0, 0, 0x10};
 }  // namespace
 
 std::vector<std::uint8_t> EntryIdentifier(const CImageNode& entry, ImageTree tree) {
+  if (tree == ImageTree::Joliet && !entry.carriedJolietName.empty()) {
+    std::vector<std::uint8_t> identifier(entry.carriedJolietName.size() * 2);
+    PutUcs2BigEndian(identifier.data(), entry.carriedJolietName);
+    return identifier;
+  }
   if (tree == ImageTree::Joliet) return JolietIdentifier(entry.name);
   std::string isoName = entry.IsoName();
   return {isoName.begin(), isoName.end()};
@@ -26,14 +31,18 @@ DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree) {
   std::uint32_t block = 0;
   std::size_t offset = kFirstEntryOffset;
   for (const auto& [storedName, child] : directory.children) {
-    std::vector<std::uint8_t> identifier = EntryIdentifier(*child, tree);
-    std::size_t length = EntryRecordLength(identifier.size());
-    if (!RecordFits(offset, length)) {
-      ++block;
-      offset = 0;
+    const std::vector<std::uint8_t> identifier = EntryIdentifier(*child, tree);
+    const std::size_t length = EntryRecordLength(identifier.size());
+    // A file of several sections has one record for each, in order.
+    const std::size_t sections = 1 + child->moreSections.size();
+    for (std::size_t section = 0; section < sections; ++section) {
+      if (!RecordFits(offset, length)) {
+        ++block;
+        offset = 0;
+      }
+      plan.records.push_back({child.get(), identifier, block, offset, length, section});
+      offset += length;
     }
-    plan.records.push_back({child.get(), std::move(identifier), block, offset, length});
-    offset += length;
   }
   plan.blockCount = block + 1;
   return plan;

@@ -41,6 +41,7 @@ struct RecordPlacement {
   std::uint32_t block;  // index within the directory's extent
   std::size_t offset;
   std::size_t length;
+  std::size_t section = 0;  // which section of a file of several
 };
 
 struct DirectoryPlan {

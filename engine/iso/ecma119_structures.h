@@ -87,6 +87,8 @@ constexpr std::size_t kDirectoryRecordExtentOffset = offsetof(DirectoryRecordHea
 // ECMA-119 9.1.6 file flags.
 constexpr std::uint8_t kFlagHidden = 0x01;
 constexpr std::uint8_t kFlagDirectory = 0x02;
+constexpr std::uint8_t kFlagAssociated = 0x04;
+constexpr std::uint8_t kFlagMultiExtent = 0x80;
 
 // ECMA-119 9.4: the fixed part of a path table record; type L tables hold
 // the numbers little-endian, type M tables big-endian.

@@ -24,12 +24,14 @@ std::string EntryRefusal::Reason() const {
       if (!other.empty()) return "a link to \"" + other + "\", which is not there" + ErrorText(error);
       return "no longer there: removed or renamed since it was added" + ErrorText(error);
     case RefusalKind::Unreadable:
+      if (!other.empty()) return "cannot be read: " + other;
       return "cannot be read" + ErrorText(error);
     case RefusalKind::NotRegularFile:
-      return "not a file whose contents can be burned (a device, FIFO or socket)";
+      return "not a file whose contents can be burned (" +
+             (other.empty() ? std::string("a device, FIFO or socket") : other) + ")";
     case RefusalKind::NameTooLong:
       return "name too long for the disc: " + std::to_string(value) + " bytes" +
-             (value > name.size() ? " with \";1\"" : "") + ", at most " +
+             (value == name.size() + 2 ? " with \";1\"" : "") + ", at most " +
              std::to_string(limit);
     case RefusalKind::NameInvalid:
       return "a name the disc cannot hold";

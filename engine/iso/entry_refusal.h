@@ -31,7 +31,8 @@ struct EntryRefusal {
   std::uint64_t value = 0;
   std::uint64_t limit = 0;
   // NameClash: the sibling's stored name; SourceMissing: the target of a
-  // link that leads nowhere.
+  // link that leads nowhere; NotRegularFile and Unreadable: what the entry
+  // is, for entries of an earlier session.
   std::string other;
 
   // The control's documented text for the refused entry: the file or the

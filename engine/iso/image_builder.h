@@ -23,6 +23,23 @@ namespace scrivo {
 
 class BlockSource;
 
+// How an import of an earlier session ended.
+enum class ImportOutcome {
+  Imported,     // every entry of the session is in the tree
+  Failed,       // a block could not be read, or the session goes beyond the bounds
+  Damaged,      // the session does not read back whole (no volume descriptors, or
+                // folders past its end): nothing of it is in the tree
+  EntriesLost,  // entries the new session cannot hold; they are named in `lost`
+};
+
+struct ImportResult {
+  ImportOutcome outcome = ImportOutcome::Failed;
+  // The first entries that could not be carried, with their path on the
+  // disc and the reason; `lostCount` counts them all.
+  std::vector<EntryRefusal> lost;
+  std::uint32_t lostCount = 0;
+};
+
 constexpr std::string_view kFileEntryFailure = "Probably the file name is incorrect or very long";
 constexpr std::string_view kDirectoryEntryFailure =
     "Probably the directory name is incorrect or very long";
@@ -80,10 +97,11 @@ class CImageBuilder {
   // extent and size and are never streamed; where the host added an entry
   // of the same name, the host's file wins and folders merge. A file whose
   // contents reach `dataEnd` or beyond (the end of what the disc recorded)
-  // is left out. False when the session cannot be read or the disc goes
-  // beyond the import's bounds.
-  bool ImportSession(BlockSource& disc, std::int32_t sessionStart,
-                     std::uint64_t dataEnd = UINT64_MAX);
+  // is left out, and a folder that reaches it makes the session Damaged.
+  // The Joliet tree is read, or the ISO 9660 tree (with its Rock Ridge
+  // names) when there is no usable Joliet tree.
+  ImportResult ImportSession(BlockSource& disc, std::int32_t sessionStart,
+                             std::uint64_t dataEnd = UINT64_MAX);
   // One directory of a session and its subdirectories, by the extent and
   // data length of its record, merged into `parent`.
   bool ImportJolietDirectory(BlockSource& disc, std::uint32_t extent, std::uint32_t length,

@@ -64,7 +64,15 @@ CImageNode* CImageNode::AddChild(std::string_view entrySource, std::string_view 
   why.path = entrySource;
   why.name = entryName;
   // Rejected before a node exists, so no serial number is taken.
-  if (entryName.size() >= kNameLimit) {
+  if (origin == EntryOrigin::Imported) {
+    const std::size_t identifierBytes = JolietName(entryName).size() * 2;
+    if (identifierBytes > limits::kLongestJolietIdentifier) {
+      why.kind = RefusalKind::NameTooLong;
+      why.value = identifierBytes;
+      why.limit = limits::kLongestJolietIdentifier;
+      return Refuse(refusal, std::move(why));
+    }
+  } else if (entryName.size() >= kNameLimit) {
     why.kind = RefusalKind::NameTooLong;
     why.value = entryName.size();
     why.limit = limits::kStoredNameLength;
@@ -192,6 +200,8 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
   located = fresh.located;
   serialNumber = fresh.serialNumber;
   parent = fresh.parent;
+  moreSections = std::move(fresh.moreSections);
+  carriedJolietName = std::move(fresh.carriedJolietName);
 }
 
 void CImageNode::ClearTree() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/iso/compilation_limits.h"
 #include "engine/iso/entry_refusal.h"
@@ -22,6 +23,13 @@ enum class EntryOrigin { New, Imported };
 enum class NameClash {
   Refuse,   // the entry is rejected
   Replace,  // it merges into that sibling as an entry of the same name does
+};
+
+// One section of a file recorded in several (ECMA-119 6.5.1: records of one
+// name, each but the last flagged multi-extent).
+struct FileSection {
+  std::uint32_t extent = 0;
+  std::uint32_t size = 0;
 };
 
 class CImageNode {
@@ -46,7 +54,9 @@ class CImageNode {
   // the entry is rejected: a name that is empty, ".", "..", contains "/" or
   // is too long, a new file whose source cannot be opened exclusively or
   // is 4 GiB or larger, or a name whose Joliet form a sibling of another
-  // stored name already carries (unless `clash` says to merge). Why an
+  // stored name already carries (unless `clash` says to merge). An
+  // imported entry's name is bounded by what a Joliet record holds
+  // (limits::kLongestJolietIdentifier) instead of the stored-name limit. Why an
   // entry was rejected goes to `refusal` when there is one.
   CImageNode* AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
                        EntryOrigin origin, NameClash clash = NameClash::Refuse,
@@ -84,6 +94,12 @@ class CImageNode {
   bool located = false;
   std::int32_t serialNumber = 0;
   CImageNode* parent = nullptr;
+  // An imported file of several sections: those after the first, in order
+  // (`extent` and `size` describe the first).
+  std::vector<FileSection> moreSections;
+  // An imported entry whose stored name does not convert back to the Joliet
+  // name it had on the disc: that name, written again unchanged.
+  std::u16string carriedJolietName;
 
  private:
   struct Unlinked {};

@@ -37,26 +37,48 @@ ecma119::DirectoryRecordHeader RootRecordOf(const ecma119::VolumeDescriptor& des
 
 }  // namespace
 
-bool SessionImporter::ImportSession(std::int64_t sessionStart, CImageNode& root) {
+ImportOutcome SessionImporter::ImportSession(std::int64_t sessionStart, CImageNode& root) {
   const std::int64_t primaryAddress = sessionStart + kFirstDescriptorOffset;
+  // A session whose recording ended before its descriptors (a write failed
+  // in them) holds no volume to build on.
+  if (primaryAddress >= 0 && static_cast<std::uint64_t>(primaryAddress) >= dataEnd_) {
+    return ImportOutcome::Damaged;
+  }
   ImageBlock block{};
-  if (!ReadDiscBlock(primaryAddress, block)) return false;
+  if (!ReadDiscBlock(primaryAddress, block)) return ImportOutcome::Failed;
   const auto primary = LoadFrom<ecma119::VolumeDescriptor>(block.data());
-  if (!IsPrimaryDescriptor(primary)) return false;
+  if (!IsPrimaryDescriptor(primary)) return ImportOutcome::Damaged;
 
   for (std::int64_t i = 1; i <= kSupplementaryScanBlocks; ++i) {
-    if (!ReadDiscBlock(primaryAddress + i, block)) return false;
+    if (!ReadDiscBlock(primaryAddress + i, block)) return ImportOutcome::Failed;
     const auto descriptor = LoadFrom<ecma119::VolumeDescriptor>(block.data());
     if (IsJolietDescriptor(descriptor)) {
       const auto rootRecord = RootRecordOf(descriptor);
-      return ImportDirectory(ImageTree::Joliet, rootRecord.extent.Value(),
-                             rootRecord.dataLength.Value(), root);
+      // A Joliet root of length 0, or one that is no directory, holds
+      // nothing: the ISO 9660 tree is read instead.
+      if (rootRecord.dataLength.Value() == 0) break;
+      const ImportOutcome outcome = ImportTree(ImageTree::Joliet, rootRecord.extent.Value(),
+                                               rootRecord.dataLength.Value(), root);
+      if (!unusableRoot_) return outcome;
+      unusableRoot_ = false;  // nothing of it was merged
+      break;
     }
     if (descriptor.type == ecma119::kTerminatorDescriptorType) break;
   }
   const auto rootRecord = RootRecordOf(primary);
-  return ImportDirectory(ImageTree::Iso9660, rootRecord.extent.Value(),
-                         rootRecord.dataLength.Value(), root);
+  if (rootRecord.dataLength.Value() == 0) return ImportOutcome::Damaged;
+  const ImportOutcome outcome =
+      ImportTree(ImageTree::Iso9660, rootRecord.extent.Value(), rootRecord.dataLength.Value(), root);
+  return unusableRoot_ ? ImportOutcome::Damaged : outcome;
+}
+
+ImportOutcome SessionImporter::ImportTree(ImageTree tree, std::uint32_t extent,
+                                          std::uint32_t length, CImageNode& root) {
+  rootPending_ = true;
+  const bool walked = ImportDirectory(tree, extent, length, root);
+  if (damaged_) return ImportOutcome::Damaged;
+  if (!walked) return unusableRoot_ ? ImportOutcome::Damaged : ImportOutcome::Failed;
+  return lostCount_ > 0 ? ImportOutcome::EntriesLost : ImportOutcome::Imported;
 }
 
 bool SessionImporter::ReadDiscBlock(std::int64_t lba, ImageBlock& block) {
@@ -68,11 +90,17 @@ bool SessionImporter::ReadDiscBlock(std::int64_t lba, ImageBlock& block) {
 
 // --- The builder's entry points -------------------------------------------
 
-bool CImageBuilder::ImportSession(BlockSource& disc, std::int32_t sessionStart,
-                                  std::uint64_t dataEnd) {
+ImportResult CImageBuilder::ImportSession(BlockSource& disc, std::int32_t sessionStart,
+                                          std::uint64_t dataEnd) {
   SessionImporter importer(disc);
   importer.LimitDataTo(dataEnd);
-  return importer.ImportSession(sessionStart, root_);
+  ImportResult result;
+  result.outcome = importer.ImportSession(sessionStart, root_);
+  // A damaged session leaves nothing behind: another may be built on.
+  if (result.outcome == ImportOutcome::Damaged) root_.RemoveEntriesFrom(kImportedSource);
+  result.lost = importer.Lost();
+  result.lostCount = importer.LostCount();
+  return result;
 }
 
 bool CImageBuilder::ImportJolietDirectory(BlockSource& disc, std::uint32_t extent,

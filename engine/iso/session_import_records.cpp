@@ -23,19 +23,28 @@ std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockS
     const std::size_t identifierLength = header.identifierLength;
     const std::size_t thisIndex = index++;
     if (identifierLength == 0 || sizeof header + identifierLength > length) continue;
+    // An even identifier is followed by a padding byte (ECMA-119 9.1.12).
+    const std::size_t systemUseStart = sizeof header + identifierLength + (identifierLength + 1) % 2;
+    const std::size_t systemUseLength = length > systemUseStart ? length - systemUseStart : 0;
     records.push_back({thisIndex, header.extent.Value(), header.dataLength.Value(),
-                       header.fileFlags, block.subspan(offset + sizeof header, identifierLength)});
+                       header.fileFlags, header.extendedAttributeLength,
+                       block.subspan(offset + sizeof header, identifierLength),
+                       block.subspan(offset + systemUseStart, systemUseLength)});
   }
   return records;
 }
 
 std::string StoredNameOf(std::span<const std::uint8_t> identifier, ImageTree tree) {
   if (tree == ImageTree::Iso9660) return {identifier.begin(), identifier.end()};
+  return platform::WideToNarrow(JolietUnitsOf(identifier));
+}
+
+std::u16string JolietUnitsOf(std::span<const std::uint8_t> identifier) {
   std::u16string units;
   for (std::size_t i = 0; i + 1 < identifier.size(); i += 2) {
     units.push_back(static_cast<char16_t>(bytes::GetBE16(identifier.data() + i)));
   }
-  return platform::WideToNarrow(units);
+  return units;
 }
 
 }  // namespace scrivo

@@ -24,7 +24,15 @@ struct DiscRecord {
   std::uint32_t extent = 0;
   std::uint32_t dataLength = 0;
   std::uint8_t fileFlags = 0;
+  // Blocks of extended attributes before the data (ECMA-119 9.1.2, 6.5.3).
+  std::uint8_t extendedAttributeLength = 0;
   std::span<const std::uint8_t> identifier;
+  // What follows the identifier and its padding (ECMA-119 9.1.13): Rock
+  // Ridge's entries, on discs that have them.
+  std::span<const std::uint8_t> systemUse;
+
+  // Where the contents start: after the extended attribute record.
+  std::uint64_t DataStart() const { return std::uint64_t{extent} + extendedAttributeLength; }
 };
 
 // The records of one directory block, in order. The walk ends at a zero
@@ -41,5 +49,8 @@ std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockS
 // included. Never longer than what the record holds (at most 222 bytes, or
 // three narrow bytes per Joliet unit).
 std::string StoredNameOf(std::span<const std::uint8_t> identifier, ImageTree tree);
+// A Joliet identifier's UCS-2 big-endian units (an odd trailing byte is
+// ignored).
+std::u16string JolietUnitsOf(std::span<const std::uint8_t> identifier);
 
 }  // namespace scrivo

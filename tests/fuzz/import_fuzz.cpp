@@ -43,7 +43,7 @@ class InputDisc final : public scrivo::BlockSource {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   InputDisc disc(std::span<const std::uint8_t>(data, size));
   scrivo::CImageBuilder builder;
-  if (builder.ImportSession(disc, 0)) {
+  if (builder.ImportSession(disc, 0).outcome == scrivo::ImportOutcome::Imported) {
     builder.SetImageOrigin(static_cast<std::uint32_t>(disc.Blocks()));
     builder.BuildImage();
   }

@@ -80,6 +80,50 @@ DirectoryBlock& DirectoryBlock::Record(std::uint32_t extent, std::uint32_t lengt
   return *this;
 }
 
+DirectoryBlock& DirectoryBlock::RecordWith(std::uint32_t extent, std::uint32_t length,
+                                           std::uint8_t flags, const Bytes& identifier,
+                                           const Bytes& systemUse, std::uint8_t attributeBlocks) {
+  const std::size_t start = offset_;
+  const std::size_t systemUseAt = 33 + identifier.size() + (identifier.size() + 1) % 2;
+  const std::size_t recordLength = (systemUseAt + systemUse.size() + 1) / 2 * 2;
+  Record(extent, length, flags, identifier, recordLength);
+  bytes_[start + 1] = attributeBlocks;
+  std::copy(systemUse.begin(), systemUse.end(), bytes_.begin() + static_cast<long>(start + systemUseAt));
+  return *this;
+}
+
+Bytes SuspIndicator() { return {'S', 'P', 7, 1, 0xBE, 0xEF, 0}; }
+
+// A SUSP entry of `length` bytes: signature, length, version 1, and the
+// both-byte-order 32-bit `fields` at their offsets.
+Bytes SuspEntry(const char (&signature)[3], std::size_t length,
+                std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields = {}) {
+  Bytes entry(length, 0);
+  entry[0] = static_cast<std::uint8_t>(signature[0]);
+  entry[1] = static_cast<std::uint8_t>(signature[1]);
+  entry[2] = static_cast<std::uint8_t>(length);
+  entry[3] = 1;
+  for (auto [at, value] : fields) PutBoth32(&entry[at], value);
+  return entry;
+}
+
+Bytes RockRidgeName(std::string_view name) {
+  Bytes entry = SuspEntry("NM", 5 + name.size());
+  std::copy(name.begin(), name.end(), entry.begin() + 5);
+  return entry;
+}
+
+Bytes RockRidgeMode(std::uint32_t mode) { return SuspEntry("PX", 36, {{4, mode}, {12, 1}}); }
+
+Bytes Continuation(std::uint32_t block, std::uint32_t offset, std::uint32_t length) {
+  return SuspEntry("CE", 28, {{4, block}, {12, offset}, {20, length}});
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 DirectoryBlock& DirectoryBlock::Raw(const Bytes& bytes) {
   std::copy(bytes.begin(), bytes.end(), bytes_.data() + offset_);
   offset_ += bytes.size();

@@ -30,6 +30,13 @@ inline Bytes JolietBlock(std::uint32_t rootExtent, std::uint32_t rootLength) {
 }
 Bytes TerminatorBlock();
 
+// Rock Ridge entries (SUSP/RRIP, by their byte offsets).
+Bytes SuspIndicator();                 // SP, LEN_SKP 0
+Bytes RockRidgeName(std::string_view name);  // NM
+Bytes RockRidgeMode(std::uint32_t mode);     // PX
+Bytes Continuation(std::uint32_t block, std::uint32_t offset, std::uint32_t length);  // CE
+Bytes operator+(Bytes a, const Bytes& b);
+
 // UCS-2 big-endian bytes of an ASCII text.
 Bytes Ucs2(std::string_view ascii);
 inline Bytes Latin(std::string_view text) { return {text.begin(), text.end()}; }
@@ -45,6 +52,11 @@ class DirectoryBlock {
   DirectoryBlock& Record(std::uint32_t extent, std::uint32_t length, std::uint8_t flags,
                          const Bytes& identifier, std::size_t recordLength = 0,
                          std::size_t identifierLength = SIZE_MAX);
+  // A record whose system use area (after the identifier and its padding)
+  // holds `systemUse`; `attributeBlocks` fills the extended attribute length.
+  DirectoryBlock& RecordWith(std::uint32_t extent, std::uint32_t length, std::uint8_t flags,
+                             const Bytes& identifier, const Bytes& systemUse,
+                             std::uint8_t attributeBlocks = 0);
   // Raw bytes at the current offset, which moves past them.
   DirectoryBlock& Raw(const Bytes& bytes);
   DirectoryBlock& At(std::size_t offset) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <fstream>
 
 namespace isotest {
@@ -109,6 +110,18 @@ std::vector<PathTableEntry> ReadPathTable(const scrivo::CImageBuilder& builder,
 
 std::vector<Record> Entries(const std::vector<Record>& records) {
   return {records.begin() + 2, records.end()};
+}
+
+CheckResult RunScript(const std::string& script, const std::string& arguments) {
+  const std::string command =
+      "/usr/bin/python3 '" QUILLON_SOURCE_DIR "/tests/iso/" + script + "' " + arguments + " 2>&1";
+  CheckResult result{-1, {}};
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) result.output.append(buffer, got);
+  result.status = ::pclose(pipe);
+  return result;
 }
 
 }  // namespace isotest

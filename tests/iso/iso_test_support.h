@@ -43,6 +43,14 @@ class RecordingHost final : public scrivo::ReportSink {
   std::vector<scrivo::EntryRefusal> refusals;
 };
 
+// Runs a script of tests/iso with its arguments (quoted by the caller):
+// its exit status and what it printed.
+struct CheckResult {
+  int status;
+  std::string output;
+};
+CheckResult RunScript(const std::string& script, const std::string& arguments);
+
 // --- reading the built metadata -------------------------------------------
 
 std::uint32_t Le32(const std::uint8_t* p);

@@ -13,26 +13,14 @@
 
 namespace {
 
+using isotest::CheckResult;
 using isotest::TempDir;
 using isotest::WriteSource;
 using scrivo::CImageBuilder;
 namespace fs = std::filesystem;
 
-struct CheckResult {
-  int status;
-  std::string output;
-};
-
 CheckResult RunReaders(const fs::path& image, const fs::path& source) {
-  std::string command = "/usr/bin/python3 '" QUILLON_SOURCE_DIR "/tests/iso/check_readers.py' '" +
-                        image.string() + "' '" + source.string() + "' 2>&1";
-  CheckResult result{-1, {}};
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) result.output.append(buffer, got);
-  result.status = ::pclose(pipe);
-  return result;
+  return isotest::RunScript("check_readers.py", "'" + image.string() + "' '" + source.string() + "'");
 }
 
 class Readers : public ::testing::Test {

@@ -93,24 +93,30 @@ TEST_F(HostileSession, MalformedRecordLengthsEndTheirBlockOnly) {
   }
 }
 
-TEST_F(HostileSession, RecordsWithImpossibleIdentifiersAreSkipped) {
+TEST_F(HostileSession, RecordsWithImpossibleIdentifiersAreSkippedOrNamed) {
+  // Records that are no records are skipped; names no disc can list are
+  // named, so that the burn can refuse rather than lose them.
   DirectoryBlock root = EmptyDirectory(30, 30);
   root.Record(700, 1, kFile, Ucs2("longer"), 40, 200)      // identifier claims 200 of 7 bytes
       .Record(701, 1, kFile, Ucs2("empty"), 0, 0)          // no identifier at all
-      .Record(702, 1, kFile, Ucs2(std::string(110, 'n')))  // fits the record, not a name
+      .Record(702, 1, kFile, Ucs2(std::string(110, 'n')))  // the longest a record holds
       .Record(703, 1, kFile, Ucs2("a/b"))
       .Record(704, 1, kFile, Bytes{0, 'x', 0, 0, 0, 'y'})  // a NUL unit inside
       .Record(705, 1, kFile, Ucs2(".."))
       .Record(706, 1, kFile, Ucs2("good"));
   ServeRoot(root);
 
-  ASSERT_TRUE(ImportPreviousSession());
-  EXPECT_THAT(Names(builder.Root()), ElementsAre("good"));
+  const scrivo::ImportResult result = builder.ImportSession(source, 0);
+  EXPECT_EQ(result.outcome, scrivo::ImportOutcome::EntriesLost);
+  std::vector<std::string> lost;
+  for (const auto& refusal : result.lost) lost.push_back(refusal.path);
+  EXPECT_THAT(lost, ElementsAre("/a/b", std::string("/x\0y", 4), "/.."));
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("good", std::string(110, 'n')));
 }
 
 TEST_F(HostileSession, LongestIsoIdentifierIsBoundedByItsRecord) {
   // An ISO 9660 record of 254 bytes holds an identifier of 221 bytes: more
-  // than a stored name may have, so the entry is skipped.
+  // than a Joliet record holds, so the entry is named as lost.
   DirectoryBlock root = EmptyDirectory(30, 30);
   root.Record(700, 1, kFile, Latin(std::string(221, 'L')), 254)
       .Record(701, 1, kFile, Latin(std::string(99, 'S')))
@@ -120,7 +126,7 @@ TEST_F(HostileSession, LongestIsoIdentifierIsBoundedByItsRecord) {
   disc.PutBlock(17, TerminatorBlock());
   disc.PutBlock(30, root.bytes());
 
-  ASSERT_TRUE(ImportPreviousSession());
+  EXPECT_EQ(builder.ImportSession(source, 0).lostCount, 1u);
   EXPECT_THAT(Names(builder.Root()), ElementsAre(std::string(99, 'S')));
 }
 
@@ -174,11 +180,15 @@ TEST_F(HostileSession, EntriesInTotalAreBounded) {
   const std::uint32_t perBlock = static_cast<std::uint32_t>(full.offset() / 34);
   const std::uint32_t blocks = ImportLimits::kEntries / perBlock + 1;
   for (std::uint32_t b = 0; b < blocks; ++b) disc.PutBlock(40 + b, full.bytes());
+  // The root starts as a directory does; the rest are records of one name.
+  DirectoryBlock first = EmptyDirectory(40, 40);
+  while (first.offset() + 34 <= 2048) first.Record(700, 1, kFile, Latin("F"), 34);
+  disc.PutBlock(40, first.bytes());
   disc.lastSessionStart = 0;
   disc.PutBlock(16, PrimaryBlock(40, blocks * 2048));
   disc.PutBlock(17, TerminatorBlock());
 
-  EXPECT_FALSE(ImportPreviousSession());
+  EXPECT_EQ(builder.ImportSession(source, 0).outcome, scrivo::ImportOutcome::Failed);
 
   // A directory just under the bound is imported.
   builder.ClearTree();

@@ -116,6 +116,61 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
     fail "the session after a failed one does not hold just the files written whole"
 )
 
+# Sessions made by other tools, put over the blocks of a first session: an
+# append carries each entry under its own name (long Joliet names; Rock
+# Ridge names where the Joliet tree is missing or its root has length 0).
+(
+  peer=$work/peer
+  mkdir -p "$peer/sub"
+  printf 'accents\n' >"$peer/sub/$(printf 'é%.0s' {1..50})"
+  printf 'long\n' >"$peer/$(printf 'L%.0s' {1..99}).txt"
+  head -c 9000 /dev/urandom >"$peer/data.bin"
+  head -c 3000000 /dev/urandom >"$work/filler.bin"
+  cp -r "$peer" "$work/peer-expected"
+  cp "$work/loose/loose.bin" "$work/peer-expected/"
+  append_to_peer() {  # name iso: prints the append's output
+    export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/$1"
+    "$quillon" burn --multi "$work/filler.bin" >/dev/null || fail "$1: the first session failed"
+    dd if="$2" of="$work/$1/disc.img" conv=notrunc status=none
+    "$quillon" burn --multi "$work/loose/loose.bin" 2>&1
+  }
+  genisoimage -quiet -J -joliet-long -R -o "$work/jl.iso" "$peer"
+  xorriso -as mkisofs -quiet -R -o "$work/rr.iso" "$peer" 2>/dev/null
+  cp "$work/jl.iso" "$work/j0.iso"
+  # The Joliet root's data length (descriptor at 17, root record at 156).
+  printf '\0\0\0\0\0\0\0\0' | dd of="$work/j0.iso" bs=1 seek=$((17 * 2048 + 166)) conv=notrunc status=none
+  for made in jl rr j0; do
+    out=$(append_to_peer "$made" "$work/$made.iso") || fail "$made: the append failed: $out"
+    second=$(sed -n 's/^track=2 .*start=\([0-9]*\) .*/\1/p' "$work/$made/disc.state")
+    /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/$made/disc.img" "$work/peer-expected" "$second" ||
+      fail "$made: the appended session does not show the peer's files under their names"
+  done
+  # An entry it cannot hold refuses the append, named, before anything is written.
+  mkfifo "$peer/fifo1"
+  xorriso -as mkisofs -quiet -R -o "$work/fifo.iso" "$peer" 2>/dev/null
+  out=$(append_to_peer fifo "$work/fifo.iso") && fail "an append that drops a FIFO succeeded: $out"
+  grep -q '"/fifo1", already on the disc, cannot be carried .*(a FIFO)\..*Nothing was written' <<<"${out//$'\n'/ }" ||
+    fail "the FIFO is not named: $out"
+)
+
+# A write that fails in a session's file system leaves a session without
+# volume descriptors: the next append builds on the session before it and
+# says that the damaged one's files are not carried.
+(
+  export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/damaged"
+  "$quillon" burn --multi "$src" >/dev/null || fail "first session failed"
+  for _ in 1 2; do
+    WNASPI32_VIRTUAL_FAULTS=fail=2A@2 "$quillon" burn --multi "$work/cut-src" >/dev/null 2>&1 &&
+      fail "a burn whose second write failed succeeded"
+  done
+  out=$("$quillon" burn --multi "$work/loose/loose.bin" 2>&1) && fail "the append said nothing: $out"
+  grep -q "The disc's last 2 sessions hold no file system that reads back whole .* the files of session 1 instead." <<<"$out" ||
+    fail "the append after damaged sessions: $out"
+  last=$(sed -n 's/^track=4 .*start=\([0-9]*\) .*/\1/p' "$work/damaged/disc.state")
+  /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/damaged/disc.img" "$expected" "$last" ||
+    fail "the session after the damaged ones does not hold the first session's files"
+)
+
 # A failing burn ends non-zero with the engine's text: a write the drive
 # refuses.
 if err=$(WNASPI32_VIRTUAL_FAULTS=fail=2A@3 "$quillon" burn --writer 2 "$src" 2>&1); then
