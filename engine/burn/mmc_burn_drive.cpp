@@ -29,6 +29,8 @@ DiscRefusal MmcBurnDrive::Refusal() const {
       return DiscRefusal::Closed;
     case MmcCore::TrackRefusal::LastSessionUnfinished:
       return DiscRefusal::LastSessionUnfinished;
+    case MmcCore::TrackRefusal::WriteParametersRefused:
+      return DiscRefusal::WriteParameters;
   }
   return DiscRefusal::None;
 }

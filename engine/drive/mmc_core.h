@@ -100,7 +100,9 @@ class MmcCore {
   // Recording.
   bool SetCdSpeed(std::uint16_t readSpeed, std::uint16_t writeSpeed);
   // Sets writeAddress, sessionStartAddress and the write parameters page.
-  // False for a CD that cannot take a session (closed, or unreadable state).
+  // False for a CD that cannot take a session (closed, or unreadable state),
+  // and when the drive did not take the page where it governs the recording
+  // (CD, DVD-R/-RW): nothing may be written with the drive's own settings.
   bool PrepareTrack(BurnMode mode);
   bool SetWriteParametersCd();
   bool SetWriteParametersDvd();
@@ -156,7 +158,7 @@ class MmcCore {
   }
 
   // Why the last PrepareTrack refused the disc (None when it did not).
-  enum class TrackRefusal { None, DiscUnreadable, DiscClosed, LastSessionUnfinished };
+  enum class TrackRefusal { None, DiscUnreadable, DiscClosed, LastSessionUnfinished, WriteParametersRefused };
   TrackRefusal trackRefusal = TrackRefusal::None;
 
   // Whether the disc was blank when PrepareTrack looked (READ DISC
@@ -186,6 +188,9 @@ class MmcCore {
   std::int32_t ScanWriters(Visitor&& visitor);
   bool IsWriterAt(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
   bool ReadWriteParametersDefaults(std::span<std::uint8_t> reply);
+  // SetWriteParametersDvd; `minusR` tells whether the medium is recorded as
+  // a DVD-R/-RW (the page governs its recording).
+  bool SelectDvdWriteParameters(bool& minusR);
   void CloseDvdPlusRSession();
   // The execute request block: zeroed, then filled for one command.
   struct ExecRequest {

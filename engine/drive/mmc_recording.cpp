@@ -24,8 +24,15 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
     multiSessionField = kNoNextSession;
     writeAddress = 0;
     sessionStartAddress = 0;
-    // A drive that rejects the page shows it by failing the writes.
-    SetWriteParametersDvd();
+    // On DVD-R/-RW the page decides how the track is recorded and closed:
+    // without it nothing is reserved or written. DVD+R and DVD+RW are
+    // recorded without the page, so a drive that refuses it there is no
+    // reason to stop.
+    bool pageGoverns = false;
+    if (!SelectDvdWriteParameters(pageGoverns) && pageGoverns) {
+      trackRefusal = TrackRefusal::WriteParametersRefused;
+      return false;
+    }
     return true;
   }
   DiscInfo disc;
@@ -59,7 +66,13 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
     return false;
   }
   sessionStartAddress = writeAddress;
-  SetWriteParametersCd();
+  // Recording with the drive's own parameters would write a track of
+  // another mode and close the session as the drive's page says (a disc the
+  // user wanted open would be finalised).
+  if (!SetWriteParametersCd()) {
+    trackRefusal = TrackRefusal::WriteParametersRefused;
+    return false;
+  }
   return true;
 }
 

@@ -155,16 +155,33 @@ TEST_F(Recording, ClosedUnfinishedOrUnreadableCdIsRefusedBeforeAnythingIsSet) {
   EXPECT_FALSE(core.PrepareTrack(BurnMode::CdSingleSession));
 }
 
-TEST_F(Recording, RejectedOrUnreadablePagesDoNotFailThePreparation) {
-  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x00)); });
-  On(0x55, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
-  EXPECT_FALSE(core.SetWriteParametersCd());
-
-  aspi.Clear();
-  On(0x5A, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
-  EXPECT_EQ(SentWithoutReadiness().back().Opcode(), 0x5A);  // no MODE SELECT
+TEST_F(Recording, ARefusedOrUnreadablePageStopsThePreparationWhereItGovernsTheRecording) {
+  // A CD and a DVD-R are recorded and closed as the page says; a DVD+R
+  // drive records without it.
+  struct Case {
+    const char* what;
+    BurnMode mode;
+    bool minusR;
+    std::uint8_t refused;
+    bool prepared;
+  };
+  for (const Case& c : {Case{"CD, MODE SELECT", BurnMode::CdMultiSession, false, 0x55, false},
+                        Case{"CD, MODE SENSE", BurnMode::CdMultiSession, false, 0x5A, false},
+                        Case{"DVD-R, MODE SELECT", BurnMode::Dvd, true, 0x55, false},
+                        Case{"DVD-R, MODE SENSE", BurnMode::Dvd, true, 0x5A, false},
+                        Case{"DVD+R, MODE SELECT", BurnMode::Dvd, false, 0x55, true}}) {
+    SCOPED_TRACE(c.what);
+    aspi.Clear();
+    On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x00)); });
+    On(0x46, [minusR = c.minusR](const RecordedRequest&) { return Data(FeatureReply(0x2F, minusR)); });
+    On(0x5A, [](const RecordedRequest&) { return Data(DefaultPage05()); });
+    On(0x55, [](const RecordedRequest&) { return Reply{}; });
+    On(c.refused, [](const RecordedRequest&) { return NotReady(); });
+    EXPECT_EQ(core.PrepareTrack(c.mode), c.prepared);
+    EXPECT_EQ(core.trackRefusal, c.prepared ? scrivo::MmcCore::TrackRefusal::None
+                                            : scrivo::MmcCore::TrackRefusal::WriteParametersRefused);
+    EXPECT_EQ(core.LastFailure().cdb[0], c.refused);
+  }
 }
 
 TEST_F(Recording, APageLongerThanTheReplyIsSentOnlyAsFarAsItWasRead) {

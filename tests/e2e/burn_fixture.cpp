@@ -187,6 +187,15 @@ std::vector<std::string> BurnTest::DiagnosticTexts() const {
   return texts;
 }
 
+std::pair<std::string, std::string> BurnTest::LastFailedStep() const {
+  std::pair<std::string, std::string> last;
+  for (const auto& notice : diagnostics.events) {
+    if (notice.id != scrivo::DIAGID_JOBFAILED) continue;
+    last = {platform::WideToNarrow(notice.args.at(2).AsBstr()), platform::WideToNarrow(notice.args.at(1).AsBstr())};
+  }
+  return last;
+}
+
 void BurnTest::BurnFolderOnCd(const fs::path& source, bool multiSession) {
   AddFolder(source);
   ASSERT_EQ(BurnCd(multiSession), JobEnd::Finished) << testing::PrintToString(Errors());

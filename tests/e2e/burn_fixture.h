@@ -70,6 +70,8 @@ class BurnTest : public testsupport::ControlFixture {
   bool CompilationEmpty() { return control().Image().Root().children.empty(); }
   // Failure texts delivered on the diagnostics interface.
   std::vector<std::string> DiagnosticTexts() const;
+  // The step and the reason of the last JobFailed ("" and "" without one).
+  std::pair<std::string, std::string> LastFailedStep() const;
 
   // Burns `source`'s contents onto writer 0 and expects Finished.
   void BurnFolderOnCd(const fs::path& source, bool multiSession);
