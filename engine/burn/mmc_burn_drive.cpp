@@ -37,15 +37,7 @@ DiscRefusal MmcBurnDrive::Refusal() const {
 
 template <class Read>
 bool MmcBurnDrive::WithRetries(Read read) {
-  for (int attempt = 1;; ++attempt) {
-    if (read()) return true;
-    if (attempt == kPreviousSessionReadTries) return false;
-    // The failed read's sense is what the burn reports, not the polls'.
-    const CommandFailure failure = core_.LastFailure();
-    const bool ready = core_.WaitUntilReady(kReadRetryWait);
-    core_.RestoreFailure(failure);
-    if (!ready) return false;
-  }
+  return core_.WithRetries(read, kPreviousSessionReadTries, kReadRetryWait);
 }
 
 bool MmcBurnDrive::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) {

@@ -123,6 +123,10 @@ class MmcCore {
   // Polls TEST UNIT READY, pausing after each miss, until the drive is ready
   // (true) or the limit is used up (false).
   bool WaitUntilReady(PollingLimit limit);
+  // Runs `attempt` up to `tries` times, waiting for the drive to be ready
+  // (within `wait`) between tries. A failure keeps the attempt's own
+  // command as LastFailure, not the readiness polls'.
+  bool WithRetries(const std::function<bool()>& attempt, int tries, PollingLimit wait);
 
   // Blanking and formatting. Progress goes to `progress` in per mille.
   // busy: 0 when the drive is ready; else 1 and progress = the sense-key

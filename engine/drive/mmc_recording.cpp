@@ -116,15 +116,20 @@ bool MmcCore::FinishSession(BurnMode mode, FeatureFlags features) {
   if (!WaitUntilReady(kSessionFinishWait)) return false;
   // A DVD+RW holds one session over the whole disc: there is none to close.
   if (dvd && (features & kDvdPlusRwCurrent)) return true;
+  // A read refused once does not make a closed session an open one.
   DiscInfo disc;
-  return GetDiscInfo(disc) && disc.SessionsClosed();
+  return WithRetries([&] { return GetDiscInfo(disc); }, kJudgingReadTries, kReadRetryWait) &&
+         disc.SessionsClosed();
 }
 
 void MmcCore::CloseDvdPlusRSession() {
   // Only an open session is closed: a disc this burn did not write to is
   // left as it was, not finalised.
   DiscInfo disc;
-  if (!GetDiscInfo(disc) || disc.lastSession != LastSessionState::Incomplete) return;
+  if (!WithRetries([&] { return GetDiscInfo(disc); }, kJudgingReadTries, kReadRetryWait) ||
+      disc.lastSession != LastSessionState::Incomplete) {
+    return;
+  }
   TestUnitReady();
   Issue(CloseTrackSessionCdb(CloseFunction::Track, disc.lastTrack), nullptr, 0, kFlagsDataIn);
   // A DVD burn is single-session: the session is closed with the disc.
@@ -134,6 +139,17 @@ void MmcCore::CloseDvdPlusRSession() {
 
 bool MmcCore::ReserveTrack(std::int32_t blocks) {
   return Issue(ReserveTrackCdb(static_cast<std::uint32_t>(blocks)), nullptr, 0, kFlagsDataIn);
+}
+
+bool MmcCore::WithRetries(const std::function<bool()>& attempt, int tries, PollingLimit wait) {
+  for (int tried = 1;; ++tried) {
+    if (attempt()) return true;
+    if (tried >= tries) return false;
+    const CommandFailure failure = LastFailure();
+    const bool ready = WaitUntilReady(wait);
+    RestoreFailure(failure);
+    if (!ready) return false;
+  }
 }
 
 bool MmcCore::WaitUntilReady(PollingLimit limit) {

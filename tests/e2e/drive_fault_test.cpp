@@ -48,5 +48,48 @@ INSTANTIATE_TEST_SUITE_P(Burns, WriteParametersRefused,
                                          PageFault{"cd-r", "fail=5A@5"}, PageFault{"dvd-r", "fail=55@1"},
                                          PageFault{"dvd-r", "notready=55@1"}, PageFault{"dvd-r", "fail=5A@5"}));
 
+struct JudgingRead {
+  const char* what;
+  const char* medium;
+  const char* faults;
+  JobEnd end;
+};
+void PrintTo(const JudgingRead& c, std::ostream* out) { *out << c.what; }
+
+class JudgingReadRefused : public BurnTest, public testing::WithParamInterface<JudgingRead> {
+ protected:
+  TempFolder source;
+};
+
+// The read a job judges its outcome by is tried again before the job is
+// called failed; only a drive that keeps refusing it fails the job.
+TEST_P(JudgingReadRefused, IsTriedAgainBeforeTheJobIsJudged) {
+  const JudgingRead& c = GetParam();
+  UseWriters({c.medium}, c.faults);
+  WriteSampleTree(source.Path(), "A");
+  JobEnd end;
+  if (std::string(c.medium) == "dvd-r") {
+    AddFolder(source.Path());
+    end = BurnDvd();
+  } else {
+    BurnFolderOnCd(source.Path(), false);
+    end = Blank(false);
+  }
+  EXPECT_EQ(end, c.end) << testing::PrintToString(Errors());
+  if (c.end == JobEnd::Finished) {
+    ExpectReadersSee(DiscImage(), source.Path());
+  } else if (c.end == JobEnd::BlankFinished) {
+    EXPECT_TRUE(Disc().sessions.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, JudgingReadRefused,
+    testing::Values(JudgingRead{"DvdMinusRDiscInformationOnce", "dvd-r", "fail=51@3", JobEnd::Finished},
+                    JudgingRead{"EraseRequestSenseOnce", "cd-rw", "fail=03@1", JobEnd::BlankFinished},
+                    JudgingRead{"EraseRequestSenseThreeTimes", "cd-rw", "fail=03@1,fail=03@2,fail=03@3",
+                                JobEnd::Failed}),
+    [](const auto& test) { return std::string(test.param.what); });
+
 }  // namespace
 }  // namespace e2e
