@@ -118,6 +118,14 @@ class MmcCore {
   // with no session left open; false also when the drive did not become
   // ready again within kSessionFinishWait.
   bool FinishSession(BurnMode mode, FeatureFlags features);
+  // Closes the session a burn left open (a close the drive refused, a
+  // program killed, the power lost) so that other drives read the disc: a
+  // CD's open track, then its session, left open for another; a DVD-R's
+  // track and session as a DVD burn closes them; a DVD+R's open track,
+  // then its session. `features` of the selected writer tell the medium.
+  // A disc with no open session is sent nothing that changes it.
+  enum class SessionCloseEnd { Closed, NoOpenSession, StateUnreadable, WriteParametersRefused, Failed };
+  SessionCloseEnd CloseOpenSession(FeatureFlags features);
   bool SetStreaming(std::int32_t endLba);
   bool ReserveTrack(std::int32_t blocks);
   // Polls TEST UNIT READY, pausing after each miss, until the drive is ready
@@ -196,6 +204,14 @@ class MmcCore {
   // a DVD-R/-RW (the page governs its recording).
   bool SelectDvdWriteParameters(bool& minusR);
   void CloseDvdPlusRSession();
+  // The open tracks of the disc's open session, then the session.
+  void CloseTracksAndSession();
+  // READ DISC INFORMATION, tried again after a refusal (kJudgingReadTries).
+  bool ReadDiscState(DiscInfo& disc);
+  // Sends `close`, then reads the disc's state; sends it again while the
+  // session shows open, up to kJudgingReadTries times. True once the disc
+  // reads back with no session open.
+  bool CloseUntilClosed(const std::function<void()>& close);
   // The execute request block: zeroed, then filled for one command.
   struct ExecRequest {
     DeviceAddress address;

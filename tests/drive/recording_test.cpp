@@ -301,7 +301,10 @@ TEST_F(Recording, FinishingClosesWhatTheMediumNeedsAndTrustsOnlyTheDiscState) {
   const Case cases[] = {
       {"CD-R finalised", BurnMode::CdSingleSession, 0, {DiscInformation(kFinalised)}, {closeSession}, true},
       {"CD-R appendable", BurnMode::CdMultiSession, 0, {DiscInformation(kAppendable)}, {closeSession}, true},
-      {"CD-R left open", BurnMode::CdSingleSession, 0, {DiscInformation(kSessionOpen)}, {closeSession}, false},
+      {"CD-R whose first close was refused", BurnMode::CdMultiSession, 0,
+       {DiscInformation(kSessionOpen), DiscInformation(kAppendable)}, {closeSession, closeSession}, true},
+      {"CD-R left open", BurnMode::CdSingleSession, 0, {DiscInformation(kSessionOpen)},
+       {closeSession, closeSession, closeSession}, false},
       {"DVD-R closed by the flush", BurnMode::Dvd, 0x1000, {DiscInformation(kFinalised)}, {}, true},
       {"DVD-R left open", BurnMode::Dvd, 0x1000, {DiscInformation(kSessionOpen)}, {}, false},
       {"DVD+RW", BurnMode::Dvd, 0x0400, {}, {}, true},
@@ -309,7 +312,8 @@ TEST_F(Recording, FinishingClosesWhatTheMediumNeedsAndTrustsOnlyTheDiscState) {
        {closeTrackOne, finalizeDvdPlusR}, true},
       {"DVD+R not written", BurnMode::Dvd, 0x0800, {DiscInformation(kAppendable)}, {}, true},
       {"DVD+R whose close failed", BurnMode::Dvd, 0x0800, {DiscInformation(kSessionOpen, 1)},
-       {closeTrackOne, finalizeDvdPlusR}, false},
+       {closeTrackOne, finalizeDvdPlusR, closeTrackOne, finalizeDvdPlusR, closeTrackOne, finalizeDvdPlusR},
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.medium);

@@ -20,7 +20,7 @@
 
 namespace e2e {
 
-enum class JobEnd { Finished, BlankFinished, Failed, NeverEnded };
+enum class JobEnd { Finished, BlankFinished, CloseFinished, Failed, NeverEnded };
 std::ostream& operator<<(std::ostream& out, JobEnd end);
 
 class BurnTest : public testsupport::ControlFixture {
@@ -59,6 +59,7 @@ class BurnTest : public testsupport::ControlFixture {
   JobEnd BurnDvd();
   JobEnd Blank(bool full);
   JobEnd FormatDvd();
+  JobEnd CloseSession();
   // Runs the message loop until the job's event or its failure notice, then
   // until the control is idle again.
   JobEnd WaitForJob();

@@ -48,6 +48,68 @@ INSTANTIATE_TEST_SUITE_P(Burns, WriteParametersRefused,
                                          PageFault{"cd-r", "fail=5A@5"}, PageFault{"dvd-r", "fail=55@1"},
                                          PageFault{"dvd-r", "notready=55@1"}, PageFault{"dvd-r", "fail=5A@5"}));
 
+struct OpenSession {
+  const char* what;
+  const char* medium;
+  const char* faults;  // what leaves the burn's session open; "" burns it closed
+  bool closes;         // CLOSE TRACK/SESSION reaches the disc
+};
+void PrintTo(const OpenSession& c, std::ostream* out) { *out << c.what; }
+
+class SessionClose : public BurnTest, public testing::WithParamInterface<OpenSession> {
+ protected:
+  TempFolder source;
+};
+
+// A session a burn could not close is closed by the close job as its
+// medium needs, and then reads back; a disc without an open session is
+// told so and sent nothing that changes it.
+TEST_P(SessionClose, ClosesTheSessionABurnLeftOpenAndOnlyThat) {
+  const OpenSession& c = GetParam();
+  const bool cd = std::string(c.medium) == "cd-r";
+  UseWriters({c.medium}, c.faults);
+  WriteSampleTree(source.Path(), "A");
+  AddFolder(source.Path());
+  const JobEnd burn = cd ? BurnCd(true) : BurnDvd();
+  ASSERT_EQ(burn, c.closes ? JobEnd::Failed : JobEnd::Finished);
+  SelectWriter(0);
+  const std::size_t before = SentCommands().size();
+  ASSERT_EQ(CloseSession(), c.closes ? JobEnd::CloseFinished : JobEnd::Failed) << testing::PrintToString(Errors());
+  const auto commands = SentCommands();
+  const std::vector<Cdb> sent(commands.begin() + static_cast<std::ptrdiff_t>(before), commands.end());
+  EXPECT_EQ(HasOpcode(sent, kCloseTrackSession), c.closes);
+  EXPECT_FALSE(HasOpcode(sent, kWrite10));
+  const DiscRecord disc = Disc();
+  EXPECT_EQ(disc.sessions.at(0).at("closed"), "yes");
+  for (std::size_t i = 0; i < disc.tracks.size(); ++i) EXPECT_EQ(disc.tracks[i].at("closed"), "yes");
+  if (cd) {
+    EXPECT_EQ(disc.sessions.at(0).at("next"), "allowed");
+  }
+  if (!c.closes) {
+    EXPECT_EQ(Errors().back(), "The disc has no open session.");
+    EXPECT_EQ(LastFailedStep().first, "check session");
+  }
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discs, SessionClose,
+    testing::Values(OpenSession{"CdEveryCloseRefused", "cd-r", "fail=5B@1,fail=5B@2,fail=5B@3", true},
+                    OpenSession{"DvdPlusREveryCloseRefused", "dvd+r", "fail=5B@1,fail=5B@3,fail=5B@5", true},
+                    OpenSession{"DvdMinusRFlushRefused", "dvd-r", "fail=35@1", true},
+                    OpenSession{"CdClosedByTheBurn", "cd-r", "", false}),
+    [](const auto& test) { return std::string(test.param.what); });
+
+// One refused close is sent again: the burn ends with its session closed.
+TEST_F(SessionClose, ARefusedCloseIsSentAgainWhileTheSessionShowsOpen) {
+  UseWriters({"cd-r"}, "fail=5B@1");
+  WriteSampleTree(source.Path(), "A");
+  BurnFolderOnCd(source.Path(), true);
+  EXPECT_EQ(Disc().sessions.at(0).at("closed"), "yes");
+  EXPECT_EQ(Disc().sessions.at(0).at("next"), "allowed");
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
 struct JudgingRead {
   const char* what;
   const char* medium;
