@@ -97,7 +97,8 @@ std::string DiscSentence(const BurnFailure& failure) {
     case DiscAfterFailure::SessionLeftOpen:
       return MegabytesOf(failure.blocksWritten) +
              " were written and the session could not be closed: other drives may not read the "
-             "disc. Erase it if it is rewritable, or use a new one.";
+             "disc until its session is closed. Close the session, or erase the disc if it is "
+             "rewritable.";
   }
   return {};
 }

@@ -356,6 +356,29 @@ class MainWindowTest : public QObject {
     QVERIFY(W().close());
   }
 
+  // A burn whose session the drive never closed leaves it open; Close
+  // Session in the Drive menu closes it, and a second one finds nothing
+  // to close.
+  void closeSessionClosesWhatAFailedBurnLeftOpen() {
+    Open(QString("cd-r=%1").arg(Path("open")), "fail=5B@1,fail=5B@2,fail=5B@3");
+    WriteFile(Path("open-src/data.bin"), 200000);
+    W().Compilation().AddPaths({Path("open-src")});
+    W().actBurn->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
+    QVERIFY(Shown().last().startsWith("The burn did not complete."));
+    W().actCloseSession->trigger();
+    QCOMPARE(W().lblState->text(), QString("Closing the session......"));
+    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
+    QCOMPARE(Shown().last(), QString("Session closed! The disc can now be read in other drives."));
+    QFile state(Path("open/disc.state"));
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    QVERIFY(state.readAll().contains("session=1 closed=yes next=allowed"));
+    W().actCloseSession->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
+    QVERIFY2(Shown().last().startsWith("Close Session: The disc has no open session"), qPrintable(Shown().last()));
+    QVERIFY(W().actCloseSession->isEnabled() && W().actExit->isEnabled());
+  }
+
   // An entry the engine refuses is named before anything is written, and a
   // No burns nothing; the next burn holds the list as it is then, not what
   // the engine was handed before (extra.txt, taken off the list).
