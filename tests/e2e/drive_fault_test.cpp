@@ -145,9 +145,11 @@ TEST_P(JudgingReadRefused, IsTriedAgainBeforeTheJobIsJudged) {
   }
 }
 
+// The DVD-R's second READ DISC INFORMATION is the one after the flush (the
+// first is the writer's selection).
 INSTANTIATE_TEST_SUITE_P(
     Jobs, JudgingReadRefused,
-    testing::Values(JudgingRead{"DvdMinusRDiscInformationOnce", "dvd-r", "fail=51@3", JobEnd::Finished},
+    testing::Values(JudgingRead{"DvdMinusRDiscInformationOnce", "dvd-r", "fail=51@2", JobEnd::Finished},
                     JudgingRead{"EraseRequestSenseOnce", "cd-rw", "fail=03@1", JobEnd::BlankFinished},
                     JudgingRead{"EraseRequestSenseThreeTimes", "cd-rw", "fail=03@1,fail=03@2,fail=03@3",
                                 JobEnd::Failed}),
