@@ -356,27 +356,21 @@ class MainWindowTest : public QObject {
     QVERIFY(W().close());
   }
 
-  // A burn whose session the drive never closed leaves it open; Close
-  // Session in the Drive menu closes it, and a second one finds nothing
-  // to close.
+  // Close Session closes what a burn whose every close the drive refused
+  // left open; a second one finds nothing to close.
   void closeSessionClosesWhatAFailedBurnLeftOpen() {
     Open(QString("cd-r=%1").arg(Path("open")), "fail=5B@1,fail=5B@2,fail=5B@3");
     WriteFile(Path("open-src/data.bin"), 200000);
     W().Compilation().AddPaths({Path("open-src")});
-    W().actBurn->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
-    QVERIFY(Shown().last().startsWith("The burn did not complete."));
-    W().actCloseSession->trigger();
-    QCOMPARE(W().lblState->text(), QString("Closing the session......"));
-    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
-    QCOMPARE(Shown().last(), QString("Session closed! The disc can now be read in other drives."));
-    QFile state(Path("open/disc.state"));
-    QVERIFY(state.open(QIODevice::ReadOnly));
-    QVERIFY(state.readAll().contains("session=1 closed=yes next=allowed"));
-    W().actCloseSession->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
-    QVERIFY2(Shown().last().startsWith("Close Session: The disc has no open session"), qPrintable(Shown().last()));
-    QVERIFY(W().actCloseSession->isEnabled() && W().actExit->isEnabled());
+    for (QAction* action : {W().actBurn, W().actCloseSession, W().actCloseSession}) {
+      action->trigger();
+      QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
+    }
+    const QStringList shown = Shown().filter(QRegularExpression("complete|[Ss]ession"));
+    QCOMPARE(shown.size(), 5);  // the failed burn, then each close asked and answered
+    QVERIFY(shown[0].startsWith("The burn did not complete."));
+    QCOMPARE(shown[2], QString("Session closed! The disc can now be read in other drives."));
+    QVERIFY2(shown[4].startsWith("Close Session: The disc has no open session"), qPrintable(shown[4]));
   }
 
   // An entry the engine refuses is named before anything is written, and a
