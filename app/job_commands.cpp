@@ -95,6 +95,39 @@ void TFGUI::actEraseExecute() {
   }
 }
 
+// Closes the session a burn left open (a close the drive refused, a program
+// killed, a power loss), so the disc can be read in other drives. The
+// engine sends nothing that changes a disc without an open session, and
+// says so.
+void TFGUI::actCloseSessionExecute() {
+  if (!WriterReady("CD/DVD Writer not ready! Can not close the session.")) return;
+  if (!messages_.Ask("Close the open session of the disc? \r\n  Notice: the disc can then be read in other "
+                     "drives; what the interrupted burn did not write stays missing.")) {
+    return;
+  }
+  jobErrors_.clear();
+  EnterBusyState(Closing);
+  scrivo_->CloseSession();
+}
+
+void TFGUI::ScrivoCloseFinished() {
+  ReturnToIdle();
+  messages_.Show("Session closed! The disc can now be read in other drives.");
+  pgbBurning->setValue(0);
+  scrivo_->Tag = Idle;
+  cboBurnerChange();
+}
+
+void TFGUI::ScrivoCloseFailed(const QString& reason) {
+  if (scrivo_->Tag == Idle) return;
+  ReturnToIdle();
+  messages_.Show(reason.isEmpty() ? "The session was not closed." : "Close Session: " + reason);
+  jobErrors_.clear();
+  pgbBurning->setValue(0);
+  scrivo_->Tag = Idle;
+  cboBurnerChange();
+}
+
 void TFGUI::actEjectExecute() { scrivo_->EjectDisk(); }
 
 void TFGUI::actDiskInfoExecute() {
@@ -121,7 +154,7 @@ void TFGUI::EnterBusyState(JobState job) {
   actAbort->setEnabled(job == Burning);
   SetActionsEnabled(false);
   scrivo_->Tag = job;
-  lblState->setText(job == Burning ? "Burning ......" : "Erasing......");
+  lblState->setText(job == Burning ? "Burning ......" : job == Closing ? "Closing the session......" : "Erasing......");
 }
 
 void TFGUI::ReturnToIdle() {

@@ -58,7 +58,12 @@ void TFGUI::ConnectEvents(TScrivo& scrivo) {
   scrivo.OnFinished = [this](TScrivo&) { Guarded([this] { ScrivoFinished(); }); };
   scrivo.OnBlankFinished = [this](TScrivo&) { Guarded([this] { ScrivoBlankFinished(); }); };
   scrivo.OnEngineError = [this](TScrivo&, const QString& text) { ScrivoEngineError(text); };
+  scrivo.OnCloseFinished = [this](TScrivo&) { Guarded([this] { ScrivoCloseFinished(); }); };
   scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job, const QString& reason) {
+    if (job == scrivo::JobKind::SessionClose) {
+      Guarded([this, reason] { ScrivoCloseFailed(reason); });
+      return;
+    }
     Guarded([this, job, reason] { ScrivoJobFailed(job, reason); });
   };
 }
@@ -286,7 +291,8 @@ void TFGUI::SetPanelChildrenEnabled(QWidget* panel, bool enabled) {
 }
 
 void TFGUI::SetActionsEnabled(bool enabled) {
-  for (QAction* action : {actBurn, actErase, actAdd, actNew, actDelete, actBurnerInfo, actDiskInfo, actExit, actEject})
+  for (QAction* action :
+       {actBurn, actErase, actCloseSession, actAdd, actNew, actDelete, actBurnerInfo, actDiskInfo, actExit, actEject})
     action->setEnabled(enabled);
 }
 

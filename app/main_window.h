@@ -106,6 +106,7 @@ class TFGUI final : public QMainWindow {
   QAction* actBurn = nullptr;
   QAction* actAbort = nullptr;
   QAction* actErase = nullptr;
+  QAction* actCloseSession = nullptr;
   QAction* actEject = nullptr;
   QAction* actBurnerInfo = nullptr;
   QAction* actDiskInfo = nullptr;
@@ -126,6 +127,7 @@ class TFGUI final : public QMainWindow {
   void actBurnExecute();
   void actAbortExecute();
   void actEraseExecute();
+  void actCloseSessionExecute();
   void actEjectExecute();
   void actDiskInfoExecute();
   void actBurnerInfoExecute();
@@ -139,7 +141,7 @@ class TFGUI final : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  enum JobState { Idle = 0, Burning = 1, Erasing = 2 };
+  enum JobState { Idle = 0, Burning = 1, Erasing = 2, Closing = 3 };
 
   void BuildLayout();
   QWidget* BuildTopPanel();
@@ -165,6 +167,8 @@ class TFGUI final : public QMainWindow {
   void ScrivoProgress(std::int16_t iPos);
   void ScrivoFinished();
   void ScrivoBlankFinished();
+  void ScrivoCloseFinished();
+  void ScrivoCloseFailed(const QString& reason);
   void ScrivoEngineError(const QString& text);
   void ScrivoJobFailed(scrivo::JobKind job, const QString& reason);
   QList<QWidget*> WindowChildren() const;

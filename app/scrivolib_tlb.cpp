@@ -73,6 +73,9 @@ void TScrivo::DispatchEvent(platform::DISPID id, std::span<const Variant> args) 
     case scrivo::EVENTID_BLANKFINISHED:
       if (OnBlankFinished) OnBlankFinished(*this);
       break;
+    case scrivo::EVENTID_CLOSEFINISHED:
+      if (OnCloseFinished) OnCloseFinished(*this);
+      break;
     default:
       break;
   }
@@ -147,6 +150,7 @@ void TScrivo::BurnCDData(bool bMultiSession) {
 }
 void TScrivo::BurnDVDData() { Invoke(scrivo::DISPID_BURNDVDDATA, InvokeKind::Method); }
 void TScrivo::Blank(bool bFull) { Invoke(scrivo::DISPID_BLANK, InvokeKind::Method, {Variant::Bool(bFull)}); }
+void TScrivo::CloseSession() { Invoke(scrivo::DISPID_CLOSESESSION, InvokeKind::Method); }
 void TScrivo::CancelBurning() { Invoke(scrivo::DISPID_CANCELBURNING, InvokeKind::Method); }
 void TScrivo::EjectDisk() { Invoke(scrivo::DISPID_EJECTDISK, InvokeKind::Method); }
 

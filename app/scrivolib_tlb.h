@@ -53,6 +53,7 @@ class TScrivo {
   TScrivoProgress OnProgress;
   TNotifyEvent OnFinished;
   TNotifyEvent OnBlankFinished;
+  TNotifyEvent OnCloseFinished;
   TScrivoEngineError OnEngineError;
   TScrivoJobFailed OnJobFailed;
   int Tag = 0;
@@ -79,6 +80,7 @@ class TScrivo {
   void BurnCDData(bool bMultiSession);
   void BurnDVDData();
   void Blank(bool bFull);
+  void CloseSession();
   void CancelBurning();
   void EjectDisk();
   // Hands the compilation entries over (a folder's caption ends in "/") and
@@ -89,7 +91,7 @@ class TScrivo {
                                    const std::function<void()>& dispatchPending);
 
   // Routes an incoming event by its dispatch id to its slot: 1 Progress,
-  // 2 Finished, 3 BlankFinished. Other ids, and events whose slot is empty,
+  // 2 Finished, 3 BlankFinished, 4 CloseFinished. Other ids, and events whose slot is empty,
   // are dropped.
   void DispatchEvent(platform::DISPID id, std::span<const platform::Variant> args);
 

@@ -18,8 +18,9 @@
 
 namespace scrivo {
 
-// Why a disc cannot take the session the burn is about to write.
-enum class DiscRefusal { None, Unreadable, Closed, LastSessionUnfinished };
+// Why a disc cannot take the session the burn is about to write, or (for
+// WriteParameters) why the writer cannot record it as the burn asks.
+enum class DiscRefusal { None, Unreadable, Closed, LastSessionUnfinished, WriteParameters };
 
 // What LastSessionStart answers when there is no session to read (the
 // drive refused the session query, as for a blank disc).

@@ -26,6 +26,7 @@ std::string RefusalSentence(const BurnFailure& failure) {
       return "The disc's last session was left unfinished by a burn that was interrupted: it takes "
              "no more sessions.";
     case DiscRefusal::Unreadable:
+    case DiscRefusal::WriteParameters:
     case DiscRefusal::None:
       break;
   }
@@ -54,6 +55,11 @@ std::string StepSentence(const BurnFailure& failure) {
       return "The writer holds no disc it can write as a DVD.";
     case BurnStep::PrepareTrack:
       return RefusalSentence(failure);
+    case BurnStep::SetWriteParameters:
+      return CommandSentence(failure.command,
+                             "The writer did not take the write parameters.") +
+             " The burn stopped before writing rather than record and close the session with "
+             "the writer's own settings.";
     case BurnStep::ReadPreviousSession:
       return failure.command ? "The files already on the disc could not be read: " +
                                    failure.command->CommandName() + " failed, " +
@@ -94,7 +100,8 @@ std::string DiscSentence(const BurnFailure& failure) {
     case DiscAfterFailure::SessionLeftOpen:
       return MegabytesOf(failure.blocksWritten) +
              " were written and the session could not be closed: other drives may not read the "
-             "disc. Erase it if it is rewritable, or use a new one.";
+             "disc until its session is closed. Close the session, or erase the disc if it is "
+             "rewritable.";
   }
   return {};
 }
@@ -103,7 +110,8 @@ std::string DiscSentence(const BurnFailure& failure) {
 
 std::string BurnFailure::StepName() const {
   static constexpr std::array kNames{"none",         "check medium",  "prepare track",
-                                     "read previous session", "carry previous session", "build image", "check free space",
+                                     "set write parameters", "read previous session", "carry previous session",
+                                     "build image", "check free space",
                                      "prepare dvd track", "write",   "read source",
                                      "close session"};
   return kNames.at(static_cast<std::size_t>(step));

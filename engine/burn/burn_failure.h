@@ -17,6 +17,7 @@ enum class BurnStep {
   None,
   CheckMedium,          // a DVD burn without a writable DVD in the writer
   PrepareTrack,         // the disc cannot take a session, or its state is unreadable
+  SetWriteParameters,   // the writer did not take the write parameters page
   ReadPreviousSession,  // the files already on the disc could not be read
   CarryPreviousSession, // entries already on the disc that the new session cannot hold
   BuildImage,           // the compilation does not make an image

@@ -77,7 +77,9 @@ bool BurnSession::OpenOutput(BurnMode mode) {
   const std::uint64_t before = drive_.LastFailure().serial;
   if (!drive_.PrepareTrack(mode)) {
     failure_.refusal = drive_.Refusal();
-    return Fail(BurnStep::PrepareTrack, before);
+    return Fail(failure_.refusal == DiscRefusal::WriteParameters ? BurnStep::SetWriteParameters
+                                                                  : BurnStep::PrepareTrack,
+                before);
   }
   image_.SetImageOrigin(static_cast<std::uint32_t>(drive_.SessionStart()));
   return true;

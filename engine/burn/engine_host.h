@@ -25,5 +25,6 @@ constexpr std::uint32_t WM_USER = 0x0400;
 constexpr std::uint32_t WM_JOB_PROGRESS = WM_USER + 8;      // 1032, per mille in wParam
 constexpr std::uint32_t WM_BURN_FINISHED = WM_USER + 9;     // 1033
 constexpr std::uint32_t WM_BLANK_FINISHED = WM_USER + 500;  // 1524
+constexpr std::uint32_t WM_CLOSE_FINISHED = WM_USER + 501;  // 1525
 
 }  // namespace scrivo

@@ -29,21 +29,15 @@ DiscRefusal MmcBurnDrive::Refusal() const {
       return DiscRefusal::Closed;
     case MmcCore::TrackRefusal::LastSessionUnfinished:
       return DiscRefusal::LastSessionUnfinished;
+    case MmcCore::TrackRefusal::WriteParametersRefused:
+      return DiscRefusal::WriteParameters;
   }
   return DiscRefusal::None;
 }
 
 template <class Read>
 bool MmcBurnDrive::WithRetries(Read read) {
-  for (int attempt = 1;; ++attempt) {
-    if (read()) return true;
-    if (attempt == kPreviousSessionReadTries) return false;
-    // The failed read's sense is what the burn reports, not the polls'.
-    const CommandFailure failure = core_.LastFailure();
-    const bool ready = core_.WaitUntilReady(kReadRetryWait);
-    core_.RestoreFailure(failure);
-    if (!ready) return false;
-  }
+  return core_.WithRetries(read, kPreviousSessionReadTries, kReadRetryWait);
 }
 
 bool MmcBurnDrive::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) {

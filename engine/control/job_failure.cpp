@@ -39,6 +39,41 @@ JobFailure JobFailure::OfDriveJob(JobKind kind, const std::optional<CommandFailu
   return job;
 }
 
+JobFailure JobFailure::OfSessionClose(MmcCore::SessionCloseEnd end, const std::optional<CommandFailure>& command) {
+  using End = MmcCore::SessionCloseEnd;
+  JobFailure job;
+  job.job = JobKind::SessionClose;
+  job.command = command;
+  const std::string refused =
+      command ? " (" + command->CommandName() + ": " + command->Meaning() +
+                    (command->SenseText().empty() ? "" : ", " + command->SenseText()) + ")"
+              : "";
+  switch (end) {
+    case End::NoOpenSession:
+      job.step = "check session";
+      job.command.reset();
+      job.reason = "The disc has no open session: there is nothing to close. Nothing was sent to it.";
+      break;
+    case End::StateUnreadable:
+      job.step = "read disc state";
+      job.reason = "The writer could not tell the disc's state" + refused + ". Nothing was sent to it.";
+      break;
+    case End::WriteParametersRefused:
+      job.step = "set write parameters";
+      job.reason = "The writer did not take the write parameters" + refused +
+                   ". Nothing was sent that changes the disc.";
+      break;
+    case End::Closed:
+    case End::Failed:
+      job.step = "close session";
+      job.reason = "The writer did not close the session" + refused +
+                   ": the disc still shows it open. Try again, or in another writer.";
+      job.disc = DiscAfterFailure::SessionLeftOpen;
+      break;
+  }
+  return job;
+}
+
 JobFailure JobFailure::NoThread(JobKind kind) {
   JobFailure job;
   job.job = kind;

@@ -10,6 +10,7 @@
 
 #include "engine/burn/burn_failure.h"
 #include "engine/drive/command_failure.h"
+#include "engine/drive/mmc_core.h"
 #include "engine/typelib/scrivo_typelib.h"
 
 namespace scrivo {
@@ -28,6 +29,8 @@ struct JobFailure {
   // A blank or format that a drive command ended (or none, when the drive
   // never finished within the job's limit).
   static JobFailure OfDriveJob(JobKind job, const std::optional<CommandFailure>& command);
+  // A session close that did not close the disc's session (or found none).
+  static JobFailure OfSessionClose(MmcCore::SessionCloseEnd end, const std::optional<CommandFailure>& command);
   // A job that could not start.
   static JobFailure NoThread(JobKind job);
 };

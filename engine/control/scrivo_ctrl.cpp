@@ -167,6 +167,10 @@ void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, st
       AwaitEndOfJob(lParam);
       FireEvent(EVENTID_BLANKFINISHED);
       break;
+    case WM_CLOSE_FINISHED:
+      AwaitEndOfJob(lParam);
+      FireEvent(EVENTID_CLOSEFINISHED);
+      break;
     default:
       break;
   }

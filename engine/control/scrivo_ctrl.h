@@ -105,6 +105,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   bool SetWriteSpeed(std::int16_t iSpeed);
   void BurnDVDData();
   void BlankDVD();
+  void CloseSession();
   void AboutBox();
 
   // For the engine's own parts and tests.
@@ -147,6 +148,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BurnJob();
   void BlankJob();
   void DvdBlankJob();
+  void CloseSessionJob();
   // Posts a drive job's progress to the control's window.
   ProgressSink JobProgress();
   // The drive's last failed command when one failed after `serial`.

@@ -45,6 +45,11 @@ void CScrivoCtrl::BlankDVD() {
   StartJob(&CScrivoCtrl::DvdBlankJob, JobKind::DvdFormat, CancelReset::Yes, ThreadFailure::Silent);
 }
 
+void CScrivoCtrl::CloseSession() {
+  if (RefuseWhileBusy()) return;
+  StartJob(&CScrivoCtrl::CloseSessionJob, JobKind::SessionClose, CancelReset::No, ThreadFailure::Report);
+}
+
 void CScrivoCtrl::CancelBurning() {
   // Only a running job can be cancelled; a cancel with nothing running must
   // not linger and stop the next burn.
@@ -89,6 +94,21 @@ void CScrivoCtrl::DvdBlankJob() {
   if (formatted) PostJobMessage(WM_BLANK_FINISHED, 0);
   busyEvent_.Clear();
   if (!formatted) ReportJobFailed(JobFailure::OfDriveJob(JobKind::DvdFormat, FailureSince(before)));
+}
+
+void CScrivoCtrl::CloseSessionJob() {
+  // Closing cannot be called off half way: the job runs to its end.
+  const std::uint64_t before = drive_.LastFailure().serial;
+  const MmcCore::SessionCloseEnd end = drive_.CloseOpenSession(featureFlags_);
+  const bool closed = end == MmcCore::SessionCloseEnd::Closed;
+  if (closed) {
+    PostJobMessage(WM_CLOSE_FINISHED, 0);
+  } else {
+    ReportError(end == MmcCore::SessionCloseEnd::NoOpenSession ? "The disc has no open session."
+                                                               : "Unable to close the session.");
+  }
+  busyEvent_.Clear();
+  if (!closed) ReportJobFailed(JobFailure::OfSessionClose(end, FailureSince(before)));
 }
 
 ProgressSink CScrivoCtrl::JobProgress() {

@@ -36,9 +36,17 @@ bool MmcCore::BlankDisc(BlankKind kind, const ProgressSink& progressSink) {
   if (!Issue(BlankCdb(kind), nullptr, 0, kFlagsDataIn)) return false;
   std::uint32_t busy = 1;
   std::uint32_t progress = 0;
+  // A poll whose REQUEST SENSE failed keeps the last progress and is tried
+  // again at the next interval; only failures in a row end the job.
+  int failedInARow = 0;
   for (std::uint32_t poll = 0; busy == 1; ++poll) {
     if (poll == kBlankPolling.maxPolls) return false;  // the blank never ended
-    if (!GetProgress(&progress, &busy)) return false;
+    if (!GetProgress(&progress, &busy)) {
+      if (++failedInARow == kJudgingReadTries) return false;
+      platform::Sleep(kBlankPolling.intervalMs);
+      continue;
+    }
+    failedInARow = 0;
     // The poll that finds the drive ready posts the last value read while busy.
     progressSink(ProgressPerMille(progress));
     platform::Sleep(kBlankPolling.intervalMs);

@@ -100,7 +100,9 @@ class MmcCore {
   // Recording.
   bool SetCdSpeed(std::uint16_t readSpeed, std::uint16_t writeSpeed);
   // Sets writeAddress, sessionStartAddress and the write parameters page.
-  // False for a CD that cannot take a session (closed, or unreadable state).
+  // False for a CD that cannot take a session (closed, or unreadable state),
+  // and when the drive did not take the page where it governs the recording
+  // (CD, DVD-R/-RW): nothing may be written with the drive's own settings.
   bool PrepareTrack(BurnMode mode);
   bool SetWriteParametersCd();
   bool SetWriteParametersDvd();
@@ -116,11 +118,23 @@ class MmcCore {
   // with no session left open; false also when the drive did not become
   // ready again within kSessionFinishWait.
   bool FinishSession(BurnMode mode, FeatureFlags features);
+  // Closes the session a burn left open (a close the drive refused, a
+  // program killed, the power lost) so that other drives read the disc: a
+  // CD's open track, then its session, left open for another; a DVD-R's
+  // track and session as a DVD burn closes them; a DVD+R's open track,
+  // then its session. `features` of the selected writer tell the medium.
+  // A disc with no open session is sent nothing that changes it.
+  enum class SessionCloseEnd { Closed, NoOpenSession, StateUnreadable, WriteParametersRefused, Failed };
+  SessionCloseEnd CloseOpenSession(FeatureFlags features);
   bool SetStreaming(std::int32_t endLba);
   bool ReserveTrack(std::int32_t blocks);
   // Polls TEST UNIT READY, pausing after each miss, until the drive is ready
   // (true) or the limit is used up (false).
   bool WaitUntilReady(PollingLimit limit);
+  // Runs `attempt` up to `tries` times, waiting for the drive to be ready
+  // (within `wait`) between tries. A failure keeps the attempt's own
+  // command as LastFailure, not the readiness polls'.
+  bool WithRetries(const std::function<bool()>& attempt, int tries, PollingLimit wait);
 
   // Blanking and formatting. Progress goes to `progress` in per mille.
   // busy: 0 when the drive is ready; else 1 and progress = the sense-key
@@ -156,7 +170,7 @@ class MmcCore {
   }
 
   // Why the last PrepareTrack refused the disc (None when it did not).
-  enum class TrackRefusal { None, DiscUnreadable, DiscClosed, LastSessionUnfinished };
+  enum class TrackRefusal { None, DiscUnreadable, DiscClosed, LastSessionUnfinished, WriteParametersRefused };
   TrackRefusal trackRefusal = TrackRefusal::None;
 
   // Whether the disc was blank when PrepareTrack looked (READ DISC
@@ -186,7 +200,18 @@ class MmcCore {
   std::int32_t ScanWriters(Visitor&& visitor);
   bool IsWriterAt(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
   bool ReadWriteParametersDefaults(std::span<std::uint8_t> reply);
+  // SetWriteParametersDvd; `minusR` tells whether the medium is recorded as
+  // a DVD-R/-RW (the page governs its recording).
+  bool SelectDvdWriteParameters(bool& minusR);
   void CloseDvdPlusRSession();
+  // The open tracks of the disc's open session, then the session.
+  void CloseTracksAndSession();
+  // READ DISC INFORMATION, tried again after a refusal (kJudgingReadTries).
+  bool ReadDiscState(DiscInfo& disc);
+  // Sends `close`, then reads the disc's state; sends it again while the
+  // session shows open, up to kJudgingReadTries times. True once the disc
+  // reads back with no session open.
+  bool CloseUntilClosed(const std::function<void()>& close);
   // The execute request block: zeroed, then filled for one command.
   struct ExecRequest {
     DeviceAddress address;

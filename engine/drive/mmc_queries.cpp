@@ -29,7 +29,10 @@ constexpr std::uint8_t kDiscStatusComplete = 0x02;
 constexpr std::uint8_t kLastSessionShift = 2;
 constexpr std::uint8_t kLastSessionMask = 0x03;
 constexpr std::uint8_t kErasableBit = 0x10;
-// Last Track Number in Last Session: LSB in byte 6, MSB in byte 11.
+// First and Last Track Number in Last Session: LSB in bytes 5 and 6, MSB
+// in bytes 10 and 11.
+constexpr std::size_t kFirstTrackLsb = 5;
+constexpr std::size_t kFirstTrackMsb = 10;
 constexpr std::size_t kLastTrackLsb = 6;
 constexpr std::size_t kLastTrackMsb = 11;
 
@@ -105,6 +108,7 @@ bool MmcCore::GetDiscInfo(DiscInfo& info) {
   info.closed = status == kDiscStatusComplete;
   info.erasable = (reply[2] & kErasableBit) != 0;
   info.lastSession = static_cast<LastSessionState>((reply[2] >> kLastSessionShift) & kLastSessionMask);
+  info.firstTrack = static_cast<std::uint16_t>(reply[kFirstTrackMsb] << 8 | reply[kFirstTrackLsb]);
   info.lastTrack = static_cast<std::uint16_t>(reply[kLastTrackMsb] << 8 | reply[kLastTrackLsb]);
   return true;
 }

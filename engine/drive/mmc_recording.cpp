@@ -24,8 +24,15 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
     multiSessionField = kNoNextSession;
     writeAddress = 0;
     sessionStartAddress = 0;
-    // A drive that rejects the page shows it by failing the writes.
-    SetWriteParametersDvd();
+    // On DVD-R/-RW the page decides how the track is recorded and closed:
+    // without it nothing is reserved or written. DVD+R and DVD+RW are
+    // recorded without the page, so a drive that refuses it there is no
+    // reason to stop.
+    bool pageGoverns = false;
+    if (!SelectDvdWriteParameters(pageGoverns) && pageGoverns) {
+      trackRefusal = TrackRefusal::WriteParametersRefused;
+      return false;
+    }
     return true;
   }
   DiscInfo disc;
@@ -59,7 +66,13 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
     return false;
   }
   sessionStartAddress = writeAddress;
-  SetWriteParametersCd();
+  // Recording with the drive's own parameters would write a track of
+  // another mode and close the session as the drive's page says (a disc the
+  // user wanted open would be finalised).
+  if (!SetWriteParametersCd()) {
+    trackRefusal = TrackRefusal::WriteParametersRefused;
+    return false;
+  }
   return true;
 }
 
@@ -89,29 +102,44 @@ bool MmcCore::CloseSession() {
 
 bool MmcCore::FinishSession(BurnMode mode, FeatureFlags features) {
   // The results of the flush and close commands are not trusted either way:
-  // the disc's own state, read back at the end, says whether the session
+  // the disc's own state, read back after them, says whether the session
   // was closed.
   SynchronizeCache();
   if (!WaitUntilReady(kSessionFinishWait)) return false;
   const bool dvd = mode == BurnMode::Dvd;
+  if (!dvd) return CloseUntilClosed([this] { CloseSession(); });
+  if (features & kDvdPlusRCurrent) return CloseUntilClosed([this] { CloseDvdPlusRSession(); });
   // A DVD-R written at once into its reserved track is closed by the flush.
-  if (!dvd) {
-    CloseSession();
-  } else if (features & kDvdPlusRCurrent) {
-    CloseDvdPlusRSession();
-  }
   if (!WaitUntilReady(kSessionFinishWait)) return false;
   // A DVD+RW holds one session over the whole disc: there is none to close.
-  if (dvd && (features & kDvdPlusRwCurrent)) return true;
+  if (features & kDvdPlusRwCurrent) return true;
   DiscInfo disc;
-  return GetDiscInfo(disc) && disc.SessionsClosed();
+  return ReadDiscState(disc) && disc.SessionsClosed();
+}
+
+bool MmcCore::ReadDiscState(DiscInfo& disc) {
+  // A read refused once does not make a closed session an open one.
+  return WithRetries([&] { return GetDiscInfo(disc); }, kJudgingReadTries, kReadRetryWait);
+}
+
+bool MmcCore::CloseUntilClosed(const std::function<void()>& close) {
+  for (int tried = 1;; ++tried) {
+    close();
+    if (!WaitUntilReady(kSessionFinishWait)) return false;
+    DiscInfo disc;
+    if (!ReadDiscState(disc)) return false;
+    if (disc.SessionsClosed()) return true;
+    // A refused close is sent again while the disc still shows the session
+    // open; a disc with nothing recorded has no session to close.
+    if (tried == kJudgingReadTries || !disc.SessionOpen()) return false;
+  }
 }
 
 void MmcCore::CloseDvdPlusRSession() {
   // Only an open session is closed: a disc this burn did not write to is
   // left as it was, not finalised.
   DiscInfo disc;
-  if (!GetDiscInfo(disc) || disc.lastSession != LastSessionState::Incomplete) return;
+  if (!ReadDiscState(disc) || disc.lastSession != LastSessionState::Incomplete) return;
   TestUnitReady();
   Issue(CloseTrackSessionCdb(CloseFunction::Track, disc.lastTrack), nullptr, 0, kFlagsDataIn);
   // A DVD burn is single-session: the session is closed with the disc.
@@ -121,6 +149,17 @@ void MmcCore::CloseDvdPlusRSession() {
 
 bool MmcCore::ReserveTrack(std::int32_t blocks) {
   return Issue(ReserveTrackCdb(static_cast<std::uint32_t>(blocks)), nullptr, 0, kFlagsDataIn);
+}
+
+bool MmcCore::WithRetries(const std::function<bool()>& attempt, int tries, PollingLimit wait) {
+  for (int tried = 1;; ++tried) {
+    if (attempt()) return true;
+    if (tried >= tries) return false;
+    const CommandFailure failure = LastFailure();
+    const bool ready = WaitUntilReady(wait);
+    RestoreFailure(failure);
+    if (!ready) return false;
+  }
 }
 
 bool MmcCore::WaitUntilReady(PollingLimit limit) {

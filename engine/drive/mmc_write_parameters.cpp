@@ -78,9 +78,14 @@ bool MmcCore::SetWriteParametersCd() {
 }
 
 bool MmcCore::SetWriteParametersDvd() {
+  bool minusR = false;
+  return SelectDvdWriteParameters(minusR);
+}
+
+bool MmcCore::SelectDvdWriteParameters(bool& minusR) {
   std::array<std::uint8_t, 255> feature{};
-  const bool minusR = GetFeature(kFeatureDvdMinusRWrite, feature) &&
-                      FeatureListed(feature, kFeatureDvdMinusRWrite) && FeatureCurrent(feature);
+  minusR = GetFeature(kFeatureDvdMinusRWrite, feature) &&
+           FeatureListed(feature, kFeatureDvdMinusRWrite) && FeatureCurrent(feature);
   const std::uint8_t trackMode = minusR ? kDvdMinusRTrackMode : kDvdTrackMode;
 
   std::array<std::uint8_t, kModeReplyLength> reply{};

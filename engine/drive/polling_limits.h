@@ -30,6 +30,11 @@ constexpr PollingLimit kWriteRetryWait{2000, 150};
 constexpr PollingLimit kReadRetryWait{1000, 30};
 // Tries of each such read before the burn gives up on the disc's contents.
 constexpr int kPreviousSessionReadTries = 3;
+// Tries of a read a job judges its outcome by (READ DISC INFORMATION after
+// the session was closed, REQUEST SENSE while a blank runs), and of a
+// closing command the drive refused: one refusal must not turn a finished
+// job into a failed one, or leave a session open that a second try closes.
+constexpr int kJudgingReadTries = 3;
 
 // Progress polls of BLANK: a full blank of an 80-minute CD-RW at 1x takes
 // about 80 minutes. 2 hours.

@@ -60,6 +60,8 @@ const InterfaceDesc kDispatch{
                "Sets the write speed as a speed factor"),
         Method(DISPID_BURNDVDDATA, "BurnDVDData", VarType::Void, {}, "Burns the compilation to a DVD"),
         Method(DISPID_BLANKDVD, "BlankDVD", VarType::Void, {}, "Formats a DVD+RW"),
+        Method(DISPID_CLOSESESSION, "CloseSession", VarType::Void, {},
+               "Closes the session a burn left open on the disc, so other drives can read it"),
         Method(DISPID_ABOUTBOX_MEMBER, "AboutBox", VarType::Void, {}, "Shows the about box"),
     }};
 
@@ -73,6 +75,8 @@ const InterfaceDesc kEvents{
                "Progress of the running job, 0 to 100"),
         Method(EVENTID_FINISHED, "Finished", VarType::Void, {}, "A burn has ended"),
         Method(EVENTID_BLANKFINISHED, "BlankFinished", VarType::Void, {}, "A blank has ended"),
+        Method(EVENTID_CLOSEFINISHED, "CloseFinished", VarType::Void, {},
+               "The disc's open session has been closed"),
     }};
 
 const InterfaceDesc kDiagnostics{
@@ -96,7 +100,7 @@ const InterfaceDesc kDiagnostics{
                 {"strPath", VarType::BSTR},
                 {"lBlocksWritten", VarType::I4},
                 {"iDisc", VarType::I2}},
-               "A job ended without its event (1 burn, 2 blank, 3 DVD format), why, and what the "
+               "A job ended without its event (1 burn, 2 blank, 3 DVD format, 4 session close), why, and what the "
                "disc holds: 0 untouched, 1 session closed on what was written, 2 left unfinished"),
         Method(DIAGID_ENTRYREFUSED, "EntryRefused", VarType::Void,
                {{"iKind", VarType::I2},

@@ -34,6 +34,7 @@ enum DispId : platform::DISPID {
   DISPID_SETWRITESPEED = 25,
   DISPID_BURNDVDDATA = 26,
   DISPID_BLANKDVD = 27,
+  DISPID_CLOSESESSION = 28,
   DISPID_ABOUTBOX_MEMBER = platform::DISPID_ABOUTBOX,
 };
 
@@ -42,6 +43,7 @@ enum EventId : platform::DISPID {
   EVENTID_PROGRESS = 1,
   EVENTID_FINISHED = 2,
   EVENTID_BLANKFINISHED = 3,
+  EVENTID_CLOSEFINISHED = 4,
 };
 
 // Ids of _DScrivoDiagnostics.
@@ -52,7 +54,7 @@ enum DiagnosticId : platform::DISPID {
 };
 
 // The job whose failure JobFailed reports.
-enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3 };
+enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3, SessionClose = 4 };
 
 // Why EntryRefused says the compilation refused an entry (its iKind).
 enum class EntryRefusalKind : std::int16_t {

@@ -356,6 +356,23 @@ class MainWindowTest : public QObject {
     QVERIFY(W().close());
   }
 
+  // Close Session closes what a burn whose every close the drive refused
+  // left open; a second one finds nothing to close.
+  void closeSessionClosesWhatAFailedBurnLeftOpen() {
+    Open(QString("cd-r=%1").arg(Path("open")), "fail=5B@1,fail=5B@2,fail=5B@3");
+    WriteFile(Path("open-src/data.bin"), 200000);
+    W().Compilation().AddPaths({Path("open-src")});
+    for (QAction* action : {W().actBurn, W().actCloseSession, W().actCloseSession}) {
+      action->trigger();
+      QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
+    }
+    const QStringList shown = Shown().filter(QRegularExpression("complete|[Ss]ession"));
+    QCOMPARE(shown.size(), 5);  // the failed burn, then each close asked and answered
+    QVERIFY(shown[0].startsWith("The burn did not complete."));
+    QCOMPARE(shown[2], QString("Session closed! The disc can now be read in other drives."));
+    QVERIFY2(shown[4].startsWith("Close Session: The disc has no open session"), qPrintable(shown[4]));
+  }
+
   // An entry the engine refuses is named before anything is written, and a
   // No burns nothing; the next burn holds the list as it is then, not what
   // the engine was handed before (extra.txt, taken off the list).

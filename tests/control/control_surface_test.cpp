@@ -26,18 +26,20 @@ TEST_F(ControlSurface, MemberTableHasTheFixedIdsAndNothingAtFifteen) {
   std::set<platform::DISPID> ids;
   for (const auto& m : desc.members) ids.insert(m.id);
   std::set<platform::DISPID> expected{-552};
-  for (int id = 1; id <= 27; ++id) {
+  for (int id = 1; id <= 28; ++id) {
     if (id != 15) expected.insert(id);
   }
   EXPECT_EQ(ids, expected);
   EXPECT_EQ(desc.FindByName("VolumeLabel")->id, 14);
   EXPECT_EQ(desc.FindByName("AboutBox")->id, -552);
+  EXPECT_EQ(desc.FindByName("CloseSession")->id, 28);
   EXPECT_TRUE(desc.hidden);
   EXPECT_TRUE(control().Dispatch().IsComplete());
   const auto& events = scrivo::EventInterfaceDesc();
   EXPECT_EQ(events.FindByName("Progress")->id, 1);
   EXPECT_EQ(events.FindByName("Finished")->id, 2);
   EXPECT_EQ(events.FindByName("BlankFinished")->id, 3);
+  EXPECT_EQ(events.FindByName("CloseFinished")->id, 4);
   EXPECT_EQ(scrivo::ScrivoTypeLib().name, "SCRIVOLib");
 }
 

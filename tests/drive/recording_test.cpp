@@ -2,6 +2,8 @@
 // parameters page, WRITE(10), cache and session closing, DVD streaming and
 // track reservation.
 
+#include <tuple>
+
 #include "engine/drive/cd_speed.h"
 #include "platform/bytes/byte_order.h"
 #include "tests/drive/drive_fixture.h"
@@ -155,16 +157,18 @@ TEST_F(Recording, ClosedUnfinishedOrUnreadableCdIsRefusedBeforeAnythingIsSet) {
   EXPECT_FALSE(core.PrepareTrack(BurnMode::CdSingleSession));
 }
 
-TEST_F(Recording, RejectedOrUnreadablePagesDoNotFailThePreparation) {
-  On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x00)); });
-  On(0x55, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
-  EXPECT_FALSE(core.SetWriteParametersCd());
-
-  aspi.Clear();
-  On(0x5A, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
-  EXPECT_EQ(SentWithoutReadiness().back().Opcode(), 0x5A);  // no MODE SELECT
+TEST_F(Recording, ARefusedPageStopsThePreparationWhereItGovernsTheRecording) {
+  // A CD and a DVD-R are recorded and closed as the page says; a DVD+R
+  // drive records without it.
+  for (auto [mode, minusR, prepared] : {std::tuple{BurnMode::CdMultiSession, false, false},
+                                        std::tuple{BurnMode::Dvd, true, false}, std::tuple{BurnMode::Dvd, false, true}}) {
+    aspi.Clear();
+    On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x00)); });
+    On(0x46, [minusR](const RecordedRequest&) { return Data(FeatureReply(0x2F, minusR)); });
+    On(0x55, [](const RecordedRequest&) { return NotReady(); });
+    EXPECT_EQ(core.PrepareTrack(mode), prepared) << minusR;
+    EXPECT_EQ(core.trackRefusal == scrivo::MmcCore::TrackRefusal::WriteParametersRefused, !prepared);
+  }
 }
 
 TEST_F(Recording, APageLongerThanTheReplyIsSentOnlyAsFarAsItWasRead) {
@@ -284,7 +288,10 @@ TEST_F(Recording, FinishingClosesWhatTheMediumNeedsAndTrustsOnlyTheDiscState) {
   const Case cases[] = {
       {"CD-R finalised", BurnMode::CdSingleSession, 0, {DiscInformation(kFinalised)}, {closeSession}, true},
       {"CD-R appendable", BurnMode::CdMultiSession, 0, {DiscInformation(kAppendable)}, {closeSession}, true},
-      {"CD-R left open", BurnMode::CdSingleSession, 0, {DiscInformation(kSessionOpen)}, {closeSession}, false},
+      {"CD-R whose first close was refused", BurnMode::CdMultiSession, 0,
+       {DiscInformation(kSessionOpen), DiscInformation(kAppendable)}, {closeSession, closeSession}, true},
+      {"CD-R left open", BurnMode::CdSingleSession, 0, {DiscInformation(kSessionOpen)},
+       {closeSession, closeSession, closeSession}, false},
       {"DVD-R closed by the flush", BurnMode::Dvd, 0x1000, {DiscInformation(kFinalised)}, {}, true},
       {"DVD-R left open", BurnMode::Dvd, 0x1000, {DiscInformation(kSessionOpen)}, {}, false},
       {"DVD+RW", BurnMode::Dvd, 0x0400, {}, {}, true},
@@ -292,7 +299,8 @@ TEST_F(Recording, FinishingClosesWhatTheMediumNeedsAndTrustsOnlyTheDiscState) {
        {closeTrackOne, finalizeDvdPlusR}, true},
       {"DVD+R not written", BurnMode::Dvd, 0x0800, {DiscInformation(kAppendable)}, {}, true},
       {"DVD+R whose close failed", BurnMode::Dvd, 0x0800, {DiscInformation(kSessionOpen, 1)},
-       {closeTrackOne, finalizeDvdPlusR}, false},
+       {closeTrackOne, finalizeDvdPlusR, closeTrackOne, finalizeDvdPlusR, closeTrackOne, finalizeDvdPlusR},
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.medium);

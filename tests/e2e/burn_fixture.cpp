@@ -33,6 +33,7 @@ std::ostream& operator<<(std::ostream& out, JobEnd end) {
   switch (end) {
     case JobEnd::Finished: return out << "Finished";
     case JobEnd::BlankFinished: return out << "BlankFinished";
+    case JobEnd::CloseFinished: return out << "CloseFinished";
     case JobEnd::Failed: return out << "Failed";
     case JobEnd::NeverEnded: return out << "NeverEnded";
   }
@@ -135,6 +136,11 @@ JobEnd BurnTest::FormatDvd() {
   return WaitForJob();
 }
 
+JobEnd BurnTest::CloseSession() {
+  Call(scrivo::DISPID_CLOSESESSION);
+  return WaitForJob();
+}
+
 JobEnd BurnTest::WaitForJob() {
   const std::size_t firstEvent = sink.events.size();
   const std::size_t firstNotice = diagnostics.events.size();
@@ -142,6 +148,7 @@ JobEnd BurnTest::WaitForJob() {
     for (std::size_t i = firstEvent; i < sink.events.size(); ++i) {
       if (sink.events[i].id == scrivo::EVENTID_FINISHED) return JobEnd::Finished;
       if (sink.events[i].id == scrivo::EVENTID_BLANKFINISHED) return JobEnd::BlankFinished;
+      if (sink.events[i].id == scrivo::EVENTID_CLOSEFINISHED) return JobEnd::CloseFinished;
     }
     for (std::size_t i = firstNotice; i < diagnostics.events.size(); ++i) {
       if (diagnostics.events[i].id == scrivo::DIAGID_JOBFAILED) return JobEnd::Failed;
@@ -185,6 +192,15 @@ std::vector<std::string> BurnTest::DiagnosticTexts() const {
     if (notice.id == scrivo::DIAGID_ENGINEERROR) texts.push_back(platform::WideToNarrow(notice.args.at(0).AsBstr()));
   }
   return texts;
+}
+
+std::pair<std::string, std::string> BurnTest::LastFailedStep() const {
+  std::pair<std::string, std::string> last;
+  for (const auto& notice : diagnostics.events) {
+    if (notice.id != scrivo::DIAGID_JOBFAILED) continue;
+    last = {platform::WideToNarrow(notice.args.at(2).AsBstr()), platform::WideToNarrow(notice.args.at(1).AsBstr())};
+  }
+  return last;
 }
 
 void BurnTest::BurnFolderOnCd(const fs::path& source, bool multiSession) {

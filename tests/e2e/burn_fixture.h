@@ -20,7 +20,7 @@
 
 namespace e2e {
 
-enum class JobEnd { Finished, BlankFinished, Failed, NeverEnded };
+enum class JobEnd { Finished, BlankFinished, CloseFinished, Failed, NeverEnded };
 std::ostream& operator<<(std::ostream& out, JobEnd end);
 
 class BurnTest : public testsupport::ControlFixture {
@@ -59,6 +59,7 @@ class BurnTest : public testsupport::ControlFixture {
   JobEnd BurnDvd();
   JobEnd Blank(bool full);
   JobEnd FormatDvd();
+  JobEnd CloseSession();
   // Runs the message loop until the job's event or its failure notice, then
   // until the control is idle again.
   JobEnd WaitForJob();
@@ -70,6 +71,8 @@ class BurnTest : public testsupport::ControlFixture {
   bool CompilationEmpty() { return control().Image().Root().children.empty(); }
   // Failure texts delivered on the diagnostics interface.
   std::vector<std::string> DiagnosticTexts() const;
+  // The step and the reason of the last JobFailed ("" and "" without one).
+  std::pair<std::string, std::string> LastFailedStep() const;
 
   // Burns `source`'s contents onto writer 0 and expects Finished.
   void BurnFolderOnCd(const fs::path& source, bool multiSession);

@@ -1,6 +1,7 @@
 // A burn counts as burned only when the disc reads back with its session
-// closed: a closing command the drive failed fails the burn, which then ends
-// like any other failure ("Unable to burn image.", no Finished).
+// closed: a closing command the drive refused at every try fails the burn,
+// which then ends like any other failure ("Unable to burn image.", no
+// Finished).
 
 #include "tests/e2e/burn_fixture.h"
 
@@ -34,7 +35,7 @@ TEST_P(SessionLeftOpen, FailsTheBurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Burns, SessionLeftOpen,
-                         testing::Values(UnclosedSession{"cd-r", "fail=5B@1", false},
+                         testing::Values(UnclosedSession{"cd-r", "fail=5B@1,fail=5B@2,fail=5B@3", false},
                                          UnclosedSession{"dvd-r", "fail=35@1", true}),
                          [](const auto& test) { return test.index == 0 ? "CdCloseRefused" : "DvdFlushRefused"; });
 

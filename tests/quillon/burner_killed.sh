@@ -2,7 +2,7 @@
 # A burn killed in its middle (SIGKILL: a crash, or a user who kills it) on
 # a virtual CD-RW: the next program finds the disc as a drive finds one that
 # lost power mid-write, an open session holding the blocks that reached it,
-# and can tell what it is, erase it and burn it again.
+# and can tell what it is, close that session, erase it and burn it again.
 set -euo pipefail
 bin=$1
 source_dir=$2
@@ -52,7 +52,18 @@ before=$(cat "$work/disc/disc.state")
 run 1 burn "$work/src"
 says "holds an unfinished session"
 says "quillon erase --writer 0"
+says "quillon close --writer 0"
 [[ $(cat "$work/disc/disc.state") == "$before" ]] || fail "the refused burn changed the disc: $(cat "$work/disc/disc.state")"
+
+# The open session is closed on what it holds, the disc left open for
+# another; a second close finds nothing to close and changes nothing.
+run 0 close
+says "Session closed"
+grep -q "^session=1 closed=yes next=allowed" "$work/disc/disc.state" || fail "not closed: $(cat "$work/disc/disc.state")"
+before=$(cat "$work/disc/disc.state")
+run 1 close
+says "has no open session"
+[[ $(cat "$work/disc/disc.state") == "$before" ]] || fail "the second close changed the disc"
 
 run 0 erase
 says "Blank complete!"

@@ -30,7 +30,7 @@ readers_agree() { /usr/bin/python3 "$source_dir/tests/iso/check_readers.py" "$1"
 "$quillon" register >/dev/null
 
 # Help: every command, asked three ways; mistakes named, with the usage.
-for command in writers info burn erase format eject shell register unregister; do
+for command in writers info burn erase format close eject shell register unregister; do
   run 0 help "$command"
   says "usage: quillon $command"
   says "Example"

@@ -134,6 +134,11 @@ int Info(ControlSession& session, const BurnerOptions& o) {
   return kExitDone;
 }
 
+std::string CloseHint(Writer& writer) {
+  return "'quillon close --writer " + std::to_string(writer.index()) +
+         "' closes that session, so that other drives can read the disc.";
+}
+
 // Whether the disc can take this burn, asked before anything is written.
 Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& disc,
                const BurnerOptions& o, const CompilationFacts& facts) {
@@ -153,8 +158,8 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
     // fail, and closing that failed burn would finalise the disc.
     std::string text = "The disc in " + writer.name() +
                        " holds an unfinished session: a burn on it was interrupted (the program "
-                       "was killed or the power went) before it closed the session. Nothing "
-                       "more can be added to it.";
+                       "was killed or the power went) or could not close the session. Nothing "
+                       "more can be added to it.\n" + CloseHint(writer);
     if (session.Flag("IsDiskErasable")) {
       text += "\nIt is rewritable: 'quillon erase --writer " + std::to_string(writer.index()) +
               "' makes it blank again (everything on it is lost).";
@@ -311,7 +316,11 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
   ProgressView progress(std::cout, OnTerminal());
   const JobResult result = WatchJob(session, JobType::Burn, progress);
   if (result.end != JobResult::End::Completed) {
-    SayIfTaken(writer, result);
+    if (result.writerInUse || writer.probe().TestReady() == DiscProbe::Readiness::InUse) {
+      Say(writer.name() + " is in use by another program.");
+    } else if (auto now = writer.probe().Describe(); now && now->unfinished) {
+      Say("the session was left open. " + CloseHint(writer));
+    }
     return kExitFailed;
   }
   if (result.cancelled) {
@@ -380,6 +389,24 @@ int Format(ControlSession& session, const BurnerOptions& o) {
   return kExitDone;
 }
 
+int Close(ControlSession& session, const BurnerOptions& o) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to close the session."))
+    return *stop;
+  if (auto disc = writer.probe().Describe(); disc && !disc->unfinished) {
+    Say("the disc in " + writer.name() + " has no open session: there is nothing to close. "
+        "Nothing was sent to it.");
+    return kExitFailed;
+  }
+  session.Call("CloseSession");
+  ProgressView progress(std::cout, OnTerminal());
+  if (WatchJob(session, JobType::Close, progress).end != JobResult::End::Completed) {
+    return kExitFailed;
+  }
+  std::cout << "Session closed: the disc can be read in other drives.\n";
+  return kExitDone;
+}
+
 int Eject(ControlSession& session, const BurnerOptions& o) {
   Writer writer(session, o.writer);
   if (Stop stop = writer.Select(nullptr)) return *stop;
@@ -408,6 +435,7 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   if (command == "burn") return Burn(session, options, facts);
   if (command == "erase") return Erase(session, options);
   if (command == "format") return Format(session, options);
+  if (command == "close") return Close(session, options);
   if (command == "eject") return Eject(session, options);
   Say("unknown command '" + command + "'");
   return kExitUsage;

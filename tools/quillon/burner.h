@@ -1,6 +1,6 @@
 #pragma once
 // The scriptable burner commands of quillon: writers, info, burn, erase,
-// format and eject. They host the control exactly as the desktop
+// format, close and eject. They host the control exactly as the desktop
 // application does and use its texts; what the control does not say (why a
 // writer is not ready, the medium, the free space) they ask the writer
 // through the ASPI layer (disc_probe.h).

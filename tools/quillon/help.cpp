@@ -18,7 +18,7 @@ constexpr std::string_view kExitCodes =
     "  2    the command line or an input was wrong; nothing was written\n"
     "  130  cancelled with Ctrl-C\n";
 
-constexpr std::array<CommandText, 9> kCommands{{
+constexpr std::array<CommandText, 10> kCommands{{
     {"writers", "writers",
      "Lists the CD/DVD writers, one a line, numbered from 0 in this order: the\n"
      "number is what --writer takes. With none, says what to check.\n"
@@ -88,6 +88,18 @@ constexpr std::array<CommandText, 9> kCommands{{
      "\n"
      "Example:\n"
      "  quillon format --writer 1\n"},
+    {"close", "close [--writer N]",
+     "Closes the session that a burn left open on the disc (the drive refused\n"
+     "to close it, quillon was killed, or the power went), so that other drives\n"
+     "can read the disc. A CD stays open for more sessions; a DVD-R or DVD+R\n"
+     "is closed as a DVD burn closes it. A disc without an open session is not\n"
+     "touched. Once started, closing cannot be interrupted.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "\n"
+     "Example:\n"
+     "  quillon close --writer 1\n"},
     {"eject", "eject [--writer N]",
      "Opens the writer's tray.\n"
      "\n"

@@ -39,9 +39,26 @@ bool RefusedAsInUse(const std::vector<platform::Variant>& args) {
          args[kSenseKeyArgument + 2].AsI2() == 0x08;
 }
 
-std::string_view PhaseOf(JobType type) { return type == JobType::Erase ? "Erasing" : "Formatting"; }
+std::string_view PhaseOf(JobType type) {
+  switch (type) {
+    case JobType::Erase: return "Erasing";
+    case JobType::Close: return "Closing the session";
+    default: return "Formatting";
+  }
+}
 std::string_view EndEventOf(JobType type) {
-  return type == JobType::Burn ? "Finished" : "BlankFinished";
+  switch (type) {
+    case JobType::Burn: return "Finished";
+    case JobType::Close: return "CloseFinished";
+    default: return "BlankFinished";
+  }
+}
+std::string_view UninterruptibleJob(JobType type) {
+  switch (type) {
+    case JobType::Erase: return "an erase";
+    case JobType::Close: return "closing a session";
+    default: return "a format";
+  }
 }
 
 class Watch {
@@ -134,7 +151,7 @@ class Watch {
     interrupted_ = true;
     progress_.EndLine();
     if (type_ != JobType::Burn) {
-      std::cerr << "quillon: " << (type_ == JobType::Erase ? "an erase" : "a format")
+      std::cerr << "quillon: " << UninterruptibleJob(type_)
                 << " cannot be interrupted: the drive is working on the whole disc, and a disc "
                    "left half done is unusable. quillon ends when the drive has finished.\n";
     } else if (!cancelRequested_) {

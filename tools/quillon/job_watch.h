@@ -16,7 +16,7 @@ void InstallInterruptHandler();
 bool Interrupted();
 int TakeInterrupts();
 
-enum class JobType { Burn, Erase, Format };
+enum class JobType { Burn, Erase, Format, Close };
 
 struct JobResult {
   enum class End { Completed, Failed, Lost } end = End::Lost;

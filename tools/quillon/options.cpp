@@ -14,7 +14,7 @@ struct OptionSpec {
 };
 
 constexpr std::array<OptionSpec, 8> kOptions{{
-    {"--writer", " info burn erase format eject ", true},
+    {"--writer", " info burn erase format close eject ", true},
     {"--label", " burn ", true},
     {"--dvd", " burn ", false},
     {"--multi", " burn ", false},
