@@ -48,6 +48,7 @@ void TScrivo::Receive(const quillon::HostNotice& notice) {
       DispatchEvent(notice.id, notice.args);
       break;
     case Kind::EngineError:
+    case Kind::EngineNotice:
       if (OnEngineError) OnEngineError(*this, QString::fromStdString(notice.name));
       break;
     case Kind::JobFailed:

@@ -37,8 +37,10 @@ class ControlHost::DiagnosticsSink final : public platform::EventSink {
 
  private:
   void OnEvent(platform::DISPID id, std::span<const platform::Variant> args) override {
-    if (id == scrivo::DIAGID_ENGINEERROR && args.size() == 1 && args[0].Type() == platform::VarType::BSTR) {
-      host_.Notify({HostNotice::Kind::EngineError, platform::Utf16ToUtf8(args[0].AsBstr()), {}});
+    const bool text = args.size() == 1 && args[0].Type() == platform::VarType::BSTR;
+    if ((id == scrivo::DIAGID_ENGINEERROR || id == scrivo::DIAGID_ENGINENOTICE) && text) {
+      const auto kind = id == scrivo::DIAGID_ENGINEERROR ? HostNotice::Kind::EngineError : HostNotice::Kind::EngineNotice;
+      host_.Notify({kind, platform::Utf16ToUtf8(args[0].AsBstr()), {}});
     } else if (id == scrivo::DIAGID_JOBFAILED || id == scrivo::DIAGID_ENTRYREFUSED) {
       // The reason in words comes second, after the job or the kind of
       // refusal; the fields after it say the same for programs that look

@@ -24,7 +24,7 @@ namespace quillon {
 // a job that failed, an entry the engine refused, or a message box the
 // engine showed.
 struct HostNotice {
-  enum class Kind { Event, EngineError, JobFailed, EntryRefused, MessageBox } kind;
+  enum class Kind { Event, EngineError, EngineNotice, JobFailed, EntryRefused, MessageBox } kind;
   std::string name;  // event name, the text, why a job failed or an entry was refused
   std::vector<platform::Variant> args;
   platform::DISPID id = 0;  // an event's dispatch id

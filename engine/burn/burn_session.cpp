@@ -129,13 +129,13 @@ ImportResult BurnSession::ImportEarlierSession(std::int32_t lastStart) {
     if (session->start >= lastStart) continue;
     result = image_.ImportSession(drive_, session->start, static_cast<std::uint64_t>(session->end));
     if (result.outcome == ImportOutcome::Imported) {
-      host_.ReportError(DamagedSessionsText(damaged, session->number));
+      host_.ReportNotice(DamagedSessionsText(damaged, session->number));
     }
     if (result.outcome != ImportOutcome::Damaged) return result;
     ++damaged;
   }
   // No session reads back whole: there are no files to carry.
-  host_.ReportError(DamagedSessionsText(damaged, 0));
+  host_.ReportNotice(DamagedSessionsText(damaged, 0));
   result.outcome = ImportOutcome::Imported;
   return result;
 }

@@ -74,6 +74,10 @@ void DiagnosticsChannel::PostError(std::string_view text) {
   Post({DIAGID_ENGINEERROR, std::string(text), {}, {}});
 }
 
+void DiagnosticsChannel::PostNotice(std::string_view text) {
+  Post({DIAGID_ENGINENOTICE, std::string(text), {}, {}});
+}
+
 void DiagnosticsChannel::PostJobFailed(JobFailure failure) {
   Post({DIAGID_JOBFAILED, {}, std::move(failure), {}});
 }
@@ -102,7 +106,7 @@ void DiagnosticsChannel::HandleMessage(std::uint32_t message, std::uintptr_t, st
     notice = std::move(pending_.front());
     pending_.pop_front();
   }
-  if (notice.id == DIAGID_ENGINEERROR) {
+  if (notice.id == DIAGID_ENGINEERROR || notice.id == DIAGID_ENGINENOTICE) {
     platform::Variant arg = platform::Variant::Bstr(platform::NarrowToWide(notice.text));
     point_.Fire(notice.id, std::span(&arg, 1));
     return;

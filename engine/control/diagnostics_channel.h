@@ -29,6 +29,7 @@ class DiagnosticsChannel final : private platform::WindowHandler {
 
   // Thread-safe.
   void PostError(std::string_view text);
+  void PostNotice(std::string_view text);
   void PostJobFailed(JobFailure failure);
   void PostEntryRefused(EntryRefusal refusal);
 

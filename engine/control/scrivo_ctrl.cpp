@@ -134,6 +134,11 @@ void CScrivoCtrl::ReportError(std::string_view text) {
   diagnostics_.PostError(text);
 }
 
+void CScrivoCtrl::ReportNotice(std::string_view text) {
+  platform::DebugLog(platform::DebugSource::Diagnostic, text);
+  diagnostics_.PostNotice(text);
+}
+
 void CScrivoCtrl::ReportRefusal(const EntryRefusal& refusal) {
   ReportError(refusal.EngineText());
   platform::DebugLog(platform::DebugSource::Diagnostic, refusal.Describe());

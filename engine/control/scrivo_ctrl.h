@@ -74,6 +74,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   void ReportError(std::string_view text) override;
   // The entry's failure text, then EntryRefused with the reason.
   void ReportRefusal(const EntryRefusal& refusal) override;
+  void ReportNotice(std::string_view text) override;
   scrivo::FeatureFlags WriterFeatures() const override { return featureFlags_; }
   void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override;
 

@@ -114,7 +114,12 @@ bool MmcCore::FinishSession(BurnMode mode, FeatureFlags features) {
   // A DVD+RW holds one session over the whole disc: there is none to close.
   if (features & kDvdPlusRwCurrent) return true;
   DiscInfo disc;
-  return ReadDiscState(disc) && disc.SessionsClosed();
+  if (!ReadDiscState(disc)) return false;
+  if (disc.SessionsClosed()) return true;
+  // A flush the drive refused, or a reserved track that a failed write left
+  // short, leaves the session open: its track and the session are closed
+  // as the flush would have closed them, so the disc reads elsewhere.
+  return CloseUntilClosed([this] { CloseTracksAndSession(); });
 }
 
 bool MmcCore::ReadDiscState(DiscInfo& disc) {

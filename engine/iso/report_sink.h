@@ -16,6 +16,9 @@ class ReportSink {
   // An entry the compilation refused, with the reason. A sink that takes
   // texts only gets the entry's failure text.
   virtual void ReportRefusal(const EntryRefusal& refusal) { ReportError(refusal.EngineText()); }
+  // Something the user should know that does not fail the job. A sink that
+  // takes failure texts only gets it as one.
+  virtual void ReportNotice(std::string_view text) { ReportError(text); }
 
  protected:
   ~ReportSink() = default;

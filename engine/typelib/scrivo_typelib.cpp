@@ -117,6 +117,8 @@ const InterfaceDesc kDiagnostics{
                "at most lLimit), 5 a name the disc cannot hold, 6 file too large (lValue KiB, "
                "below lLimit KiB), 7 a link back to a folder being walked, 8 a name clash with "
                "the sibling strOther"),
+        Method(DIAGID_ENGINENOTICE, "EngineNotice", VarType::Void, {{"strText", VarType::BSTR}},
+               "A text of the engine that does not fail the job (a damaged earlier session walked past)"),
     }};
 
 const platform::TypeLibDesc kTypeLib{

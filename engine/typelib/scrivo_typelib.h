@@ -51,6 +51,7 @@ enum DiagnosticId : platform::DISPID {
   DIAGID_ENGINEERROR = 1,
   DIAGID_JOBFAILED = 2,
   DIAGID_ENTRYREFUSED = 3,
+  DIAGID_ENGINENOTICE = 4,
 };
 
 // The job whose failure JobFailed reports.

@@ -1,5 +1,6 @@
 // A burn counts as burned only when the disc reads back with its session
-// closed: a closing command the drive refused at every try fails the burn,
+// closed: a closing command the drive refused at every try fails the burn
+// (a DVD-R that its flush left open gets its track and session closed),
 // which then ends like any other failure ("Unable to burn image.", no
 // Finished).
 
@@ -36,8 +37,8 @@ TEST_P(SessionLeftOpen, FailsTheBurn) {
 
 INSTANTIATE_TEST_SUITE_P(Burns, SessionLeftOpen,
                          testing::Values(UnclosedSession{"cd-r", "fail=5B@1,fail=5B@2,fail=5B@3", false},
-                                         UnclosedSession{"dvd-r", "fail=35@1", true}),
-                         [](const auto& test) { return test.index == 0 ? "CdCloseRefused" : "DvdFlushRefused"; });
+                                         UnclosedSession{"dvd-r", "fail=35@1,fail=5B@1,fail=5B@2,fail=5B@3,fail=5B@4,fail=5B@5,fail=5B@6", true}),
+                         [](const auto& test) { return test.index == 0 ? "CdCloseRefused" : "DvdFlushAndClosesRefused"; });
 
 }  // namespace
 }  // namespace e2e

@@ -163,7 +163,8 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
     WNASPI32_VIRTUAL_FAULTS=fail=2A@2 "$quillon" burn --multi "$work/cut-src" >/dev/null 2>&1 &&
       fail "a burn whose second write failed succeeded"
   done
-  out=$("$quillon" burn --multi "$work/loose/loose.bin" 2>&1) && fail "the append said nothing: $out"
+  out=$("$quillon" burn --multi "$work/loose/loose.bin" 2>&1) || fail "the append after damaged sessions failed: $out"
+  grep -q "Burned Completed!" <<<"$out" || fail "the append after damaged sessions was not reported burned: $out"
   grep -q "The disc's last 2 sessions hold no file system that reads back whole .* the files of session 1 instead." <<<"$out" ||
     fail "the append after damaged sessions: $out"
   last=$(sed -n 's/^track=4 .*start=\([0-9]*\) .*/\1/p' "$work/damaged/disc.state")

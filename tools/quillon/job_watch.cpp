@@ -118,6 +118,7 @@ class Watch {
         std::cerr << "quillon: " << n.name << '\n';
         ++reports_;
         break;
+      case HostNotice::Kind::EngineNotice:
       case HostNotice::Kind::MessageBox:
         progress_.EndLine();
         std::cerr << "quillon: " << n.name << '\n';

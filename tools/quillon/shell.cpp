@@ -95,7 +95,8 @@ class Shell {
         for (const auto& arg : notice.args) out_ << ' ' << FormatValue(arg);
         out_ << '\n';
         break;
-      case HostNotice::Kind::EngineError: out_ << "# " << notice.name << '\n'; break;
+      case HostNotice::Kind::EngineError:
+      case HostNotice::Kind::EngineNotice: out_ << "# " << notice.name << '\n'; break;
       case HostNotice::Kind::JobFailed: break;
       // Why an entry was refused, after the engine's text for it.
       case HostNotice::Kind::EntryRefused: out_ << "# " << notice.name << '\n'; break;
