@@ -115,7 +115,7 @@ bool MmcCore::FinishSession(BurnMode mode, FeatureFlags features) {
   if (features & kDvdPlusRwCurrent) return true;
   DiscInfo disc;
   if (!ReadDiscState(disc)) return false;
-  if (disc.SessionsClosed()) return true;
+  if (disc.SessionsClosed() || (features & kDvdMinusRWriteCurrent) == 0) return disc.SessionsClosed();
   // A flush the drive refused, or a reserved track that a failed write left
   // short, leaves the session open: its track and the session are closed
   // as the flush would have closed them, so the disc reads elsewhere.

@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
     Discs, SessionClose,
     testing::Values(Fault{"CdEveryCloseRefused", "cd-r", "fail=5B@1,fail=5B@2,fail=5B@3", JobEnd::CloseFinished},
                     Fault{"DvdPlusREveryCloseRefused", "dvd+r", "fail=5B@1,fail=5B@3,fail=5B@5", JobEnd::CloseFinished},
-                    Fault{"DvdMinusRFlushRefused", "dvd-r", "fail=35@1", JobEnd::CloseFinished},
+                    Fault{"DvdMinusRFlushAndClosesRefused", "dvd-r", "fail=35@1,fail=5B@1,fail=5B@2,fail=5B@3", JobEnd::CloseFinished},
                     Fault{"CdClosedByTheBurn", "cd-r", "", JobEnd::Failed}),
     Name);
 
