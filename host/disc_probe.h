@@ -1,5 +1,5 @@
 #pragma once
-// What quillon asks a writer itself, beside the control: the answers the
+// What a host asks a writer itself, beside the control: the answers the
 // control's members do not give. Why a writer is not ready (another
 // program's job has it, or there is no disc), what the disc is, whether a
 // DVD+RW is formatted, how much space is free, and how much a cancelled
@@ -29,6 +29,10 @@ struct DiscDescription {
   bool dvd() const { return profile >= 0x10 && profile <= 0x2B; }
   bool dvdPlusRw() const { return profile == 0x1A || profile == 0x2A; }
 };
+
+// Blocks of 2048 bytes as megabytes (MiB) for messages: rounded down, or
+// up; one decimal below 10 MB.
+std::string Megabytes(std::uint64_t blocks, bool roundUp = false);
 
 // "CD-R", "DVD+RW", ...; "disc" for a profile without a name here.
 std::string MediumName(std::uint16_t profile);

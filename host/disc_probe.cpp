@@ -1,7 +1,9 @@
-#include "tools/quillon/disc_probe.h"
+#include "host/disc_probe.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 
@@ -30,6 +32,15 @@ constexpr std::uint8_t kBackgroundFormatNone = 0;
 constexpr std::uint8_t kLastRecordedAddressValid = 0x02;  // track information byte 7
 
 }  // namespace
+
+std::string Megabytes(std::uint64_t blocks, bool roundUp) {
+  const double megabytes = static_cast<double>(blocks) * 2048 / (1024 * 1024);
+  const double scale = megabytes < 10 && blocks > 0 ? 10 : 1;
+  const double value = (roundUp ? std::ceil(megabytes * scale) : std::floor(megabytes * scale)) / scale;
+  char text[32];
+  std::snprintf(text, sizeof text, scale > 1 ? "%.1f MB" : "%.0f MB", value);
+  return text;
+}
 
 std::string MediumName(std::uint16_t profile) {
   // MMC profile numbers of the discs a writer takes.
