@@ -15,15 +15,21 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <QElapsedTimer>
+
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/compilation_list.h"
 #include "app/message_pump.h"
 #include "app/message_service.h"
 #include "app/scrivolib_tlb.h"
 #include "app/upgrade_dll.h"
+#include "host/burn_phases.h"
+#include "host/compilation_check.h"
+#include "host/disc_probe.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,6 +40,7 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QRadioButton;
+class QShortcut;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -75,6 +82,12 @@ class TFGUI final : public QMainWindow {
   TScrivo& Scrivo() { return *scrivo_; }
   MessageService& Messages() { return messages_; }
   CompilationList& Compilation() { return *lsvCD; }
+  // Probes the chosen writer's disc again (unless a job runs) and shows
+  // what it found under the list; the disc type follows the medium.
+  void RefreshDisc();
+  // The desktop notification of a job's end while the window is not in
+  // front: title and text. By default over D-Bus, when a session bus is there.
+  std::function<void(const QString&, const QString&)> notify;
   // Stands a double in for the upgrade library (tests); it must outlive
   // the window.
   void SetUpgradeDll(const UpgradeDll& dll) { upgradeDll_ = &dll; }
@@ -94,8 +107,15 @@ class TFGUI final : public QMainWindow {
   QRadioButton* rdbQuickErase = nullptr;
   QRadioButton* rdbFullErase = nullptr;
   QLabel* lblState = nullptr;
+  QLabel* lblDetail = nullptr;   // MB written of MB, the speed, the time left; why an erase cannot be stopped
+  QPushButton* btnAbort = nullptr;
   QProgressBar* pgbBurning = nullptr;
   QLabel* txtProgress = nullptr;
+  QLabel* lblVolumeNote = nullptr;  // says that the label was cut to the 15 characters a disc takes
+  // Under the list: the disc in the chosen writer, and the checked entries
+  // against its free space.
+  QLabel* lblDisc = nullptr;
+  QProgressBar* pgbCapacity = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QTimer* timUpgrade = nullptr;  // polls the upgrade library while a download runs
 
@@ -106,6 +126,7 @@ class TFGUI final : public QMainWindow {
   QAction* actBurn = nullptr;
   QAction* actAbort = nullptr;
   QAction* actErase = nullptr;
+  QAction* actFormat = nullptr;
   QAction* actEject = nullptr;
   QAction* actBurnerInfo = nullptr;
   QAction* actDiskInfo = nullptr;
@@ -126,6 +147,7 @@ class TFGUI final : public QMainWindow {
   void actBurnExecute();
   void actAbortExecute();
   void actEraseExecute();
+  void actFormatExecute();
   void actEjectExecute();
   void actDiskInfoExecute();
   void actBurnerInfoExecute();
@@ -148,6 +170,18 @@ class TFGUI final : public QMainWindow {
   void CreateActions();
   void CreateMenus();
   void AddTrayIcon();
+  QWidget* BuildCapacityRow(QWidget* parent);
+  void UpdateCapacity();
+  void RestoreSettings();
+  void SaveSettings();
+  // Runs `work` off the GUI thread and waits for it with a busy cursor, the
+  // window's events still handled.
+  void WaitOffThread(const std::function<void()>& work);
+  // The first reason the disc in the writer cannot take this burn, in words;
+  // empty when it can.
+  QString DiscRefusesBurn(const quillon::CompilationFacts& facts);
+  void NotifyJobEnd(const QString& text);
+  void StartFormat();
   // Runs `handler` as the action's command; an error from the control ends
   // the command silently, with the mouse cursor back to the pointer.
   QAction* MakeAction(const QString& caption, void (TFGUI::*handler)(), QKeySequence shortcut = {});
@@ -166,7 +200,9 @@ class TFGUI final : public QMainWindow {
   void ScrivoFinished();
   void ScrivoBlankFinished();
   void ScrivoEngineError(const QString& text);
-  void ScrivoJobFailed(scrivo::JobKind job, const QString& reason);
+  void ScrivoJobFailed(scrivo::JobKind job, const QString& reason, DiscAfterJob disc);
+  QString CancelledBurnReport();
+  void ShowBurnDetail(int percent);
   QList<QWidget*> WindowChildren() const;
 
   // Members in the order they must be made: the service and the pump before
@@ -185,4 +221,23 @@ class TFGUI final : public QMainWindow {
   // The engine holds handed-over entries: from the first hand-over until a
   // burn finishes (the next burn then starts from a fresh control).
   bool engineHoldsEntries_ = false;
+
+  // The chosen writer's disc as last probed.
+  quillon::DiscProbe probe_;
+  int probedWriter_ = -1;
+  std::uint16_t probedProfile_ = 0;  // the medium last seen there
+  quillon::DiscProbe::Readiness readiness_ = quillon::DiscProbe::Readiness::NotReady;
+  std::optional<quillon::DiscDescription> disc_;
+  QTimer* timDisc = nullptr;  // probes again now and then while no job runs
+
+  // The running burn: its phases, what it needs, and whether the user
+  // cancelled it; the disc as it was before it started.
+  quillon::BurnPhases phases_;
+  quillon::CompilationFacts burnFacts_;
+  std::optional<quillon::DiscDescription> burnDisc_;
+  bool cancelRequested_ = false;
+  bool formatting_ = false;
+  QElapsedTimer writeClock_;
+  int writeStartPercent_ = -1;
+  QShortcut* busyExit_ = nullptr;  // Alt+X while a job runs: says why it does nothing
 };

@@ -35,6 +35,7 @@ void TFGUI::CreateActions() {
   actBurn = MakeAction("Start Burn", &TFGUI::actBurnExecute);
   actAbort = MakeAction("Cancel Burn", &TFGUI::actAbortExecute);
   actErase = MakeAction("Erase", &TFGUI::actEraseExecute);
+  actFormat = MakeAction("Format DVD+RW", &TFGUI::actFormatExecute);
   actEject = MakeAction("Eject", &TFGUI::actEjectExecute);
   actBurnerInfo = MakeAction("Get Burner Info.", &TFGUI::actBurnerInfoExecute);
   actDiskInfo = MakeAction("Get Disk Info.", &TFGUI::actDiskInfoExecute);
@@ -57,7 +58,7 @@ void TFGUI::CreateMenus() {
   QMenu* drive = menuBar()->addMenu("&Drive");
   drive->addActions({actBurn, actAbort});
   drive->addSeparator();
-  drive->addAction(actErase);
+  drive->addActions({actErase, actFormat});
   drive->addSeparator();
   drive->addAction(actEject);
 

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -65,7 +67,7 @@ class DialogsTest : public QObject {
 
   // The dialog showing `folder` once its list shows `names`, in order.
   std::unique_ptr<TfrmAdd> AddDialogOn(const QString& folder, const QStringList& names) {
-    auto dialog = std::make_unique<TfrmAdd>(&W(), W().Compilation());
+    auto dialog = std::make_unique<TfrmAdd>(&W(), W().Compilation(), &W().Messages());
     if (!dialog->ShowFolder(folder)) return nullptr;
     const QListView& list = *dialog->lvwFiles;
     const auto shown = [&list] {
@@ -112,7 +114,10 @@ class DialogsTest : public QObject {
     window_.reset();
   }
 
-  void addTakesTheFileListsSelectionOnly() {
+  // Add takes the file list's selection wherever the focus is, the tree's
+  // folder when the tree has it, or says that nothing is selected; the
+  // browser never renames a file.
+  void addTakesTheSelectionWhereverItIs() {
     auto dialog = AddDialogOn(Path("add"), AddFolderNames());
     QVERIFY(dialog);
     dialog->actSelectAll->trigger();
@@ -122,24 +127,40 @@ class DialogsTest : public QObject {
     QCOMPARE(dialog->lvwFiles->selectionModel()->selectedIndexes().size(), 3);
     dialog->actSelectAll->trigger();
 
-    for (QWidget* elsewhere : {static_cast<QWidget*>(dialog->tvwDir),
-                               static_cast<QWidget*>(dialog->ShellComboBox1->lineEdit())}) {
-      elsewhere->setFocus();
-      dialog->actAdd->trigger();
-      QCOMPARE(W().Compilation().Count(), 0);
-    }
-    dialog->lvwFiles->setFocus();
+    dialog->ShellComboBox1->lineEdit()->setFocus();
     dialog->actAdd->trigger();
     QCOMPARE(Captions(), (QStringList{Path("add/emptydir/"), Path("add/folder/"),
                                       Path("add/big.bin"), Path("add/empty.txt")}));
-    const QStringList sizes{"", "10", "1234567", ""};  // plain digits, nothing for 0
+    const QStringList sizes{"", "10", "1,234,567", ""};  // grouped as for a drop, nothing for 0
     for (int row = 0; row < 4; ++row) {
-      QCOMPARE(W().lsvCD->topLevelItem(row)->text(1), sizes[row]);
+      QTRY_COMPARE(W().lsvCD->topLevelItem(row)->text(1), sizes[row]);
       QVERIFY(W().Compilation().Entries()[row].checked);
     }
     QVERIFY(dialog->lvwFiles->selectionModel()->selectedIndexes().isEmpty());
+    dialog->lvwFiles->setFocus();
     dialog->actAdd->trigger();
     QCOMPARE(W().Compilation().Count(), 4);
+    QVERIFY(Shown().last().startsWith("Nothing is selected: "));
+
+    W().lsvCD->clear();
+    dialog->ShowFolder(Path("add/folder"));
+    dialog->tvwDir->setFocus();
+    dialog->actAdd->trigger();
+    QCOMPARE(Captions(), QStringList{Path("add/folder/")});
+
+    // F2 on a selected file opens no editor, and the file keeps its name.
+    dialog = AddDialogOn(Path("add"), AddFolderNames());
+    QVERIFY(dialog);
+    dialog->show();
+    Select(*dialog, {"big.bin"});
+    dialog->lvwFiles->setFocus();
+    const QModelIndex big = dialog->lvwFiles->selectionModel()->selectedIndexes().value(0);
+    dialog->lvwFiles->setCurrentIndex(big);
+    QTest::keyClick(dialog->lvwFiles, Qt::Key_F2);
+    QVERIFY(dialog->lvwFiles->viewport()->findChildren<QLineEdit*>().isEmpty());
+    QVERIFY(!(dialog->lvwFiles->model()->flags(big) & Qt::ItemIsEditable));
+    QVERIFY(!dialog->lvwFiles->model()->setData(big, "renamed.bin"));
+    QVERIFY(QFile::exists(Path("add/big.bin")));
   }
 
   void aFolderAddedHereAndDroppedIsOneEntryAndTheRootKeepsItsSlash() {
@@ -208,9 +229,29 @@ class DialogsTest : public QObject {
   void messageBoxesShowTheirWholeText_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("one line") << QString("CD/DVD disk is not erasable! Can not continue to erase.");
-    QTest::newRow("long path") << "These files and folders cannot be burned:\r\n/tmp/" + QString(60, 'd') + "/" +
-                                      QString(60, 'e') + "/name.txt: Probably the file name is not valid\r\n"
-                                      "Burn the other entries without them?";
+  }
+
+  // A list of any length is shown one entry a line, whole, in a box that
+  // scrolls, between the text and the question.
+  void aListOfEntriesScrollsInItsBox() {
+    QStringList items;
+    for (int i = 0; i < 40; ++i)
+      items << "/tmp/" + QString(60, 'd') + "/" + QString(60, 'e') + QString("/name%1.txt: removed").arg(i);
+    W().Messages().SetAnswerer({});
+    bool whole = false, scrolls = false;
+    OnNextModal(this, [&](QWidget& box) {
+      auto* list = box.findChild<QPlainTextEdit*>("messageItems");
+      QVERIFY(list && list->toPlainText().split('\n') == items);
+      QVERIFY(list->geometry().bottom() < box.height());
+      scrolls = list->verticalScrollBar()->maximum() > 0;
+      whole = list->lineWrapMode() == QPlainTextEdit::NoWrap;
+      QTest::keyClick(&box, Qt::Key_Escape);
+    });
+    QVERIFY(!W().Messages().Ask("These files and folders cannot be burned:", items,
+                                "Burn the other entries without them?"));
+    QVERIFY(whole && scrolls);
+    QCOMPARE(Shown().last(), "These files and folders cannot be burned:\r\n" + items.join("\r\n") +
+                                 "\r\nBurn the other entries without them?");
   }
   void messageBoxesShowTheirWholeText() {
     QFETCH(QString, text);

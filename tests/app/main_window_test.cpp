@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <deque>
@@ -147,6 +148,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Captions(), (QStringList{folder + "/", folder + "/inside.txt", Path("drops/folder/"), longPath,
                                       Path("drops/empty")}));
     auto* list = W().lsvCD;
+    QTRY_VERIFY(W().Compilation().Sized());
     QCOMPARE(list->topLevelItem(0)->text(1), QString("1,234,567"));
     QCOMPARE(list->topLevelItem(1)->text(1), QString("1,234,567"));
     QCOMPARE(list->topLevelItem(2)->text(1), QString());  // an empty folder
@@ -242,6 +244,11 @@ class MainWindowTest : public QObject {
     W().Compilation().AddPaths({source, Path("left-out.txt")});
     W().lsvCD->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     QTest::keyClicks(W().edtCDVolume, "_PHOTOS_OF_2026");  // the box stops at the 15 the engine takes
+    QCOMPARE(W().lblVolumeNote->text(), QString("A disc's label holds 15 characters: the rest is left out."));
+    QStringList notified;
+    W().notify = [&](const QString&, const QString& text) { notified << text; };
+    QStringList details;
+    connect(W().pgbBurning, &QProgressBar::valueChanged, this, [&] { details << W().lblDetail->text(); });
 
     QList<int> values;
     connect(W().pgbBurning, &QProgressBar::valueChanged, this, [&](int value) {
@@ -257,6 +264,11 @@ class MainWindowTest : public QObject {
 
     WaitForMessage("Burned Completed!");
     QVERIFY(values.size() > 3 && values.last() == 100);
+    // The phases, and the megabytes written of those the burn needs.
+    QVERIFY2(details.filter(QRegularExpression("^Writing: [0-9.]+ MB of [0-9.]+ MB")).size() > 0 &&
+                 details.contains("Closing the session..."),
+             qPrintable(details.join(" | ")));
+    QCOMPARE(notified, QStringList{"Burned Completed!"});  // the window is not in front
     QCOMPARE(W().lblState->text(), QString("Burning ......"));
     QCOMPARE(W().txtProgress->text(), QString("100 %"));  // kept on the hidden panel
     QCOMPARE(W().Compilation().Count(), 0);
@@ -288,33 +300,158 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().Scrivo().Tag, 2);
     QCOMPARE(W().lblState->text(), QString("Erasing......"));
     QVERIFY(!W().actAbort->isEnabled());
+    QVERIFY(W().btnAbort->isHidden());
+    QCOMPARE(W().lblDetail->text(), QString("An erase cannot be stopped: a disc left half done is unusable."));
     WaitForMessage("Blank complete!");
     QCOMPARE(W().Scrivo().Tag, 0);
     QCOMPARE(W().Compilation().Count(), 1);
   }
 
   // Cancel confirmed at the first progress: the panel goes at once, the
-  // window stays busy until Finished, which ends the burn as usual.
+  // window stays busy until Finished, which says that the burn was
+  // cancelled and how much the session holds; the list is kept.
   void cancelConfirmedMidBurn() {
-    Open(QString("cd-r=%1").arg(Path("cancel")));
+    Open(QString("cd-r=%1").arg(Path("cancel")), "slow=2A:2");
     WriteSparseFile(Path("cancel-src/large.bin"), 300 * 1024 * 1024);
     W().Compilation().AddPaths({Path("cancel-src")});
+    QTRY_VERIFY(W().Compilation().Sized());
     bool cancelled = false;
     bool panelHiddenAtOnce = false, stillBusy = false;
     connect(W().pgbBurning, &QProgressBar::valueChanged, this, [&](int value) {
-      if (cancelled || value == 0) return;
+      if (cancelled || value < 10) return;
       cancelled = true;
       W().actAbort->trigger();
       panelHiddenAtOnce = !W().pnlBurning->isVisible() && W().pgbBurning->value() == 0;
       stillBusy = W().Scrivo().Tag == 1 && !W().actBurn->isEnabled() && !W().actExit->isEnabled();
     });
     W().actBurn->trigger();
-    WaitForMessage("Burned Completed!");
+    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
+    QVERIFY(!Shown().contains("Burned Completed!"));
+    const QString end = Shown().last();
+    QRegularExpression written("^Burn cancelled: the session was closed with ([0-9.]+) MB written\\.\r\n");
+    const auto match = written.match(end);
+    QVERIFY2(match.hasMatch() && end.contains("More can be added to the disc in a new session.") &&
+                 end.contains("The list is kept"),
+             qPrintable(end));
+    // The drive's own count: more than nothing, less than the 300 MB file.
+    const double megabytes = match.captured(1).toDouble();
+    QVERIFY2(megabytes > 0 && megabytes < 300, qPrintable(end));
     QVERIFY(Shown().contains("Cancel Burning, it will destory the CD disc, Are you sure"));
     QVERIFY(panelHiddenAtOnce);
     QVERIFY(stillBusy);
+    QCOMPARE(W().Compilation().Count(), 1);
+  }
+
+  // The cancel question left open while the burn ends is closed with it,
+  // answered No: the end's box is the one left.
+  void theCancelQuestionClosesWhenTheBurnEnds() {
+    Open(QString("cd-r=%1").arg(Path("moot")));
+    W().Messages().SetAnswerer({});
+    WriteFile(Path("moot-src/small.bin"), 300000);
+    W().Compilation().AddPaths({Path("moot-src")});
+    bool asked = false;
+    connect(W().pgbBurning, &QProgressBar::valueChanged, this, [&](int value) {
+      if (asked || value == 0) return;
+      asked = true;
+      W().actAbort->trigger();  // never answered by the test
+    });
+    QStringList openAtTheEnd;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, this, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || box->text() != "Burned Completed!") return;
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* other = qobject_cast<QMessageBox*>(top); other && other->isVisible() && other != box)
+          openAtTheEnd << other->text();
+      }
+      box->button(QMessageBox::Ok)->click();
+    });
+    driver.start(20);
+    W().actBurn->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(Shown().contains("Burned Completed!") && !QApplication::activeModalWidget(), 60000);
+    QVERIFY(asked);
+    QCOMPARE(openAtTheEnd, QStringList());
     QCOMPARE(W().Scrivo().Tag, 0);
-    QCOMPARE(W().Compilation().Count(), 0);
+  }
+
+  // Two folders that each hold notes.txt: both are named, nothing is
+  // written until the user takes one out.
+  void twoEntriesOfOneNameAtTheRootAreNamedAndNothingIsBurned() {
+    Open(QString("cd-r=%1").arg(Path("clash")));
+    WriteFile(Path("clash-a/notes.txt"), 10);
+    WriteFile(Path("clash-b/notes.txt"), 20);
+    W().Compilation().AddPaths({Path("clash-a"), Path("clash-b")});
+    W().actBurn->trigger();
+    const QString shown = Shown().last();
+    QVERIFY2(shown.startsWith("These entries land at the disc's root under one name") &&
+                 shown.contains(Path("clash-a/notes.txt")) && shown.contains(Path("clash-b/notes.txt")) &&
+                 shown.endsWith("Nothing was burned. Uncheck or remove one of each pair, or rename it, then press "
+                                "Start Burn."),
+             qPrintable(shown));
+    QCOMPARE(W().Scrivo().Tag, 0);
+    QCOMPARE(QFileInfo(Disc("clash")).size(), 0);
+    W().lsvCD->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    W().actBurn->trigger();
+    WaitForMessage("Burned Completed!");
+  }
+
+  // What the disc in the writer is, shown before anything starts, and the
+  // burns it cannot take refused with the reason.
+  void theDiscIsToldBeforeAnythingStarts_data() {
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("shown");    // under the list
+    QTest::addColumn<QString>("refusal");  // Start Burn's answer
+    QTest::newRow("too large") << "cd-r" << "800 MB" << "CD-R: 703 MB free."
+                               << "The checked entries need 801 MB but the CD-R in the writer has 703 MB free. "
+                                  "Nothing was written: uncheck or remove entries, or use a larger disc.";
+    QTest::newRow("a DVD while CD is chosen") << "dvd-r" << "choose CD" << "DVD-R: 4482 MB free."
+                                              << "The disc in the writer is a DVD-R: choose DVD Disk.";
+    QTest::newRow("closed") << "cd-rw" << "closed" << "CD-RW, closed: nothing more can be written to it."
+                            << "The CD-RW in the writer is closed: nothing more can be written to it.\r\nIt is "
+                               "rewritable: Erase makes it blank again (everything on it is lost).";
+    QTest::newRow("in use") << "cd-r" << "in use"
+                            << "The writer is in use by another program: it is burning, erasing or formatting a disc."
+                            << "The writer is in use by another program: it is burning, erasing or formatting a "
+                               "disc. Try again when that has finished.";
+    QTest::newRow("unformatted DVD+RW") << "dvd+rw" << "" << "DVD+RW: 4482 MB free once formatted (it is not formatted yet)."
+                                        << "The DVD+RW in the writer is not formatted, and nothing can be burned on it "
+                                           "until it is. Format it now?\r\nFormatting takes a while; press Start Burn "
+                                           "again when it has finished.";
+  }
+  void theDiscIsToldBeforeAnythingStarts() {
+    QFETCH(QString, medium);
+    QFETCH(QString, setup);
+    QFETCH(QString, shown);
+    QFETCH(QString, refusal);
+    const QString writer = Path("facts-" + QString(QTest::currentDataTag()).replace(' ', '-'));
+    QDir().mkpath(writer);
+    if (setup == "closed") WriteFile(writer + "/disc.img", 100 * 2048);  // an image put in: a finalised disc
+    QFile lock(writer + "/writer.lock");
+    if (setup == "in use") {
+      QVERIFY(lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), LOCK_EX) == 0);  // another program's job
+    }
+    Open(QString("%1=%2").arg(medium, writer));
+    WriteSparseFile(Path("facts-src/large.bin"), setup == "800 MB" ? 800 * 1024 * 1024 : 1000);
+    W().Compilation().AddPaths({Path("facts-src")});
+    QTRY_VERIFY(W().Compilation().Sized());
+    QCOMPARE(W().lblDisc->text(), shown);
+    QCOMPARE(W().rdbDVD->isChecked(), medium.startsWith("dvd"));  // the disc type follows the medium
+    QCOMPARE(W().pgbCapacity->property("fits").toBool(), setup != "800 MB");
+    if (setup == "800 MB") QVERIFY(W().pgbCapacity->text().endsWith(" of 703 MB - does not fit"));
+    if (setup == "choose CD") W().rdbCD->setChecked(true);
+    answers_ = {true};
+    W().actBurn->trigger();
+    QCOMPARE(Shown().value(Shown().size() - 1), refusal);
+    if (medium != "dvd+rw") {
+      QCOMPARE(W().Scrivo().Tag, 0);
+      return;
+    }
+    // Yes formats the disc; then it takes the burn.
+    WaitForMessage("Format complete!");
+    QCOMPARE(W().lblDisc->text(), QString("DVD+RW: 4482 MB free."));
+    W().actBurn->trigger();
+    WaitForMessage("Burned Completed!");
   }
 
   // A file removed while the burn runs, before its turn: the burn ends as
