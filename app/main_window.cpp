@@ -169,12 +169,14 @@ QWidget* TFGUI::BuildTopPanel() {
   lblVolumeNote = new QLabel(panel);
   lblVolumeNote->setObjectName("lblVolumeNote");
   const QString cut = QString("A disc's label holds %1 characters: the rest is left out.").arg(kVolumeLabelLimit);
+  lblVolumeNote->hide();
   connect(edtCDVolume, &QLineEdit::inputRejected, this, [this, cut] {
     lblVolumeNote->setText(cut);
+    lblVolumeNote->show();
     QToolTip::showText(edtCDVolume->mapToGlobal(QPoint(0, edtCDVolume->height())), cut, edtCDVolume);
   });
   connect(edtCDVolume, &QLineEdit::textEdited, this, [this](const QString& text) {
-    if (text.size() < kVolumeLabelLimit) lblVolumeNote->clear();
+    if (text.size() < kVolumeLabelLimit) lblVolumeNote->hide();
   });
   chkMulti = new QCheckBox("Multi Session", panel);
   chkMulti->setObjectName("chkMulti");

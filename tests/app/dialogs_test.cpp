@@ -95,6 +95,7 @@ class DialogsTest : public QObject {
   void initTestCase() {
     QVERIFY(work_.isValid());
     qputenv("XDG_DATA_HOME", Path("data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
     qputenv("WNASPI32_REAL_DRIVES", "0");
     qputenv("WNASPI32_VIRTUAL_WRITERS", "");
     QCOMPARE(EnsureEngineRegistered(), QString());

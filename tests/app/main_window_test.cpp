@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -92,6 +93,7 @@ class MainWindowTest : public QObject {
   void initTestCase() {
     QVERIFY(work_.isValid());
     qputenv("XDG_DATA_HOME", Path("data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
     qputenv("WNASPI32_REAL_DRIVES", "0");
     qputenv("WNASPI32_VIRTUAL_POLLS", "2");
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -245,6 +247,7 @@ class MainWindowTest : public QObject {
     W().lsvCD->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     QTest::keyClicks(W().edtCDVolume, "_PHOTOS_OF_2026");  // the box stops at the 15 the engine takes
     QCOMPARE(W().lblVolumeNote->text(), QString("A disc's label holds 15 characters: the rest is left out."));
+    QVERIFY(!W().lblVolumeNote->isHidden());
     QStringList notified;
     W().notify = [&](const QString&, const QString& text) { notified << text; };
     QStringList details;
@@ -452,6 +455,71 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().lblDisc->text(), QString("DVD+RW: 4482 MB free."));
     W().actBurn->trigger();
     WaitForMessage("Burned Completed!");
+  }
+
+  // While a job runs: Alt+X says why the window stays, and in the
+  // smallest window the progress panel's top, with Cancel Burn, is in view.
+  void exitDuringAJobSaysWhyAndTheSmallestWindowKeepsCancel() {
+    Open(QString("cd-r=%1").arg(Path("busy")), "slow=2A:5");
+    WriteSparseFile(Path("busy-src/large.bin"), 40 * 1024 * 1024);
+    W().Compilation().AddPaths({Path("busy-src")});
+    W().show();
+    W().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W()));
+    W().actBurn->trigger();
+    QTest::keyClick(&W(), Qt::Key_X, Qt::AltModifier);
+    QCOMPARE(Shown().value(Shown().size() - 1), QString("Burner is working, can not exit now!"));
+    W().resize(W().minimumSizeHint());
+    QTRY_VERIFY(W().pnlBurning->y() >= 0 && W().pnlBurning->x() >= 0);
+    const QRect cancel(W().btnAbort->mapTo(&W(), QPoint(0, 0)), W().btnAbort->size());
+    QVERIFY2(W().rect().contains(cancel), qPrintable(QString("%1x%2").arg(W().width()).arg(W().height())));
+    WaitForMessage("Burned Completed!");
+  }
+
+  // Adding a large folder never holds the GUI thread for more than 100 ms:
+  // its size is counted elsewhere and filled in when it is known.
+  void addingALargeFolderKeepsTheWindowAnswering() {
+    Open("");
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, this, [&] {
+      longest = std::max(longest, clock.elapsed() - last);
+      last = clock.elapsed();
+    });
+    ticks.start(10);
+    clock.start();
+    QTest::qWait(50);
+    W().AddDroppedUrls({QUrl::fromLocalFile("/usr/share")});
+    QCOMPARE(W().lsvCD->topLevelItem(0)->text(1), QString("..."));
+    QTRY_VERIFY_WITH_TIMEOUT(W().Compilation().Sized(), 120000);
+    longest = std::max(longest, clock.elapsed() - last);
+    QVERIFY2(longest < 100, qPrintable(QString("the GUI thread was held for %1 ms").arg(longest)));
+    QVERIFY(W().lsvCD->topLevelItem(0)->text(1).size() > 7);  // more than a megabyte
+  }
+
+  // The writer, the disc type, Multi Session, the label and the window's
+  // size come back at the next start.
+  void choicesAreRememberedPerUser() {
+    QSettings("quillon", "quillonburner").clear();
+    // The second writer holds no disc (its folder cannot be made), so the
+    // disc type is the user's.
+    const QString writers = QString("cd-r=%1;cd-rw=%2").arg(Path("remember"), "/dev/null/nothing");
+    Open(writers);
+    W().cboBurner->setCurrentIndex(1);
+    emit W().cboBurner->activated(1);
+    W().rdbDVD->setChecked(true);
+    W().chkMulti->setChecked(false);
+    W().edtCDVolume->setText("HOLIDAY");
+    W().resize(900, 640);
+    QVERIFY(W().close());
+    Open(writers);
+    QCOMPARE(W().cboBurner->currentIndex(), 1);
+    QVERIFY(W().rdbDVD->isChecked() && !W().chkMulti->isChecked());
+    QCOMPARE(W().edtCDVolume->text(), QString("HOLIDAY"));
+    QCOMPARE(W().size(), QSize(900, 640));
+    QCOMPARE(W().lblDisc->text(), QString("There is no disc in the writer."));
+    QSettings("quillon", "quillonburner").clear();
   }
 
   // A file removed while the burn runs, before its turn: the burn ends as
