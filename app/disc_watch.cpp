@@ -13,6 +13,8 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <chrono>
+
 #include "app/main_window.h"
 
 namespace {
@@ -53,7 +55,8 @@ QWidget* TFGUI::BuildCapacityRow(QWidget* parent) {
 }
 
 void TFGUI::RefreshDisc() {
-  if (scrivo_->Tag != Idle || cboBurner->count() == 0) return;
+  const bool ejecting = eject_.valid() && eject_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+  if (scrivo_->Tag != Idle || cboBurner->count() == 0 || ejecting) return;
   const int writer = std::max(0, cboBurner->currentIndex());
   if (writer != probedWriter_) {
     scrivo_->SetCurrentDevice(writer);
@@ -127,6 +130,26 @@ void TFGUI::UpdateCapacity() {
   palette.setColor(QPalette::Highlight, fits ? QApplication::palette().color(QPalette::Highlight) : QColor(200, 30, 30));
   pgbCapacity->setPalette(palette);
   pgbCapacity->setToolTip(fits ? QString() : "The checked entries need more space than the disc has free.");
+}
+
+void TFGUI::EjectInBackground() {
+  if (eject_.valid()) eject_.wait();
+  scrivo_->SetCurrentDevice(std::max(0, cboBurner->currentIndex()));
+  auto ejector = std::make_shared<quillon::DiscProbe>();
+  if (cboBurner->count() == 0 ||
+      !ejector->Open(scrivo_->HAnum(), scrivo_->SCSIID(), scrivo_->MediaDesc().toStdString())) {
+    scrivo_->EjectDisk();  // the engine's own way, on this thread
+    return;
+  }
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  QPointer<TFGUI> window(this);
+  eject_ = std::async(std::launch::async, [ejector, window] {
+    ejector->Eject();
+    QMetaObject::invokeMethod(qApp, [window] {
+      QApplication::restoreOverrideCursor();
+      if (window) window->Guarded([window] { window->RefreshDisc(); });
+    });
+  });
 }
 
 void TFGUI::WaitOffThread(const std::function<void()>& work) {

@@ -169,7 +169,7 @@ void TFGUI::StartFormat() {
   scrivo_->BlankDVD();
 }
 
-void TFGUI::actEjectExecute() { scrivo_->EjectDisk(); }
+void TFGUI::actEjectExecute() { EjectInBackground(); }
 
 void TFGUI::actDiskInfoExecute() {
   if (!WriterReady("CD/DVD Writer not ready! Can not get the information of disk.")) return;
@@ -302,8 +302,8 @@ void TFGUI::ScrivoFinished() {
     jobErrors_.clear();
   }
   pgbBurning->setValue(0);
-  scrivo_->EjectDisk();
   scrivo_->Tag = Idle;
+  EjectInBackground();
   if (!cancelled) lsvCD->clear();
   cancelRequested_ = false;
   cboBurnerChange();
@@ -314,10 +314,10 @@ void TFGUI::ScrivoBlankFinished() {
   const QString text = formatting_ ? "Format complete!" : "Blank complete!";
   NotifyJobEnd(text);
   messages_.Show(text);
-  if (!formatting_) scrivo_->EjectDisk();  // a formatted DVD+RW stays in for the burn
-  formatting_ = false;
   pgbBurning->setValue(0);
   scrivo_->Tag = Idle;
+  if (!formatting_) EjectInBackground();  // a formatted DVD+RW stays in for the burn
+  formatting_ = false;
   cboBurnerChange();
 }
 

@@ -94,6 +94,7 @@ void TFGUI::RenewControl() {
 }
 
 TFGUI::~TFGUI() {
+  if (eject_.valid()) eject_.wait();
   // The control goes first: its destructor waits for a running job, and no
   // worker may post to the loop once the pump has removed its handler.
   scrivo_->Release();

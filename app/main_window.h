@@ -19,6 +19,7 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -181,6 +182,9 @@ class TFGUI final : public QMainWindow {
   // empty when it can.
   QString DiscRefusesBurn(const quillon::CompilationFacts& facts);
   void NotifyJobEnd(const QString& text);
+  // Opens the chosen writer's tray from a worker: the drive's pause before
+  // it takes seconds, which the window does not wait for.
+  void EjectInBackground();
   void StartFormat();
   // Runs `handler` as the action's command; an error from the control ends
   // the command silently, with the mouse cursor back to the pointer.
@@ -239,5 +243,6 @@ class TFGUI final : public QMainWindow {
   bool formatting_ = false;
   QElapsedTimer writeClock_;
   int writeStartPercent_ = -1;
-  QShortcut* busyExit_ = nullptr;  // Alt+X while a job runs: says why it does nothing
+  QShortcut* busyExit_ = nullptr;
+  std::future<void> eject_;  // the tray opening, waited for when the window goes  // Alt+X while a job runs: says why it does nothing
 };

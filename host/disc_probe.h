@@ -47,6 +47,9 @@ class DiscProbe {
 
   Readiness TestReady();
   std::optional<DiscDescription> Describe();
+  // Opens the tray, after the pause a drive that has just finished a job
+  // needs; seconds in all.
+  bool Eject() { return drive_.EjectDisc(); }
   // Blocks recorded in the track that starts at `lba`.
   std::optional<std::uint32_t> RecordedFrom(std::uint32_t lba);
 
