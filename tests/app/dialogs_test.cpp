@@ -2,10 +2,12 @@
 // rules over real folders, the about box, and the calls the window makes to
 // a recording double of the upgrade library.
 
+#include <QDBusConnection>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -17,6 +19,7 @@
 #include <memory>
 
 #include "app/add_dialog.h"
+#include "app/desktop_notification.h"
 #include "app/engine_registration.h"
 #include "app/location_box.h"
 #include "app/main_window.h"
@@ -43,6 +46,22 @@ void OnNextModal(QObject* context, std::function<void(QWidget&)> handle) {
   timer->start(10);
 }
 
+// Plays the desktop's notification service: records what it is asked to show.
+class NotificationService : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  QStringList shown;
+
+ public slots:
+  uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body, const QStringList&,
+              const QVariantMap&, int) {
+    shown << summary + ": " + body;
+    return 1;
+  }
+};
+
 }  // namespace
 
 class DialogsTest : public QObject {
@@ -51,6 +70,8 @@ class DialogsTest : public QObject {
  private:
   QTemporaryDir work_;
   std::unique_ptr<TFGUI> window_;
+  QProcess bus_;  // a session bus of the test's own
+  QString busAddress_;
 
   TFGUI& W() { return *window_; }
   QString Path(const QString& name) const { return work_.filePath(name); }
@@ -96,6 +117,11 @@ class DialogsTest : public QObject {
     QVERIFY(work_.isValid());
     qputenv("XDG_DATA_HOME", Path("data").toUtf8());
     qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
+    bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+    if (bus_.waitForStarted() && bus_.waitForReadyRead(5000)) {
+      busAddress_ = QString::fromUtf8(bus_.readLine()).trimmed();
+      qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress_.toUtf8());
+    }
     qputenv("WNASPI32_REAL_DRIVES", "0");
     qputenv("WNASPI32_VIRTUAL_WRITERS", "");
     QCOMPARE(EnsureEngineRegistered(), QString());
@@ -330,7 +356,22 @@ class DialogsTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!W().isVisible(), 3000);
     QVERIFY(!W().timUpgrade->isActive());
   }
+
+  // A job's end reaches the desktop's notification service over the
+  // session bus (a private one here, the service played by the test).
+  void notificationsReachTheDesktopsService() {
+    if (bus_.state() != QProcess::Running) QSKIP("dbus-daemon is not installed");
+    QDBusConnection service = QDBusConnection::connectToBus(busAddress_, "notifications");
+    NotificationService received;
+    QVERIFY(service.registerObject("/org/freedesktop/Notifications", &received, QDBusConnection::ExportAllSlots));
+    SendDesktopNotification(kApplicationTitle, "Burned Completed!");  // nobody serves the name yet: nothing
+    QVERIFY(service.registerService("org.freedesktop.Notifications"));
+    SendDesktopNotification(kApplicationTitle, "Blank complete!");
+    QTRY_COMPARE(received.shown, QStringList{"Quillon CD & DVD Burner: Blank complete!"});
+    QDBusConnection::disconnectFromBus("notifications");
+  }
 };
+
 
 QTEST_MAIN(DialogsTest)
 #include "dialogs_test.moc"
