@@ -50,7 +50,6 @@ bool CompilationList::IsInCompilation(const QString& caption) const {
 }
 
 void CompilationList::AddPaths(const QStringList& paths) {
-  QList<QPointer<QObject>> rows;
   QStringList captions;
   setUpdatesEnabled(false);
   {
