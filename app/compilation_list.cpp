@@ -40,6 +40,7 @@ CompilationList::CompilationList(QWidget* parent) : QTreeWidget(parent) {
     if (column == kNameColumn) emit SelectionChanged();
   });
   connect(model(), &QAbstractItemModel::rowsRemoved, this, [this] { emit SelectionChanged(); });
+  connect(model(), &QAbstractItemModel::modelReset, this, [this] { emit SelectionChanged(); });
 }
 
 bool CompilationList::IsInCompilation(const QString& caption) const {
@@ -113,6 +114,7 @@ CompilationList::Selection CompilationList::CheckedSelection() const {
   for (int row = 0; row < topLevelItemCount(); ++row) {
     const QTreeWidgetItem* item = topLevelItem(row);
     if (item->checkState(kNameColumn) != Qt::Checked) continue;
+    ++selection.rows;
     selection.blocks += item->data(kSizeColumn, kBlocksRole).toULongLong();
     selection.entries += item->data(kSizeColumn, kEntriesRole).toULongLong();
   }

@@ -35,6 +35,7 @@ class CompilationList final : public QTreeWidget {
   // The checked rows' file data, in blocks of 2048 bytes, and how many files
   // and folders they hold (a folder's own entries, not the folder).
   struct Selection {
+    int rows = 0;  // checked
     std::uint64_t blocks = 0;
     std::uint64_t entries = 0;
   };

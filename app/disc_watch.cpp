@@ -86,7 +86,7 @@ void TFGUI::RefreshDisc() {
 
 void TFGUI::UpdateCapacity() {
   const CompilationList::Selection selection = lsvCD->CheckedSelection();
-  const std::uint64_t needed = SessionEstimate(selection);
+  const std::uint64_t needed = selection.rows > 0 ? SessionEstimate(selection) : 0;
   QString disc;
   switch (readiness_) {
     case Readiness::InUse:
@@ -121,8 +121,8 @@ void TFGUI::UpdateCapacity() {
   pgbCapacity->setRange(0, static_cast<int>(std::max<std::uint64_t>(free, 1) / static_cast<std::uint64_t>(scale)));
   pgbCapacity->setValue(static_cast<int>(std::min(needed, std::max<std::uint64_t>(free, 1)) /
                                          static_cast<std::uint64_t>(scale)));
-  QString text = "Selection: about " + Mb(needed, true);
-  if (writable) text += " of " + Mb(free) + (fits ? "" : " - does not fit");
+  QString text = selection.rows > 0 ? "Selection: about " + Mb(needed, true) : QString("Nothing checked");
+  if (writable) text += (selection.rows > 0 ? " of " : ": ") + Mb(free) + (fits ? "" : " - does not fit");
   if (!lsvCD->Sized()) text += " (counting...)";
   pgbCapacity->setFormat(text);
   pgbCapacity->setProperty("fits", fits);

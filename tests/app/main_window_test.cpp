@@ -306,6 +306,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().lblState->text(), QString("Burning ......"));
     QCOMPARE(W().txtProgress->text(), QString("100 %"));  // kept on the hidden panel
     QCOMPARE(W().Compilation().Count(), 0);
+    QVERIFY2(W().pgbCapacity->text().startsWith("Nothing checked"), qPrintable(W().pgbCapacity->text()));
     QCOMPARE(W().edtCDVolume->text(), QString("NEW_PHOTOS_OF_2"));
     QCOMPARE(W().Scrivo().Tag, 0);
     QVERIFY(W().actBurn->isEnabled() && !W().pnlBurning->isVisible());
