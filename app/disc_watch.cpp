@@ -57,6 +57,7 @@ QWidget* TFGUI::BuildCapacityRow(QWidget* parent) {
 void TFGUI::RefreshDisc() {
   const bool ejecting = eject_.valid() && eject_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
   if (scrivo_->Tag != Idle || cboBurner->count() == 0 || ejecting) return;
+  if (poll_.valid()) poll_.wait();
   const int writer = std::max(0, cboBurner->currentIndex());
   if (writer != probedWriter_) {
     scrivo_->SetCurrentDevice(writer);
@@ -71,8 +72,36 @@ void TFGUI::RefreshDisc() {
     probedWriter_ = writer;
     probedProfile_ = 0;
   }
-  readiness_ = probe_.TestReady();
-  disc_ = readiness_ == Readiness::Ready ? probe_.Describe() : std::nullopt;
+  const std::lock_guard lock(probeMutex_);
+  const Readiness readiness = probe_.TestReady();
+  ShowDisc(readiness, readiness == Readiness::Ready ? probe_.Describe() : std::nullopt);
+}
+
+// The poll of the timer: the drive is asked from a worker (a drive spinning
+// up takes seconds to answer), and the answer shown when it comes, unless a
+// job has started or another writer was chosen meanwhile.
+void TFGUI::PollDisc() {
+  const auto running = [](const std::future<void>& work) {
+    return work.valid() && work.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+  };
+  if (scrivo_->Tag != Idle || probedWriter_ < 0 || running(eject_) || running(poll_)) return;
+  const int writer = probedWriter_;
+  QPointer<TFGUI> window(this);
+  poll_ = std::async(std::launch::async, [this, window, writer] {
+    std::unique_lock lock(probeMutex_);
+    const Readiness readiness = probe_.TestReady();
+    std::optional<quillon::DiscDescription> disc = readiness == Readiness::Ready ? probe_.Describe() : std::nullopt;
+    lock.unlock();
+    QMetaObject::invokeMethod(qApp, [window, writer, readiness, disc] {
+      if (!window || window->scrivo_->Tag != Idle || window->probedWriter_ != writer) return;
+      window->ShowDisc(readiness, disc);
+    });
+  });
+}
+
+void TFGUI::ShowDisc(Readiness readiness, const std::optional<quillon::DiscDescription>& disc) {
+  readiness_ = readiness;
+  disc_ = disc;
   const std::uint16_t profile = disc_ ? disc_->profile : 0;
   if ((disc_ && (disc_->cd() || disc_->dvd())) && profile != probedProfile_) {
     // The disc type follows a medium put in; a choice the user makes

@@ -265,6 +265,7 @@ void TFGUI::NotifyJobEnd(const QString& text) {
 // session (the progress tells for a disc written in place), and what that
 // means for the disc, as it is now.
 QString TFGUI::CancelledBurnReport() {
+  const std::lock_guard lock(probeMutex_);
   std::uint64_t written =
       static_cast<std::uint64_t>(phases_.writtenShare() * static_cast<double>(burnFacts_.blocks));
   if (burnDisc_ && !burnDisc_->overwritable && probedWriter_ >= 0) {
@@ -339,7 +340,10 @@ void TFGUI::ScrivoJobFailed(scrivo::JobKind job, const QString& reason, DiscAfte
   reasons.removeDuplicates();
   if (!reason.isEmpty()) reasons.append(reason);
   // Another program may have taken the writer meanwhile.
-  if (probedWriter_ >= 0 && probe_.TestReady() == quillon::DiscProbe::Readiness::InUse) reasons.append("The writer is in use by another program.");
+  if (probedWriter_ >= 0) {
+    const std::lock_guard lock(probeMutex_);
+    if (probe_.TestReady() == quillon::DiscProbe::Readiness::InUse) reasons.append("The writer is in use by another program.");
+  }
   if (job == scrivo::JobKind::Burn && disc == DiscAfterJob::Untouched) reasons.append("The list is kept: Start Burn tries again.");
   NotifyJobEnd(what);
   messages_.Show(reasons.isEmpty() ? what : what + "\r\n" + reasons.join("\r\n"));

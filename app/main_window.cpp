@@ -63,7 +63,7 @@ TFGUI::TFGUI(MessagePump::DebugOutput debugOutput)
   connect(busyExit_, &QShortcut::activated, this, [this] { close(); });
   timDisc = new QTimer(this);
   timDisc->setInterval(kDiscPollMilliseconds);
-  connect(timDisc, &QTimer::timeout, this, [this] { Guarded([this] { RefreshDisc(); }); });
+  connect(timDisc, &QTimer::timeout, this, [this] { Guarded([this] { PollDisc(); }); });
   connect(lsvCD, &CompilationList::SelectionChanged, this, [this] { UpdateCapacity(); });
   notify = [](const QString& title, const QString& text) { SendDesktopNotification(title, text); };
 }
@@ -94,7 +94,9 @@ void TFGUI::RenewControl() {
 }
 
 TFGUI::~TFGUI() {
-  if (eject_.valid()) eject_.wait();
+  for (std::future<void>* work : {&eject_, &poll_}) {
+    if (work->valid()) work->wait();
+  }
   // The control goes first: its destructor waits for a running job, and no
   // worker may post to the loop once the pump has removed its handler.
   scrivo_->Release();

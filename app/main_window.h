@@ -21,6 +21,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "app/compilation_list.h"
@@ -86,6 +87,8 @@ class TFGUI final : public QMainWindow {
   // Probes the chosen writer's disc again (unless a job runs) and shows
   // what it found under the list; the disc type follows the medium.
   void RefreshDisc();
+  // The same from a worker, shown when the answer comes (the timer's poll).
+  void PollDisc();
   // The desktop notification of a job's end while the window is not in
   // front: title and text. By default over D-Bus, when a session bus is there.
   std::function<void(const QString&, const QString&)> notify;
@@ -182,6 +185,7 @@ class TFGUI final : public QMainWindow {
   // empty when it can.
   QString DiscRefusesBurn(const quillon::CompilationFacts& facts);
   void NotifyJobEnd(const QString& text);
+  void ShowDisc(quillon::DiscProbe::Readiness readiness, const std::optional<quillon::DiscDescription>& disc);
   // Opens the chosen writer's tray from a worker: the drive's pause before
   // it takes seconds, which the window does not wait for.
   void EjectInBackground();
@@ -244,5 +248,7 @@ class TFGUI final : public QMainWindow {
   QElapsedTimer writeClock_;
   int writeStartPercent_ = -1;
   QShortcut* busyExit_ = nullptr;
-  std::future<void> eject_;  // the tray opening, waited for when the window goes  // Alt+X while a job runs: says why it does nothing
+  std::future<void> eject_;  // the tray opening, waited for when the window goes
+  std::future<void> poll_;   // the timer's question to the drive, likewise
+  std::mutex probeMutex_;    // probe_ is asked from one thread at a time  // Alt+X while a job runs: says why it does nothing
 };

@@ -521,6 +521,22 @@ class MainWindowTest : public QObject {
     QVERIFY(W().lsvCD->topLevelItem(0)->text(1).size() > 7);  // more than a megabyte
   }
 
+  // The disc is asked again now and then, from a worker: another program
+  // taking the writer shows up without a click, and a drive slow to answer
+  // does not hold the window.
+  void theDiscIsAskedAgainOffTheGuiThread() {
+    Open(QString("cd-r=%1").arg(Path("polled")), "slow=00:300");  // TEST UNIT READY
+    QCOMPARE(W().lblDisc->text(), QString("CD-R: 703 MB free."));
+    QFile lock(Path("polled/writer.lock"));
+    QVERIFY(lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), LOCK_EX) == 0);
+    Stalls stalls;
+    QTRY_COMPARE_WITH_TIMEOUT(W().lblDisc->text(),
+                              QString("The writer is in use by another program: it is burning, erasing or formatting "
+                                      "a disc."),
+                              10000);
+    QVERIFY2(stalls.Longest() < 100, qPrintable(QString("held for %1 ms").arg(stalls.Longest())));
+  }
+
   // The writer, the disc type, Multi Session, the label and the window's
   // size come back at the next start.
   void choicesAreRememberedPerUser() {
