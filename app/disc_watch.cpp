@@ -24,7 +24,9 @@ using Readiness = quillon::DiscProbe::Readiness;
 QString Mb(std::uint64_t blocks, bool roundUp = false) {
   return QString::fromStdString(quillon::Megabytes(blocks, roundUp));
 }
-QString Medium(const quillon::DiscDescription& disc) { return QString::fromStdString(quillon::MediumName(disc.profile)); }
+QString Medium(const quillon::DiscDescription& disc) {
+  return QString::fromStdString(quillon::MediumName(disc.profile));
+}
 
 // About what a session holds beside the file data: the system area, the
 // descriptors and path tables, and a directory record in each tree for
@@ -156,7 +158,8 @@ void TFGUI::UpdateCapacity() {
   pgbCapacity->setFormat(text);
   pgbCapacity->setProperty("fits", fits);
   QPalette palette = pgbCapacity->palette();
-  palette.setColor(QPalette::Highlight, fits ? QApplication::palette().color(QPalette::Highlight) : QColor(200, 30, 30));
+  const QColor tooMuch(200, 30, 30);
+  palette.setColor(QPalette::Highlight, fits ? QApplication::palette().color(QPalette::Highlight) : tooMuch);
   pgbCapacity->setPalette(palette);
   pgbCapacity->setToolTip(fits ? QString() : "The checked entries need more space than the disc has free.");
 }

@@ -64,7 +64,8 @@ void TFGUI::actBurnExecute() {
   WaitOffThread([&facts, &checked] { facts = quillon::ExamineCompilation(checked); });
   QStringList clashes;
   for (const quillon::InputProblem& problem : facts.unusablePaths) {
-    if (!problem.clashesWith.empty()) clashes.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
+    if (!problem.clashesWith.empty())
+      clashes.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
   }
   if (!clashes.isEmpty()) {
     messages_.Show("These entries land at the disc's root under one name, and one would replace the other:", clashes,
@@ -251,7 +252,10 @@ void TFGUI::ShowBurnDetail(int percent) {
     const double blocksPerSecond = static_cast<double>(written) / seconds;
     const double megabytesPerSecond = blocksPerSecond * 2048.0 / (1024.0 * 1024.0);
     const int left = static_cast<int>(static_cast<double>(total - std::min(total, written)) / blocksPerSecond);
-    text += QString(", %1 MB/s, %2:%3 left").arg(megabytesPerSecond, 0, 'f', 1).arg(left / 60).arg(left % 60, 2, 10, QChar('0'));
+    text += QString(", %1 MB/s, %2:%3 left")
+                .arg(megabytesPerSecond, 0, 'f', 1)
+                .arg(left / 60)
+                .arg(left % 60, 2, 10, QChar('0'));
   }
   lblDetail->setText(text);
 }
@@ -342,9 +346,11 @@ void TFGUI::ScrivoJobFailed(scrivo::JobKind job, const QString& reason, DiscAfte
   // Another program may have taken the writer meanwhile.
   if (probedWriter_ >= 0) {
     const std::lock_guard lock(probeMutex_);
-    if (probe_.TestReady() == quillon::DiscProbe::Readiness::InUse) reasons.append("The writer is in use by another program.");
+    if (probe_.TestReady() == quillon::DiscProbe::Readiness::InUse)
+      reasons.append("The writer is in use by another program.");
   }
-  if (job == scrivo::JobKind::Burn && disc == DiscAfterJob::Untouched) reasons.append("The list is kept: Start Burn tries again.");
+  if (job == scrivo::JobKind::Burn && disc == DiscAfterJob::Untouched)
+    reasons.append("The list is kept: Start Burn tries again.");
   NotifyJobEnd(what);
   messages_.Show(reasons.isEmpty() ? what : what + "\r\n" + reasons.join("\r\n"));
   jobErrors_.clear();

@@ -247,8 +247,8 @@ class TFGUI final : public QMainWindow {
   bool formatting_ = false;
   QElapsedTimer writeClock_;
   int writeStartPercent_ = -1;
-  QShortcut* busyExit_ = nullptr;
-  std::future<void> eject_;  // the tray opening, waited for when the window goes
-  std::future<void> poll_;   // the timer's question to the drive, likewise
-  std::mutex probeMutex_;    // probe_ is asked from one thread at a time  // Alt+X while a job runs: says why it does nothing
+  QShortcut* busyExit_ = nullptr;  // Alt+X while a job runs: says why it does nothing
+  std::future<void> eject_;         // the tray opening, waited for when the window goes
+  std::future<void> poll_;          // the timer's question to the drive, likewise
+  std::mutex probeMutex_;           // probe_ is asked from one thread at a time
 };

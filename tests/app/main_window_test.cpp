@@ -302,7 +302,8 @@ class MainWindowTest : public QObject {
     // does not wait for.
     Stalls stalls;
     QTRY_VERIFY_WITH_TIMEOUT(!QApplication::overrideCursor(), 10000);
-    QVERIFY2(stalls.Elapsed() > 1000 && stalls.Longest() < 500, qPrintable(QString("held for %1 ms").arg(stalls.Longest())));
+    QVERIFY2(stalls.Elapsed() > 1000 && stalls.Longest() < 500,
+             qPrintable(QString("held for %1 ms").arg(stalls.Longest())));
     QTRY_COMPARE(W().lblDisc->text(), QString("There is no disc in the writer."));  // the tray is open
     QCOMPARE(W().lblState->text(), QString("Burning ......"));
     QCOMPARE(W().txtProgress->text(), QString("100 %"));  // kept on the hidden panel
@@ -429,7 +430,8 @@ class MainWindowTest : public QObject {
                             << "The writer is in use by another program: it is burning, erasing or formatting a disc."
                             << "The writer is in use by another program: it is burning, erasing or formatting a "
                                "disc. Try again when that has finished.";
-    QTest::newRow("unformatted DVD+RW") << "dvd+rw" << "" << "DVD+RW: 4482 MB free once formatted (it is not formatted yet)."
+    QTest::newRow("unformatted DVD+RW") << "dvd+rw" << ""
+                                        << "DVD+RW: 4482 MB free once formatted (it is not formatted yet)."
                                         << "The DVD+RW in the writer is not formatted, and nothing can be burned on it "
                                            "until it is. Format it now?\r\nFormatting takes a while; press Start Burn "
                                            "again when it has finished.";
