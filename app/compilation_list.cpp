@@ -43,6 +43,10 @@ CompilationList::CompilationList(QWidget* parent) : QTreeWidget(parent) {
   connect(model(), &QAbstractItemModel::modelReset, this, [this] { emit SelectionChanged(); });
 }
 
+// The rows the base class removes as it goes raise no SelectionChanged from
+// a list that is no longer whole.
+CompilationList::~CompilationList() { disconnect(model(), nullptr, this, nullptr); }
+
 bool CompilationList::IsInCompilation(const QString& caption) const {
   for (int row = 0; row < topLevelItemCount(); ++row) {
     if (topLevelItem(row)->text(kNameColumn) == caption) return true;

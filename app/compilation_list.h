@@ -20,6 +20,7 @@ class CompilationList final : public QTreeWidget {
   };
 
   explicit CompilationList(QWidget* parent = nullptr);
+  ~CompilationList() override;
 
   bool IsInCompilation(const QString& caption) const;
   // Adds paths as the shell drops them: each whole, a folder's caption
