@@ -233,11 +233,20 @@ class DialogsTest : public QObject {
     OnNextModal(this, [&](QWidget& dialog) {
       add = &dialog;
       title = dialog.windowTitle();
+      static_cast<TfrmAdd&>(dialog).ShowFolder(Path("add/folder"));
       QTest::keyClick(&dialog, Qt::Key_Escape);
     });
     W().actAdd->trigger();
     QCOMPARE(title, QString("Add"));
     QVERIFY(add.isNull());
+    // The next opening starts where this one ended (kept in the settings).
+    QString shown;
+    OnNextModal(this, [&](QWidget& dialog) {
+      shown = static_cast<TfrmAdd&>(dialog).Shown();
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    W().actAdd->trigger();
+    QCOMPARE(shown, Path("add/folder"));
 
     QStringList labels;
     OnNextModal(this, [&](QWidget& dialog) {
