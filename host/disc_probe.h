@@ -9,10 +9,13 @@
 // while no job runs.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "engine/drive/mmc_core.h"
+namespace scrivo {
+class MmcCore;
+}
 
 namespace quillon {
 
@@ -41,6 +44,11 @@ class DiscProbe {
  public:
   enum class Readiness { Ready, InUse, NoDisc, NotReady };
 
+  DiscProbe();
+  ~DiscProbe();
+  DiscProbe(const DiscProbe&) = delete;
+  DiscProbe& operator=(const DiscProbe&) = delete;
+
   // Binds the ASPI layer and finds the writer the control selected (its
   // host adapter and target, and the LUN whose description it has).
   bool Open(int hostAdapter, int target, const std::string& description);
@@ -49,12 +57,14 @@ class DiscProbe {
   std::optional<DiscDescription> Describe();
   // Opens the tray, after the pause a drive that has just finished a job
   // needs; seconds in all.
-  bool Eject() { return drive_.EjectDisc(); }
+  bool Eject();
   // Blocks recorded in the track that starts at `lba`.
   std::optional<std::uint32_t> RecordedFrom(std::uint32_t lba);
 
  private:
-  scrivo::MmcCore drive_;
+  // The engine's drive access stays inside the host library: its hosts see
+  // the probe's answers only.
+  std::unique_ptr<scrivo::MmcCore> drive_;
 };
 
 }  // namespace quillon
