@@ -153,7 +153,9 @@ void TFGUI::UpdateCapacity() {
   pgbCapacity->setValue(static_cast<int>(std::min(needed, std::max<std::uint64_t>(free, 1)) /
                                          static_cast<std::uint64_t>(scale)));
   QString text = selection.rows > 0 ? "Selection: about " + Mb(needed, true) : QString("Nothing checked");
-  if (writable) text += (selection.rows > 0 ? " of " : ": ") + Mb(free) + (fits ? "" : " - does not fit");
+  if (writable) {
+    text += selection.rows > 0 ? " of " + Mb(free) + (fits ? "" : " - does not fit") : "; " + Mb(free) + " free";
+  }
   if (!lsvCD->Sized()) text += " (counting...)";
   pgbCapacity->setFormat(text);
   pgbCapacity->setProperty("fits", fits);

@@ -178,6 +178,8 @@ close_box  # Yes
 await_box "after the cancelled burn"
 shot cancelled-burn
 close_box
+sleep 1
+shot after-cancelled-burn
 
 xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+d
 window Add >/dev/null
