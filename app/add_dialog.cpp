@@ -18,6 +18,7 @@
 #include "app/compilation_list.h"
 #include "app/dialog_frame.h"
 #include "app/location_box.h"
+#include "app/message_service.h"
 
 namespace {
 
@@ -43,8 +44,8 @@ QPushButton* PanelButton(QWidget* panel, const QString& caption, int left, QSize
 
 }  // namespace
 
-TfrmAdd::TfrmAdd(QWidget* owner, CompilationList& compilation)
-    : QDialog(owner, kFixedDialog), compilation_(compilation) {
+TfrmAdd::TfrmAdd(QWidget* owner, CompilationList& compilation, MessageService* messages, const QString& start)
+    : QDialog(owner, kFixedDialog), compilation_(compilation), messages_(messages) {
   setWindowTitle("Add");
   SetFixedDialogFrame(*this, kClientSize);
   QPalette green = palette();
@@ -59,7 +60,7 @@ TfrmAdd::TfrmAdd(QWidget* owner, CompilationList& compilation)
   layout->addWidget(MakeLocationStrip());
   layout->addWidget(MakeBrowser(), 1);
   layout->addWidget(MakeButtonPanel());
-  ShowFolder(QDir::homePath());
+  if (start.isEmpty() || !ShowFolder(start)) ShowFolder(QDir::homePath());
   lvwFiles->setFocus();
 }
 
@@ -127,7 +128,8 @@ QWidget* TfrmAdd::MakeBrowser() {
 
   files_ = new QFileSystemModel(this);
   files_->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
-  files_->setReadOnly(false);  // renaming in place
+  // A burner never changes the user's files: no renaming, moving or deleting here.
+  files_->setReadOnly(true);
   files_->setIconProvider(&icons_);
   files_->sort(0);
   lvwFiles = new QListView;
@@ -138,7 +140,7 @@ QWidget* TfrmAdd::MakeBrowser() {
   lvwFiles->setResizeMode(QListView::Adjust);
   lvwFiles->setIconSize(QSize(kIconSize, kIconSize));
   lvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  lvwFiles->setEditTriggers(QAbstractItemView::EditKeyPressed);
+  lvwFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lvwFiles, &QListView::doubleClicked, this, [this] { actAdd->trigger(); });
   connect(lvwFiles, &QWidget::customContextMenuRequested, this,
@@ -200,9 +202,8 @@ void TfrmAdd::ShowPopupMenu(QWidget* view, const QPoint& position) {
 }
 
 void TfrmAdd::actAddExecute() {
-  // Only the file list's selection is added; Add from the tree or the
-  // location box does nothing.
-  if (focusWidget() != lvwFiles) return;
+  // What is selected in the file list, wherever the focus is; without such
+  // a selection, the folder chosen in the tree while the tree has the focus.
   QModelIndexList selected = lvwFiles->selectionModel()->selectedIndexes();
   std::sort(selected.begin(), selected.end(),
             [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
@@ -211,8 +212,15 @@ void TfrmAdd::actAddExecute() {
     paths << files_->filePath(item);
     lvwFiles->selectionModel()->select(item, QItemSelectionModel::Deselect);
   }
-  // The main window's entry rules, with the size in plain digits.
-  compilation_.AddPaths(paths, SizeStyle::Plain);
+  if (paths.isEmpty() && focusWidget() == tvwDir && !shown_.isEmpty()) paths << shown_;
+  if (paths.isEmpty()) {
+    if (messages_) {
+      messages_->Show("Nothing is selected: select files or folders in the list on the right (or a folder in the "
+                      "tree on the left), then press Add.");
+    }
+    return;
+  }
+  compilation_.AddPaths(paths);
 }
 
 void TfrmAdd::actSelectAllExecute() { lvwFiles->selectAll(); }

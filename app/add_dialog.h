@@ -1,7 +1,8 @@
 #pragma once
 // The add-files dialog: a browser of the computer's folders and files (the
-// location box, the folder tree and the file list, linked) whose Add puts the
-// file list's selected items straight into the main window's compilation.
+// location box, the folder tree and the file list, linked, all read-only)
+// whose Add puts the selected items straight into the main window's
+// compilation.
 // Created afresh for each opening and shown modally; "OK", Escape and the
 // close box only hide it.
 
@@ -10,6 +11,7 @@
 
 class CompilationList;
 class LocationBox;
+class MessageService;
 class QAction;
 class QFileSystemModel;
 class QListView;
@@ -18,7 +20,12 @@ class QTreeView;
 
 class TfrmAdd final : public QDialog {
  public:
-  TfrmAdd(QWidget* owner, CompilationList& compilation);
+  // Opens on `start` (the home folder when that is no folder); `messages`
+  // says when Add finds nothing selected.
+  TfrmAdd(QWidget* owner, CompilationList& compilation, MessageService* messages = nullptr,
+          const QString& start = {});
+  // The folder on view.
+  const QString& Shown() const { return shown_; }
 
   // Shows the folder's contents in the list, and the folder in the tree and
   // the location box; "" is the computer. False when `path` is no folder.
@@ -48,6 +55,7 @@ class TfrmAdd final : public QDialog {
   void ShowPopupMenu(QWidget* view, const QPoint& position);
 
   CompilationList& compilation_;
+  MessageService* messages_;
   QFileIconProvider icons_;  // the style's icons, also without an icon theme
   QFileSystemModel* folders_;
   QFileSystemModel* files_;

@@ -10,9 +10,17 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QTimer>
 
 #include "app/main_window.h"
 #include "app/reports.h"
+
+namespace {
+const QString kWriterInUse =
+    "The writer is in use by another program: it is burning, erasing or formatting a disc. Try again when that "
+    "has finished.";
+}  // namespace
 
 bool TFGUI::WriterReady(const QString& notReadyMessage) {
   scrivo_->SetCurrentDevice(cboBurner->currentIndex());
@@ -35,9 +43,44 @@ quillon::HandOverResult TFGUI::HandOverCheckedEntries() {
 
 void TFGUI::actBurnExecute() {
   if (engineHoldsEntries_) RenewControl();
+  RefreshDisc();
+  if (readiness_ == quillon::DiscProbe::Readiness::InUse) {
+    messages_.Show(kWriterInUse);
+    return;
+  }
   if (!WriterReady("CD/DVD Writer not ready! Can not continue to burn.")) return;
   if (lsvCD->Count() == 0) {
     messages_.Show("Please select direcotry or file first before burning!");
+    return;
+  }
+  // The checked entries are walked off the GUI thread, as the engine will
+  // walk them: two that would land at the disc's root under one name, and
+  // folders the engine would burn empty, are named before anything starts.
+  std::vector<std::string> checked;
+  for (const CompilationList::Entry& entry : lsvCD->Entries()) {
+    if (entry.checked) checked.push_back(QFile::encodeName(entry.caption).toStdString());
+  }
+  quillon::CompilationFacts facts;
+  WaitOffThread([&facts, &checked] { facts = quillon::ExamineCompilation(checked); });
+  QStringList clashes;
+  for (const quillon::InputProblem& problem : facts.unusablePaths) {
+    if (!problem.clashesWith.empty())
+      clashes.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
+  }
+  if (!clashes.isEmpty()) {
+    messages_.Show("These entries land at the disc's root under one name, and one would replace the other:", clashes,
+                   "Nothing was burned. Uncheck or remove one of each pair, or rename it, then press Start Burn.");
+    return;
+  }
+  if (const QString refused = DiscRefusesBurn(facts); !refused.isEmpty()) {
+    messages_.Show(refused);
+    return;
+  }
+  if (disc_ && disc_->unformatted) {
+    if (messages_.Ask("The DVD+RW in the writer is not formatted, and nothing can be burned on it until it is. "
+                      "Format it now?\r\nFormatting takes a while; press Start Burn again when it has finished.")) {
+      StartFormat();
+    }
     return;
   }
   jobErrors_.clear();
@@ -45,17 +88,25 @@ void TFGUI::actBurnExecute() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const quillon::HandOverResult handedOver = HandOverCheckedEntries();
   QApplication::restoreOverrideCursor();
-  // Nothing is left out of a disc without the user's word.
-  if (!handedOver.refused.empty()) {
-    QStringList refused;
-    for (const quillon::RefusedEntry& entry : handedOver.refused) refused.append(QFile::decodeName(entry.reason.c_str()));
-    const QString list = "These files and folders cannot be burned:\r\n" + refused.join("\r\n");
+  // Nothing is left out of a disc without the user's word: each entry with
+  // the engine's reason, and each folder it would burn empty.
+  QStringList refused;
+  for (const quillon::RefusedEntry& entry : handedOver.refused) refused.append(QFile::decodeName(entry.reason.c_str()));
+  for (const quillon::InputProblem& problem : facts.refusedEntries)
+    refused.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
+  if (!refused.isEmpty()) {
     if (handedOver.accepted == 0) {
-      messages_.Show(list + "\r\nNothing was burned.");
+      messages_.Show("These files and folders cannot be burned:", refused, "Nothing was burned.");
       return;
     }
-    if (!messages_.Ask(list + "\r\nBurn the other entries without them?")) return;
+    if (!messages_.Ask("These files and folders cannot be burned:", refused, "Burn the other entries without them?"))
+      return;
   }
+  burnFacts_ = facts;
+  burnDisc_ = disc_;
+  phases_ = {};
+  cancelRequested_ = false;
+  writeStartPercent_ = -1;
   EnterBusyState(Burning);
   if (rdbCD->isChecked()) {
     scrivo_->BurnCDData(chkMulti->isChecked());
@@ -66,6 +117,10 @@ void TFGUI::actBurnExecute() {
 
 void TFGUI::actAbortExecute() {
   if (!messages_.Ask("Cancel Burning, it will destory the CD disc, Are you sure")) return;
+  // The burn may have ended while the question was open.
+  if (scrivo_->Tag != Burning) return;
+  cancelRequested_ = true;
+  phases_.CancelRequested();
   scrivo_->CancelBurning();
   pgbBurning->setValue(0);
   // The panels come back, their controls stay disabled: the engine closes
@@ -123,12 +178,34 @@ void TFGUI::ScrivoCloseFailed(const QString& reason) {
   ReturnToIdle();
   messages_.Show(reason.isEmpty() ? "The session was not closed." : "Close Session: " + reason);
   jobErrors_.clear();
+  jobNotices_.clear();
   pgbBurning->setValue(0);
   scrivo_->Tag = Idle;
   cboBurnerChange();
 }
 
-void TFGUI::actEjectExecute() { scrivo_->EjectDisk(); }
+
+// Formats a DVD+RW (the control's BlankDVD); the end comes as BlankFinished.
+void TFGUI::actFormatExecute() {
+  if (!WriterReady("CD/DVD Writer not ready! Can not continue to format.")) return;
+  RefreshDisc();
+  if (disc_ && !disc_->dvdPlusRw()) {
+    messages_.Show("The disc in the writer is a " + QString::fromStdString(quillon::MediumName(disc_->profile)) +
+                   ": only a DVD+RW is formatted here.");
+    return;
+  }
+  if (!messages_.Ask("Format the DVD+RW in the writer? Everything on it is lost.")) return;
+  StartFormat();
+}
+
+void TFGUI::StartFormat() {
+  jobErrors_.clear();
+  formatting_ = true;
+  EnterBusyState(Erasing);
+  scrivo_->BlankDVD();
+}
+
+void TFGUI::actEjectExecute() { EjectInBackground(); }
 
 void TFGUI::actDiskInfoExecute() {
   if (!WriterReady("CD/DVD Writer not ready! Can not get the information of disk.")) return;
@@ -153,11 +230,22 @@ void TFGUI::EnterBusyState(JobState job) {
   pnlBurning->raise();
   actAbort->setEnabled(job == Burning);
   SetActionsEnabled(false);
+  busyExit_->setEnabled(true);
+  timDisc->stop();
   scrivo_->Tag = job;
-  lblState->setText(job == Burning ? "Burning ......" : job == Closing ? "Closing the session......" : "Erasing......");
+  lblState->setText(job == Burning   ? "Burning ......"
+                    : job == Closing ? "Closing the session......"
+                    : formatting_    ? "Formatting......"
+                                     : "Erasing......");
+  // An erase, a format or a close works on the whole disc: it has no Cancel.
+  btnAbort->setVisible(job == Burning);
+  lblDetail->setText(job == Burning ? "Preparing the image..."
+                                    : QString("%1 cannot be stopped: a disc left half done is unusable.")
+                                          .arg(job == Closing ? "Closing a session" : formatting_ ? "A format" : "An erase"));
 }
 
 void TFGUI::ReturnToIdle() {
+  messages_.CloseQuestions();  // a cancel question the job's end has made moot
   for (QWidget* child : WindowChildren()) {
     SetPanelChildrenEnabled(child, true);
     child->setEnabled(true);
@@ -166,38 +254,115 @@ void TFGUI::ReturnToIdle() {
   pnlBurning->hide();
   actAbort->setEnabled(false);
   SetActionsEnabled(true);
+  busyExit_->setEnabled(false);
+  timDisc->start();
 }
 
 void TFGUI::ScrivoProgress(std::int16_t iPos) {
-  if (scrivo_->Tag == Burning) lblState->setText("Burning ......");
-  if (scrivo_->Tag == Erasing) lblState->setText("Erasing ......");
+  if (scrivo_->Tag == Burning) {
+    lblState->setText("Burning ......");
+    ShowBurnDetail(iPos);
+  }
+  if (scrivo_->Tag == Erasing) lblState->setText(formatting_ ? "Formatting ......" : "Erasing ......");
   pgbBurning->setValue(iPos);
   txtProgress->setText(QString::number(iPos) + " %");
+}
+
+// The phase, the megabytes written of those the burn needs, the speed and
+// the time left, from the engine's percentages and the clock.
+void TFGUI::ShowBurnDetail(int percent) {
+  const quillon::BurnPhases::Step step = phases_.OnProgress(percent);
+  const QString phase = QString::fromUtf8(step.phase.data(), static_cast<qsizetype>(step.phase.size()));
+  if (step.phase != quillon::BurnPhases::kWriting) {
+    lblDetail->setText(phase + "...");
+    return;
+  }
+  const std::uint64_t total = burnFacts_.blocks;
+  const auto written = static_cast<std::uint64_t>(phases_.writtenShare() * static_cast<double>(total));
+  if (writeStartPercent_ < 0) {
+    writeStartPercent_ = percent;
+    writeClock_.start();
+  }
+  QString text = phase + ": " + QString::fromStdString(quillon::Megabytes(written)) + " of " +
+                 QString::fromStdString(quillon::Megabytes(total));
+  const double seconds = static_cast<double>(writeClock_.elapsed()) / 1000.0;
+  if (seconds > 1.0 && written > 0) {
+    const double blocksPerSecond = static_cast<double>(written) / seconds;
+    const double megabytesPerSecond = blocksPerSecond * 2048.0 / (1024.0 * 1024.0);
+    const int left = static_cast<int>(static_cast<double>(total - std::min(total, written)) / blocksPerSecond);
+    text += QString(", %1 MB/s, %2:%3 left")
+                .arg(megabytesPerSecond, 0, 'f', 1)
+                .arg(left / 60)
+                .arg(left % 60, 2, 10, QChar('0'));
+  }
+  lblDetail->setText(text);
+}
+
+// The end of a job while the window is not in front is told on the desktop.
+void TFGUI::NotifyJobEnd(const QString& text) {
+  if (!isActiveWindow() && notify) notify(kApplicationTitle, text);
+}
+
+// What a cancelled burn left: how much the drive recorded in the new
+// session (the progress tells for a disc written in place), and what that
+// means for the disc, as it is now.
+QString TFGUI::CancelledBurnReport() {
+  const std::lock_guard lock(probeMutex_);
+  std::uint64_t written =
+      static_cast<std::uint64_t>(phases_.writtenShare() * static_cast<double>(burnFacts_.blocks));
+  if (burnDisc_ && !burnDisc_->overwritable && probedWriter_ >= 0) {
+    if (auto recorded = probe_.RecordedFrom(burnDisc_->nextWritable)) written = *recorded;
+  }
+  QStringList lines{"Burn cancelled: the session was closed with " +
+                    QString::fromStdString(quillon::Megabytes(written)) + " written.",
+                    "The disc holds only what was written before the cancel: a file cut off by it cannot be read "
+                    "whole, and the files after it are not on the disc."};
+  const std::optional<quillon::DiscDescription> now =
+      probedWriter_ >= 0 ? probe_.Describe() : std::optional<quillon::DiscDescription>();
+  if (now && now->closed) {
+    lines.append("The disc is closed: nothing more can be added to it.");
+  } else if (now && !now->overwritable) {
+    lines.append("More can be added to the disc in a new session.");
+  }
+  if (scrivo_->IsDiskErasable()) lines.append("It is rewritable: Erase makes it blank again.");
+  lines.append("The list is kept: Start Burn writes it again.");
+  return lines.join("\r\n");
 }
 
 void TFGUI::ScrivoFinished() {
   engineHoldsEntries_ = false;  // the engine empties its compilation after Finished
   ReturnToIdle();
-  messages_.Show("Burned Completed!");
+  // A cancel that came before the writing reached the end: the session
+  // holds part of the compilation.
+  const bool cancelled = cancelRequested_ && !phases_.wroteEverything();
+  const QString report = cancelled ? CancelledBurnReport() : QString("Burned Completed!");
+  NotifyJobEnd(cancelled ? report.section("\r\n", 0, 0) : report);
+  messages_.Show(report);
+  if (!jobNotices_.isEmpty()) messages_.Show(jobNotices_.join("\r\n"));
+  jobNotices_.clear();
   // Files that vanished or changed while they were read: the session is
   // closed, but it does not hold them as they are now.
   if (!jobErrors_.isEmpty()) {
-    messages_.Show("The disc does not hold these files as they are now:\r\n" + jobErrors_.join("\r\n"));
+    messages_.Show("The disc does not hold these files as they are now:", jobErrors_);
     jobErrors_.clear();
   }
   pgbBurning->setValue(0);
-  scrivo_->EjectDisk();
   scrivo_->Tag = Idle;
-  lsvCD->clear();
+  EjectInBackground();
+  if (!cancelled) lsvCD->clear();
+  cancelRequested_ = false;
   cboBurnerChange();
 }
 
 void TFGUI::ScrivoBlankFinished() {
   ReturnToIdle();
-  messages_.Show("Blank complete!");
-  scrivo_->EjectDisk();
+  const QString text = formatting_ ? "Format complete!" : "Blank complete!";
+  NotifyJobEnd(text);
+  messages_.Show(text);
   pgbBurning->setValue(0);
   scrivo_->Tag = Idle;
+  if (!formatting_) EjectInBackground();  // a formatted DVD+RW stays in for the burn
+  formatting_ = false;
   cboBurnerChange();
 }
 
@@ -205,19 +370,36 @@ void TFGUI::ScrivoEngineError(const QString& text) {
   if (scrivo_->Tag != Idle) jobErrors_.append(text);
 }
 
+void TFGUI::ScrivoEngineNotice(const QString& text) {
+  if (scrivo_->Tag != Idle) jobNotices_.append(text);
+}
+
 // A job that failed raises no event: the window returns to idle here and
-// says why, with the engine's own texts and, under them, what failed and
-// what the disc holds now. The disc stays in and the list is kept, so the
-// user can try again.
-void TFGUI::ScrivoJobFailed(scrivo::JobKind job, const QString& reason) {
+// says why, with the engine's own texts and, under them, what failed, what
+// the disc holds now and what to do with it. The disc stays in and the list
+// is kept, so the user can try again.
+void TFGUI::ScrivoJobFailed(scrivo::JobKind job, const QString& reason, DiscAfterJob disc) {
   if (scrivo_->Tag == Idle) return;
   ReturnToIdle();
-  QString what = job == scrivo::JobKind::Burn ? "The burn did not complete." : "The erase did not complete.";
+  QString what = job == scrivo::JobKind::Burn        ? "The burn did not complete."
+                 : job == scrivo::JobKind::DvdFormat ? "The format did not complete."
+                                                     : "The erase did not complete.";
   QStringList reasons = jobErrors_;
   reasons.removeDuplicates();
   if (!reason.isEmpty()) reasons.append(reason);
+  // Another program may have taken the writer meanwhile.
+  if (probedWriter_ >= 0) {
+    const std::lock_guard lock(probeMutex_);
+    if (probe_.TestReady() == quillon::DiscProbe::Readiness::InUse)
+      reasons.append("The writer is in use by another program.");
+  }
+  if (job == scrivo::JobKind::Burn && disc == DiscAfterJob::Untouched)
+    reasons.append("The list is kept: Start Burn tries again.");
+  NotifyJobEnd(what);
   messages_.Show(reasons.isEmpty() ? what : what + "\r\n" + reasons.join("\r\n"));
   jobErrors_.clear();
+  formatting_ = false;
+  cancelRequested_ = false;
   pgbBurning->setValue(0);
   scrivo_->Tag = Idle;
   cboBurnerChange();

@@ -14,9 +14,14 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSettings>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
+
+#include "app/desktop_notification.h"
 
 namespace {
 constexpr int kProgressPanelWidth = 300;
@@ -26,6 +31,7 @@ constexpr int kDesignHeight = 575;
 constexpr int kSmallWidth = 200;
 constexpr int kSmallHeight = 130;
 constexpr int kVolumeLabelLimit = 15;  // characters (UTF-16 units, as QLineEdit counts them)
+constexpr int kDiscPollMilliseconds = 3000;
 }  // namespace
 
 ActionButton::ActionButton(QAction* action, QWidget* parent) : QPushButton(action->text(), parent), action_(action) {
@@ -51,6 +57,15 @@ TFGUI::TFGUI(MessagePump::DebugOutput debugOutput)
   setAcceptDrops(true);
   AddTrayIcon();
   resize(kDesignWidth, kDesignHeight);
+  // Alt+X while a job runs (Exit is disabled then) says why nothing happens.
+  busyExit_ = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_X), this);
+  busyExit_->setEnabled(false);
+  connect(busyExit_, &QShortcut::activated, this, [this] { close(); });
+  timDisc = new QTimer(this);
+  timDisc->setInterval(kDiscPollMilliseconds);
+  connect(timDisc, &QTimer::timeout, this, [this] { Guarded([this] { PollDisc(); }); });
+  connect(lsvCD, &CompilationList::SelectionChanged, this, [this] { UpdateCapacity(); });
+  notify = [](const QString& title, const QString& text) { SendDesktopNotification(title, text); };
 }
 
 void TFGUI::ConnectEvents(TScrivo& scrivo) {
@@ -58,13 +73,14 @@ void TFGUI::ConnectEvents(TScrivo& scrivo) {
   scrivo.OnFinished = [this](TScrivo&) { Guarded([this] { ScrivoFinished(); }); };
   scrivo.OnBlankFinished = [this](TScrivo&) { Guarded([this] { ScrivoBlankFinished(); }); };
   scrivo.OnEngineError = [this](TScrivo&, const QString& text) { ScrivoEngineError(text); };
+  scrivo.OnEngineNotice = [this](TScrivo&, const QString& text) { ScrivoEngineNotice(text); };
   scrivo.OnCloseFinished = [this](TScrivo&) { Guarded([this] { ScrivoCloseFinished(); }); };
-  scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job, const QString& reason) {
+  scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job, const QString& reason, DiscAfterJob disc) {
     if (job == scrivo::JobKind::SessionClose) {
       Guarded([this, reason] { ScrivoCloseFailed(reason); });
       return;
     }
-    Guarded([this, job, reason] { ScrivoJobFailed(job, reason); });
+    Guarded([this, job, reason, disc] { ScrivoJobFailed(job, reason, disc); });
   };
 }
 
@@ -84,6 +100,9 @@ void TFGUI::RenewControl() {
 }
 
 TFGUI::~TFGUI() {
+  for (std::future<void>* work : {&eject_, &poll_}) {
+    if (work->valid()) work->wait();
+  }
   // The control goes first: its destructor waits for a running job, and no
   // worker may post to the loop once the pump has removed its handler.
   scrivo_->Release();
@@ -107,6 +126,7 @@ void TFGUI::BuildLayout() {
   listLayout->setContentsMargins(0, 0, 0, 0);
   lsvCD = new CompilationList(Panel1);
   listLayout->addWidget(lsvCD);
+  listLayout->addWidget(BuildCapacityRow(Panel1));
   Panel3 = BuildBottomPanel();
   column->addWidget(Panel5);
   column->addWidget(Panel4, 1);
@@ -154,6 +174,19 @@ QWidget* TFGUI::BuildTopPanel() {
   edtCDVolume->setMaxLength(kVolumeLabelLimit);
   edtCDVolume->setFixedWidth(140);
   volumeLabel->setBuddy(edtCDVolume);
+  // A key the box turns away at the limit, or a paste it cut, is said at once.
+  lblVolumeNote = new QLabel(panel);
+  lblVolumeNote->setObjectName("lblVolumeNote");
+  const QString cut = QString("A disc's label holds %1 characters: the rest is left out.").arg(kVolumeLabelLimit);
+  lblVolumeNote->hide();
+  connect(edtCDVolume, &QLineEdit::inputRejected, this, [this, cut] {
+    lblVolumeNote->setText(cut);
+    lblVolumeNote->show();
+    QToolTip::showText(edtCDVolume->mapToGlobal(QPoint(0, edtCDVolume->height())), cut, edtCDVolume);
+  });
+  connect(edtCDVolume, &QLineEdit::textEdited, this, [this](const QString& text) {
+    if (text.size() < kVolumeLabelLimit) lblVolumeNote->hide();
+  });
   chkMulti = new QCheckBox("Multi Session", panel);
   chkMulti->setObjectName("chkMulti");
   chkMulti->setChecked(true);
@@ -164,6 +197,7 @@ QWidget* TFGUI::BuildTopPanel() {
 
   grid->addLayout(upper, 0, 0);
   grid->addLayout(lower, 1, 0);
+  grid->addWidget(lblVolumeNote, 2, 0, Qt::AlignRight);
   return panel;
 }
 
@@ -215,16 +249,21 @@ QFrame* TFGUI::BuildProgressPanel() {
   panel->setAutoFillBackground(true);
   panel->setFixedSize(kProgressPanelWidth, kProgressPanelHeight);
   lblState = new QLabel("Burning ......", panel);
-  lblState->setGeometry(20, 14, 120, 24);
-  auto* cancel = new ActionButton(actAbort, panel);
-  cancel->setGeometry(146, 8, 144, 36);
-  cancel->setFocusPolicy(Qt::NoFocus);
+  lblState->setObjectName("lblState");
+  lblState->setGeometry(12, 14, 132, 24);
+  btnAbort = new ActionButton(actAbort, panel);
+  btnAbort->setGeometry(146, 8, 144, 36);
+  btnAbort->setFocusPolicy(Qt::NoFocus);
+  lblDetail = new QLabel(panel);
+  lblDetail->setObjectName("lblDetail");
+  lblDetail->setWordWrap(true);
+  lblDetail->setGeometry(12, 46, 278, 40);
   pgbBurning = new QProgressBar(panel);
   pgbBurning->setOrientation(Qt::Vertical);
   pgbBurning->setRange(0, 100);
   pgbBurning->setValue(0);
   pgbBurning->setTextVisible(false);
-  pgbBurning->setGeometry(5, 48, 290, 297);
+  pgbBurning->setGeometry(5, 90, 290, 255);
   txtProgress = new QLabel(panel);
   txtProgress->setAlignment(Qt::AlignCenter);
   QFont font = txtProgress->font();
@@ -249,6 +288,7 @@ void TFGUI::FormActivate() {
   if (startedUp_) return;
   startedUp_ = true;
   scrivo_->InitControl();
+  timDisc->start();
   const int count = scrivo_->MediaCount();
   {
     QSignalBlocker quiet(cboBurner);
@@ -266,6 +306,7 @@ void TFGUI::FormActivate() {
     QSignalBlocker quiet(cboBurner);
     cboBurner->setCurrentIndex(cboBurner->count() > 0 ? 0 : -1);
   }
+  RestoreSettings();
   if (upgradeShownTag == 0) {
     actUpgrade->trigger();
     upgradeShownTag = 1;
@@ -280,6 +321,7 @@ void TFGUI::cboBurnerChange() {
   rdbDVD->setEnabled(scrivo_->IsReadDVDSupport());
   chkMulti->setChecked(scrivo_->IsMultiSessionsSupport());
   chkMulti->setEnabled(scrivo_->IsMultiSessionsSupport());
+  RefreshDisc();
 }
 
 void TFGUI::SetPanelChildrenEnabled(QWidget* panel, bool enabled) {
@@ -292,7 +334,8 @@ void TFGUI::SetPanelChildrenEnabled(QWidget* panel, bool enabled) {
 
 void TFGUI::SetActionsEnabled(bool enabled) {
   for (QAction* action :
-       {actBurn, actErase, actCloseSession, actAdd, actNew, actDelete, actBurnerInfo, actDiskInfo, actExit, actEject})
+       {actBurn, actErase, actFormat, actCloseSession, actAdd, actNew, actDelete, actBurnerInfo, actDiskInfo, actExit,
+        actEject})
     action->setEnabled(enabled);
 }
 
@@ -330,10 +373,12 @@ void TFGUI::actWindowsExecute() {
 
 void TFGUI::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  // Centred on the window's outer size; integer division rounds toward zero,
-  // so in a window smaller than the panel it may reach past the edges.
+  // Centred on the window's outer size, but never above or left of the
+  // window's edge: in a window smaller than the panel its top, with Cancel
+  // Burn, stays in view.
   QRect outer = frameGeometry();
-  pnlBurning->move((outer.width() - kProgressPanelWidth) / 2, (outer.height() - kProgressPanelHeight) / 2);
+  pnlBurning->move(std::max(0, (outer.width() - kProgressPanelWidth) / 2),
+                   std::max(0, (outer.height() - kProgressPanelHeight) / 2));
 }
 
 void TFGUI::closeEvent(QCloseEvent* event) {
@@ -342,7 +387,36 @@ void TFGUI::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  SaveSettings();
   event->accept();
+}
+
+// Per user: the writer, the disc type, Multi Session, the label, the
+// window's size, and the last folder Add showed.
+void TFGUI::RestoreSettings() {
+  QSettings settings("quillon", "quillonburner");
+  const int writer = cboBurner->findText(settings.value("writer").toString());
+  if (writer >= 0 && writer != cboBurner->currentIndex()) {
+    cboBurner->setCurrentIndex(writer);
+    cboBurnerChange();
+  }
+  if (settings.contains("dvd") && rdbDVD->isEnabled() && !disc_) {
+    (settings.value("dvd").toBool() ? rdbDVD : rdbCD)->setChecked(true);
+  }
+  if (settings.contains("multiSession") && chkMulti->isEnabled())
+    chkMulti->setChecked(settings.value("multiSession").toBool());
+  if (settings.contains("label")) edtCDVolume->setText(settings.value("label").toString());
+  const QSize size = settings.value("windowSize").toSize();
+  if (size.isValid() && windowModeTag == 0) resize(size);
+}
+
+void TFGUI::SaveSettings() {
+  QSettings settings("quillon", "quillonburner");
+  settings.setValue("writer", cboBurner->currentText());
+  settings.setValue("dvd", rdbDVD->isChecked());
+  settings.setValue("multiSession", chkMulti->isChecked());
+  settings.setValue("label", edtCDVolume->text());
+  if (windowModeTag == 0 && !isMaximized()) settings.setValue("windowSize", size());
 }
 
 void TFGUI::contextMenuEvent(QContextMenuEvent* event) { PopupMenu1->popup(event->globalPos()); }

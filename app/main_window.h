@@ -15,15 +15,23 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <QElapsedTimer>
+
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "app/compilation_list.h"
 #include "app/message_pump.h"
 #include "app/message_service.h"
 #include "app/scrivolib_tlb.h"
 #include "app/upgrade_dll.h"
+#include "host/burn_phases.h"
+#include "host/compilation_check.h"
+#include "host/disc_probe.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,6 +42,7 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QRadioButton;
+class QShortcut;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -75,6 +84,14 @@ class TFGUI final : public QMainWindow {
   TScrivo& Scrivo() { return *scrivo_; }
   MessageService& Messages() { return messages_; }
   CompilationList& Compilation() { return *lsvCD; }
+  // Probes the chosen writer's disc again (unless a job runs) and shows
+  // what it found under the list; the disc type follows the medium.
+  void RefreshDisc();
+  // The same from a worker, shown when the answer comes (the timer's poll).
+  void PollDisc();
+  // The desktop notification of a job's end while the window is not in
+  // front: title and text. By default over D-Bus, when a session bus is there.
+  std::function<void(const QString&, const QString&)> notify;
   // Stands a double in for the upgrade library (tests); it must outlive
   // the window.
   void SetUpgradeDll(const UpgradeDll& dll) { upgradeDll_ = &dll; }
@@ -94,8 +111,15 @@ class TFGUI final : public QMainWindow {
   QRadioButton* rdbQuickErase = nullptr;
   QRadioButton* rdbFullErase = nullptr;
   QLabel* lblState = nullptr;
+  QLabel* lblDetail = nullptr;   // MB written of MB, the speed, the time left; why an erase cannot be stopped
+  QPushButton* btnAbort = nullptr;
   QProgressBar* pgbBurning = nullptr;
   QLabel* txtProgress = nullptr;
+  QLabel* lblVolumeNote = nullptr;  // says that the label was cut to the 15 characters a disc takes
+  // Under the list: the disc in the chosen writer, and the checked entries
+  // against its free space.
+  QLabel* lblDisc = nullptr;
+  QProgressBar* pgbCapacity = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QTimer* timUpgrade = nullptr;  // polls the upgrade library while a download runs
 
@@ -107,6 +131,7 @@ class TFGUI final : public QMainWindow {
   QAction* actAbort = nullptr;
   QAction* actErase = nullptr;
   QAction* actCloseSession = nullptr;
+  QAction* actFormat = nullptr;
   QAction* actEject = nullptr;
   QAction* actBurnerInfo = nullptr;
   QAction* actDiskInfo = nullptr;
@@ -128,6 +153,7 @@ class TFGUI final : public QMainWindow {
   void actAbortExecute();
   void actEraseExecute();
   void actCloseSessionExecute();
+  void actFormatExecute();
   void actEjectExecute();
   void actDiskInfoExecute();
   void actBurnerInfoExecute();
@@ -150,6 +176,22 @@ class TFGUI final : public QMainWindow {
   void CreateActions();
   void CreateMenus();
   void AddTrayIcon();
+  QWidget* BuildCapacityRow(QWidget* parent);
+  void UpdateCapacity();
+  void RestoreSettings();
+  void SaveSettings();
+  // Runs `work` off the GUI thread and waits for it with a busy cursor, the
+  // window's events still handled.
+  void WaitOffThread(const std::function<void()>& work);
+  // The first reason the disc in the writer cannot take this burn, in words;
+  // empty when it can.
+  QString DiscRefusesBurn(const quillon::CompilationFacts& facts);
+  void NotifyJobEnd(const QString& text);
+  void ShowDisc(quillon::DiscProbe::Readiness readiness, const std::optional<quillon::DiscDescription>& disc);
+  // Opens the chosen writer's tray from a worker: the drive's pause before
+  // it takes seconds, which the window does not wait for.
+  void EjectInBackground();
+  void StartFormat();
   // Runs `handler` as the action's command; an error from the control ends
   // the command silently, with the mouse cursor back to the pointer.
   QAction* MakeAction(const QString& caption, void (TFGUI::*handler)(), QKeySequence shortcut = {});
@@ -170,7 +212,10 @@ class TFGUI final : public QMainWindow {
   void ScrivoCloseFinished();
   void ScrivoCloseFailed(const QString& reason);
   void ScrivoEngineError(const QString& text);
-  void ScrivoJobFailed(scrivo::JobKind job, const QString& reason);
+  void ScrivoEngineNotice(const QString& text);
+  void ScrivoJobFailed(scrivo::JobKind job, const QString& reason, DiscAfterJob disc);
+  QString CancelledBurnReport();
+  void ShowBurnDetail(int percent);
   QList<QWidget*> WindowChildren() const;
 
   // Members in the order they must be made: the service and the pump before
@@ -186,7 +231,30 @@ class TFGUI final : public QMainWindow {
   std::array<char, upgrade::kBufferSize> upgradeBuffer_{};
   // The engine's failure texts since the running job's command started.
   QStringList jobErrors_;
+  QStringList jobNotices_;  // shown after the job's end
   // The engine holds handed-over entries: from the first hand-over until a
   // burn finishes (the next burn then starts from a fresh control).
   bool engineHoldsEntries_ = false;
+
+  // The chosen writer's disc as last probed.
+  quillon::DiscProbe probe_;
+  int probedWriter_ = -1;
+  std::uint16_t probedProfile_ = 0;  // the medium last seen there
+  quillon::DiscProbe::Readiness readiness_ = quillon::DiscProbe::Readiness::NotReady;
+  std::optional<quillon::DiscDescription> disc_;
+  QTimer* timDisc = nullptr;  // probes again now and then while no job runs
+
+  // The running burn: its phases, what it needs, and whether the user
+  // cancelled it; the disc as it was before it started.
+  quillon::BurnPhases phases_;
+  quillon::CompilationFacts burnFacts_;
+  std::optional<quillon::DiscDescription> burnDisc_;
+  bool cancelRequested_ = false;
+  bool formatting_ = false;
+  QElapsedTimer writeClock_;
+  int writeStartPercent_ = -1;
+  QShortcut* busyExit_ = nullptr;  // Alt+X while a job runs: says why it does nothing
+  std::future<void> eject_;         // the tray opening, waited for when the window goes
+  std::future<void> poll_;          // the timer's question to the drive, likewise
+  std::mutex probeMutex_;           // probe_ is asked from one thread at a time
 };

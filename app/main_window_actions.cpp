@@ -36,6 +36,7 @@ void TFGUI::CreateActions() {
   actAbort = MakeAction("Cancel Burn", &TFGUI::actAbortExecute);
   actErase = MakeAction("Erase", &TFGUI::actEraseExecute);
   actCloseSession = MakeAction("Close Session", &TFGUI::actCloseSessionExecute);
+  actFormat = MakeAction("Format DVD+RW", &TFGUI::actFormatExecute);
   actEject = MakeAction("Eject", &TFGUI::actEjectExecute);
   actBurnerInfo = MakeAction("Get Burner Info.", &TFGUI::actBurnerInfoExecute);
   actDiskInfo = MakeAction("Get Disk Info.", &TFGUI::actDiskInfoExecute);
@@ -58,7 +59,7 @@ void TFGUI::CreateMenus() {
   QMenu* drive = menuBar()->addMenu("&Drive");
   drive->addActions({actBurn, actAbort});
   drive->addSeparator();
-  drive->addActions({actErase, actCloseSession});
+  drive->addActions({actErase, actFormat, actCloseSession});
   drive->addSeparator();
   drive->addAction(actEject);
 

@@ -1,6 +1,7 @@
 // The main window's dialogs: Add and About, and the upgrade notice through
 // the upgrade library.
 
+#include <QSettings>
 #include <QTimer>
 
 #include "app/about_dialog.h"
@@ -9,8 +10,10 @@
 
 void TFGUI::actAddExecute() {
   // A new dialog for each opening: the browsing position starts afresh.
-  TfrmAdd dialog(this, Compilation());
+  QSettings settings("quillon", "quillonburner");
+  TfrmAdd dialog(this, Compilation(), &messages_, settings.value("addFolder").toString());
   dialog.exec();
+  settings.setValue("addFolder", dialog.Shown());
 }
 
 void TFGUI::actAboutExecute() {

@@ -1,5 +1,6 @@
 #include "app/message_pump.h"
 
+#include <memory>
 #include <string>
 
 #include "platform/user/message_box.h"
@@ -28,5 +29,14 @@ MessagePump::~MessagePump() {
 void MessagePump::DispatchPending() {
   // Cleared first: a message posted while these are handled queues a new call.
   scheduled_ = false;
+  // A handler may open a modal box, whose loop runs from inside this call:
+  // the messages already queued behind that handler (a job that has ended
+  // meanwhile posts no more) get a call of their own from the box's loop,
+  // instead of waiting for the box to close. Once this call has returned
+  // the follow-up does nothing.
+  auto inside = std::make_shared<bool>(true);
+  QMetaObject::invokeMethod(
+      this, [this, inside] { if (*inside) DispatchPending(); }, Qt::QueuedConnection);
   loop_.DispatchPending();
+  *inside = false;
 }

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -22,6 +23,7 @@ class MessageService final : public platform::UserInterface {
   struct Shown {
     Kind kind;
     QString text;
+    QStringList items;  // the list under the text, one line each
   };
   // Answers in place of the user: true for OK or Yes.
   using Answerer = std::function<bool(const Shown&)>;
@@ -32,9 +34,15 @@ class MessageService final : public platform::UserInterface {
   MessageService(const MessageService&) = delete;
   MessageService& operator=(const MessageService&) = delete;
 
-  void Show(const QString& text);
-  // True when the answer is Yes.
-  bool Ask(const QString& text);
+  // `items`, when given, are shown one a line in a box that scrolls,
+  // between `text` and `after`.
+  void Show(const QString& text, const QStringList& items = {}, const QString& after = {});
+  // True when the answer is Yes; false also when the question was closed
+  // unanswered (CloseQuestions).
+  bool Ask(const QString& text, const QStringList& items = {}, const QString& after = {});
+  // Closes the questions open now, each answered No: one that the end of a
+  // job has made moot.
+  void CloseQuestions();
 
   void SetAnswerer(Answerer answerer) { answerer_ = std::move(answerer); }
   const QList<Shown>& History() const { return history_; }
@@ -45,9 +53,11 @@ class MessageService final : public platform::UserInterface {
   void ShowAboutBox(const platform::AboutBoxContent& content) override;
 
  private:
-  bool Present(Kind kind, const QString& text, const QString& caption);
+  bool Present(Kind kind, const QString& text, const QString& caption, const QStringList& items = {},
+               const QString& after = {});
 
   QPointer<QWidget> owner_;
   Answerer answerer_;
   QList<Shown> history_;
+  QList<QPointer<QWidget>> openQuestions_;
 };

@@ -48,12 +48,17 @@ void TScrivo::Receive(const quillon::HostNotice& notice) {
       DispatchEvent(notice.id, notice.args);
       break;
     case Kind::EngineError:
-    case Kind::EngineNotice:
       if (OnEngineError) OnEngineError(*this, QString::fromStdString(notice.name));
+      break;
+    case Kind::EngineNotice:
+      if (OnEngineNotice) OnEngineNotice(*this, QString::fromStdString(notice.name));
       break;
     case Kind::JobFailed:
       if (OnJobFailed && !notice.args.empty() && notice.args[0].Type() == platform::VarType::I2) {
-        OnJobFailed(*this, static_cast<scrivo::JobKind>(notice.args[0].AsI2()), QString::fromStdString(notice.name));
+        constexpr std::size_t kDiscArg = 11;  // iDisc
+        const bool hasDisc = notice.args.size() > kDiscArg && notice.args[kDiscArg].Type() == platform::VarType::I2;
+        OnJobFailed(*this, static_cast<scrivo::JobKind>(notice.args[0].AsI2()), QString::fromStdString(notice.name),
+                    static_cast<DiscAfterJob>(hasDisc ? notice.args[kDiscArg].AsI2() : 0));
       }
       break;
     case Kind::EntryRefused:
@@ -152,6 +157,7 @@ void TScrivo::BurnCDData(bool bMultiSession) {
 void TScrivo::BurnDVDData() { Invoke(scrivo::DISPID_BURNDVDDATA, InvokeKind::Method); }
 void TScrivo::Blank(bool bFull) { Invoke(scrivo::DISPID_BLANK, InvokeKind::Method, {Variant::Bool(bFull)}); }
 void TScrivo::CloseSession() { Invoke(scrivo::DISPID_CLOSESESSION, InvokeKind::Method); }
+void TScrivo::BlankDVD() { Invoke(scrivo::DISPID_BLANKDVD, InvokeKind::Method); }
 void TScrivo::CancelBurning() { Invoke(scrivo::DISPID_CANCELBURNING, InvokeKind::Method); }
 void TScrivo::EjectDisk() { Invoke(scrivo::DISPID_EJECTDISK, InvokeKind::Method); }
 

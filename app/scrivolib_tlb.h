@@ -25,8 +25,10 @@ class TScrivo;
 using TNotifyEvent = std::function<void(TScrivo& sender)>;
 using TScrivoProgress = std::function<void(TScrivo& sender, std::int16_t iPos)>;
 using TScrivoEngineError = std::function<void(TScrivo& sender, const QString& text)>;
+// What the disc holds after a failed job (JobFailed's iDisc).
+enum class DiscAfterJob : std::int16_t { Untouched = 0, SessionClosed = 1, LeftUnfinished = 2 };
 using TScrivoJobFailed =
-    std::function<void(TScrivo& sender, scrivo::JobKind job, const QString& reason)>;
+    std::function<void(TScrivo& sender, scrivo::JobKind job, const QString& reason, DiscAfterJob disc)>;
 
 // A call into the control that failed, or a control that could not be made.
 class ScrivoCallError : public std::runtime_error {
@@ -55,6 +57,8 @@ class TScrivo {
   TNotifyEvent OnBlankFinished;
   TNotifyEvent OnCloseFinished;
   TScrivoEngineError OnEngineError;
+  // What the user should know that does not fail the job.
+  TScrivoEngineError OnEngineNotice;
   TScrivoJobFailed OnJobFailed;
   int Tag = 0;
 
@@ -81,6 +85,8 @@ class TScrivo {
   void BurnDVDData();
   void Blank(bool bFull);
   void CloseSession();
+  // Formats a DVD+RW; its end comes as BlankFinished.
+  void BlankDVD();
   void CancelBurning();
   void EjectDisk();
   // Hands the compilation entries over (a folder's caption ends in "/") and

@@ -2,9 +2,13 @@
 // rules over real folders, the about box, and the calls the window makes to
 // a recording double of the upgrade library.
 
+#include <QDBusConnection>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -15,6 +19,7 @@
 #include <memory>
 
 #include "app/add_dialog.h"
+#include "app/desktop_notification.h"
 #include "app/engine_registration.h"
 #include "app/location_box.h"
 #include "app/main_window.h"
@@ -41,6 +46,22 @@ void OnNextModal(QObject* context, std::function<void(QWidget&)> handle) {
   timer->start(10);
 }
 
+// Plays the desktop's notification service: records what it is asked to show.
+class NotificationService : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  QStringList shown;
+
+ public slots:
+  uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body, const QStringList&,
+              const QVariantMap&, int) {
+    shown << summary + ": " + body;
+    return 1;
+  }
+};
+
 }  // namespace
 
 class DialogsTest : public QObject {
@@ -49,6 +70,8 @@ class DialogsTest : public QObject {
  private:
   QTemporaryDir work_;
   std::unique_ptr<TFGUI> window_;
+  QProcess bus_;  // a session bus of the test's own
+  QString busAddress_;
 
   TFGUI& W() { return *window_; }
   QString Path(const QString& name) const { return work_.filePath(name); }
@@ -65,7 +88,7 @@ class DialogsTest : public QObject {
 
   // The dialog showing `folder` once its list shows `names`, in order.
   std::unique_ptr<TfrmAdd> AddDialogOn(const QString& folder, const QStringList& names) {
-    auto dialog = std::make_unique<TfrmAdd>(&W(), W().Compilation());
+    auto dialog = std::make_unique<TfrmAdd>(&W(), W().Compilation(), &W().Messages());
     if (!dialog->ShowFolder(folder)) return nullptr;
     const QListView& list = *dialog->lvwFiles;
     const auto shown = [&list] {
@@ -93,6 +116,12 @@ class DialogsTest : public QObject {
   void initTestCase() {
     QVERIFY(work_.isValid());
     qputenv("XDG_DATA_HOME", Path("data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
+    bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+    if (bus_.waitForStarted() && bus_.waitForReadyRead(5000)) {
+      busAddress_ = QString::fromUtf8(bus_.readLine()).trimmed();
+      qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress_.toUtf8());
+    }
     qputenv("WNASPI32_REAL_DRIVES", "0");
     qputenv("WNASPI32_VIRTUAL_WRITERS", "");
     QCOMPARE(EnsureEngineRegistered(), QString());
@@ -112,7 +141,10 @@ class DialogsTest : public QObject {
     window_.reset();
   }
 
-  void addTakesTheFileListsSelectionOnly() {
+  // Add takes the file list's selection wherever the focus is, the tree's
+  // folder when the tree has it, or says that nothing is selected; the
+  // browser never renames a file.
+  void addTakesTheSelectionWhereverItIs() {
     auto dialog = AddDialogOn(Path("add"), AddFolderNames());
     QVERIFY(dialog);
     dialog->actSelectAll->trigger();
@@ -122,24 +154,40 @@ class DialogsTest : public QObject {
     QCOMPARE(dialog->lvwFiles->selectionModel()->selectedIndexes().size(), 3);
     dialog->actSelectAll->trigger();
 
-    for (QWidget* elsewhere : {static_cast<QWidget*>(dialog->tvwDir),
-                               static_cast<QWidget*>(dialog->ShellComboBox1->lineEdit())}) {
-      elsewhere->setFocus();
-      dialog->actAdd->trigger();
-      QCOMPARE(W().Compilation().Count(), 0);
-    }
-    dialog->lvwFiles->setFocus();
+    dialog->ShellComboBox1->lineEdit()->setFocus();
     dialog->actAdd->trigger();
     QCOMPARE(Captions(), (QStringList{Path("add/emptydir/"), Path("add/folder/"),
                                       Path("add/big.bin"), Path("add/empty.txt")}));
-    const QStringList sizes{"", "10", "1234567", ""};  // plain digits, nothing for 0
+    const QStringList sizes{"", "10", "1,234,567", ""};  // grouped as for a drop, nothing for 0
     for (int row = 0; row < 4; ++row) {
-      QCOMPARE(W().lsvCD->topLevelItem(row)->text(1), sizes[row]);
+      QTRY_COMPARE(W().lsvCD->topLevelItem(row)->text(1), sizes[row]);
       QVERIFY(W().Compilation().Entries()[row].checked);
     }
     QVERIFY(dialog->lvwFiles->selectionModel()->selectedIndexes().isEmpty());
+    dialog->lvwFiles->setFocus();
     dialog->actAdd->trigger();
     QCOMPARE(W().Compilation().Count(), 4);
+    QVERIFY(Shown().last().startsWith("Nothing is selected: "));
+
+    W().lsvCD->clear();
+    dialog->ShowFolder(Path("add/folder"));
+    dialog->tvwDir->setFocus();
+    dialog->actAdd->trigger();
+    QCOMPARE(Captions(), QStringList{Path("add/folder/")});
+
+    // F2 on a selected file opens no editor, and the file keeps its name.
+    dialog = AddDialogOn(Path("add"), AddFolderNames());
+    QVERIFY(dialog);
+    dialog->show();
+    Select(*dialog, {"big.bin"});
+    dialog->lvwFiles->setFocus();
+    const QModelIndex big = dialog->lvwFiles->selectionModel()->selectedIndexes().value(0);
+    dialog->lvwFiles->setCurrentIndex(big);
+    QTest::keyClick(dialog->lvwFiles, Qt::Key_F2);
+    QVERIFY(dialog->lvwFiles->viewport()->findChildren<QLineEdit*>().isEmpty());
+    QVERIFY(!(dialog->lvwFiles->model()->flags(big) & Qt::ItemIsEditable));
+    QVERIFY(!dialog->lvwFiles->model()->setData(big, "renamed.bin"));
+    QVERIFY(QFile::exists(Path("add/big.bin")));
   }
 
   void aFolderAddedHereAndDroppedIsOneEntryAndTheRootKeepsItsSlash() {
@@ -185,11 +233,20 @@ class DialogsTest : public QObject {
     OnNextModal(this, [&](QWidget& dialog) {
       add = &dialog;
       title = dialog.windowTitle();
+      static_cast<TfrmAdd&>(dialog).ShowFolder(Path("add/folder"));
       QTest::keyClick(&dialog, Qt::Key_Escape);
     });
     W().actAdd->trigger();
     QCOMPARE(title, QString("Add"));
     QVERIFY(add.isNull());
+    // The next opening starts where this one ended (kept in the settings).
+    QString shown;
+    OnNextModal(this, [&](QWidget& dialog) {
+      shown = static_cast<TfrmAdd&>(dialog).Shown();
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    W().actAdd->trigger();
+    QCOMPARE(shown, Path("add/folder"));
 
     QStringList labels;
     OnNextModal(this, [&](QWidget& dialog) {
@@ -208,9 +265,29 @@ class DialogsTest : public QObject {
   void messageBoxesShowTheirWholeText_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("one line") << QString("CD/DVD disk is not erasable! Can not continue to erase.");
-    QTest::newRow("long path") << "These files and folders cannot be burned:\r\n/tmp/" + QString(60, 'd') + "/" +
-                                      QString(60, 'e') + "/name.txt: Probably the file name is not valid\r\n"
-                                      "Burn the other entries without them?";
+  }
+
+  // A list of any length is shown one entry a line, whole, in a box that
+  // scrolls, between the text and the question.
+  void aListOfEntriesScrollsInItsBox() {
+    QStringList items;
+    for (int i = 0; i < 40; ++i)
+      items << "/tmp/" + QString(60, 'd') + "/" + QString(60, 'e') + QString("/name%1.txt: removed").arg(i);
+    W().Messages().SetAnswerer({});
+    bool whole = false, scrolls = false;
+    OnNextModal(this, [&](QWidget& box) {
+      auto* list = box.findChild<QPlainTextEdit*>("messageItems");
+      QVERIFY(list && list->toPlainText().split('\n') == items);
+      QVERIFY(list->geometry().bottom() < box.height());
+      scrolls = list->verticalScrollBar()->maximum() > 0;
+      whole = list->lineWrapMode() == QPlainTextEdit::NoWrap;
+      QTest::keyClick(&box, Qt::Key_Escape);
+    });
+    QVERIFY(!W().Messages().Ask("These files and folders cannot be burned:", items,
+                                "Burn the other entries without them?"));
+    QVERIFY(whole && scrolls);
+    QCOMPARE(Shown().last(), "These files and folders cannot be burned:\r\n" + items.join("\r\n") +
+                                 "\r\nBurn the other entries without them?");
   }
   void messageBoxesShowTheirWholeText() {
     QFETCH(QString, text);
@@ -288,7 +365,22 @@ class DialogsTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!W().isVisible(), 3000);
     QVERIFY(!W().timUpgrade->isActive());
   }
+
+  // A job's end reaches the desktop's notification service over the
+  // session bus (a private one here, the service played by the test).
+  void notificationsReachTheDesktopsService() {
+    if (bus_.state() != QProcess::Running) QSKIP("dbus-daemon is not installed");
+    QDBusConnection service = QDBusConnection::connectToBus(busAddress_, "notifications");
+    NotificationService received;
+    QVERIFY(service.registerObject("/org/freedesktop/Notifications", &received, QDBusConnection::ExportAllSlots));
+    SendDesktopNotification(kApplicationTitle, "Burned Completed!");  // nobody serves the name yet: nothing
+    QVERIFY(service.registerService("org.freedesktop.Notifications"));
+    SendDesktopNotification(kApplicationTitle, "Blank complete!");
+    QTRY_COMPARE(received.shown, QStringList{"Quillon CD & DVD Burner: Blank complete!"});
+    QDBusConnection::disconnectFromBus("notifications");
+  }
 };
+
 
 QTEST_MAIN(DialogsTest)
 #include "dialogs_test.moc"

@@ -7,10 +7,10 @@
 #include <iostream>
 #include <optional>
 
+#include "host/compilation_check.h"
+#include "host/disc_probe.h"
 #include "platform/text/codepage.h"
-#include "tools/quillon/compilation_check.h"
 #include "tools/quillon/control_session.h"
-#include "tools/quillon/disc_probe.h"
 #include "tools/quillon/help.h"
 #include "tools/quillon/job_watch.h"
 

@@ -26,8 +26,4 @@ struct DiscFacts {
 std::string BurnerReport(const WriterFacts& facts);
 std::string DiscReport(const DiscFacts& facts);
 
-// Blocks of 2048 bytes as megabytes (MiB) for messages: rounded down, or
-// up; one decimal below 10 MB.
-std::string Megabytes(std::uint64_t blocks, bool roundUp = false);
-
 }  // namespace quillon

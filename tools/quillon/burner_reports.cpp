@@ -1,6 +1,3 @@
-#include <cmath>
-#include <cstdio>
-
 #include "tools/quillon/burner.h"
 
 namespace quillon {
@@ -22,15 +19,6 @@ std::string DiscReport(const DiscFacts& f) {
          "Disc Erasable = " + YesNo(f.erasable) + "\n" +
          "Disk Max Read Speed: " + std::to_string(f.maxReadSpeed) + "\n" +
          "Disk Max Write Speed: " + std::to_string(f.maxWriteSpeed) + "\n";
-}
-
-std::string Megabytes(std::uint64_t blocks, bool roundUp) {
-  const double megabytes = static_cast<double>(blocks) * 2048 / (1024 * 1024);
-  const double scale = megabytes < 10 && blocks > 0 ? 10 : 1;
-  const double value = (roundUp ? std::ceil(megabytes * scale) : std::floor(megabytes * scale)) / scale;
-  char text[32];
-  std::snprintf(text, sizeof text, scale > 1 ? "%.1f MB" : "%.0f MB", value);
-  return text;
 }
 
 }  // namespace quillon

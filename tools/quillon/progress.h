@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/burn_phases.h"
+
 namespace quillon {
 
 class ProgressView {
@@ -26,35 +28,6 @@ class ProgressView {
   bool lineOpen_ = false;
   std::string phase_;
   int shown_ = -1;
-};
-
-// A burn's progress in phases. The engine reports 1-5 % while it builds the
-// image, 6-96 % while it writes it, then 90 % and 100 % while it closes the
-// session; a cancel jumps from where the writing stopped to that 90 %.
-class BurnPhases {
- public:
-  struct Step {
-    std::string_view phase;
-    int percent;
-  };
-  static constexpr std::string_view kPreparing = "Preparing";
-  static constexpr std::string_view kWriting = "Writing";
-  static constexpr std::string_view kClosing = "Closing the session";
-
-  void CancelRequested() { cancelRequested_ = true; }
-  Step OnProgress(int percent);
-  bool closing() const { return closing_; }
-  // Whether every block was written (the writing reached 96 %).
-  bool wroteEverything() const { return written_ >= kAllWritten; }
-  // The share of the image written, from 0 to 1.
-  double writtenShare() const;
-
- private:
-  static constexpr int kFirstWrite = 6, kAllWritten = 96, kClosingMark = 90;
-  bool cancelRequested_ = false;
-  bool closing_ = false;
-  int reached_ = 0;
-  int written_ = 0;
 };
 
 }  // namespace quillon

@@ -17,6 +17,9 @@ namespace quillon {
 struct InputProblem {
   std::string path;
   std::string reason;
+  // For two entries that would land at the disc's root under one name: the
+  // one that came first.
+  std::string clashesWith;
 };
 
 struct CompilationFacts {

@@ -1,10 +1,13 @@
-#include "tools/quillon/disc_probe.h"
+#include "host/disc_probe.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 
+#include "engine/drive/mmc_core.h"
 #include "platform/aspi/wnaspi32.h"
 #include "platform/bytes/byte_order.h"
 
@@ -31,6 +34,15 @@ constexpr std::uint8_t kLastRecordedAddressValid = 0x02;  // track information b
 
 }  // namespace
 
+std::string Megabytes(std::uint64_t blocks, bool roundUp) {
+  const double megabytes = static_cast<double>(blocks) * 2048 / (1024 * 1024);
+  const double scale = megabytes < 10 && blocks > 0 ? 10 : 1;
+  const double value = (roundUp ? std::ceil(megabytes * scale) : std::floor(megabytes * scale)) / scale;
+  char text[32];
+  std::snprintf(text, sizeof text, scale > 1 ? "%.1f MB" : "%.0f MB", value);
+  return text;
+}
+
 std::string MediumName(std::uint16_t profile) {
   // MMC profile numbers of the discs a writer takes.
   static constexpr std::pair<std::uint16_t, std::string_view> kNames[] = {
@@ -44,18 +56,23 @@ std::string MediumName(std::uint16_t profile) {
   return "disc";
 }
 
+DiscProbe::DiscProbe() : drive_(std::make_unique<scrivo::MmcCore>()) {}
+DiscProbe::~DiscProbe() = default;
+
+bool DiscProbe::Eject() { return drive_->EjectDisc(); }
+
 bool DiscProbe::Open(int hostAdapter, int target, const std::string& description) {
-  if (!drive_.LoadAspi()) return false;
+  if (!drive_->LoadAspi()) return false;
   const auto ha = static_cast<std::uint8_t>(hostAdapter);
   const auto id = static_cast<std::uint8_t>(target);
   // The control names the writer by host adapter and target; the LUN is
   // the one that answers with the writer's description.
   for (std::uint8_t lun = 0; lun <= kLastLun; ++lun) {
     std::array<char, kDescriptionLength + 1> text{};
-    const bool answered = drive_.Inquiry(ha, id, lun, text.data()) == SS_COMP;
+    const bool answered = drive_->Inquiry(ha, id, lun, text.data()) == SS_COMP;
     const std::string answer = answered ? std::string(text.data(), kDescriptionLength) : std::string();
     if (answer == description.substr(0, kDescriptionLength)) {
-      drive_.SetDevice(ha, id, lun);
+      drive_->SetDevice(ha, id, lun);
       return true;
     }
   }
@@ -63,8 +80,8 @@ bool DiscProbe::Open(int hostAdapter, int target, const std::string& description
 }
 
 DiscProbe::Readiness DiscProbe::TestReady() {
-  if (drive_.TestUnitReady()) return Readiness::Ready;
-  const scrivo::SenseCode sense = drive_.LastSense();
+  if (drive_->TestUnitReady()) return Readiness::Ready;
+  const scrivo::SenseCode sense = drive_->LastSense();
   if (sense == scrivo::SenseCode{kSenseNotReady, kAscNotReady, kAscqLongWrite}) return Readiness::InUse;
   if (sense.key == kSenseNotReady && sense.asc == kAscNoMedium) return Readiness::NoDisc;
   return Readiness::NotReady;
@@ -74,10 +91,10 @@ std::optional<DiscDescription> DiscProbe::Describe() {
   DiscDescription disc;
   // The feature header alone: its bytes 6-7 hold the current profile.
   std::array<std::uint8_t, 8> header{};
-  if (drive_.GetFeature(kFeatureProfileList, header)) disc.profile = bytes::GetBE16(&header[6]);
+  if (drive_->GetFeature(kFeatureProfileList, header)) disc.profile = bytes::GetBE16(&header[6]);
 
   std::array<std::uint8_t, 34> info{};
-  if (!drive_.ReadDiscInformation(info)) return std::nullopt;
+  if (!drive_->ReadDiscInformation(info)) return std::nullopt;
   disc.overwritable = disc.dvdPlusRw() || disc.profile == kProfileDvdRam ||
                       disc.profile == kProfileDvdMinusRwOverwrite;
   disc.closed = !disc.overwritable && (info[2] & 0x03) == kDiscStatusComplete;
@@ -87,7 +104,7 @@ std::optional<DiscDescription> DiscProbe::Describe() {
   // The next track, as the engine's own capacity check reads it.
   std::array<std::uint8_t, kTrackInformationLength> track{};
   if (!disc.closed &&
-      drive_.ReadTrackInformation(scrivo::TrackAddress::TrackNumber, scrivo::kInvisibleTrack, track)) {
+      drive_->ReadTrackInformation(scrivo::TrackAddress::TrackNumber, scrivo::kInvisibleTrack, track)) {
     disc.nextWritable = bytes::GetBE32(&track[8]);
     disc.freeBlocks = bytes::GetBE32(&track[16]);
   }
@@ -96,7 +113,7 @@ std::optional<DiscDescription> DiscProbe::Describe() {
 
 std::optional<std::uint32_t> DiscProbe::RecordedFrom(std::uint32_t lba) {
   std::array<std::uint8_t, kTrackInformationLength> track{};
-  if (!drive_.ReadTrackInformation(scrivo::TrackAddress::Lba, lba, track)) return std::nullopt;
+  if (!drive_->ReadTrackInformation(scrivo::TrackAddress::Lba, lba, track)) return std::nullopt;
   const std::uint32_t start = bytes::GetBE32(&track[8]);
   if (track[7] & kLastRecordedAddressValid) return bytes::GetBE32(&track[28]) - start + 1;
   return bytes::GetBE32(&track[24]);

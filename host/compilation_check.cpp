@@ -1,4 +1,4 @@
-#include "tools/quillon/compilation_check.h"
+#include "host/compilation_check.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -34,18 +34,18 @@ class Walker {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
       facts_.unusablePaths.push_back(
-          {path, errno == ENOENT ? "no such file or folder" : std::strerror(errno)});
+          {path, errno == ENOENT ? "no such file or folder" : std::strerror(errno), {}});
       return;
     }
     if (S_ISDIR(info.st_mode)) {
       // A folder's contents land at the root: the folder itself is no entry.
       if (auto problem = FolderProblem(path)) {
-        facts_.unusablePaths.push_back({path, *problem});
+        facts_.unusablePaths.push_back({path, *problem, {}});
         return;
       }
       Folder(path, info);
     } else if (auto problem = FileProblem(path, info)) {
-      facts_.unusablePaths.push_back({path, *problem});
+      facts_.unusablePaths.push_back({path, *problem, {}});
     } else {
       const std::string name = path.substr(path.rfind('/') + 1);
       ClaimRootName(path, name, info);
@@ -98,7 +98,8 @@ class Walker {
     if (fresh || claim->second.id == NodeId{info.st_dev, info.st_ino}) return;
     facts_.unusablePaths.push_back({path, "lands at the disc's root as \"" + name + "\", like " +
                                               claim->second.path +
-                                              ": one would replace the other"});
+                                              ": one would replace the other",
+                                          claim->second.path});
   }
 
   void Count(const std::string& name, const struct stat& info) {
@@ -145,7 +146,7 @@ class Walker {
       return;
     }
     if (auto problem = FolderProblem(path)) {
-      facts_.refusedEntries.push_back({path, *problem + ": it would be burned empty"});
+      facts_.refusedEntries.push_back({path, *problem + ": it would be burned empty", {}});
     } else {
       if (atRoot) ClaimRootName(path, name, info);
       Count(name, info);

@@ -1,5 +1,5 @@
 #pragma once
-// What quillon asks a writer itself, beside the control: the answers the
+// What a host asks a writer itself, beside the control: the answers the
 // control's members do not give. Why a writer is not ready (another
 // program's job has it, or there is no disc), what the disc is, whether a
 // DVD+RW is formatted, how much space is free, and how much a cancelled
@@ -9,10 +9,13 @@
 // while no job runs.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "engine/drive/mmc_core.h"
+namespace scrivo {
+class MmcCore;
+}
 
 namespace quillon {
 
@@ -30,6 +33,10 @@ struct DiscDescription {
   bool dvdPlusRw() const { return profile == 0x1A || profile == 0x2A; }
 };
 
+// Blocks of 2048 bytes as megabytes (MiB) for messages: rounded down, or
+// up; one decimal below 10 MB.
+std::string Megabytes(std::uint64_t blocks, bool roundUp = false);
+
 // "CD-R", "DVD+RW", ...; "disc" for a profile without a name here.
 std::string MediumName(std::uint16_t profile);
 
@@ -37,17 +44,27 @@ class DiscProbe {
  public:
   enum class Readiness { Ready, InUse, NoDisc, NotReady };
 
+  DiscProbe();
+  ~DiscProbe();
+  DiscProbe(const DiscProbe&) = delete;
+  DiscProbe& operator=(const DiscProbe&) = delete;
+
   // Binds the ASPI layer and finds the writer the control selected (its
   // host adapter and target, and the LUN whose description it has).
   bool Open(int hostAdapter, int target, const std::string& description);
 
   Readiness TestReady();
   std::optional<DiscDescription> Describe();
+  // Opens the tray, after the pause a drive that has just finished a job
+  // needs; seconds in all.
+  bool Eject();
   // Blocks recorded in the track that starts at `lba`.
   std::optional<std::uint32_t> RecordedFrom(std::uint32_t lba);
 
  private:
-  scrivo::MmcCore drive_;
+  // The engine's drive access stays inside the host library: its hosts see
+  // the probe's answers only.
+  std::unique_ptr<scrivo::MmcCore> drive_;
 };
 
 }  // namespace quillon
