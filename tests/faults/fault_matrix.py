@@ -80,6 +80,18 @@ def read_back(disc, scratch):
     # back short or as zeros, which the comparison of bytes finds.
     subprocess.run(["xorriso", "-abort_on", "NEVER", "-indev", str(disc / "disc.img"), "-load", "sbsector",
                     str(start), "-osirrox", "on", "-extract", "/", str(out)], capture_output=True)
+    if not out.exists() and start > 0:
+        # xorriso takes an image file whose first session is damaged for
+        # blank media and loads no later session from it; the session is then
+        # read from a copy that starts where it does (with nothing readable
+        # before it, it can refer to nothing there).
+        image = scratch / "session.img"
+        with open(disc / "disc.img", "rb") as whole, open(image, "wb") as part:
+            whole.seek(start * 2048)
+            shutil.copyfileobj(whole, part)
+        subprocess.run(["xorriso", "-abort_on", "NEVER", "-displacement", str(-start), "-indev", str(image),
+                        "-osirrox", "on", "-extract", "/", str(out)], capture_output=True)
+        image.unlink()
     if not out.exists():
         return None
     files = {str(p.relative_to(out)): p.read_bytes() for p in out.rglob("*") if p.is_file()}
