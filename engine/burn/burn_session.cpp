@@ -32,13 +32,16 @@ bool BurnSession::Run(BurnMode mode) {
   }
 
   const std::uint64_t total = image_.VolumeSpaceSize();
+  // The track is the image padded as the medium needs (DriveOutput): the
+  // space it takes and the reservation cover the padding.
+  const std::uint64_t track = TrackBlocks(mode, total);
   // Writing until the drive refuses would leave a ruined write-once disc.
-  if (!FitsOnDisc(total)) return false;
+  if (!FitsOnDisc(track)) return false;
   bool retryFirst = false;
-  if (mode == BurnMode::Dvd && !PrepareDvdTrack(total, retryFirst)) return false;
+  if (mode == BurnMode::Dvd && !PrepareDvdTrack(track, retryFirst)) return false;
 
   WriteProgress progress(host_, total);
-  DriveOutput output(drive_, progress, [this] { return CancelRequested(); });
+  DriveOutput output(drive_, progress, mode, [this] { return CancelRequested(); });
   if (retryFirst) output.RetryFirstWrite();
   if (!WriteImage(output, progress)) {
     if (failure_.step == BurnStep::None) {
@@ -200,11 +203,17 @@ bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress) {
   };
   switch (StreamFileContents(image_, output, changed)) {
     case StreamEnd::Complete:
+      if (!output.FinishTrack()) return false;
       progress.Post();
       return true;
     case StreamEnd::Stopped:
-      return true;  // cancelled: the session is closed with what was written
+      // Cancelled: the session is closed with what was written, its track
+      // padded as a complete one is.
+      return output.FinishTrack();
     case StreamEnd::Failed:
+      // A source that came up short: what was read before it is sent, and
+      // the track padded so that its session can be closed.
+      if (!output.WriteFailure()) output.FinishTrack();
       break;
   }
   return false;

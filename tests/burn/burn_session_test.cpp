@@ -42,6 +42,7 @@ class ScriptedDrive final : public scrivo::BurnDrive {
   std::vector<std::int32_t> writes;  // the address of each write tried
   int finishes = 0;
   int readinessWaits = 0;
+  std::int32_t reserved = 0;
 
   bool ReadBlock(std::int32_t, std::span<std::uint8_t, scrivo::kBlockSize>) override { return false; }
   bool PrepareTrack(BurnMode) override { return refusal == scrivo::DiscRefusal::None; }
@@ -55,7 +56,10 @@ class ScriptedDrive final : public scrivo::BurnDrive {
     return true;
   }
   bool SetStreaming(std::int32_t) override { return true; }
-  bool ReserveTrack(std::int32_t) override { return true; }
+  bool ReserveTrack(std::int32_t blocks) override {
+    reserved = blocks;
+    return true;
+  }
   void SetWriteAddress(std::int32_t address) override { address_ = address; }
   std::int32_t WriteAddress() const override { return address_; }
   bool WriteBlocks(std::span<const std::uint8_t> blocks) override {
@@ -181,6 +185,28 @@ TEST_F(BurnSteps, TheFirstDvdMinusRWriteIsTriedTenTimesAtTheSameAddress) {
     const std::size_t tries = std::min(drive.writes.size(), std::size_t{10});
     for (std::size_t i = 0; i < tries; ++i) EXPECT_EQ(drive.writes[i], 0);
     EXPECT_EQ(drive.readinessWaits, refusals);
+  }
+}
+
+// A CD track is padded to 300 blocks; a DVD track is written in whole ECC
+// blocks (every write starts on a 16-block boundary) and padded to one, its
+// reservation rounded up alike.
+TEST_F(BurnSteps, TheTrackIsPaddedAndAlignedAsTheMediumNeeds) {
+  host.features = scrivo::kDvdMinusRWriteCurrent;
+  AddFile("a.bin", 37);
+  AddFile("b.bin", 5);
+  for (BurnMode mode : {BurnMode::CdSingleSession, BurnMode::Dvd}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    drive = ScriptedDrive{};
+    ASSERT_TRUE(Burn(mode));
+    const std::int32_t end = drive.WriteAddress();
+    if (mode != BurnMode::Dvd) {
+      EXPECT_EQ(end, 300);
+      continue;
+    }
+    EXPECT_EQ(end % 16, 0);
+    EXPECT_EQ(drive.reserved, end);
+    for (std::int32_t at : drive.writes) EXPECT_EQ(at % 16, 0) << at;
   }
 }
 
