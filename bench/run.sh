@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Builds quillon and runs the benchmark: ./bench/run.sh [--quick] [--runs N]
 # [--trees NAME,...] [--no-growth] [--work DIR]. Prints Markdown tables.
+# ./bench/run.sh --stall runs the FIFO's benchmark instead (bench/stall.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ ! -f build/build.ninja ]]; then
   ./scripts/build.sh >/dev/null
 fi
 cmake --build build --target quillon scrivo wnaspi32 >/dev/null
+if [[ "${1:-}" == "--stall" ]]; then
+  exec python3 bench/stall.py
+fi
 exec python3 bench/bench.py "$@"

@@ -1,8 +1,11 @@
 #include "engine/burn/burn_session.h"
 
+#include <cstdlib>
+
 #include "engine/burn/burn_drive.h"
 #include "engine/burn/drive_output.h"
 #include "engine/burn/engine_host.h"
+#include "engine/burn/read_ahead.h"
 #include "engine/burn/write_progress.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/iso/image_builder.h"
@@ -14,6 +17,14 @@ namespace {
 
 constexpr std::uint32_t kProgressClosing = 900;
 constexpr std::uint32_t kProgressDone = 1000;
+
+// The FIFO's size: ReadAhead's default, or QUILLON_FIFO_KIB (0: the sources
+// are read on the burn's thread, as a comparison for the benchmark).
+std::size_t FifoBytes() {
+  const char* kib = std::getenv("QUILLON_FIFO_KIB");
+  if (kib == nullptr || *kib == '\0') return ReadAhead::kDefaultBytes;
+  return static_cast<std::size_t>(std::strtoull(kib, nullptr, 10)) * 1024;
+}
 
 }  // namespace
 
@@ -32,13 +43,16 @@ bool BurnSession::Run(BurnMode mode) {
   }
 
   const std::uint64_t total = image_.VolumeSpaceSize();
+  // The track is the image padded as the medium needs (DriveOutput): the
+  // space it takes and the reservation cover the padding.
+  const std::uint64_t track = TrackBlocks(mode, total);
   // Writing until the drive refuses would leave a ruined write-once disc.
-  if (!FitsOnDisc(total)) return false;
+  if (!FitsOnDisc(track)) return false;
   bool retryFirst = false;
-  if (mode == BurnMode::Dvd && !PrepareDvdTrack(total, retryFirst)) return false;
+  if (mode == BurnMode::Dvd && !PrepareDvdTrack(track, retryFirst)) return false;
 
   WriteProgress progress(host_, total);
-  DriveOutput output(drive_, progress, [this] { return CancelRequested(); });
+  DriveOutput output(drive_, progress, mode, [this] { return CancelRequested(); });
   if (retryFirst) output.RetryFirstWrite();
   if (!WriteImage(output, progress)) {
     if (failure_.step == BurnStep::None) {
@@ -187,24 +201,42 @@ bool BurnSession::PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst) {
 }
 
 bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress) {
-  // Metadata blocks are released once the output holds their copy.
-  output.StartPass();
-  const StreamEnd metadata =
-      StreamMetadata(image_, output, [this](std::size_t index) { image_.ReleaseBlock(index); });
-  if (metadata != StreamEnd::Complete) return false;
-  // The value once more at the end of each pass.
-  progress.Post();
-  output.StartPass();
+  // The passes, read ahead of the drive on a thread of their own: metadata
+  // blocks are released once the ring holds their copy.
+  const auto passes = [this](BlockOutput& out, const SourceChangeSink& changed,
+                             const ReadAhead::PassEnd& passEnd) {
+    const StreamEnd metadata =
+        StreamMetadata(image_, out, [this](std::size_t index) { image_.ReleaseBlock(index); });
+    if (metadata != StreamEnd::Complete) return StreamEnd::Failed;
+    passEnd();
+    return StreamFileContents(image_, out, changed);
+  };
   const auto changed = [this](const CImageNode& file, SourceChange change, int error) {
     ReportSourceChange(file, change, error);
   };
-  switch (StreamFileContents(image_, output, changed)) {
+  // The value once more at the end of each pass; the file data counts from 0.
+  const auto passEnd = [&] {
+    progress.Post();
+    output.StartPass();
+  };
+  output.StartPass();
+  ReadAhead fifo(FifoBytes());
+  progress.WatchFifo(&fifo);
+  const StreamEnd end = fifo.Run(passes, output, changed, passEnd);
+  progress.WatchFifo();
+  switch (end) {
     case StreamEnd::Complete:
+      if (!output.FinishTrack()) return false;
       progress.Post();
       return true;
     case StreamEnd::Stopped:
-      return true;  // cancelled: the session is closed with what was written
+      // Cancelled: the session is closed with what was written, its track
+      // padded as a complete one is.
+      return output.FinishTrack();
     case StreamEnd::Failed:
+      // A source that came up short: what was read before it is sent, and
+      // the track padded so that its session can be closed.
+      if (!output.WriteFailure()) output.FinishTrack();
       break;
   }
   return false;

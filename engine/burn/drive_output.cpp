@@ -1,6 +1,7 @@
 #include "engine/burn/drive_output.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "engine/burn/burn_drive.h"
@@ -13,19 +14,25 @@ namespace {
 
 constexpr int kFirstWriteAttempts = 10;
 
+std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) { return (value + unit - 1) / unit * unit; }
+
 }  // namespace
 
-DriveOutput::DriveOutput(BurnDrive& drive, WriteProgress& progress,
+std::uint64_t TrackBlocks(BurnMode mode, std::uint64_t imageBlocks) {
+  if (mode == BurnMode::Dvd) return RoundUp(imageBlocks, kDvdWriteUnitBlocks);
+  return std::max<std::uint64_t>(imageBlocks, kCdMinimumTrackBlocks);
+}
+
+DriveOutput::DriveOutput(BurnDrive& drive, WriteProgress& progress, BurnMode mode,
                          std::function<bool()> cancelRequested)
     : drive_(drive),
       progress_(progress),
+      mode_(mode),
+      unitBlocks_(mode == BurnMode::Dvd ? kDvdWriteUnitBlocks : 1),
       cancelRequested_(std::move(cancelRequested)),
       buffer_(std::size_t{kBufferBlocks} * kBlockSize) {}
 
-void DriveOutput::StartPass() {
-  filled_ = 0;
-  progress_.StartPass();
-}
+void DriveOutput::StartPass() { progress_.StartPass(); }
 
 std::span<std::uint8_t> DriveOutput::Space() {
   return std::span(buffer_).subspan(std::size_t{filled_} * kBlockSize);
@@ -51,14 +58,35 @@ StreamStep DriveOutput::Commit(std::uint32_t blocks, bool fromSource) {
 }
 
 bool DriveOutput::Flush() {
-  const std::uint32_t blocks = std::exchange(filled_, 0);
+  // The blocks past the last whole unit wait for the next ones.
+  const std::uint32_t whole = filled_ / unitBlocks_ * unitBlocks_;
+  if (!Send(whole, whole)) return false;
+  const std::uint32_t rest = filled_ - whole;
+  std::memmove(buffer_.data(), buffer_.data() + std::size_t{whole} * kBlockSize, std::size_t{rest} * kBlockSize);
+  filled_ = rest;
+  return true;
+}
+
+bool DriveOutput::FinishTrack() {
+  // The rest of the image, then zeros, in writes that continue its units.
+  std::uint64_t left = TrackBlocks(mode_, blocksWritten_ + filled_) - blocksWritten_;
+  for (std::uint32_t counted = std::exchange(filled_, 0); left > 0; counted = 0) {
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kBufferBlocks));
+    std::memset(buffer_.data() + std::size_t{counted} * kBlockSize, 0, std::size_t{count - counted} * kBlockSize);
+    if (!Send(count, counted)) return false;
+    left -= count;
+  }
+  return true;
+}
+
+bool DriveOutput::Send(std::uint32_t blocks, std::uint32_t counted) {
   for (std::uint32_t first = 0; first < blocks; first += kMaxWriteBlocks) {
     const auto count = std::min<std::uint32_t>(kMaxWriteBlocks, blocks - first);
     const bool written = retryFirst_ && !wroteAny_ ? WriteWithRetries(first, count) : Write(first, count);
     if (!written) return false;
     wroteAny_ = true;
     blocksWritten_ += count;
-    for (std::uint32_t i = 0; i < count; ++i) progress_.CountBlock();
+    for (std::uint32_t i = first; i < first + count && i < counted; ++i) progress_.CountBlock();
   }
   return true;
 }

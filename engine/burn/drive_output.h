@@ -6,12 +6,19 @@
 // progress point (every eleventh block of a pass): when it is seen, the
 // blocks up to that one are written and the output takes no more, so the
 // disc ends exactly where a block-by-block burn would have stopped.
+//
+// The track is shaped as the medium needs: on DVD every write but the
+// track's last is a whole ECC block (16 blocks, 32 KiB), so a flush at the
+// end of a pass keeps the blocks past the last boundary for the next pass;
+// FinishTrack sends what is left and pads the track with zeros to whole
+// ECC blocks on DVD and to the 300-block minimum of a CD track.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "engine/drive/burn_mode.h"
 #include "engine/drive/command_failure.h"
 #include "engine/iso/image_stream.h"
 
@@ -19,6 +26,14 @@ namespace scrivo {
 
 class BurnDrive;
 class WriteProgress;
+
+// A CD track is at least 300 blocks (four seconds) long.
+constexpr std::uint32_t kCdMinimumTrackBlocks = 300;
+// DVD is recorded in ECC blocks of 16 blocks.
+constexpr std::uint32_t kDvdWriteUnitBlocks = 16;
+
+// The blocks of the track that holds an image of `imageBlocks` blocks.
+std::uint64_t TrackBlocks(BurnMode mode, std::uint64_t imageBlocks);
 
 class DriveOutput final : public BlockOutput {
  public:
@@ -28,7 +43,8 @@ class DriveOutput final : public BlockOutput {
 
   // `cancelRequested` is asked at most once per progress point and consumes
   // the request when it answers true.
-  DriveOutput(BurnDrive& drive, WriteProgress& progress, std::function<bool()> cancelRequested);
+  DriveOutput(BurnDrive& drive, WriteProgress& progress, BurnMode mode,
+              std::function<bool()> cancelRequested);
 
   // The first WRITE(10) of the job is tried up to ten times, with a wait for
   // the drive between tries (a DVD-R drive settling after RESERVE TRACK).
@@ -38,7 +54,10 @@ class DriveOutput final : public BlockOutput {
 
   std::span<std::uint8_t> Space() override;
   StreamStep Commit(std::uint32_t blocks, bool fromSource) override;
+  // Sends every whole write unit committed so far; false when that fails.
   bool Flush() override;
+  // Sends the rest and the track's padding (not counted in the progress).
+  bool FinishTrack();
 
   // Blocks the drive took so far.
   std::uint64_t BlocksWritten() const { return blocksWritten_; }
@@ -46,11 +65,16 @@ class DriveOutput final : public BlockOutput {
   const std::optional<CommandFailure>& WriteFailure() const { return writeFailure_; }
 
  private:
+  // Writes the first `blocks` blocks of the buffer; the first `counted` are
+  // the image's and count for the progress.
+  bool Send(std::uint32_t blocks, std::uint32_t counted);
   bool Write(std::uint32_t firstBlock, std::uint32_t blocks);
   bool WriteWithRetries(std::uint32_t firstBlock, std::uint32_t blocks);
 
   BurnDrive& drive_;
   WriteProgress& progress_;
+  BurnMode mode_;
+  std::uint32_t unitBlocks_;  // every write but the track's last is a multiple
   std::function<bool()> cancelRequested_;
   std::vector<std::uint8_t> buffer_;
   std::uint32_t filled_ = 0;  // blocks committed and not yet sent

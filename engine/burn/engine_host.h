@@ -24,6 +24,7 @@ class EngineHost : public ReportSink {
 constexpr std::uint32_t WM_USER = 0x0400;
 constexpr std::uint32_t WM_JOB_PROGRESS = WM_USER + 8;      // 1032, per mille in wParam
 constexpr std::uint32_t WM_BURN_FINISHED = WM_USER + 9;     // 1033
+constexpr std::uint32_t WM_FIFO_LEVEL = WM_USER + 10;       // 1034, the FIFO's fill in per cent
 constexpr std::uint32_t WM_BLANK_FINISHED = WM_USER + 500;  // 1524
 constexpr std::uint32_t WM_CLOSE_FINISHED = WM_USER + 501;  // 1525
 

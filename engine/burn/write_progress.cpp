@@ -1,6 +1,7 @@
 #include "engine/burn/write_progress.h"
 
 #include "engine/burn/engine_host.h"
+#include "engine/burn/read_ahead.h"
 
 namespace scrivo {
 
@@ -15,6 +16,11 @@ void WriteProgress::Post() {
   if (value == last_) return;
   last_ = value;
   host_.PostJobMessage(WM_JOB_PROGRESS, value);
+  if (fifo_ == nullptr) return;
+  if (const std::uint32_t fill = fifo_->FillPercent(); fill != lastFill_) {
+    lastFill_ = fill;
+    host_.PostJobMessage(WM_FIFO_LEVEL, fill);
+  }
 }
 
 }  // namespace scrivo

@@ -2,13 +2,16 @@
 // The write progress of a burn, in per mille: 60 + written × 900 / total,
 // posted after every eleventh block of a pass (the metadata, then the file
 // data, each counted from 0) and at the end of each pass, whenever the value
-// changed. It runs from 60 to 960.
+// changed. It runs from 60 to 960. While a FIFO feeds the writer, its fill
+// level goes with each posted value (WM_FIFO_LEVEL, in per cent) whenever
+// it changed.
 
 #include <cstdint>
 
 namespace scrivo {
 
 class EngineHost;
+class ReadAhead;
 
 class WriteProgress {
  public:
@@ -28,6 +31,8 @@ class WriteProgress {
   void CountBlock();
   // Posts the value if it changed.
   void Post();
+  // The FIFO whose fill level goes with the progress; none when nullptr.
+  void WatchFifo(const ReadAhead* fifo = nullptr) { fifo_ = fifo; }
 
  private:
   EngineHost& host_;
@@ -35,6 +40,8 @@ class WriteProgress {
   std::uint64_t written_ = 0;
   std::uint64_t inPass_ = 0;
   std::uint32_t last_ = kStart;
+  const ReadAhead* fifo_ = nullptr;
+  std::uint32_t lastFill_ = UINT32_MAX;
 };
 
 }  // namespace scrivo

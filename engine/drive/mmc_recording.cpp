@@ -79,7 +79,9 @@ bool MmcCore::PrepareTrack(BurnMode mode) {
 bool MmcCore::WriteBlocks(std::span<const std::uint8_t> blocks) {
   const std::size_t count = blocks.size() / kLogicalBlockSize;
   if (count == 0 || count > kMaxWriteBlocks || blocks.size() % kLogicalBlockSize != 0) return false;
-  TestUnitReady();
+  // No readiness poll before each write: a drive in the middle of a track is
+  // ready, and a poll per write doubles the commands a burn sends. A write
+  // the drive refuses says so itself.
   // The request block takes a mutable pointer; a data-out buffer is only read.
   auto* data = const_cast<std::uint8_t*>(blocks.data());
   if (!Issue(Write10Cdb(static_cast<std::uint32_t>(writeAddress), static_cast<std::uint16_t>(count)),

@@ -3,6 +3,12 @@
 // written, what the disc holds).
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
 
 #include <filesystem>
 #include <fstream>
@@ -40,8 +46,10 @@ class ScriptedDrive final : public scrivo::BurnDrive {
   scrivo::DiscRefusal refusal = scrivo::DiscRefusal::None;
   bool blank = true;
   std::vector<std::int32_t> writes;  // the address of each write tried
+  std::function<void()> beforeFirstWrite;
   int finishes = 0;
   int readinessWaits = 0;
+  std::int32_t reserved = 0;
 
   bool ReadBlock(std::int32_t, std::span<std::uint8_t, scrivo::kBlockSize>) override { return false; }
   bool PrepareTrack(BurnMode) override { return refusal == scrivo::DiscRefusal::None; }
@@ -55,10 +63,14 @@ class ScriptedDrive final : public scrivo::BurnDrive {
     return true;
   }
   bool SetStreaming(std::int32_t) override { return true; }
-  bool ReserveTrack(std::int32_t) override { return true; }
+  bool ReserveTrack(std::int32_t blocks) override {
+    reserved = blocks;
+    return true;
+  }
   void SetWriteAddress(std::int32_t address) override { address_ = address; }
   std::int32_t WriteAddress() const override { return address_; }
   bool WriteBlocks(std::span<const std::uint8_t> blocks) override {
+    if (writes.empty() && beforeFirstWrite) beforeFirstWrite();
     writes.push_back(address_);
     const int number = static_cast<int>(writes.size()) - 1;
     if (number < refusedWrites || (failWriteNumber >= 0 && number >= failWriteNumber)) {
@@ -89,10 +101,12 @@ class Host final : public scrivo::EngineHost {
   scrivo::FeatureFlags features = 0;
   std::vector<std::string> errors;
   std::vector<std::uintptr_t> finished;
+  std::vector<std::uintptr_t> fifoLevels;
   void ReportError(std::string_view text) override { errors.emplace_back(text); }
   scrivo::FeatureFlags WriterFeatures() const override { return features; }
-  void PostJobMessage(std::uint32_t message, std::uintptr_t) override {
+  void PostJobMessage(std::uint32_t message, std::uintptr_t value) override {
     if (message == scrivo::WM_BURN_FINISHED) finished.push_back(message);
+    if (message == scrivo::WM_FIFO_LEVEL) fifoLevels.push_back(value);
   }
 };
 
@@ -103,6 +117,8 @@ class BurnSteps : public ::testing::Test {
     image.Bind(&host);
   }
   ~BurnSteps() override { fs::remove_all(dir_); }
+
+  fs::path PathOf(const std::string& name) const { return dir_ / name; }
 
   // A file of `blocks` whole blocks in the compilation's root.
   void AddFile(const std::string& name, std::size_t blocks) {
@@ -182,6 +198,47 @@ TEST_F(BurnSteps, TheFirstDvdMinusRWriteIsTriedTenTimesAtTheSameAddress) {
     for (std::size_t i = 0; i < tries; ++i) EXPECT_EQ(drive.writes[i], 0);
     EXPECT_EQ(drive.readinessWaits, refusals);
   }
+}
+
+// A CD track is padded to 300 blocks; a DVD track is written in whole ECC
+// blocks (every write starts on a 16-block boundary) and padded to one, its
+// reservation rounded up alike.
+TEST_F(BurnSteps, TheTrackIsPaddedAndAlignedAsTheMediumNeeds) {
+  host.features = scrivo::kDvdMinusRWriteCurrent;
+  AddFile("a.bin", 37);
+  AddFile("b.bin", 5);
+  for (BurnMode mode : {BurnMode::CdSingleSession, BurnMode::Dvd}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    drive = ScriptedDrive{};
+    ASSERT_TRUE(Burn(mode));
+    const std::int32_t end = drive.WriteAddress();
+    if (mode != BurnMode::Dvd) {
+      EXPECT_EQ(end, 300);
+      continue;
+    }
+    EXPECT_EQ(end % 16, 0);
+    EXPECT_EQ(drive.reserved, end);
+    for (std::int32_t at : drive.writes) EXPECT_EQ(at % 16, 0) << at;
+  }
+}
+
+// The sources are read ahead of the drive: the last file is read while the
+// first write is still held, and the FIFO's fill level reaches the host.
+TEST_F(BurnSteps, SourcesAreReadAheadOfAHeldDrive) {
+  AddFile("a.bin", 200);
+  AddFile("z.bin", 3);
+  const int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, PathOf("z.bin").c_str(), IN_ACCESS), 0);
+  bool readAhead = false;
+  drive.beforeFirstWrite = [&] {
+    pollfd ready{watch, POLLIN, 0};
+    readAhead = ::poll(&ready, 1, 5000) == 1;
+  };
+  EXPECT_TRUE(Burn());
+  ::close(watch);
+  EXPECT_TRUE(readAhead);
+  EXPECT_TRUE(std::any_of(host.fifoLevels.begin(), host.fifoLevels.end(), [](auto level) { return level > 0; }));
 }
 
 TEST_F(BurnSteps, ACancelClosesTheSessionOnWhatWasWritten) {

@@ -3,6 +3,7 @@
 // then Finished; and a cancel, which closes the session with the blocks
 // written so far and ends the same way.
 
+#include <algorithm>
 #include <fstream>
 
 #include "engine/drive/mmc_core.h"
@@ -181,9 +182,17 @@ TEST_F(ProgressAndCancel, CancelDuringABurnClosesTheSessionWithTheBlocksWrittenS
   ASSERT_EQ(disc.sessions.size(), 1u);
   EXPECT_EQ(disc.sessions[0].at("closed"), "yes");
   EXPECT_EQ(disc.tracks[0].at("closed"), "yes");
-  // Of the 301 blocks of file data, the first eleven were written.
+  // Of the 301 blocks of file data, the first eleven were written; zeros
+  // pad the track to a CD track's 300 blocks.
   const std::uint32_t total = VolumeSpaceSize(DiscImage());
-  EXPECT_EQ(disc.TrackNumber(0, "recorded"), total - (kFileBlocks + 1) + kCadence);
+  const std::uint32_t end = total - (kFileBlocks + 1) + kCadence;
+  EXPECT_EQ(disc.TrackNumber(0, "recorded"), 300u);
+  std::ifstream image(DiscImage(), std::ios::binary);
+  std::vector<char> blocks(300 * kBlock);
+  image.read(blocks.data(), static_cast<std::streamsize>(blocks.size()));
+  const auto block = [&](std::uint32_t n) { return blocks.begin() + static_cast<std::ptrdiff_t>(n * kBlock); };
+  EXPECT_TRUE(std::any_of(block(end - 1), block(end), [](char c) { return c != 0; }));
+  EXPECT_TRUE(std::all_of(block(end), blocks.end(), [](char c) { return c == 0; }));
   EXPECT_TRUE(CompilationEmpty());
   EXPECT_TRUE(Errors().empty()) << testing::PrintToString(Errors());
 }

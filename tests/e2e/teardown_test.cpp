@@ -9,7 +9,7 @@
 namespace e2e {
 namespace {
 
-constexpr std::uint32_t kFileBlocks = 300;
+constexpr std::uint32_t kFileBlocks = 600;  // past the 300 blocks a CD track is padded to
 
 struct RunningJob {
   const char* name;

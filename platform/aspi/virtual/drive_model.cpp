@@ -151,6 +151,7 @@ WriteBuffer::Outcome WriteBuffer::Write(std::uint64_t bytes, bool protect) {
   if (recording_ && Drain(now)) {
     // The buffer ran dry: recording stopped between two blocks.
     recording_ = false;
+    ++dryStops_;
     if (!protect) {
       ++underruns_;
       Reset();

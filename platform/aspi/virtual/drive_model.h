@@ -72,6 +72,8 @@ class WriteBuffer {
   // Recording stops with the buffer dropped (a ruined track, a new disc).
   void Reset() { level_ = 0, recording_ = false; }
   std::uint64_t underruns() const { return underruns_; }
+  // Every time recording stopped because the buffer ran dry, BUFE or not.
+  std::uint64_t dryStops() const { return dryStops_; }
 
  private:
   // Brings the level to `now`: what was recorded since the last look is
@@ -86,6 +88,7 @@ class WriteBuffer {
   std::uint64_t level_ = 0;
   DriveClock::Duration last_{};
   std::uint64_t underruns_ = 0;
+  std::uint64_t dryStops_ = 0;
 };
 
 }  // namespace wnaspi::vdrive

@@ -71,9 +71,14 @@ bool VirtualDrive::TooShort(const DiscState& disc, const Track& track) const {
 std::optional<Sense> VirtualDrive::Buffer(std::uint16_t count) {
   if (!buffer_.enabled()) return std::nullopt;
   const bool protect = ReadWriteParameters(writeParameters_).bufe;
-  if (buffer_.Write(std::uint64_t{count} * kBlockSize, protect) == WriteBuffer::Outcome::Taken) {
-    return std::nullopt;
+  const std::uint64_t stops = buffer_.dryStops();
+  const WriteBuffer::Outcome outcome = buffer_.Write(std::uint64_t{count} * kBlockSize, protect);
+  // The trace says where the host let the buffer run dry.
+  if (buffer_.dryStops() != stops) {
+    log_.Diagnostic(protect ? "buffer underrun: recording stopped (BUFE: the drive waits for a full buffer)"
+                            : "buffer underrun: recording stopped (no BUFE: loss of streaming)");
   }
+  if (outcome == WriteBuffer::Outcome::Taken) return std::nullopt;
   return sense::kLossOfStreaming;
 }
 
