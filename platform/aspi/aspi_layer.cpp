@@ -108,6 +108,12 @@ ScsiDevice* AspiLayer::DeviceAt(std::uint8_t hostAdapter, std::uint8_t target,
   return adapters_[hostAdapter].devices[target * kLuns + lun].get();
 }
 
+std::string AspiLayer::DeviceNote(std::uint8_t hostAdapter, std::uint8_t target,
+                                  std::uint8_t lun) const {
+  ScsiDevice* device = DeviceAt(hostAdapter, target, lun);
+  return device ? device->Note() : std::string();
+}
+
 std::uint32_t AspiLayer::Send(void* block) {
   if (!block) return SS_INVALID_SRB;
   auto* header = static_cast<SRB_Header*>(block);

@@ -32,6 +32,9 @@ class AspiLayer {
   std::uint32_t Send(void* srb);
 
   std::size_t adapterCount() const { return adapters_.size(); }
+  // The note of the device at an address (ScsiDevice::Note); empty when
+  // there is none, or no device.
+  std::string DeviceNote(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun) const;
 
  private:
   static constexpr std::size_t kTargets = 8, kLuns = 8;

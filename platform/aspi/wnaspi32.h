@@ -108,6 +108,16 @@ uint32_t SendASPI32Command(void* srb);
    of host adapters. */
 uint32_t GetASPI32SupportInfo(void);
 
+/* This layer's own addition: what the user needs to know about the last
+   refusal of the device at an address that sense data cannot carry (where
+   its disc is mounted and the command that unmounts it). Copies at most
+   size - 1 characters and a terminating NUL into text; returns the note's
+   full length, 0 when there is none. */
+uint32_t GetASPI32DeviceNote(uint8_t hostAdapter, uint8_t target, uint8_t lun, char* text,
+                             uint32_t size);
+typedef uint32_t (*GetASPI32DeviceNoteFn)(uint8_t hostAdapter, uint8_t target, uint8_t lun,
+                                          char* text, uint32_t size);
+
 #define SS_NO_ADAPTERS 0xE8
 /* A request block the layer cannot take (bad CDB length, no buffer). */
 #define SS_INVALID_SRB 0xE0

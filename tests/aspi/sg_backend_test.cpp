@@ -46,6 +46,10 @@ class FakeSystem final : public wnaspi::sg::SgSystem {
   int OpenExclusive(const std::string& path) override {
     std::lock_guard lock(mutex_);
     if (exclusiveError) return -exclusiveError;
+    if (busyExclusiveOpens > 0) {
+      --busyExclusiveOpens;
+      return -EBUSY;
+    }
     exclusive.push_back(path);
     return 200 + static_cast<int>(exclusive.size());
   }
@@ -74,9 +78,12 @@ class FakeSystem final : public wnaspi::sg::SgSystem {
     sleeps.push_back(ms);
   }
   std::string GroupOwning(const std::string&) override { return "cdrom"; }
+  std::string MountTable() override { return mountTable; }
 
   std::map<std::string, int> openErrors;  // node -> errno
   int exclusiveError = 0;                 // errno of every exclusive open, 0: they succeed
+  int busyExclusiveOpens = 0;             // exclusive opens refused (EBUSY) before one succeeds
+  std::string mountTable;
   std::vector<std::string> exclusive;     // nodes opened exclusively
   std::function<SgAnswer(const SgCall&)> answer;
   std::vector<std::string> opened;
@@ -400,10 +407,53 @@ TEST_F(SgBackendTest, ADriveAnotherProgramHoldsAnswersAsWhileWriting) {
   EXPECT_SENSE(d.Out(Write10Cdb(0, 1), PatternBlock(0)), 0x2, 0x04, 0x08);
   EXPECT_SENSE(d.NoData(BlankCdb(BlankKind::Minimal)), 0x2, 0x04, 0x08);
   EXPECT_TRUE(system_->calls.empty()) << "none of them reached the drive";
-  EXPECT_TRUE(system_->sleeps.empty()) << "refused at once";
   system_->exclusiveError = 0;
   EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
   EXPECT_EQ(system_->calls.size(), 1u);
+}
+
+// Who keeps the drive from this program, told apart: udev's moment of
+// probing a new disc, another program's job, the system's mount.
+TEST_F(SgBackendTest, AMountedDiscIsNamedAndAProbeIsWaitedOut) {
+  const std::string mounted =
+      "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+      "98 29 11:0 / /media/ann/MY\\040DISC ro,nosuid shared:52 - iso9660 /fake/dev/sr0 ro\n";
+  struct Case {
+    const char* what;
+    int busyOpens;  // exclusive opens refused before one succeeds
+    std::string mountTable;
+    std::string senseOfReady;  // "" when TEST UNIT READY reaches the drive
+    std::size_t sleeps;
+    std::string note;
+  } cases[] = {
+      {"udev's probe", 3, "", "", 3, ""},
+      {"another program's job", 1000, "", CheckConditionText(0x2, 0x04, 0x08), 9, ""},
+      {"a mounted disc", 1000, mounted, CheckConditionText(0x2, 0x04, 0x00), 0,
+       "the disc in /fake/dev/sr0 is mounted at /media/ann/MY DISC; unmount it first: "
+       "udisksctl unmount -b /fake/dev/sr0"},
+      {"another drive's mount", 1000,
+       "98 29 11:1 / /media/x ro - iso9660 /fake/dev/sr1 ro\n",
+       CheckConditionText(0x2, 0x04, 0x08), 9, ""},
+  };
+  AddBlock("sr0", "1:0:0:0");
+  ConfigureWithFake();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Device d(1, 0);
+    system_->calls.clear();
+    system_->sleeps.clear();
+    system_->busyExclusiveOpens = c.busyOpens;
+    system_->mountTable = c.mountTable;
+    const Result ready = d.NoData(TestUnitReadyCdb());
+    EXPECT_EQ(ready.ok() ? std::string() : CheckConditionOf(ready), c.senseOfReady);
+    EXPECT_EQ(system_->calls.size(), c.senseOfReady.empty() ? 1u : 0u);
+    EXPECT_EQ(system_->sleeps, std::vector<unsigned>(c.sleeps, 100));
+    EXPECT_EQ(wnaspi::CurrentLayer()->DeviceNote(1, 0, 0), c.note);
+    if (c.senseOfReady.empty()) continue;
+    // A job is refused for the same reason.
+    EXPECT_EQ(CheckConditionOf(d.Out(Write10Cdb(0, 1), PatternBlock(0))), c.senseOfReady);
+    EXPECT_TRUE(system_->calls.empty());
+  }
 }
 
 TEST_F(SgBackendTest, DevicesAreClosedWithTheLayer) {

@@ -61,6 +61,10 @@ class Writer {
             " is in use by another program: it is burning, erasing or formatting a disc. "
             "Try again when that has finished.");
         return kExitFailed;
+      case DiscProbe::Readiness::Mounted:
+        Say(name() + " cannot be used while the system has its disc mounted: " +
+            probe_.LayerNote() + ".");
+        return kExitFailed;
       case DiscProbe::Readiness::NoDisc:
         if (!notReady) return std::nullopt;
         Say("there is no disc in " + name() + ".");

@@ -35,13 +35,18 @@ std::string MediumName(std::uint16_t profile);
 
 class DiscProbe {
  public:
-  enum class Readiness { Ready, InUse, NoDisc, NotReady };
+  // Mounted: the system has the disc mounted (the ASPI layer's note says
+  // where, and how to unmount it).
+  enum class Readiness { Ready, InUse, Mounted, NoDisc, NotReady };
 
   // Binds the ASPI layer and finds the writer the control selected (its
   // host adapter and target, and the LUN whose description it has).
   bool Open(int hostAdapter, int target, const std::string& description);
 
   Readiness TestReady();
+  // What the ASPI layer adds about the writer's last refusal (its disc's
+  // mount point); empty when it says nothing.
+  std::string LayerNote();
   std::optional<DiscDescription> Describe();
   // Blocks recorded in the track that starts at `lba`.
   std::optional<std::uint32_t> RecordedFrom(std::uint32_t lba);
