@@ -17,6 +17,8 @@ extern "C" {
 #define SC_HA_INQUIRY 0x00
 #define SC_GET_DEV_TYPE 0x01
 #define SC_EXEC_SCSI_CMD 0x02
+/* Finds the drives plugged in or removed since; a plain SRB_Header. */
+#define SC_RESCAN_SCSI_BUS 0x07
 
 /* SRB_Status values */
 #define SS_PENDING 0x00

@@ -100,9 +100,10 @@ int NoWriters() {
   std::cerr << "quillon: no writer found. Check:\n"
                "  - real drives: that you may use them. Drives such as /dev/sr0 belong to the\n"
                "    group 'cdrom': sudo usermod -aG cdrom $USER, then log in again\n"
-               "    (WNASPI32_DEBUG=1 says why a drive was left out);\n"
+               "    (the ASPI layer says above why it left a drive out);\n"
                "  - virtual writers: WNASPI32_VIRTUAL_WRITERS, a list of MEDIUM=DIRECTORY items\n"
-               "    separated by ';' (unset: one virtual CD-RW; empty: none)"
+               "    separated by ';' (unset: one virtual CD-RW when the machine has no\n"
+               "    optical drive; empty: none)"
             << (variable && !*variable ? ". It is set and empty now.\n" : ".\n");
   return kExitFailed;
 }
