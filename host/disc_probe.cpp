@@ -17,6 +17,7 @@ namespace {
 constexpr std::uint8_t kSenseNotReady = 0x02;
 constexpr std::uint8_t kAscNotReady = 0x04;
 constexpr std::uint8_t kAscqLongWrite = 0x08;
+constexpr std::uint8_t kAscqCauseNotReportable = 0x00;
 constexpr std::uint8_t kAscNoMedium = 0x3A;
 constexpr std::size_t kDescriptionLength = 27;  // vendor, product, three revision characters
 constexpr std::uint8_t kLastLun = 7;
@@ -83,8 +84,30 @@ DiscProbe::Readiness DiscProbe::TestReady() {
   if (drive_->TestUnitReady()) return Readiness::Ready;
   const scrivo::SenseCode sense = drive_->LastSense();
   if (sense == scrivo::SenseCode{kSenseNotReady, kAscNotReady, kAscqLongWrite}) return Readiness::InUse;
+  // The layer answers so for a drive the system keeps, and says why.
+  if (sense == scrivo::SenseCode{kSenseNotReady, kAscNotReady, kAscqCauseNotReportable} &&
+      !LayerNote().empty()) {
+    return Readiness::Mounted;
+  }
   if (sense.key == kSenseNotReady && sense.asc == kAscNoMedium) return Readiness::NoDisc;
   return Readiness::NotReady;
+}
+
+std::string DiscProbe::LayerNote() {
+  // The layer the drive access loaded: loading it again shares it.
+  platform::HMODULE library = platform::LoadLibraryA("WNASPI32.DLL");
+  if (!library) return {};
+  std::string note;
+  if (auto get = reinterpret_cast<GetASPI32DeviceNoteFn>(
+          platform::GetProcAddress(library, "GetASPI32DeviceNote"))) {
+    const scrivo::DeviceAddress address = drive_.CurrentDevice();
+    std::array<char, 1024> text{};
+    get(address.hostAdapter, address.target, address.lun, text.data(),
+        static_cast<std::uint32_t>(text.size()));
+    note = text.data();
+  }
+  platform::FreeLibrary(library);
+  return note;
 }
 
 std::optional<DiscDescription> DiscProbe::Describe() {

@@ -42,7 +42,9 @@ std::string MediumName(std::uint16_t profile);
 
 class DiscProbe {
  public:
-  enum class Readiness { Ready, InUse, NoDisc, NotReady };
+  // Mounted: the system has the disc mounted (the ASPI layer's note says
+  // where, and how to unmount it).
+  enum class Readiness { Ready, InUse, Mounted, NoDisc, NotReady };
 
   DiscProbe();
   ~DiscProbe();
@@ -54,6 +56,9 @@ class DiscProbe {
   bool Open(int hostAdapter, int target, const std::string& description);
 
   Readiness TestReady();
+  // What the ASPI layer adds about the writer's last refusal (its disc's
+  // mount point); empty when it says nothing.
+  std::string LayerNote();
   std::optional<DiscDescription> Describe();
   // Opens the tray, after the pause a drive that has just finished a job
   // needs; seconds in all.

@@ -9,6 +9,9 @@ cd "$(dirname "$0")/.."
 headless=0
 [[ "${1:-}" == "--headless" ]] && headless=1
 ./scripts/build.sh
+# The demonstration burns and erases the virtual writer's disc, never one in
+# the machine's drive: real drives come first unless left out.
+export WNASPI32_REAL_DRIVES="${WNASPI32_REAL_DRIVES:-0}"
 
 quillon=./build/bin/quillon
 sample=build/sample

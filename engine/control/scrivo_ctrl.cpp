@@ -220,6 +220,9 @@ void CScrivoCtrl::InitControl() {
   }
   BindImageBuilder();
   drive_.multiSessionField = 3;
+  // A drive plugged in since the program started is found now; no job
+  // holds a writer here (refused above while busy).
+  drive_.RescanBus();
   CountWriters();
   initialized_ = 1;
 }

@@ -78,6 +78,9 @@ class MmcCore {
   std::int32_t CountWriters();
   // index counts from 0 in scan order: host adapter, target, LUN ascending.
   bool GetWriter(std::int32_t index, WriterEntry& entry);
+  // Asks the layer to find the drives plugged in or removed since it last
+  // looked (SC_RESCAN_SCSI_BUS); the writers that stay keep their addresses.
+  bool RescanBus();
 
   // Drive and disc queries.
   bool SenseCapabilities(std::span<std::uint8_t, 30> reply);

@@ -71,6 +71,14 @@ std::int32_t MmcCore::CountWriters() {
   return ScanWriters([](std::int32_t, DeviceAddress) { return false; });
 }
 
+bool MmcCore::RescanBus() {
+  if (!sendCommand_) return false;
+  SRB_Header rescan{};
+  rescan.SRB_Cmd = SC_RESCAN_SCSI_BUS;
+  sendCommand_(&rescan);
+  return rescan.SRB_Status == SS_COMP;
+}
+
 bool MmcCore::GetWriter(std::int32_t index, WriterEntry& entry) {
   DeviceAddressKeeper keeper(*this);
   bool found = false;

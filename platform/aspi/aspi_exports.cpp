@@ -1,5 +1,7 @@
-// The two entry points of libwnaspi32.so, the only symbols it exports.
+// The entry points of libwnaspi32.so, the only symbols it exports.
 
+#include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "platform/aspi/layer_instance.h"
@@ -22,5 +24,21 @@ WNASPI32_EXPORT uint32_t GetASPI32SupportInfo(void) {
     return wnaspi::CurrentLayer()->SupportInfo();
   } catch (const std::exception&) {
     return std::uint32_t{SS_NO_ADAPTERS} << 8;
+  }
+}
+
+WNASPI32_EXPORT uint32_t GetASPI32DeviceNote(uint8_t hostAdapter, uint8_t target, uint8_t lun,
+                                             char* text, uint32_t size) {
+  try {
+    const std::string note = wnaspi::CurrentLayer()->DeviceNote(hostAdapter, target, lun);
+    if (text && size > 0) {
+      const std::size_t length = std::min<std::size_t>(note.size(), size - 1);
+      std::memcpy(text, note.data(), length);
+      text[length] = '\0';
+    }
+    return static_cast<uint32_t>(note.size());
+  } catch (const std::exception&) {
+    if (text && size > 0) text[0] = '\0';
+    return 0;
   }
 }

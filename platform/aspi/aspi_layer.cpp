@@ -43,12 +43,28 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
   auto faults = std::make_shared<vdrive::FaultInjector>(config.faults, &faultProblems);
   for (const std::string& problem : faultProblems) log_->Problem(problem);
 
+  std::lock_guard lock(mutex_);
+  // The machine's drives first. A drive that is there but cannot be used
+  // still keeps the implied virtual writer away: a burn meant for it must
+  // not land in a file.
+  std::size_t machineDrives = 0;
+  if (!config.virtualViaSg && sg && config.realDrives) {
+    sg_ = std::move(sg);
+    machineDrives = AddRealDrives();
+  }
+  const bool giveVirtual = !config.virtualWritersImplied || machineDrives == 0;
+  if (!giveVirtual) {
+    log_->Diagnostic("no virtual writer: the machine has optical drives (" +
+                     std::string(variable::kVirtualWriters) + " adds virtual writers)");
+  }
+
   // Through the model machine the writers are found as real drives, in
   // place of the virtual adapter: adapter 0, target N as without it.
   Adapter virtualAdapter;
   virtualAdapter.identifier = "VIRTUAL";
+  bool anyVirtual = false;
   std::vector<std::unique_ptr<ScsiDevice>> viaSg;
-  for (std::size_t target = 0; target < config.virtualWriters.size(); ++target) {
+  for (std::size_t target = 0; giveVirtual && target < config.virtualWriters.size(); ++target) {
     const auto& writer = config.virtualWriters[target];
     if (config.virtualViaSg) viaSg.emplace_back();
     if (!writer) continue;
@@ -67,45 +83,83 @@ AspiLayer::AspiLayer(const Config& config, std::shared_ptr<sg::SgSystem> sg)
       continue;
     }
     virtualAdapter.devices[target * kLuns] = std::move(drive);
-    log_->Diagnostic("virtual writer 0:" + std::to_string(target) + ":0 (" +
+    anyVirtual = true;
+    const std::string place = std::to_string(adapters_.size()) + ":" + std::to_string(target) + ":0";
+    log_->Diagnostic("virtual writer " + place + " (" +
                      std::string(vdrive::Traits(writer->medium).name) + ") in " +
                      writer->directory.string());
   }
   if (config.virtualViaSg) {
     auto model = std::make_shared<sg::ModelSgSystem>(std::move(viaSg));
     if (!model->ready()) log_->Problem("the model machine's sysfs tree cannot be made: no writers");
-    AddRealDrives(model);
+    sg_ = std::move(model);
+    AddRealDrives();
     return;
   }
-  adapters_.insert(adapters_.begin(), std::move(virtualAdapter));
-
-  if (sg && config.realDrives) AddRealDrives(std::move(sg));
+  // An adapter, if empty, when there is nothing else, as there always was.
+  if (anyVirtual || adapters_.empty()) adapters_.push_back(std::move(virtualAdapter));
 }
 
-void AspiLayer::AddRealDrives(std::shared_ptr<sg::SgSystem> sg) {
-  auto drives = sg::FindOpticalDrives(*sg, *log_);
+std::size_t AspiLayer::AddRealDrives() {
+  auto drives = sg::FindOpticalDrives(*sg_, *log_);
+  const std::size_t listed = drives.size();
+  std::erase_if(drives, [this](const sg::FoundDrive& drive) { return realDrives_.contains(drive.node); });
   const auto first = static_cast<std::uint8_t>(adapters_.size());
-  for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg, *log_, std::move(drives), first)) {
+  for (sg::MappedDrive& drive : sg::OpenAndMapDrives(*sg_, *log_, std::move(drives), first)) {
     while (adapters_.size() <= drive.hostAdapter) {
       Adapter& adapter = adapters_.emplace_back();
       adapter.identifier = "SG host " + std::to_string(drive.drive.address.host);
     }
+    realDrives_[drive.drive.node] = {drive.hostAdapter, drive.target, drive.lun};
     adapters_[drive.hostAdapter].devices[drive.target * kLuns + drive.lun] =
-        std::make_unique<sg::SgDevice>(sg, drive.handle, drive.drive.node, *log_);
+        std::make_shared<sg::SgDevice>(sg_, drive.handle, drive.drive.node, *log_);
   }
+  return listed;
+}
+
+void AspiLayer::Rescan() {
+  std::lock_guard lock(mutex_);
+  if (!sg_) return;
+  // Drives gone from sysfs leave their places empty; the others keep theirs.
+  std::vector<std::string> present;
+  for (const sg::FoundDrive& drive : sg::FindOpticalDrives(*sg_, *log_)) present.push_back(drive.node);
+  for (auto it = realDrives_.begin(); it != realDrives_.end();) {
+    if (std::find(present.begin(), present.end(), it->first) != present.end()) {
+      ++it;
+      continue;
+    }
+    log_->Diagnostic("real drive " + it->first + " is gone");
+    const Place& place = it->second;
+    adapters_[place.hostAdapter].devices[place.target * kLuns + place.lun].reset();
+    it = realDrives_.erase(it);
+  }
+  AddRealDrives();
+}
+
+std::size_t AspiLayer::adapterCount() const {
+  std::lock_guard lock(mutex_);
+  return adapters_.size();
 }
 
 AspiLayer::~AspiLayer() = default;
 
 std::uint32_t AspiLayer::SupportInfo() const {
+  std::lock_guard lock(mutex_);
   const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(adapters_.size(), 0xFF));
   return count ? (std::uint32_t{SS_COMP} << 8) | count : std::uint32_t{SS_NO_ADAPTERS} << 8;
 }
 
-ScsiDevice* AspiLayer::DeviceAt(std::uint8_t hostAdapter, std::uint8_t target,
-                                std::uint8_t lun) const {
+std::shared_ptr<ScsiDevice> AspiLayer::DeviceAt(std::uint8_t hostAdapter, std::uint8_t target,
+                                                std::uint8_t lun) const {
+  std::lock_guard lock(mutex_);
   if (hostAdapter >= adapters_.size() || target >= kTargets || lun >= kLuns) return nullptr;
-  return adapters_[hostAdapter].devices[target * kLuns + lun].get();
+  return adapters_[hostAdapter].devices[target * kLuns + lun];
+}
+
+std::string AspiLayer::DeviceNote(std::uint8_t hostAdapter, std::uint8_t target,
+                                  std::uint8_t lun) const {
+  const auto device = DeviceAt(hostAdapter, target, lun);
+  return device ? device->Note() : std::string();
 }
 
 std::uint32_t AspiLayer::Send(void* block) {
@@ -121,6 +175,13 @@ std::uint32_t AspiLayer::Send(void* block) {
     case SC_EXEC_SCSI_CMD:
       Execute(*static_cast<SRB_ExecSCSICmd*>(block));
       break;
+    case SC_RESCAN_SCSI_BUS:
+      // Every adapter at once: the machine's drives are found by sysfs,
+      // not by asking a bus.
+      Rescan();
+      log_->Request("RESCAN");
+      header->SRB_Status = SS_COMP;
+      break;
     default:
       header->SRB_Status = SS_INVALID_CMD;
       break;
@@ -129,6 +190,7 @@ std::uint32_t AspiLayer::Send(void* block) {
 }
 
 void AspiLayer::HostAdapterInquiry(SRB_HAInquiry& srb) {
+  std::lock_guard lock(mutex_);
   const std::uint8_t adapter = srb.SRB_HaId;
   const auto count = static_cast<std::uint8_t>(std::min<std::size_t>(adapters_.size(), 0xFF));
   std::uint8_t status = SS_INVALID_HA;
@@ -148,7 +210,7 @@ void AspiLayer::HostAdapterInquiry(SRB_HAInquiry& srb) {
 
 void AspiLayer::DeviceType(SRB_GDEVBlock& srb) {
   std::uint8_t status = SS_COMP;
-  if (srb.SRB_HaId >= adapters_.size()) {
+  if (srb.SRB_HaId >= adapterCount()) {
     status = SS_INVALID_HA;
   } else if (!DeviceAt(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun)) {
     status = SS_NO_DEVICE;
@@ -168,8 +230,8 @@ void AspiLayer::Execute(SRB_ExecSCSICmd& srb) {
                             DirectionOf(srb), srb.SRB_BufPointer, srb.SRB_BufLen};
   std::uint8_t status = SS_COMP;
   std::optional<ScsiOutcome> outcome;
-  ScsiDevice* device = DeviceAt(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
-  if (srb.SRB_HaId >= adapters_.size()) {
+  const std::shared_ptr<ScsiDevice> device = DeviceAt(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
+  if (srb.SRB_HaId >= adapterCount()) {
     status = SS_INVALID_HA;
   } else if (!device) {
     status = SS_NO_DEVICE;

@@ -1,14 +1,19 @@
 #pragma once
 // The ASPI layer of one process: its host adapters with the devices on them,
-// and the handling of the three request blocks. Host adapter 0 holds the
-// virtual writers (targets 0, 1, ... in the order configured, LUN 0); the
-// machine's drives follow on adapters 1, 2, ... (sg/sg_discovery.h). Every
-// request completes before SendASPI32Command returns; SRB_PostProc is never
-// used.
+// and the handling of the request blocks. The machine's drives come first,
+// on adapters 0, 1, ... (sg/sg_discovery.h); the virtual writers follow on
+// the next adapter (targets 0, 1, ... in the order configured, LUN 0), the
+// implied default writer only when the machine has no optical drive. A
+// rescan (SC_RESCAN_SCSI_BUS) adds the drives plugged in since on adapters
+// after those there are and drops the drives gone, so the writers that stay
+// keep their addresses. Every request completes before SendASPI32Command
+// returns; SRB_PostProc is never used.
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,24 +36,38 @@ class AspiLayer {
   std::uint32_t SupportInfo() const;
   std::uint32_t Send(void* srb);
 
-  std::size_t adapterCount() const { return adapters_.size(); }
+  std::size_t adapterCount() const;
+  // The note of the device at an address (ScsiDevice::Note); empty when
+  // there is none, or no device.
+  std::string DeviceNote(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun) const;
 
  private:
   static constexpr std::size_t kTargets = 8, kLuns = 8;
   struct Adapter {
     std::string identifier;  // HA_Identifier
-    std::array<std::unique_ptr<ScsiDevice>, kTargets * kLuns> devices;
+    std::array<std::shared_ptr<ScsiDevice>, kTargets * kLuns> devices;
+  };
+  struct Place {
+    std::uint8_t hostAdapter, target, lun;
   };
 
-  // The drives `sg` finds in its sysfs, as host adapters after those there are.
-  void AddRealDrives(std::shared_ptr<sg::SgSystem> sg);
+  // The drives sg_ finds in its sysfs that the layer does not have yet, as
+  // host adapters after those there are; returns how many drives sysfs
+  // lists, usable or not. Called with mutex_ held.
+  std::size_t AddRealDrives();
+  void Rescan();
   void HostAdapterInquiry(SRB_HAInquiry& srb);
   void DeviceType(SRB_GDEVBlock& srb);
   void Execute(SRB_ExecSCSICmd& srb);
-  ScsiDevice* DeviceAt(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun) const;
+  // A request holds on to its device, so a rescan never pulls it away.
+  std::shared_ptr<ScsiDevice> DeviceAt(std::uint8_t hostAdapter, std::uint8_t target,
+                                       std::uint8_t lun) const;
 
   std::unique_ptr<Log> log_;  // outlives the devices, which log through it
+  std::shared_ptr<sg::SgSystem> sg_;  // null: no real drives
+  mutable std::mutex mutex_;          // adapters_ and realDrives_, not the requests
   std::vector<Adapter> adapters_;
+  std::map<std::string, Place> realDrives_;  // device node -> where the layer has it
 };
 
 }  // namespace wnaspi

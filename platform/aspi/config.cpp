@@ -154,6 +154,7 @@ Config ParseConfig(const Variables& variables) {
     ParseWriters(*writers, variables, config);
   } else if (auto directory = DefaultVirtualWriterDirectory(variables); !directory.empty()) {
     config.virtualWriters.push_back(VirtualWriterConfig{vdrive::Medium::CdRw, directory});
+    config.virtualWritersImplied = true;
   } else {
     config.problems.push_back("no home directory: the default virtual writer is not available");
   }

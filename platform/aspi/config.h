@@ -4,7 +4,8 @@
 // their own: which writers exist is the ASPI layer's business.
 //
 //   WNASPI32_VIRTUAL_WRITERS  MEDIUM=DIRECTORY;...  (unset: one CD-RW writer
-//                             in the user's data directory; empty: none)
+//                             in the user's data directory when the machine
+//                             has no optical drive; empty: none)
 //   WNASPI32_VIRTUAL_FAULTS   faults for tests (virtual/fault_injector.h)
 //   WNASPI32_VIRTUAL_POLLS    polls an immediate blank or format takes (20)
 //   WNASPI32_VIRTUAL_LATENCY_US  least time in microseconds each command of a
@@ -70,6 +71,9 @@ struct Config {
   // target ID. An item that cannot be read keeps its position, with no
   // writer at that target.
   std::vector<std::optional<VirtualWriterConfig>> virtualWriters;
+  // WNASPI32_VIRTUAL_WRITERS is unset: virtualWriters holds the default
+  // writer, which the layer gives only when the machine has no drive.
+  bool virtualWritersImplied = false;
   std::string faults;
   std::string traceFile;
   bool debug = false;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace wnaspi {
 
@@ -54,6 +55,10 @@ class ScsiDevice {
  public:
   virtual ~ScsiDevice() = default;
   virtual ScsiOutcome Execute(const ScsiRequest& request) = 0;
+  // What the user needs to know about the device's last refusal that sense
+  // data cannot carry (where its disc is mounted, and how to unmount it);
+  // empty when there is nothing.
+  virtual std::string Note() { return {}; }
 };
 
 }  // namespace wnaspi

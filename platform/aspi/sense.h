@@ -36,6 +36,9 @@ namespace sense {
 using namespace sense_key;
 constexpr Sense kNone{kNoSense, 0x00, 0x00, {}, {}};
 // NOT READY
+// The drive cannot say why: the layer uses it for a drive the system keeps
+// (a mounted disc), the reason being the device's note (scsi_request.h).
+constexpr Sense kNotReadyCauseNotReportable{kNotReady, 0x04, 0x00, {}, {}};
 constexpr Sense kBecomingReady{kNotReady, 0x04, 0x01, {}, {}};
 constexpr Sense kFormatInProgress{kNotReady, 0x04, 0x04, {}, {}};
 constexpr Sense kOperationInProgress{kNotReady, 0x04, 0x07, {}, {}};

@@ -17,6 +17,8 @@ extern "C" {
 #define SC_HA_INQUIRY 0x00
 #define SC_GET_DEV_TYPE 0x01
 #define SC_EXEC_SCSI_CMD 0x02
+/* Finds the drives plugged in or removed since; a plain SRB_Header. */
+#define SC_RESCAN_SCSI_BUS 0x07
 
 /* SRB_Status values */
 #define SS_PENDING 0x00
@@ -107,6 +109,16 @@ uint32_t SendASPI32Command(void* srb);
 /* High byte of the low word: SS_COMP or SS_NO_ADAPTERS; low byte: the number
    of host adapters. */
 uint32_t GetASPI32SupportInfo(void);
+
+/* This layer's own addition: what the user needs to know about the last
+   refusal of the device at an address that sense data cannot carry (where
+   its disc is mounted and the command that unmounts it). Copies at most
+   size - 1 characters and a terminating NUL into text; returns the note's
+   full length, 0 when there is none. */
+uint32_t GetASPI32DeviceNote(uint8_t hostAdapter, uint8_t target, uint8_t lun, char* text,
+                             uint32_t size);
+typedef uint32_t (*GetASPI32DeviceNoteFn)(uint8_t hostAdapter, uint8_t target, uint8_t lun,
+                                          char* text, uint32_t size);
 
 #define SS_NO_ADAPTERS 0xE8
 /* A request block the layer cannot take (bad CDB length, no buffer). */

@@ -46,6 +46,10 @@ class FakeSystem final : public wnaspi::sg::SgSystem {
   int OpenExclusive(const std::string& path) override {
     std::lock_guard lock(mutex_);
     if (exclusiveError) return -exclusiveError;
+    if (busyExclusiveOpens > 0) {
+      --busyExclusiveOpens;
+      return -EBUSY;
+    }
     exclusive.push_back(path);
     return 200 + static_cast<int>(exclusive.size());
   }
@@ -74,9 +78,12 @@ class FakeSystem final : public wnaspi::sg::SgSystem {
     sleeps.push_back(ms);
   }
   std::string GroupOwning(const std::string&) override { return "cdrom"; }
+  std::string MountTable() override { return mountTable; }
 
   std::map<std::string, int> openErrors;  // node -> errno
   int exclusiveError = 0;                 // errno of every exclusive open, 0: they succeed
+  int busyExclusiveOpens = 0;             // exclusive opens refused (EBUSY) before one succeeds
+  std::string mountTable;
   std::vector<std::string> exclusive;     // nodes opened exclusively
   std::function<SgAnswer(const SgCall&)> answer;
   std::vector<std::string> opened;
@@ -155,7 +162,7 @@ class SgBackendTest : public AspiTest {
   std::shared_ptr<FakeSystem> system_;
 };
 
-TEST_F(SgBackendTest, DrivesAreFoundAndMappedAfterTheVirtualAdapter) {
+TEST_F(SgBackendTest, DrivesAreFoundAndMappedBeforeTheVirtualAdapter) {
   AddBlock("sr0", "1:0:0:0");
   AddBlock("sr1", "3:0:1:0");
   AddBlock("sr2", "1:0:9:0");  // target above 7
@@ -163,22 +170,22 @@ TEST_F(SgBackendTest, DrivesAreFoundAndMappedAfterTheVirtualAdapter) {
   AddBlock("sr7", "2:0:0:0", "0");  // not a CD/DVD device
   ConfigureWithFake();
 
-  EXPECT_EQ(GetASPI32SupportInfo() & 0xFF, 3u) << "virtual adapter 0, kernel hosts 1 and 3";
-  EXPECT_EQ(Device(1, 0).DeviceType(nullptr), SS_COMP);  // sr0 at 1:0:0:0
-  EXPECT_EQ(Device(1, 1).DeviceType(nullptr), SS_COMP);  // sr2 moved to the lowest free target
-  EXPECT_EQ(Device(2, 1).DeviceType(nullptr), SS_COMP);  // sr1 at 3:0:1:0
-  EXPECT_EQ(Device(2, 0).DeviceType(nullptr), SS_NO_DEVICE);
-  EXPECT_EQ(Device(0, 0).DeviceType(nullptr), SS_COMP);  // the virtual writer stays
+  EXPECT_EQ(GetASPI32SupportInfo() & 0xFF, 3u) << "kernel hosts 1 and 3, then the virtual adapter";
+  EXPECT_EQ(Device(0, 0).DeviceType(nullptr), SS_COMP);  // sr0 at 1:0:0:0
+  EXPECT_EQ(Device(0, 1).DeviceType(nullptr), SS_COMP);  // sr2 moved to the lowest free target
+  EXPECT_EQ(Device(1, 1).DeviceType(nullptr), SS_COMP);  // sr1 at 3:0:1:0
+  EXPECT_EQ(Device(1, 0).DeviceType(nullptr), SS_NO_DEVICE);
+  EXPECT_EQ(Device(2, 0).Description(), "QUILLON VIRTUAL DRIVE 0 1.0");  // the virtual writer stays
   EXPECT_EQ(system_->opened,
             (std::vector<std::string>{"/fake/dev/sr0", "/fake/dev/sr2", "/fake/dev/sr1"}));
   SRB_HAInquiry inquiry{};
   inquiry.SRB_Cmd = SC_HA_INQUIRY;
-  inquiry.SRB_HaId = 2;
+  inquiry.SRB_HaId = 1;
   SendASPI32Command(&inquiry);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(inquiry.HA_Identifier), 9), "SG host 3");
 
   const std::string trace = ReadFile(dir_ / "trace.log");
-  EXPECT_NE(trace.find("real drive /fake/dev/sr2 (1:0:9:0 ACME BURNER 9000) is ASPI 1:1:0"),
+  EXPECT_NE(trace.find("real drive /fake/dev/sr2 (1:0:9:0 ACME BURNER 9000) is ASPI 0:1:0"),
             std::string::npos)
       << trace;
 }
@@ -191,7 +198,7 @@ TEST_F(SgBackendTest, ADriveThatCannotBeOpenedIsExplainedAndSkipped) {
   ConfigureWithFake({{"WNASPI32_DEBUG", "1"}});
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(GetASPI32SupportInfo() & 0xFF, 2u);
-  EXPECT_EQ(Device(1, 0).DeviceType(nullptr), SS_COMP) << "sr1 gets adapter 1";
+  EXPECT_EQ(Device(0, 0).DeviceType(nullptr), SS_COMP) << "sr1 gets adapter 0";
   for (const std::string& text : {ReadFile(dir_ / "trace.log"), err}) {
     EXPECT_NE(text.find("/fake/dev/sr0"), std::string::npos) << text;
     EXPECT_NE(text.find("Permission denied"), std::string::npos) << text;
@@ -200,12 +207,79 @@ TEST_F(SgBackendTest, ADriveThatCannotBeOpenedIsExplainedAndSkipped) {
   }
 }
 
-TEST_F(SgBackendTest, QuietWithoutTraceOrDebug) {
+TEST_F(SgBackendTest, ADriveThatCannotBeOpenedIsSaidWithoutDebug) {
   AddBlock("sr0", "1:0:0:0");
   system_->openErrors["/fake/dev/sr0"] = EACCES;
   testing::internal::CaptureStderr();
   wnaspi::ConfigureForTesting({{"WNASPI32_VIRTUAL_WRITERS", ""}}, system_);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("/fake/dev/sr0"), std::string::npos) << err;
+  EXPECT_NE(err.find("usermod -aG cdrom"), std::string::npos) << err;
+}
+
+// Adapter by adapter: its identifier, "+" when a device is at target 0.
+std::string AdapterList() {
+  std::string list;
+  for (std::uint8_t ha = 0; ha < (GetASPI32SupportInfo() & 0xFF); ++ha) {
+    SRB_HAInquiry inquiry{};
+    inquiry.SRB_Cmd = SC_HA_INQUIRY;
+    inquiry.SRB_HaId = ha;
+    SendASPI32Command(&inquiry);
+    std::string name(reinterpret_cast<char*>(inquiry.HA_Identifier), sizeof inquiry.HA_Identifier);
+    name.erase(name.find_last_not_of(' ') + 1);
+    list += (list.empty() ? "" : ",") + name + (Device(ha, 0).DeviceType(nullptr) == SS_COMP ? "+" : "");
+  }
+  return list;
+}
+
+TEST_F(SgBackendTest, TheMachinesDrivesComeFirstAndTheDefaultWriterOnlyWithoutThem) {
+  enum class Drive { None, Usable, Unusable };
+  const struct {
+    const char* what;
+    bool writersSet;
+    const char* realDrives;  // WNASPI32_REAL_DRIVES, "" unset
+    Drive sr0;
+    std::string adapters;
+  } cases[] = {
+      {"a drive, nothing configured", false, "", Drive::Usable, "SG host 1+"},
+      {"no drive", false, "", Drive::None, "VIRTUAL+"},
+      {"a drive the user cannot open", false, "", Drive::Unusable, "VIRTUAL"},
+      {"virtual writers asked for", true, "", Drive::Usable, "SG host 1+,VIRTUAL+"},
+      {"real drives switched off", false, "0", Drive::Usable, "VIRTUAL+"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(sysfs_);
+    std::filesystem::create_directories(sysfs_ / "class" / "block");
+    system_->openErrors.clear();
+    if (c.sr0 != Drive::None) AddBlock("sr0", "1:0:0:0");
+    if (c.sr0 == Drive::Unusable) system_->openErrors["/fake/dev/sr0"] = EACCES;
+    wnaspi::Variables variables{{"HOME", (dir_ / "home").string()}};
+    if (c.writersSet) variables.emplace("WNASPI32_VIRTUAL_WRITERS", "cd-r=" + (dir_ / "v").string());
+    if (*c.realDrives) variables.emplace("WNASPI32_REAL_DRIVES", c.realDrives);
+    testing::internal::CaptureStderr();
+    wnaspi::ConfigureForTesting(variables, system_);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(AdapterList(), c.adapters);
+  }
+}
+
+TEST_F(SgBackendTest, ARescanFindsNewDrivesAndKeepsTheAddressesOfThoseThatStay) {
+  AddBlock("sr0", "1:0:0:0");
+  ConfigureWithFake();
+  EXPECT_EQ(AdapterList(), "SG host 1+,VIRTUAL+");
+  SRB_Header rescan{};
+  rescan.SRB_Cmd = SC_RESCAN_SCSI_BUS;
+  AddBlock("sr1", "0:0:0:0");  // a kernel host before the first one's
+  EXPECT_EQ(SendASPI32Command(&rescan), SS_COMP);
+  EXPECT_EQ(AdapterList(), "SG host 1+,VIRTUAL+,SG host 0+") << "the new drive comes after";
+  EXPECT_EQ(system_->opened, (std::vector<std::string>{"/fake/dev/sr0", "/fake/dev/sr1"}))
+      << "sr0 kept, not opened again";
+
+  std::filesystem::remove_all(sysfs_ / "class" / "block" / "sr0");
+  EXPECT_EQ(SendASPI32Command(&rescan), SS_COMP);
+  EXPECT_EQ(AdapterList(), "SG host 1,VIRTUAL+,SG host 0+") << "its place stays, empty";
+  EXPECT_EQ(system_->closed, (std::vector<int>{101}));
 }
 
 TEST_F(SgBackendTest, RealDrivesCanBeSwitchedOff) {
@@ -231,7 +305,7 @@ TEST_F(SgBackendTest, RequestsBecomeOneSgIoEach) {
     if (call.cdb[0] == 0x12) a.dataIn = inquiry;
     return a;
   };
-  Device d(1, 0);
+  Device d(0, 0);
   EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
   EXPECT_TRUE(d.Out(Write10Cdb(16, 1), PatternBlock(16)).ok());
   EXPECT_TRUE(d.In(ReadDiscInformationCdb(34), 34).ok());
@@ -263,7 +337,7 @@ TEST_F(SgBackendTest, RequestsBecomeOneSgIoEach) {
   for (const SgCall& call : calls) EXPECT_EQ(call.handle, 101);
 
   const std::string trace = ReadFile(dir_ / "trace.log");
-  EXPECT_NE(trace.find("1:0:0 EXEC [2A 00 00 00 00 10 00 00 01 00 00 00] out 2048 status=01"),
+  EXPECT_NE(trace.find("0:0:0 EXEC [2A 00 00 00 00 10 00 00 01 00 00 00] out 2048 status=01"),
             std::string::npos)
       << trace;
 }
@@ -271,7 +345,7 @@ TEST_F(SgBackendTest, RequestsBecomeOneSgIoEach) {
 TEST_F(SgBackendTest, OutcomesMapToAspiStatus) {
   AddBlock("sr0", "1:0:0:0");
   ConfigureWithFake();
-  Device d(1, 0);
+  Device d(0, 0);
   SgAnswer next;
   system_->answer = [&](const SgCall&) { return next; };
 
@@ -309,7 +383,7 @@ TEST_F(SgBackendTest, OutcomesMapToAspiStatus) {
 TEST_F(SgBackendTest, BusyWhileWritingIsRetriedBriefly) {
   AddBlock("sr0", "1:0:0:0");
   ConfigureWithFake();
-  Device d(1, 0);
+  Device d(0, 0);
   int busyAnswers = 2;
   system_->answer = [&](const SgCall&) {
     SgAnswer a;
@@ -337,7 +411,7 @@ TEST_F(SgBackendTest, BusyWhileWritingIsRetriedBriefly) {
 TEST_F(SgBackendTest, ReadinessPollsAreNeverRetried) {
   AddBlock("sr0", "1:0:0:0");
   ConfigureWithFake();
-  Device d(1, 0);
+  Device d(0, 0);
   system_->answer = [&](const SgCall&) {
     return CheckCondition(FixedSense(0x2, 0x04, 0x07));
   };
@@ -350,7 +424,7 @@ TEST_F(SgBackendTest, ReadinessPollsAreNeverRetried) {
 TEST_F(SgBackendTest, RetriesEndAfterTenSeconds) {
   AddBlock("sr0", "1:0:0:0");
   ConfigureWithFake();
-  Device d(1, 0);
+  Device d(0, 0);
   system_->answer = [&](const SgCall&) {
     return CheckCondition(FixedSense(0x2, 0x04, 0x08));
   };
@@ -369,7 +443,7 @@ TEST_F(SgBackendTest, RetriesEndAfterTenSeconds) {
 TEST_F(SgBackendTest, AJobHasTheDriveToItselfUntilItsSessionIsClosed) {
   AddBlock("sr0", "1:0:0:0");
   ConfigureWithFake();
-  Device d(1, 0);
+  Device d(0, 0);
   std::uint8_t lastSessionState = 1;  // incomplete
   system_->answer = [&](const SgCall& call) {
     SgAnswer a;
@@ -394,16 +468,59 @@ TEST_F(SgBackendTest, AJobHasTheDriveToItselfUntilItsSessionIsClosed) {
 TEST_F(SgBackendTest, ADriveAnotherProgramHoldsAnswersAsWhileWriting) {
   AddBlock("sr0", "1:0:0:0");
   ConfigureWithFake();
-  Device d(1, 0);
+  Device d(0, 0);
   system_->exclusiveError = EBUSY;
   EXPECT_SENSE(d.NoData(TestUnitReadyCdb()), 0x2, 0x04, 0x08);
   EXPECT_SENSE(d.Out(Write10Cdb(0, 1), PatternBlock(0)), 0x2, 0x04, 0x08);
   EXPECT_SENSE(d.NoData(BlankCdb(BlankKind::Minimal)), 0x2, 0x04, 0x08);
   EXPECT_TRUE(system_->calls.empty()) << "none of them reached the drive";
-  EXPECT_TRUE(system_->sleeps.empty()) << "refused at once";
   system_->exclusiveError = 0;
   EXPECT_TRUE(d.NoData(TestUnitReadyCdb()).ok());
   EXPECT_EQ(system_->calls.size(), 1u);
+}
+
+// Who keeps the drive from this program, told apart: udev's moment of
+// probing a new disc, another program's job, the system's mount.
+TEST_F(SgBackendTest, AMountedDiscIsNamedAndAProbeIsWaitedOut) {
+  const std::string mounted =
+      "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+      "98 29 11:0 / /media/ann/MY\\040DISC ro,nosuid shared:52 - iso9660 /fake/dev/sr0 ro\n";
+  struct Case {
+    const char* what;
+    int busyOpens;  // exclusive opens refused before one succeeds
+    std::string mountTable;
+    std::string senseOfReady;  // "" when TEST UNIT READY reaches the drive
+    std::size_t sleeps;
+    std::string note;
+  } cases[] = {
+      {"udev's probe", 3, "", "", 3, ""},
+      {"another program's job", 1000, "", CheckConditionText(0x2, 0x04, 0x08), 9, ""},
+      {"a mounted disc", 1000, mounted, CheckConditionText(0x2, 0x04, 0x00), 0,
+       "the disc in /fake/dev/sr0 is mounted at /media/ann/MY DISC; unmount it first: "
+       "udisksctl unmount -b /fake/dev/sr0"},
+      {"another drive's mount", 1000,
+       "98 29 11:1 / /media/x ro - iso9660 /fake/dev/sr1 ro\n",
+       CheckConditionText(0x2, 0x04, 0x08), 9, ""},
+  };
+  AddBlock("sr0", "1:0:0:0");
+  ConfigureWithFake();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Device d(0, 0);
+    system_->calls.clear();
+    system_->sleeps.clear();
+    system_->busyExclusiveOpens = c.busyOpens;
+    system_->mountTable = c.mountTable;
+    const Result ready = d.NoData(TestUnitReadyCdb());
+    EXPECT_EQ(ready.ok() ? std::string() : CheckConditionOf(ready), c.senseOfReady);
+    EXPECT_EQ(system_->calls.size(), c.senseOfReady.empty() ? 1u : 0u);
+    EXPECT_EQ(system_->sleeps, std::vector<unsigned>(c.sleeps, 100));
+    EXPECT_EQ(wnaspi::CurrentLayer()->DeviceNote(0, 0, 0), c.note);
+    if (c.senseOfReady.empty()) continue;
+    // A job is refused for the same reason.
+    EXPECT_EQ(CheckConditionOf(d.Out(Write10Cdb(0, 1), PatternBlock(0))), c.senseOfReady);
+    EXPECT_TRUE(system_->calls.empty());
+  }
 }
 
 TEST_F(SgBackendTest, DevicesAreClosedWithTheLayer) {

@@ -34,6 +34,9 @@ got=$(printf 'InitControl\nMediaCount\n' |
 expect_same "two virtual writers" $'ok\n= 2' "$got"
 got=$(printf 'InitControl\nMediaCount\n' | WNASPI32_VIRTUAL_WRITERS= shell_results)
 expect_same "no virtual writer" $'ok\n= 0' "$got"
+# InitControl looks for drives plugged in since the program started.
+printf 'InitControl\n' | WNASPI32_VIRTUAL_WRITERS= WNASPI32_TRACE="$work/rescan.trace" shell_results >/dev/null
+grep -q 'RESCAN' "$work/rescan.trace" || fail "InitControl did not ask the layer to rescan"
 
 # Writer 0 holds a CD-RW, writer 1 a DVD+RW, writer 2 a CD-R.
 export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/rw;dvd+rw=$work/plusrw;cd-r=$work/r"

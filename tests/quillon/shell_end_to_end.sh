@@ -3,6 +3,7 @@
 set -euo pipefail
 bin=$1
 export XDG_DATA_HOME=$(mktemp -d)
+export WNASPI32_REAL_DRIVES=0  # the counts below are the default virtual writer's
 trap 'rm -rf "$XDG_DATA_HOME"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

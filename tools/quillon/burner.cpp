@@ -61,6 +61,10 @@ class Writer {
             " is in use by another program: it is burning, erasing or formatting a disc. "
             "Try again when that has finished.");
         return kExitFailed;
+      case DiscProbe::Readiness::Mounted:
+        Say(name() + " cannot be used while the system has its disc mounted: " +
+            probe_.LayerNote() + ".");
+        return kExitFailed;
       case DiscProbe::Readiness::NoDisc:
         if (!notReady) return std::nullopt;
         Say("there is no disc in " + name() + ".");
@@ -96,9 +100,10 @@ int NoWriters() {
   std::cerr << "quillon: no writer found. Check:\n"
                "  - real drives: that you may use them. Drives such as /dev/sr0 belong to the\n"
                "    group 'cdrom': sudo usermod -aG cdrom $USER, then log in again\n"
-               "    (WNASPI32_DEBUG=1 says why a drive was left out);\n"
+               "    (the ASPI layer says above why it left a drive out);\n"
                "  - virtual writers: WNASPI32_VIRTUAL_WRITERS, a list of MEDIUM=DIRECTORY items\n"
-               "    separated by ';' (unset: one virtual CD-RW; empty: none)"
+               "    separated by ';' (unset: one virtual CD-RW when the machine has no\n"
+               "    optical drive; empty: none)"
             << (variable && !*variable ? ". It is set and empty now.\n" : ".\n");
   return kExitFailed;
 }

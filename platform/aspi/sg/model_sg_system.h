@@ -35,6 +35,8 @@ class ModelSgSystem final : public SgSystem {
   // between retries cost nothing.
   void SleepMs(unsigned) override {}
   std::string GroupOwning(const std::string&) override { return "cdrom"; }
+  // The model's discs are never mounted.
+  std::string MountTable() override { return {}; }
 
  private:
   // The drive index of a node, or -1.

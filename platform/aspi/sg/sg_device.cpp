@@ -7,6 +7,7 @@
 
 #include "platform/aspi/scsi_opcodes.h"
 #include "platform/aspi/sense.h"
+#include "platform/aspi/sg/mount_table.h"
 #include "platform/aspi/sg/sg_timeouts.h"
 #include "platform/aspi/wnaspi32.h"
 
@@ -27,6 +28,10 @@ constexpr unsigned kDriverStatusMask = 0x0F;
 constexpr std::uint8_t kScsiStatusMask = 0x7E;
 constexpr std::uint8_t kStatusGood = 0x00;
 constexpr std::uint8_t kStatusCheckCondition = 0x02;
+// udev's probe of a disc just inserted holds the drive exclusively for a
+// moment; another program's job holds it far longer.
+constexpr unsigned kExclusiveOpenTries = 10;
+constexpr unsigned kExclusiveOpenIntervalMs = 100;
 
 std::uint8_t AspiHostStatus(unsigned hostStatus) {
   switch (hostStatus) {
@@ -121,13 +126,14 @@ ScsiOutcome SgDevice::Submit(const ScsiRequest& request, std::size_t cdbLength) 
 ScsiOutcome SgDevice::Execute(const ScsiRequest& request) {
   std::lock_guard lock(mutex_);
   const std::uint8_t op = request.cdb[0];
-  bool refused = false;
+  std::optional<Sense> refusal;
   if (job_.Starts(op)) {
-    refused = !TakeDrive(op);
+    refusal = TakeDrive(op);
   } else if (!job_.running() && op == opcode::kTestUnitReady) {
-    refused = HeldByAnotherProgram();
+    refusal = HeldElsewhere(nullptr);
   }
-  if (refused) return ScsiOutcome::Check(FixedFormat(sense::kLongWriteInProgress));
+  if (refusal) return ScsiOutcome::Check(FixedFormat(*refusal));
+  note_.clear();
   const ScsiOutcome outcome = SubmitWithRetries(request);
   switch (job_.After(op, outcome)) {
     case WriterJob::Next::Continue:
@@ -142,25 +148,53 @@ ScsiOutcome SgDevice::Execute(const ScsiRequest& request) {
   return outcome;
 }
 
-bool SgDevice::HeldByAnotherProgram() {
-  const int probe = system_->OpenExclusive(node_);
-  if (probe >= 0) {
-    system_->Close(probe);
-    return false;
-  }
-  return probe == -EBUSY;
+std::string SgDevice::Note() {
+  std::lock_guard lock(mutex_);
+  return note_;
 }
 
-bool SgDevice::TakeDrive(std::uint8_t op) {
-  const int handle = system_->OpenExclusive(node_);
-  if (handle < 0) {
-    log_.Diagnostic(node_ + ": cannot have the drive to itself (" + std::strerror(-handle) +
-                    "): another program is using it");
-    return false;
+std::optional<Sense> SgDevice::HeldElsewhere(int* handle) {
+  note_.clear();
+  int probe = system_->OpenExclusive(node_);
+  std::optional<std::string> mountPoint;
+  for (unsigned tried = 1; probe == -EBUSY && tried < kExclusiveOpenTries; ++tried) {
+    // A mounted disc stays mounted: no reason to wait for it.
+    if ((mountPoint = MountPointOf(system_->MountTable(), node_))) break;
+    system_->SleepMs(kExclusiveOpenIntervalMs);
+    probe = system_->OpenExclusive(node_);
   }
+  if (probe >= 0) {
+    if (handle) {
+      *handle = probe;
+    } else {
+      system_->Close(probe);
+    }
+    return std::nullopt;
+  }
+  if (probe != -EBUSY) {
+    // Not a hold (the node is gone, or opening it exclusively is not
+    // allowed): the drive's own answer tells the rest.
+    if (!handle) return std::nullopt;
+    log_.Diagnostic(node_ + ": cannot have the drive to itself (" + std::strerror(-probe) + ")");
+    return sense::kLongWriteInProgress;
+  }
+  if (!mountPoint) mountPoint = MountPointOf(system_->MountTable(), node_);
+  if (mountPoint) {
+    note_ = "the disc in " + node_ + " is mounted at " + *mountPoint +
+            "; unmount it first: udisksctl unmount -b " + node_;
+    log_.Diagnostic(node_ + ": " + note_);
+    return sense::kNotReadyCauseNotReportable;
+  }
+  log_.Diagnostic(node_ + ": cannot have the drive to itself: another program is using it");
+  return sense::kLongWriteInProgress;
+}
+
+std::optional<Sense> SgDevice::TakeDrive(std::uint8_t op) {
+  int handle = -1;
+  if (auto refusal = HeldElsewhere(&handle)) return refusal;
   exclusive_ = handle;
   job_.Start(op);
-  return true;
+  return std::nullopt;
 }
 
 void SgDevice::GiveDriveBack() {

@@ -11,16 +11,22 @@
 // For the length of a job (writer_job.h) the drive is also opened with
 // O_EXCL, which keeps other burning programs out. While this program holds
 // no job, a TEST UNIT READY first checks with an exclusive open whether
-// another program holds the drive (or has its disc mounted) and then
-// answers NOT READY, LONG WRITE IN PROGRESS, as the drive does while it
-// writes; a command that would start a job there is refused the same way,
-// at once, without reaching the drive.
+// another program holds the drive and then answers NOT READY, LONG WRITE IN
+// PROGRESS, as the drive does while it writes; a command that would start a
+// job there is refused the same way, without reaching the drive. The
+// exclusive open is tried again for about a second before that, since udev
+// holds a drive so for a moment to probe a disc just inserted. A disc the
+// system has mounted (the mount table says where) is answered NOT READY,
+// cause not reportable (02/04/00) instead, at once, and the device's note
+// names the mount point and the command that unmounts it.
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/aspi/scsi_request.h"
+#include "platform/aspi/sense.h"
 #include "platform/aspi/sg/sg_system.h"
 #include "platform/aspi/trace.h"
 #include "platform/aspi/writer_job.h"
@@ -41,12 +47,16 @@ class SgDevice final : public ScsiDevice {
   SgDevice& operator=(const SgDevice&) = delete;
 
   ScsiOutcome Execute(const ScsiRequest& request) override;
+  std::string Note() override;
 
  private:
   ScsiOutcome Submit(const ScsiRequest& request, std::size_t cdbLength);
   ScsiOutcome SubmitWithRetries(const ScsiRequest& request);
-  bool HeldByAnotherProgram();
-  bool TakeDrive(std::uint8_t opcode);
+  // Why the drive is not this program's to take now: nothing when it is
+  // free, or the sense to answer. `handle` gets the exclusive open, when
+  // one is wanted and the drive is free.
+  std::optional<Sense> HeldElsewhere(int* handle);
+  std::optional<Sense> TakeDrive(std::uint8_t opcode);
   void GiveDriveBack();
   // Asks the disc (READ DISC INFORMATION) whether the job left a session open.
   bool SessionStillOpen();
@@ -59,6 +69,7 @@ class SgDevice final : public ScsiDevice {
   std::mutex mutex_;  // one command at a time, as the job's state needs
   WriterJob job_;
   int exclusive_ = -1;  // the exclusive open while a job holds the drive
+  std::string note_;    // why the last refusal was made, for the user
 };
 
 // Whether a command that ended so is worth sending again.

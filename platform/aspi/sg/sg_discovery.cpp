@@ -93,7 +93,8 @@ std::vector<MappedDrive> OpenAndMapDrives(SgSystem& system, Log& log,
                 "): sudo usermod -aG " + (group.empty() ? std::string("cdrom") : group) +
                 " $USER, then log in again";
       }
-      log.Diagnostic(text);
+      // Said always: a drive the user expects to burn on is not there.
+      log.Problem(text);
       continue;
     }
     const auto key = std::make_pair(drive.address.host, drive.address.channel);

@@ -8,8 +8,9 @@
 // adapter numbered from `firstAdapter` (1, after the virtual writers' adapter
 // 0); a drive keeps its kernel target and LUN there, or, when either is above
 // 7 or the place is taken, gets the lowest free target with LUN 0. A drive
-// that cannot be opened for reading and writing is reported on the debug
-// channel and left out, and so is an adapter left without drives.
+// that cannot be opened for reading and writing is left out and said on
+// standard error, with the reason and the usual fix; an adapter left
+// without drives is left out too.
 
 #include <cstdint>
 #include <string>

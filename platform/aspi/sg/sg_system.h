@@ -30,6 +30,9 @@ class SgSystem {
   // Name of the group owning a device node, for the permission hint; empty
   // when unknown.
   virtual std::string GroupOwning(const std::string& path) = 0;
+  // The process's mount table in the format of /proc/self/mountinfo, to
+  // tell a mounted disc from another program's hold; empty when unreadable.
+  virtual std::string MountTable() = 0;
 };
 
 // The machine itself.

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/aspi/sg/sg_system.h"
@@ -47,6 +49,13 @@ class LinuxSystem final : public SgSystem {
     if (::stat(path.c_str(), &info) != 0) return {};
     const group* entry = ::getgrgid(info.st_gid);
     return entry && entry->gr_name ? entry->gr_name : std::string();
+  }
+
+  std::string MountTable() override {
+    std::ifstream in("/proc/self/mountinfo");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
   }
 };
 
