@@ -7,6 +7,18 @@
 #include "engine/burn/mmc_burn_drive.h"
 
 namespace scrivo {
+namespace {
+
+// Runs a job's drive work with the tray locked (TrayLock): the tray is
+// unlocked when the work ends, done, failed or cancelled, and before the
+// job clears the busy state, so no host call reaches the drive meanwhile.
+template <typename Work>
+auto WithTrayLocked(MmcCore& drive, Work&& work) {
+  const TrayLock tray(drive);
+  return work();
+}
+
+}  // namespace
 
 bool CScrivoCtrl::StartJob(void (CScrivoCtrl::*job)(), JobKind kind, CancelReset cancel,
                            ThreadFailure onFailure) {
@@ -63,7 +75,8 @@ void CScrivoCtrl::BurnJob() {
   image_.Bind(this);
   MmcBurnDrive drive(drive_);
   BurnFailure failure;
-  const bool burned = BurnCompilation(image_, drive, *this, burnMode_, &cancelEvent_, failure);
+  const bool burned = WithTrayLocked(
+      drive_, [&] { return BurnCompilation(image_, drive, *this, burnMode_, &cancelEvent_, failure); });
   if (!burned) ReportError("Unable to burn image.");
   busyEvent_.Clear();
   if (!burned) ReportJobFailed(JobFailure::OfBurn(failure));
@@ -76,7 +89,8 @@ std::optional<CommandFailure> CScrivoCtrl::FailureSince(std::uint64_t serial) co
 
 void CScrivoCtrl::BlankJob() {
   const std::uint64_t before = drive_.LastFailure().serial;
-  const bool blanked = drive_.BlankDisc(fullBlank_ ? BlankKind::Full : BlankKind::Minimal, JobProgress());
+  const bool blanked = WithTrayLocked(
+      drive_, [&] { return drive_.BlankDisc(fullBlank_ ? BlankKind::Full : BlankKind::Minimal, JobProgress()); });
   if (blanked) {
     PostJobMessage(WM_BLANK_FINISHED, 0);
   } else {
@@ -90,7 +104,7 @@ void CScrivoCtrl::DvdBlankJob() {
   // The format sequence reports its own progress marks, up to 1000; a
   // format that fails says nothing but that it failed, and why.
   const std::uint64_t before = drive_.LastFailure().serial;
-  const bool formatted = drive_.RunDvdPlusRwFormat(JobProgress());
+  const bool formatted = WithTrayLocked(drive_, [&] { return drive_.RunDvdPlusRwFormat(JobProgress()); });
   if (formatted) PostJobMessage(WM_BLANK_FINISHED, 0);
   busyEvent_.Clear();
   if (!formatted) ReportJobFailed(JobFailure::OfDriveJob(JobKind::DvdFormat, FailureSince(before)));
@@ -99,7 +113,8 @@ void CScrivoCtrl::DvdBlankJob() {
 void CScrivoCtrl::CloseSessionJob() {
   // Closing cannot be called off half way: the job runs to its end.
   const std::uint64_t before = drive_.LastFailure().serial;
-  const MmcCore::SessionCloseEnd end = drive_.CloseOpenSession(featureFlags_);
+  const MmcCore::SessionCloseEnd end =
+      WithTrayLocked(drive_, [&] { return drive_.CloseOpenSession(featureFlags_); });
   const bool closed = end == MmcCore::SessionCloseEnd::Closed;
   if (closed) {
     PostJobMessage(WM_CLOSE_FINISHED, 0);

@@ -61,9 +61,6 @@ bool MmcCore::FormatDvdPlusRw() {
   return Issue(FormatUnitCdb(), list, kFlagsDataOut);
 }
 
-bool MmcCore::CloseFunctionZero() {
-  TestUnitReady();
-  return Issue(CloseTrackSessionCdb(CloseFunction::Zero), nullptr, 0, kFlagsDataIn);
-}
+bool MmcCore::StopBackgroundFormat() { return CloseAndWait(CloseFunction::Session); }
 
 }  // namespace scrivo

@@ -25,9 +25,11 @@ enum class PageControl : std::uint8_t { Current = 0x00, Changeable = 0x40, Defau
 
 // CLOSE TRACK/SESSION close functions (byte 2, bits 2-0).
 enum class CloseFunction : std::uint8_t {
-  Zero = 0x00,              // DVD+RW: stop a background format
-  Track = 0x01,             // the track numbered in bytes 4-5
-  Session = 0x02,           // CD: as the Multi-session field of the write parameters says
+  Track = 0x01,  // the track numbered in bytes 4-5
+  // CD: as the Multi-session field of the write parameters says. DVD+RW:
+  // stop a background format compatibly (lead-in and lead-out written, so
+  // other drives read the disc).
+  Session = 0x02,
   FinalizeDvdPlusR = 0x06,  // DVD+R: close the session and finalise the disc
 };
 
@@ -87,11 +89,11 @@ constexpr Cdb ReadFullTocCdb(std::uint16_t allocation) {
   return c;
 }
 
-// READ TOC/PMA/ATIP 43h, format 0001b (multi-session information). The MSF
-// bit (byte 1 bit 1) is clear, so the start address comes as an LBA. Byte 1
-// bit 0, reserved in current MMC, is sent set as the engine always has.
+// READ TOC/PMA/ATIP 43h, format 0001b (multi-session information). Byte 1
+// is clear: MSF off, so the start address comes as an LBA, and bit 0 is
+// reserved (a drive that checks reserved bits refuses the command).
 constexpr Cdb ReadSessionInfoCdb(std::uint16_t allocation) {
-  Cdb c{0x43, 0x01, 0x01};
+  Cdb c{0x43, 0x00, 0x01};
   cdb_detail::PutBE16(c, 7, allocation);
   return c;
 }
@@ -141,13 +143,27 @@ constexpr Cdb SetCdSpeedCdb(std::uint16_t readSpeed, std::uint16_t writeSpeed) {
   return c;
 }
 
-// SYNCHRONIZE CACHE(10) 35h: the whole medium, not immediate.
-constexpr Cdb SynchronizeCacheCdb() { return Cdb{0x35}; }
+// PREVENT ALLOW MEDIUM REMOVAL 1Eh: Prevent (byte 4 bit 0) locks the tray.
+constexpr Cdb PreventAllowMediumRemovalCdb(bool prevent) {
+  return Cdb{0x1E, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(prevent ? 0x01 : 0x00)};
+}
 
-// CLOSE TRACK/SESSION 5Bh, not immediate; the track number matters only
-// when a track is closed.
-constexpr Cdb CloseTrackSessionCdb(CloseFunction function, std::uint16_t track = 0) {
-  Cdb c{0x5B, 0x00, static_cast<std::uint8_t>(function)};
+// Whether a long command ends at once (Immed): the drive then answers NOT
+// READY while it works, and the host polls, so no transport timeout (a USB
+// bridge's) cuts the flush or the close short.
+enum class Immediate : bool { No = false, Yes = true };
+
+// SYNCHRONIZE CACHE(10) 35h of the whole medium; Immed is byte 1 bit 1.
+constexpr Cdb SynchronizeCacheCdb(Immediate immediate = Immediate::No) {
+  return Cdb{0x35, static_cast<std::uint8_t>(immediate == Immediate::Yes ? 0x02 : 0x00)};
+}
+
+// CLOSE TRACK/SESSION 5Bh; Immed is byte 1 bit 0. The track number matters
+// only when a track is closed.
+constexpr Cdb CloseTrackSessionCdb(CloseFunction function, std::uint16_t track = 0,
+                                   Immediate immediate = Immediate::No) {
+  Cdb c{0x5B, static_cast<std::uint8_t>(immediate == Immediate::Yes ? 0x01 : 0x00),
+        static_cast<std::uint8_t>(function)};
   cdb_detail::PutBE16(c, 4, track);
   return c;
 }
@@ -185,9 +201,10 @@ constexpr Cdb BlankCdb(BlankKind kind) {
 
 // The FORMAT UNIT parameter list of a DVD+RW format (MMC, Format Unit
 // parameter list and format type 26h): FOV and IMMED set, one descriptor of
-// 8 bytes, number of blocks 0, format type 26h in bits 7-2 of byte 8.
+// 8 bytes, number of blocks FFFFFFFFh (the whole disc, as MMC asks for this
+// format type), format type 26h in bits 7-2 of byte 8.
 constexpr std::array<std::uint8_t, 12> kDvdPlusRwFormatList{
-    0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x26 << 2, 0x00, 0x00, 0x00};
+    0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x26 << 2, 0x00, 0x00, 0x00};
 
 // FORMAT UNIT 04h with FmtData = 1 and format code 001b; byte 8 carries the
 // 12-byte length of the parameter list that follows.

@@ -99,6 +99,10 @@ class MmcCore {
   bool ReadFreeBlocks(std::uint32_t& freeBlocks);
   // Opens the tray after a 2-second pause.
   bool EjectDisc();
+  // PREVENT ALLOW MEDIUM REMOVAL: locks (true) or unlocks the tray. The
+  // lock only guards the disc against an eject; its failure never becomes
+  // the LastFailure a job reports.
+  bool LockTray(bool lock);
 
   // Recording.
   bool SetCdSpeed(std::uint16_t readSpeed, std::uint16_t writeSpeed);
@@ -113,6 +117,9 @@ class MmcCore {
   // which advances by their number on success and stays on failure. Any
   // other length is refused without a command.
   bool WriteBlocks(std::span<const std::uint8_t> blocks);
+  // SYNCHRONIZE CACHE and CLOSE TRACK/SESSION (the session) are sent with
+  // Immed, then TEST UNIT READY is polled within kSessionFinishWait: true
+  // when the drive took the command and became ready again.
   bool SynchronizeCache();
   bool CloseSession();
   // Synchronises and closes what the medium needs closed: a CD's session; a
@@ -145,7 +152,10 @@ class MmcCore {
   bool GetProgress(std::uint32_t* progress, std::uint32_t* busy);
   bool BlankDisc(BlankKind kind, const ProgressSink& progress);
   bool FormatDvdPlusRw();
-  bool CloseFunctionZero();
+  // Ends a DVD+RW's background format compatibly (CLOSE TRACK/SESSION 010b
+  // with Immed, then polled): the drive writes the lead-in and lead-out
+  // that other drives need to read the disc.
+  bool StopBackgroundFormat();
   // The device side of the DVD blank job: FORMAT UNIT, the polling cycles
   // with their progress marks, then 1000. False, with nothing further
   // reported, when FORMAT UNIT is rejected or the format does not end
@@ -202,7 +212,8 @@ class MmcCore {
   template <typename Visitor>
   std::int32_t ScanWriters(Visitor&& visitor);
   bool IsWriterAt(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
-  bool ReadWriteParametersDefaults(std::span<std::uint8_t> reply);
+  // MODE SENSE(10) of page 05h as `control` names it, into `reply`.
+  bool ReadWriteParameters(PageControl control, std::span<std::uint8_t> reply);
   // SetWriteParametersDvd; `minusR` tells whether the medium is recorded as
   // a DVD-R/-RW (the page governs its recording).
   bool SelectDvdWriteParameters(bool& minusR);
@@ -226,7 +237,12 @@ class MmcCore {
   };
   void FillRequestBlock(const ExecRequest& request);
   void RecordFailure(std::uint8_t status);
-  bool SelectWriteParameters(std::span<const std::uint8_t> reply);
+  // Composes page 05h (the Multi-session field from multiSessionField) and
+  // sends it; true when the drive took it.
+  bool SelectWriteParameters(std::uint8_t writeType, std::uint8_t trackMode, std::uint8_t linkSize);
+  // Sends CLOSE TRACK/SESSION with Immed, then polls until the drive is
+  // ready (kSessionFinishWait). True when both succeeded.
+  bool CloseAndWait(CloseFunction function, std::uint16_t track = 0);
 
   platform::HMODULE library_ = nullptr;
   GetASPI32SupportInfoFn supportInfo_ = nullptr;
@@ -238,6 +254,19 @@ class MmcCore {
   std::int32_t bound_ = 0;
   bool libraryMissing_ = false;
   CommandFailure lastFailure_;
+};
+
+// Keeps the tray locked for its lifetime: a job holds the disc in the drive
+// from its start to its end, however it ends (done, failed or cancelled).
+class TrayLock {
+ public:
+  explicit TrayLock(MmcCore& core) : core_(core) { core_.LockTray(true); }
+  ~TrayLock() { core_.LockTray(false); }
+  TrayLock(const TrayLock&) = delete;
+  TrayLock& operator=(const TrayLock&) = delete;
+
+ private:
+  MmcCore& core_;
 };
 
 }  // namespace scrivo

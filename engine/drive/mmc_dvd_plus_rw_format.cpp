@@ -46,7 +46,9 @@ bool MmcCore::RunDvdPlusRwFormat(const ProgressSink& report) {
     }
   }
   if (end == FormatEnd::TimedOut) return false;
-  if (end == FormatEnd::DriveReady) CloseFunctionZero();
+  // The format goes on in the background once the drive reports ready; it
+  // is ended compatibly, never quick-stopped, so the disc reads elsewhere.
+  if (end == FormatEnd::DriveReady) StopBackgroundFormat();
   platform::Sleep(kSettlePauseMs);
   report(kDoneMark);
   return true;

@@ -94,27 +94,40 @@ bool MmcCore::WriteBlocks(std::span<const std::uint8_t> blocks) {
 
 bool MmcCore::SynchronizeCache() {
   TestUnitReady();
-  return Issue(SynchronizeCacheCdb(), nullptr, 0, kFlagsDataIn);
+  const bool taken = Issue(SynchronizeCacheCdb(Immediate::Yes), nullptr, 0, kFlagsDataIn);
+  return WaitUntilReady(kSessionFinishWait) && taken;
 }
 
-bool MmcCore::CloseSession() {
+bool MmcCore::CloseSession() { return CloseAndWait(CloseFunction::Session); }
+
+bool MmcCore::CloseAndWait(CloseFunction function, std::uint16_t track) {
   TestUnitReady();
-  return Issue(CloseTrackSessionCdb(CloseFunction::Session), nullptr, 0, kFlagsDataIn);
+  const bool taken = Issue(CloseTrackSessionCdb(function, track, Immediate::Yes), nullptr, 0, kFlagsDataIn);
+  return WaitUntilReady(kSessionFinishWait) && taken;
+}
+
+bool MmcCore::LockTray(bool lock) {
+  const CommandFailure kept = lastFailure_;
+  const bool done = Issue(PreventAllowMediumRemovalCdb(lock), nullptr, 0, kFlagsDataIn);
+  lastFailure_ = kept;
+  return done;
 }
 
 bool MmcCore::FinishSession(BurnMode mode, FeatureFlags features) {
   // The results of the flush and close commands are not trusted either way:
   // the disc's own state, read back after them, says whether the session
   // was closed.
-  SynchronizeCache();
-  if (!WaitUntilReady(kSessionFinishWait)) return false;
+  // A refused flush with the drive ready goes on to the close; a drive
+  // that never became ready after it fails the finish.
+  if (!SynchronizeCache() && !TestUnitReady()) return false;
   const bool dvd = mode == BurnMode::Dvd;
   if (!dvd) return CloseUntilClosed([this] { CloseSession(); });
   if (features & kDvdPlusRCurrent) return CloseUntilClosed([this] { CloseDvdPlusRSession(); });
   // A DVD-R written at once into its reserved track is closed by the flush.
   if (!WaitUntilReady(kSessionFinishWait)) return false;
-  // A DVD+RW holds one session over the whole disc: there is none to close.
-  if (features & kDvdPlusRwCurrent) return true;
+  // A DVD+RW holds one session over the whole disc: there is none to close,
+  // but its background format is ended so that other drives read it.
+  if (features & kDvdPlusRwCurrent) return StopBackgroundFormat();
   DiscInfo disc;
   if (!ReadDiscState(disc)) return false;
   if (disc.SessionsClosed() || (features & kDvdMinusRWriteCurrent) == 0) return disc.SessionsClosed();
@@ -147,11 +160,9 @@ void MmcCore::CloseDvdPlusRSession() {
   // left as it was, not finalised.
   DiscInfo disc;
   if (!ReadDiscState(disc) || disc.lastSession != LastSessionState::Incomplete) return;
-  TestUnitReady();
-  Issue(CloseTrackSessionCdb(CloseFunction::Track, disc.lastTrack), nullptr, 0, kFlagsDataIn);
+  CloseAndWait(CloseFunction::Track, disc.lastTrack);
   // A DVD burn is single-session: the session is closed with the disc.
-  TestUnitReady();
-  Issue(CloseTrackSessionCdb(CloseFunction::FinalizeDvdPlusR), nullptr, 0, kFlagsDataIn);
+  CloseAndWait(CloseFunction::FinalizeDvdPlusR);
 }
 
 bool MmcCore::ReserveTrack(std::int32_t blocks) {

@@ -48,11 +48,9 @@ void MmcCore::CloseTracksAndSession() {
     std::array<std::uint8_t, kTrackInformationHead> info{};
     if (!ReadTrackInformation(TrackAddress::TrackNumber, track, info)) continue;
     if ((info[6] & kBlankTrack) || !(info[7] & kNextWritableValid)) continue;
-    TestUnitReady();
-    Issue(CloseTrackSessionCdb(CloseFunction::Track, track), nullptr, 0, kFlagsDataIn);
+    CloseAndWait(CloseFunction::Track, track);
   }
-  TestUnitReady();
-  Issue(CloseTrackSessionCdb(CloseFunction::Session), nullptr, 0, kFlagsDataIn);
+  CloseAndWait(CloseFunction::Session);
 }
 
 }  // namespace scrivo

@@ -13,9 +13,10 @@ struct PollingLimit {
   std::uint32_t maxPolls;    // polls before giving up
 };
 
-// Readiness after SYNCHRONIZE CACHE and after closing the session: writing a
-// CD lead-out or finishing a DVD-R takes a few minutes at most. 15 minutes.
-constexpr PollingLimit kSessionFinishWait{2000, 450};
+// Readiness after SYNCHRONIZE CACHE and CLOSE TRACK/SESSION, both sent with
+// Immed: writing a CD lead-out or finishing a DVD-R takes a few minutes at
+// most, a flush of the drive's buffer well under a second. 15 minutes.
+constexpr PollingLimit kSessionFinishWait{200, 4500};
 
 // Readiness before GET PERFORMANCE: spin-up and medium recognition. 5 minutes.
 constexpr PollingLimit kStreamingSetupWait{1000, 300};

@@ -167,6 +167,7 @@ Config ParseConfig(const Variables& variables) {
   ParseNumber(variables, variable::kVirtualLatency, 0, kMaxLatencyUs, latencyUs, config);
   config.commandLatency = std::chrono::microseconds(latencyUs);
   config.model.strict = IsOn(Find(variables, variable::kVirtualStrict));
+  config.model.foreignPage = IsOn(Find(variables, variable::kVirtualForeignPage));
   config.virtualViaSg = IsOn(Find(variables, variable::kVirtualViaSg));
   ParseNumber(variables, variable::kVirtualSpeed, 0, kMaxRateKBps, config.model.rateKBps, config);
   ParseNumber(variables, variable::kVirtualBuffer, 1, kMaxBufferKiB, config.model.bufferKiB, config);

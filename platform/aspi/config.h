@@ -47,6 +47,7 @@ constexpr const char* kVirtualFaults = "WNASPI32_VIRTUAL_FAULTS";
 constexpr const char* kVirtualPolls = "WNASPI32_VIRTUAL_POLLS";
 constexpr const char* kVirtualLatency = "WNASPI32_VIRTUAL_LATENCY_US";
 constexpr const char* kVirtualStrict = "WNASPI32_VIRTUAL_STRICT";
+constexpr const char* kVirtualForeignPage = "WNASPI32_VIRTUAL_FOREIGN_PAGE";
 constexpr const char* kVirtualSpeed = "WNASPI32_VIRTUAL_SPEED";
 constexpr const char* kVirtualBuffer = "WNASPI32_VIRTUAL_BUFFER_KIB";
 constexpr const char* kVirtualRecognition = "WNASPI32_VIRTUAL_RECOGNITION";

@@ -57,8 +57,10 @@ TEST(Config, SwitchesAndNumbers) {
                              {"WNASPI32_VIRTUAL_FAULTS", "neverready"},
                              {"WNASPI32_VIRTUAL_LATENCY_US", "125"}, {"WNASPI32_VIRTUAL_STRICT", "1"},
                              {"WNASPI32_VIRTUAL_SPEED", "22160"}, {"WNASPI32_VIRTUAL_BUFFER_KIB", "4096"},
-                             {"WNASPI32_VIRTUAL_RECOGNITION", "3"}, {"WNASPI32_VIRTUAL_VIA_SG", "yes"}});
+                             {"WNASPI32_VIRTUAL_RECOGNITION", "3"}, {"WNASPI32_VIRTUAL_VIA_SG", "yes"},
+                             {"WNASPI32_VIRTUAL_FOREIGN_PAGE", "1"}});
   EXPECT_TRUE(config.model.strict);
+  EXPECT_TRUE(config.model.foreignPage);
   EXPECT_EQ(config.model.rateKBps, 22160u);
   EXPECT_EQ(config.model.bufferKiB, 4096u);
   EXPECT_EQ(config.model.recognitionCommands, 3u);
@@ -72,6 +74,7 @@ TEST(Config, SwitchesAndNumbers) {
   config = ParseConfig({{"WNASPI32_DEBUG", "0"}, {"WNASPI32_VIRTUAL_POLLS", "0"},
                         {"WNASPI32_VIRTUAL_LATENCY_US", "-5"}, {"WNASPI32_VIRTUAL_BUFFER_KIB", "0"}});
   EXPECT_FALSE(config.model.strict) << "strictness is off unless asked for";
+  EXPECT_FALSE(config.model.foreignPage);
   EXPECT_EQ(config.model.bufferKiB, 2048u);
   EXPECT_FALSE(config.virtualViaSg);
   EXPECT_FALSE(config.debug);

@@ -125,7 +125,7 @@ TEST_F(EraseTest, DvdPlusRwFormatted) {
 
   ASSERT_TRUE(d.core().FormatDvdPlusRw());
   const auto progress = d.ProgressUntilReady();
-  EXPECT_TRUE(d.core().CloseFunctionZero()) << "the drive became ready: the job sends close function 0";
+  EXPECT_TRUE(d.core().StopBackgroundFormat()) << "the drive became ready: the job stops the background format";
   EXPECT_EQ(progress.size(), 10u);
   EXPECT_EQ(progress.back(), 65535u);
 

@@ -126,7 +126,7 @@ TEST_F(WriterHoldTest, ADvdPlusRwBurnEndsWithTheCacheFlush) {
   Programs("dvd+rw");
   ASSERT_TRUE(a_->core().FormatDvdPlusRw());
   a_->ProgressUntilReady();
-  ASSERT_TRUE(a_->core().CloseFunctionZero());
+  ASSERT_TRUE(a_->core().StopBackgroundFormat());
   EXPECT_FALSE(InUse());
   ASSERT_TRUE(a_->WriteBlock(5, PatternBlock(5)));
   EXPECT_TRUE(InUse());

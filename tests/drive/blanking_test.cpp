@@ -91,7 +91,7 @@ TEST_F(Blanking, ADriveReadyAtTheFirstPollPostsZeroAndFlushesTheCache) {
   Script({true}, {0});
   ASSERT_TRUE(core.BlankDisc(scrivo::BlankKind::Minimal, host.Sink()));
   EXPECT_EQ(host.Progress(), (Values{0}));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0xA1, 0x00, 0x00, 0x35}));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0xA1, 0x00, 0x00, 0x35, 0x00}));
   EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(200));
 }
 
@@ -102,7 +102,7 @@ TEST_F(Blanking, BusyPollsPostTheDriveProgressEvery200Ms) {
   // The ready poll repeats the last value read while busy.
   EXPECT_EQ(host.Progress(), (Values{500, 1000, 1000}));
   EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(600));
-  EXPECT_EQ(Opcodes().back(), 0x35);
+  EXPECT_EQ(SentWithoutReadiness().back().Opcode(), 0x35);
 }
 
 TEST_F(Blanking, ARejectedBlankOrALostSenseFailsWithoutFlushing) {
@@ -126,16 +126,17 @@ TEST_F(Blanking, ABlankThatNeverEndsFailsAfterTwoHours) {
   for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0x35);
 }
 
-TEST_F(Blanking, DvdPlusRwFormatAndCloseFunctionZeroCommands) {
+TEST_F(Blanking, DvdPlusRwFormatOfTheWholeDiscAndItsCompatibleStop) {
   ASSERT_TRUE(core.FormatDvdPlusRw());
-  ASSERT_TRUE(core.CloseFunctionZero());
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x04, 0x00, 0x5B}));
+  ASSERT_TRUE(core.StopBackgroundFormat());
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x04, 0x00, 0x5B, 0x00}));
   auto sent = Sent();
   EXPECT_EQ(CdbOf(sent[1]), (Bytes{0x04, 0x11, 0, 0, 0, 0, 0, 0, 0x0C, 0, 0, 0}));
   EXPECT_EQ(sent[1].flags, 0x50);
   EXPECT_EQ(sent[1].bufferLength, 12u);
-  EXPECT_EQ(sent[1].dataOut, (Bytes{0x00, 0x82, 0x00, 0x08, 0, 0, 0, 0, 0x98, 0, 0, 0}));
-  EXPECT_EQ(CdbOf(sent[3]), (Bytes{0x5B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(sent[1].dataOut, (Bytes{0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0, 0, 0}));
+  // Function 010b with Immed, polled until the drive is ready.
+  EXPECT_EQ(CdbOf(sent[3]), (Bytes{0x5B, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(sent[3].flags, 0x48);
   EXPECT_EQ(sent[3].bufferLength, 0u);
 }
@@ -149,13 +150,13 @@ TEST_F(Blanking, FormatEndsWhenProgressFallsBackToZeroWithoutClosing) {
   EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(4 * 1000 + 2000));
 }
 
-TEST_F(Blanking, FormatEndsWithCloseFunctionZeroWhenTheDriveIsReady) {
+TEST_F(Blanking, FormatEndsWithACompatibleStopWhenTheDriveIsReady) {
   Script({true, false, true}, {30000});
   ASSERT_TRUE(core.RunDvdPlusRwFormat(host.Sink()));
   EXPECT_EQ(host.Progress(), (Values{0, 100, 300, 457, 100, 300, 457, 1000}));
   auto withoutReadiness = SentWithoutReadiness();
   EXPECT_EQ(withoutReadiness.back().Opcode(), 0x5B);
-  EXPECT_EQ(CdbOf(withoutReadiness.back())[2], 0x00);
+  EXPECT_EQ(CdbOf(withoutReadiness.back())[2], 0x02);
 }
 
 TEST_F(Blanking, ARejectedFormatPostsNothing) {

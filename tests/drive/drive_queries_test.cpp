@@ -231,7 +231,7 @@ TEST_F(DriveQueries, SessionInfoBlockReadAndEject) {
   // Session info after a readiness test; the block read and the eject without.
   EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x43, 0x28, 0x1B}));
   auto sent = Sent();
-  EXPECT_EQ(CdbOf(sent[1]), (Bytes{0x43, 0x01, 0x01, 0, 0, 0, 0, 0x00, 0x0C, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(sent[1]), (Bytes{0x43, 0x00, 0x01, 0, 0, 0, 0, 0x00, 0x0C, 0, 0, 0}));
   EXPECT_EQ(sent[1].bufferLength, 12u);
   EXPECT_EQ(CdbOf(sent[2]), (Bytes{0x28, 0, 0x01, 0x02, 0x03, 0x04, 0, 0x00, 0x01, 0, 0, 0}));
   EXPECT_EQ(sent[2].bufferLength, 2048u);

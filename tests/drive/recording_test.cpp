@@ -13,15 +13,17 @@ namespace {
 
 using scrivo::BurnMode;
 
-// The drive's default write parameters page: every bit the engine must keep
-// is set, so changes to the wrong bits show.
-Bytes DefaultPage05(std::uint8_t pageLength = 0x32) {
+// The write parameters page another program left in the drive: every field
+// holds something else than a recording of the engine needs (PS set, test
+// write, BUFE off, write type 15, FP, Copy, Mode 2 blocks), so a field
+// taken over shows.
+Bytes LeftPage05(std::uint8_t pageLength = 0x32) {
   Bytes reply(158, 0);
   reply[1] = 0x3A;
-  reply[8] = 0x05;
+  reply[8] = 0x85;
   reply[9] = pageLength;
   for (std::size_t i = 10; i < 158; ++i) reply[i] = static_cast<std::uint8_t>(0xF0 | (i & 0x0F));
-  reply[10] = 0xFF;  // BUFE, LS_V, Test Write, write type 15
+  reply[10] = 0x3F;  // LS_V, Test Write, write type 15
   reply[11] = 0xFF;  // Multi-session 3, FP, Copy, track mode 15
   reply[12] = 0x0A;  // data block type 10
   reply[13] = 0x07;  // link size 7
@@ -58,9 +60,34 @@ Bytes TocWithNextSessionAt(std::uint8_t min, std::uint8_t sec, std::uint8_t fram
   return reply;
 }
 
+// The changeable mask of page 05h: everything but the reserved bytes 6 and
+// 9 and byte 2's bit 7, and BUFE only where `bufe`.
+Bytes ChangeableMask(bool bufe) {
+  Bytes reply(158, 0xFF);
+  reply[8] = 0x05;
+  reply[9] = 0x32;
+  reply[10] = bufe ? 0x7F : 0x3F;
+  reply[14] = 0x00;
+  reply[17] = 0x00;
+  return reply;
+}
+
 class Recording : public DriveTest {
  protected:
-  Recording() { On(0x5A, [](const RecordedRequest&) { return Data(DefaultPage05()); }); }
+  Recording() { AnswerModeSense(LeftPage05(), Data(ChangeableMask(true))); }
+
+  // MODE SENSE of page 05h: `current` for the current values, `mask` for
+  // the changeable ones; page 2Ah with BUF set.
+  void AnswerModeSense(Bytes current, Reply mask) {
+    On(0x5A, [current, mask](const RecordedRequest& r) {
+      if ((r.cdb[2] & 0x3F) == 0x2A) {
+        Bytes capabilities(30, 0);
+        capabilities[12] = 0x80;
+        return Data(capabilities);
+      }
+      return (r.cdb[2] & 0xC0) == 0x40 ? mask : Data(current);
+    });
+  }
 
   RecordedRequest OnlySent(std::uint8_t opcode) const {
     std::vector<RecordedRequest> found;
@@ -107,29 +134,65 @@ TEST_F(Recording, BlankCdStartsAtZeroWithTrackAtOnceMode1Pages) {
   ASSERT_TRUE(core.PrepareTrack(BurnMode::CdMultiSession));
   EXPECT_EQ(core.writeAddress, 0);
   EXPECT_EQ(core.sessionStartAddress, 0);
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x51, 0x00, 0x43, 0x00, 0x00, 0x5A, 0x55}));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x51, 0x00, 0x43, 0x00, 0x5A, 0x5A, 0x55}));
 
-  auto sense = OnlySent(0x5A);
-  EXPECT_EQ(CdbOf(sense), (Bytes{0x5A, 0, 0x85, 0, 0, 0, 0, 0x00, 0x9E, 0, 0, 0}));
-  EXPECT_EQ(sense.flags, 0x48);
-  EXPECT_EQ(sense.bufferLength, 158u);
+  // The current page, then the changeable mask.
+  auto senses = Sent();
+  EXPECT_EQ(CdbOf(senses[5]), (Bytes{0x5A, 0, 0x05, 0, 0, 0, 0, 0x00, 0x9E, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(senses[6]), (Bytes{0x5A, 0, 0x45, 0, 0, 0, 0, 0x00, 0x9E, 0, 0, 0}));
+  EXPECT_EQ(senses[5].flags, 0x48);
+  EXPECT_EQ(senses[5].bufferLength, 158u);
   auto select = OnlySent(0x55);
   EXPECT_EQ(CdbOf(select), (Bytes{0x55, 0x10, 0, 0, 0, 0, 0, 0x00, 60, 0, 0, 0}));
   EXPECT_EQ(select.flags, 0x50);
   EXPECT_EQ(select.bufferLength, 60u);
 
-  const Bytes defaults = DefaultPage05();
-  Bytes expected(defaults.begin() + 8, defaults.begin() + 60);
-  expected[2] = 0xE1;  // BUFE/LS_V kept, Test Write off, track at once
-  expected[3] = 0xCF;  // next session allowed, FP and Copy off, track mode kept
-  expected[4] = 0x08;  // mode 1
-  EXPECT_EQ(SelectedPage(), expected);
-
   // A single-session burn after it writes Multi-session 0.
   aspi.Clear();
   core.multiSessionField = 0;
   ASSERT_TRUE(core.PrepareTrack(BurnMode::CdSingleSession));
-  EXPECT_EQ(SelectedPage()[3], 0x0F);
+  EXPECT_EQ(SelectedPage()[3], 0x04);
+}
+
+// Page 05h is composed field by field: nothing of the page another program
+// left reaches the drive but the bits it does not let a host change. BUFE
+// is on where the drive offers it.
+TEST_F(Recording, WriteParametersAreComposedFieldByField) {
+  struct Case {
+    const char* name;
+    BurnMode mode;
+    bool minusR;
+    Reply mask;
+    Bytes head;  // page bytes 0-5 expected
+  };
+  const Case cases[] = {
+      {"CD, BUFE changeable", BurnMode::CdMultiSession, false, Data(ChangeableMask(true)),
+       {0x05, 0x32, 0x41, 0xC4, 0x08, 0x00}},
+      {"CD, BUFE fixed off", BurnMode::CdMultiSession, false, Data(ChangeableMask(false)),
+       {0x05, 0x32, 0x01, 0xC4, 0x08, 0x00}},
+      {"CD, no mask: page 2Ah's BUF", BurnMode::CdMultiSession, false, Rejected(),
+       {0x05, 0x32, 0x41, 0xC4, 0x08, 0x00}},
+      {"DVD-R", BurnMode::Dvd, true, Data(ChangeableMask(true)), {0x05, 0x32, 0x42, 0x05, 0x08, 0x10}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    aspi.Clear();
+    core.multiSessionField = 3;
+    On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(0x00)); });
+    On(0x46, [minusR = c.minusR](const RecordedRequest&) { return Data(FeatureReply(0x2F, minusR)); });
+    AnswerModeSense(LeftPage05(), c.mask);
+    ASSERT_TRUE(core.PrepareTrack(c.mode));
+    const Bytes page = SelectedPage();
+    ASSERT_EQ(page.size(), 52u);
+    EXPECT_EQ(Bytes(page.begin(), page.begin() + 6), c.head);
+    // Session format 00h, no packet size, audio pause 150, no catalogue or
+    // ISRC; the reserved bytes 6 and 9 as the drive holds them (0 without
+    // a mask).
+    const std::uint8_t kept = c.mask.status == SS_COMP ? 0xFF : 0;
+    Bytes tail(52 - 6, 0);
+    tail[0] = LeftPage05()[14] & kept, tail[3] = LeftPage05()[17] & kept, tail[9] = 150;
+    EXPECT_EQ(Bytes(page.begin() + 6, page.end()), tail);
+  }
 }
 
 TEST_F(Recording, AppendableCdContinuesAtTheB0hPointerWithoutOffset) {
@@ -172,12 +235,12 @@ TEST_F(Recording, ARefusedPageStopsThePreparationWhereItGovernsTheRecording) {
 }
 
 TEST_F(Recording, APageLongerThanTheReplyIsSentOnlyAsFarAsItWasRead) {
-  On(0x5A, [](const RecordedRequest&) { return Data(DefaultPage05(0xFF)); });
+  AnswerModeSense(LeftPage05(0xFF), Data(ChangeableMask(true)));
   ASSERT_TRUE(core.SetWriteParametersCd());
   auto select = OnlySent(0x55);
   EXPECT_EQ(select.bufferLength, 158u);
   EXPECT_EQ(CdbOf(select)[8], 158);
-  EXPECT_EQ(select.dataOut.back(), DefaultPage05().back());
+  EXPECT_EQ(select.dataOut[9], 148);
 }
 
 TEST_F(Recording, DvdMinusRGetsTrackMode5AndLinkSize16) {
@@ -189,32 +252,15 @@ TEST_F(Recording, DvdMinusRGetsTrackMode5AndLinkSize16) {
   EXPECT_EQ(core.multiSessionField, 0);
   EXPECT_EQ(core.writeAddress, 0);
   EXPECT_EQ(core.sessionStartAddress, 0);
-  EXPECT_EQ(Opcodes(), (Bytes{0x46, 0x00, 0x5A, 0x55}));
+  EXPECT_EQ(Opcodes(), (Bytes{0x46, 0x00, 0x5A, 0x5A, 0x55}));
   auto feature = OnlySent(0x46);
   EXPECT_EQ(CdbOf(feature), (Bytes{0x46, 0x02, 0x00, 0x2F, 0, 0, 0, 0x00, 0xFF, 0, 0, 0}));
   EXPECT_EQ(feature.bufferLength, 255u);
   EXPECT_EQ(feature.flags, 0x48);
-
-  auto page = SelectedPage();
-  EXPECT_EQ(page[2], 0xE2);  // session at once
-  EXPECT_EQ(page[3], 0x05);  // no next session, track mode 5
-  EXPECT_EQ(page[4], 0x08);
-  EXPECT_EQ(page[5], 0x10);
-  EXPECT_EQ(page[6], DefaultPage05()[14]);
+  EXPECT_EQ(SelectedPage()[3], 0x05);  // no next session, track mode 5
 }
 
-TEST_F(Recording, DvdPlusRGetsTrackMode4AndLinkSize0) {
-  On(0x46, [](const RecordedRequest& r) {
-    std::uint16_t feature = bytes::GetBE16(&r.cdb[2]);
-    return feature == 0x2F ? Data(FeatureReply(0x2F, false)) : Data(FeatureReply(feature, true));
-  });
-  ASSERT_TRUE(core.PrepareTrack(BurnMode::Dvd));
-  auto page = SelectedPage();
-  EXPECT_EQ(page[3], 0x04);
-  EXPECT_EQ(page[5], 0x00);
-
-  // No DVD-R/-RW Write feature at all: the same.
-  aspi.Clear();
+TEST_F(Recording, WithoutTheDvdMinusRWriteFeatureTheDvdTrackMode4) {
   On(0x46, [](const RecordedRequest&) { return Rejected(); });
   ASSERT_TRUE(core.PrepareTrack(BurnMode::Dvd));
   EXPECT_EQ(SelectedPage()[3], 0x04);
@@ -252,11 +298,12 @@ TEST_F(Recording, CacheSessionAndReservationCommands) {
   EXPECT_TRUE(core.SynchronizeCache());
   EXPECT_TRUE(core.CloseSession());
   EXPECT_TRUE(core.ReserveTrack(0x01020304));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x5B, 0x53}));
+  // The flush and the close go with Immed, each followed by the readiness poll.
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00, 0x5B, 0x00, 0x53}));
   auto sent = Sent();
-  EXPECT_EQ(CdbOf(sent[1]), (Bytes{0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(CdbOf(sent[3]), (Bytes{0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(CdbOf(sent[4]), (Bytes{0x53, 0, 0, 0, 0, 0x01, 0x02, 0x03, 0x04, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(sent[1]), (Bytes{0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(sent[4]), (Bytes{0x5B, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(CdbOf(sent[6]), (Bytes{0x53, 0, 0, 0, 0, 0x01, 0x02, 0x03, 0x04, 0, 0, 0}));
   for (const auto& r : sent) {
     EXPECT_EQ(r.flags, 0x48);
     EXPECT_EQ(r.bufferLength, 0u);
@@ -268,8 +315,8 @@ TEST_F(Recording, FinishingACdClosesTheSessionOnceTheDriveIsReady) {
   OnSequence(0x00, {Reply{}, NotReady(), NotReady(), Reply{}, Reply{}, Reply{}, Reply{}});
   On(0x51, [](const RecordedRequest&) { return Data(DiscInformation(kFinalised)); });
   EXPECT_TRUE(core.FinishSession(BurnMode::CdSingleSession, 0));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00, 0x00, 0x00, 0x5B, 0x00, 0x00, 0x51}));
-  EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(4000));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x35, 0x00, 0x00, 0x00, 0x00, 0x5B, 0x00, 0x00, 0x00, 0x51}));
+  EXPECT_EQ(clock.Slept(), std::chrono::milliseconds(400));
 }
 
 // What finishing sends for each medium after the flush, and how the disc's
@@ -283,9 +330,11 @@ TEST_F(Recording, FinishingClosesWhatTheMediumNeedsAndTrustsOnlyTheDiscState) {
     std::vector<Bytes> closes;      // CLOSE TRACK/SESSION CDBs expected
     bool closed;
   };
-  const Bytes closeSession{0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  const Bytes closeTrackOne{0x5B, 0, 0x01, 0, 0, 0x01, 0, 0, 0, 0, 0, 0};
-  const Bytes finalizeDvdPlusR{0x5B, 0, 0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  // Every close goes with Immed; on a DVD+RW function 010b stops the
+  // background format compatibly.
+  const Bytes closeSession{0x5B, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes closeTrackOne{0x5B, 0x01, 0x01, 0, 0, 0x01, 0, 0, 0, 0, 0, 0};
+  const Bytes finalizeDvdPlusR{0x5B, 0x01, 0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   const Case cases[] = {
       {"CD-R finalised", BurnMode::CdSingleSession, 0, {DiscInformation(kFinalised)}, {closeSession}, true},
       {"CD-R appendable", BurnMode::CdMultiSession, 0, {DiscInformation(kAppendable)}, {closeSession}, true},
@@ -298,7 +347,7 @@ TEST_F(Recording, FinishingClosesWhatTheMediumNeedsAndTrustsOnlyTheDiscState) {
        {DiscInformation(kSessionOpen), DiscInformation(kSessionOpen), DiscInformation(kFinalised)}, {closeSession}, true},
       {"DVD-R left open", BurnMode::Dvd, 0x1000, {DiscInformation(kSessionOpen)},
        {closeSession, closeSession, closeSession}, false},
-      {"DVD+RW", BurnMode::Dvd, 0x0400, {}, {}, true},
+      {"DVD+RW", BurnMode::Dvd, 0x0400, {}, {closeSession}, true},
       {"DVD+R", BurnMode::Dvd, 0x0800, {DiscInformation(kSessionOpen, 1), DiscInformation(kFinalised)},
        {closeTrackOne, finalizeDvdPlusR}, true},
       {"DVD+R not written", BurnMode::Dvd, 0x0800, {DiscInformation(kAppendable)}, {}, true},

@@ -102,6 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Fault{"CdEveryCloseRefused", "cd-r", "fail=5B@1,fail=5B@2,fail=5B@3", JobEnd::CloseFinished},
                     Fault{"DvdPlusREveryCloseRefused", "dvd+r", "fail=5B@1,fail=5B@3,fail=5B@5", JobEnd::CloseFinished},
                     Fault{"DvdMinusRFlushAndClosesRefused", "dvd-r", "fail=35@1,fail=5B@1,fail=5B@2,fail=5B@3", JobEnd::CloseFinished},
+                    // The burn closes what its refused flush left open.
+                    Fault{"DvdMinusRClosedAfterARefusedFlush", "dvd-r", "fail=35@1", JobEnd::Failed},
                     Fault{"CdClosedByTheBurn", "cd-r", "", JobEnd::Failed}),
     Name);
 

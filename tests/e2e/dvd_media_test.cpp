@@ -45,7 +45,7 @@ TEST_F(DvdMedia, DvdPlusRTakesTheImageAndEndsClosed) {
   std::size_t flush = FindOpcode(commands, kSynchronizeCache, FindOpcode(commands, kWrite10));
   std::size_t closeTrack = FindOpcode(commands, kCloseTrackSession, flush);
   ASSERT_NE(closeTrack, std::string::npos);
-  const scrivo::Cdb closeTrackOne = scrivo::CloseTrackSessionCdb(scrivo::CloseFunction::Track, 1);
+  const scrivo::Cdb closeTrackOne = scrivo::CloseTrackSessionCdb(scrivo::CloseFunction::Track, 1, scrivo::Immediate::Yes);
   EXPECT_EQ(Cdb(commands[closeTrack].begin(), commands[closeTrack].begin() + 6),
             Cdb(closeTrackOne.begin(), closeTrackOne.begin() + 6));
   std::size_t closeSession = FindOpcode(commands, kCloseTrackSession, closeTrack + 1);

@@ -149,13 +149,17 @@ TEST_F(Faults, SourceThatShrankAfterItWasAddedFailsTheBurnAndClosesTheSession) {
   EXPECT_EQ(Disc().sessions.at(0).at("closed"), "yes");
 }
 
-TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNoCommandSent) {
+TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNothingSentButTheTrayLock) {
   UseWriters({"cd-r"});
   WriteSampleTree(source.Path(), "A");
   AddFolder(source.Path());
   const std::size_t linesBefore = TraceLines();
   ASSERT_EQ(BurnDvd(), JobEnd::Failed);
-  EXPECT_EQ(TraceLines(), linesBefore);
+  // The job's tray lock and its release, nothing else.
+  const auto commands = SentCommands();
+  ASSERT_EQ(TraceLines(), linesBefore + 2);
+  EXPECT_EQ(commands[commands.size() - 2].at(0), 0x1E);
+  EXPECT_EQ(commands.back().at(0), 0x1E);
   ExpectFailedBurn();
   EXPECT_TRUE(sink.events.empty());
   EXPECT_FALSE(CompilationEmpty());

@@ -20,6 +20,9 @@ namespace wnaspi::vdrive {
 
 struct DriveModel {
   bool strict = false;
+  // The drive holds, and reports as its default, the write parameters page
+  // another program left (ForeignWriteParameters).
+  bool foreignPage = false;
   std::uint32_t rateKBps = 0;    // recording rate of the buffer model; 0: no model
   std::uint32_t bufferKiB = 2048;
   std::uint32_t recognitionCommands = 0;  // 02/04/01 answers after the tray closes

@@ -26,7 +26,7 @@ ScsiOutcome VirtualDrive::ModeSense(const Command& command) {
   std::vector<std::uint8_t> reply(kModeHeaderLength, 0);  // no block descriptor
   if (code == kWriteParametersPageCode || code == kAllPagesCode) {
     const WriteParametersPage page = control == kChangeable ? ChangeableWriteParameters(options_.model.strict)
-                                     : control == kDefault  ? DefaultWriteParameters()
+                                     : control == kDefault  ? InitialWriteParameters()
                                                             : writeParameters_;
     reply.insert(reply.end(), page.begin(), page.end());
   }

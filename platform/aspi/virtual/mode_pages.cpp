@@ -38,6 +38,20 @@ WriteParametersPage DefaultWriteParameters() {
   return page;
 }
 
+WriteParametersPage ForeignWriteParameters() {
+  constexpr std::uint8_t kPs = 0x80;
+  constexpr std::uint8_t kFixedPacket = 0x20;
+  WriteParametersPage page = DefaultWriteParameters();
+  page[0] |= kPs;
+  page[kWriteTypeByte] = kLsV | kTestWrite | write_type::kSessionAtOnce;
+  page[kTrackModeByte] = (kMultiSessionNoNextFf << 6) | kFixedPacket | 5;
+  page[kDataBlockByte] = 10;  // mode 2, 2336 bytes
+  page[kLinkSizeByte] = 7;
+  page[kSessionFormatByte] = 0x20;  // CD-ROM XA
+  bytes::PutBE32(&page[kPacketSizeByte], 16);
+  return page;
+}
+
 WriteParametersPage ChangeableWriteParameters(bool testWrite) {
   WriteParametersPage page{};
   page[0] = kWriteParametersPageCode;

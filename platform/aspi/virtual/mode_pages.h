@@ -24,6 +24,10 @@ constexpr std::size_t kWriteParametersPageSize = 52;
 using WriteParametersPage = std::array<std::uint8_t, kWriteParametersPageSize>;
 
 WriteParametersPage DefaultWriteParameters();
+// The page another program left and saved: session at once, test write,
+// BUFE off, LS_V on, packet writing of Mode 2 blocks in a CD-ROM XA
+// session, PS set. Nothing of it may reach a recording of this engine.
+WriteParametersPage ForeignWriteParameters();
 // With `testWrite` the Test Write bit is changeable (strict mode models it).
 WriteParametersPage ChangeableWriteParameters(bool testWrite = false);
 

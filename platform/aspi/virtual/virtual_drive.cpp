@@ -14,7 +14,12 @@ VirtualDrive::VirtualDrive(VirtualDriveOptions options, std::shared_ptr<FaultInj
       faults_(std::move(faults)),
       log_(log),
       store_(options_.directory, options_.medium, log),
-      buffer_(options_.model.rateKBps, options_.model.bufferKiB, *options_.clock) {}
+      buffer_(options_.model.rateKBps, options_.model.bufferKiB, *options_.clock),
+      writeParameters_(InitialWriteParameters()) {}
+
+WriteParametersPage VirtualDrive::InitialWriteParameters() const {
+  return options_.model.foreignPage ? ForeignWriteParameters() : DefaultWriteParameters();
+}
 
 const VirtualDrive::CommandEntry* VirtualDrive::Find(std::uint8_t op) {
   using V = VirtualDrive;

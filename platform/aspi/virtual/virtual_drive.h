@@ -118,6 +118,8 @@ class VirtualDrive final : public ScsiDevice {
   void FinishOperation();
 
   std::optional<Medium> loadedMedium() const;
+  // Page 05h at power-on, and as MODE SENSE reports its default values.
+  WriteParametersPage InitialWriteParameters() const;
 
   VirtualDriveOptions options_;
   std::shared_ptr<FaultInjector> faults_;
@@ -152,7 +154,7 @@ class VirtualDrive final : public ScsiDevice {
   // erased or taken out.
   bool ruined_ = false;
   WriteBuffer buffer_;
-  WriteParametersPage writeParameters_ = DefaultWriteParameters();
+  WriteParametersPage writeParameters_;
   Speeds speeds_{kMaxReadSpeed, kMaxWriteSpeed};
 };
 
