@@ -51,6 +51,8 @@ class BurnDrive : public BlockSource {
   virtual std::optional<std::vector<TocSession>> RecordedSessions() { return std::nullopt; }
   // Free blocks for the next session; false when the drive cannot tell.
   virtual bool ReadFreeBlocks(std::uint32_t& freeBlocks) = 0;
+  // Asks for the fastest write speed; false only when the drive does not
+  // become ready (a speed it does not take is no reason to stop).
   virtual bool SetStreaming(std::int32_t endLba) = 0;
   virtual bool ReserveTrack(std::int32_t blocks) = 0;
   // The next write goes to `address`.

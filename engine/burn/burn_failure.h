@@ -22,7 +22,7 @@ enum class BurnStep {
   CarryPreviousSession, // entries already on the disc that the new session cannot hold
   BuildImage,           // the compilation does not make an image
   CheckFreeSpace,       // the image is larger than the disc's free space
-  PrepareDvdTrack,      // SET STREAMING refused
+  PrepareDvdTrack,      // the writer never became ready for the DVD
   Write,                // a write the writer refused
   ReadSource,           // a file that could not be read to its end
   CloseSession,         // the session was not closed

@@ -177,6 +177,8 @@ bool BurnSession::FitsOnDisc(std::uint64_t blocks) {
 
 bool BurnSession::PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst) {
   const std::uint64_t before = drive_.LastFailure().serial;
+  // The speed is best effort: only a drive that never becomes ready stops
+  // the burn here.
   if (!drive_.SetStreaming(static_cast<std::int32_t>(blocks))) return Fail(BurnStep::PrepareDvdTrack, before);
   // A DVD-R drive may need time after RESERVE TRACK before the first write
   // succeeds; a failed reservation is not an error.
