@@ -15,6 +15,9 @@ constexpr std::uint8_t kNoNextSession = 0;
 }  // namespace
 
 bool MmcBurnDrive::PrepareTrack(BurnMode mode) {
+  // A disc loaded moments ago is not yet unreadable: the drive is given the
+  // time it takes to recognise it.
+  core_.WaitForMedium();
   core_.multiSessionField = mode == BurnMode::CdMultiSession ? kNextSessionAllowed : kNoNextSession;
   return core_.PrepareTrack(mode);
 }

@@ -3,6 +3,8 @@
 // and is written in track mode 5; a DVD+R ends with its track and session
 // closed and the disc finalised.
 
+#include <fstream>
+
 #include "engine/drive/mmc_commands.h"
 #include "tests/e2e/burn_fixture.h"
 
@@ -75,6 +77,42 @@ TEST_F(DvdMedia, DvdMinusRReservesTheTrackAndWritesInTrackModeFive) {
   EXPECT_EQ(Write10Address(commands.at(firstWrite)), 0u);
   ExpectReadersSee(DiscImage(), source.Path());
 }
+
+// GET PERFORMANCE refused, SET STREAMING refused: the drive records at its
+// own speed and the burn goes on.
+class DvdSpeedRefused : public DvdMedia, public testing::WithParamInterface<const char*> {};
+
+TEST_P(DvdSpeedRefused, IsNoReasonToStop) {
+  UseWriters({"dvd-r"}, GetParam());
+  BurnSampleOnDvd();
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DvdSpeedRefused, testing::Values("fail=AC@1", "fail=B6@1"));
+
+// The free space is asked as each medium allows it (a strict drive refuses
+// track FFh on a DVD-R/-RW), and the drive answers. What the burn does after
+// the check is for the other tests.
+class DvdFreeSpace : public DvdMedia, public testing::WithParamInterface<const char*> {};
+
+TEST_P(DvdFreeSpace, IsAskedAsTheMediumAllows) {
+  strictDrives = true;
+  UseWriters({GetParam()});
+  WriteSampleTree(source.Path(), "DVD");
+  AddFolder(source.Path());
+  BurnDvd();
+  EXPECT_NE(LastFailedStep().first, "check free space");
+  std::ifstream trace(TraceFile());
+  int queries = 0;
+  for (std::string line; std::getline(trace, line);) {
+    if (line.find("EXEC [52 ") == std::string::npos && line.find("EXEC [23 ") == std::string::npos) continue;
+    ++queries;
+    EXPECT_EQ(line.find("sense="), std::string::npos) << line;
+  }
+  EXPECT_GT(queries, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, DvdFreeSpace, testing::Values("dvd-r", "dvd-rw", "dvd+r", "dvd+rw"));
 
 }  // namespace
 }  // namespace e2e
