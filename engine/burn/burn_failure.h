@@ -15,7 +15,7 @@ namespace scrivo {
 
 enum class BurnStep {
   None,
-  CheckMedium,          // a DVD burn without a writable DVD in the writer
+  CheckMedium,          // a medium the burn does not write (none, a BD, a used DVD, ...)
   PrepareTrack,         // the disc cannot take a session, or its state is unreadable
   SetWriteParameters,   // the writer did not take the write parameters page
   ReadPreviousSession,  // the files already on the disc could not be read
@@ -38,6 +38,7 @@ enum class DiscAfterFailure {
 struct BurnFailure {
   BurnStep step = BurnStep::None;
   DiscRefusal refusal = DiscRefusal::None;
+  std::string mediumRefusal;  // the medium named, for CheckMedium
   std::optional<CommandFailure> command;
   std::uint64_t blocksNeeded = 0;
   std::uint64_t blocksFree = 0;

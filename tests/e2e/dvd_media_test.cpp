@@ -114,5 +114,29 @@ TEST_P(DvdFreeSpace, IsAskedAsTheMediumAllows) {
 
 INSTANTIATE_TEST_SUITE_P(Media, DvdFreeSpace, testing::Values("dvd-r", "dvd-rw", "dvd+r", "dvd+rw"));
 
+// A DVD burn writes from block 0: a DVD±R that holds a session already is
+// refused, naming it, before anything is sent that changes it.
+class UsedDvd : public DvdMedia, public testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(UsedDvd, IsRefusedBeforeAnythingIsWritten) {
+  UseWriters({GetParam().first});
+  BurnSampleOnDvd();
+  SelectWriter(0);
+  AddFolder(source.Path());
+  const std::size_t before = SentCommands().size();
+  ASSERT_EQ(BurnDvd(), JobEnd::Failed);
+  const auto [step, reason] = LastFailedStep();
+  EXPECT_EQ(step, "check medium");
+  EXPECT_NE(reason.find(std::string("The ") + GetParam().second + " is closed"), std::string::npos) << reason;
+  const auto commands = SentCommands();
+  for (std::uint8_t opcode : {kWrite10, kReserveTrack, kCloseTrackSession}) {
+    EXPECT_FALSE(HasOpcode({commands.begin() + static_cast<std::ptrdiff_t>(before), commands.end()}, opcode))
+        << int(opcode);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, UsedDvd,
+                         testing::Values(std::pair{"dvd-r", "DVD-R"}, std::pair{"dvd+r", "DVD+R"}));
+
 }  // namespace
 }  // namespace e2e
