@@ -16,14 +16,13 @@ constexpr std::uint8_t kNoNextSession = 0;
 }  // namespace
 
 bool MmcBurnDrive::PrepareTrack(BurnMode mode) {
-  // A disc loaded moments ago is not yet unreadable: the drive is given the
-  // time it takes to recognise it.
-  core_.WaitForMedium();
   core_.multiSessionField = mode == BurnMode::CdMultiSession ? kNextSessionAllowed : kNoNextSession;
   return core_.PrepareTrack(mode);
 }
 
 std::string MmcBurnDrive::MediumRefusal(BurnMode mode) {
+  // A disc loaded moments ago is not yet unreadable: the drive is given the
+  // time it takes to recognise it (the burn's first look at the disc).
   core_.WaitForMedium();
   std::uint16_t current = profile::kNone;
   if (!core_.CurrentProfile(current)) return {};
