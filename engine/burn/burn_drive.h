@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "engine/drive/burn_mode.h"
@@ -49,8 +50,15 @@ class BurnDrive : public BlockSource {
   // append that must build on an earlier one than the last; nothing when
   // the TOC cannot be read.
   virtual std::optional<std::vector<TocSession>> RecordedSessions() { return std::nullopt; }
+  // Why the loaded medium cannot take a burn of `mode` at all, in a
+  // sentence that names it (a BD, a DVD-RW in restricted overwrite, a DVD
+  // that already holds a session); empty when it can, or when the drive
+  // does not say what it holds.
+  virtual std::string MediumRefusal(BurnMode) { return {}; }
   // Free blocks for the next session; false when the drive cannot tell.
   virtual bool ReadFreeBlocks(std::uint32_t& freeBlocks) = 0;
+  // Asks for the fastest write speed; false only when the drive does not
+  // become ready (a speed it does not take is no reason to stop).
   virtual bool SetStreaming(std::int32_t endLba) = 0;
   virtual bool ReserveTrack(std::int32_t blocks) = 0;
   // The next write goes to `address`.

@@ -52,6 +52,7 @@ std::string StepSentence(const BurnFailure& failure) {
     case BurnStep::None:
       return "The burn failed.";
     case BurnStep::CheckMedium:
+      if (!failure.mediumRefusal.empty()) return failure.mediumRefusal;
       return "The writer holds no disc it can write as a DVD.";
     case BurnStep::PrepareTrack:
       return RefusalSentence(failure);

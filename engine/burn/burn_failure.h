@@ -15,14 +15,14 @@ namespace scrivo {
 
 enum class BurnStep {
   None,
-  CheckMedium,          // a DVD burn without a writable DVD in the writer
+  CheckMedium,          // a medium the burn does not write (none, a BD, a used DVD, ...)
   PrepareTrack,         // the disc cannot take a session, or its state is unreadable
   SetWriteParameters,   // the writer did not take the write parameters page
   ReadPreviousSession,  // the files already on the disc could not be read
   CarryPreviousSession, // entries already on the disc that the new session cannot hold
   BuildImage,           // the compilation does not make an image
   CheckFreeSpace,       // the image is larger than the disc's free space
-  PrepareDvdTrack,      // SET STREAMING refused
+  PrepareDvdTrack,      // the writer never became ready for the DVD
   Write,                // a write the writer refused
   ReadSource,           // a file that could not be read to its end
   CloseSession,         // the session was not closed
@@ -38,6 +38,7 @@ enum class DiscAfterFailure {
 struct BurnFailure {
   BurnStep step = BurnStep::None;
   DiscRefusal refusal = DiscRefusal::None;
+  std::string mediumRefusal;  // the medium named, for CheckMedium
   std::optional<CommandFailure> command;
   std::uint64_t blocksNeeded = 0;
   std::uint64_t blocksFree = 0;

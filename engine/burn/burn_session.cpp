@@ -35,6 +35,11 @@ bool BurnSession::Run(BurnMode mode) {
   if (mode == BurnMode::Dvd && (host_.WriterFeatures() & kDvdWritableCurrentMask) == 0) {
     return Fail(BurnStep::CheckMedium, drive_.LastFailure().serial);
   }
+  // A medium the burn does not write is named before anything is sent that
+  // changes the disc.
+  const std::uint64_t beforeMedium = drive_.LastFailure().serial;
+  failure_.mediumRefusal = drive_.MediumRefusal(mode);
+  if (!failure_.mediumRefusal.empty()) return Fail(BurnStep::CheckMedium, beforeMedium);
   if (!OpenOutput(mode)) return false;
   if (mode == BurnMode::CdMultiSession && !ImportPreviousSession()) return false;
   const std::uint64_t beforeBuild = drive_.LastFailure().serial;
@@ -191,6 +196,8 @@ bool BurnSession::FitsOnDisc(std::uint64_t blocks) {
 
 bool BurnSession::PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst) {
   const std::uint64_t before = drive_.LastFailure().serial;
+  // The speed is best effort: only a drive that never becomes ready stops
+  // the burn here.
   if (!drive_.SetStreaming(static_cast<std::int32_t>(blocks))) return Fail(BurnStep::PrepareDvdTrack, before);
   // A DVD-R drive may need time after RESERVE TRACK before the first write
   // succeeds; a failed reservation is not an error.

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "engine/drive/medium_profile.h"
 #include "platform/bytes/byte_order.h"
 
 namespace scrivo {
@@ -17,6 +18,37 @@ constexpr std::uint8_t kNoNextSession = 0;
 bool MmcBurnDrive::PrepareTrack(BurnMode mode) {
   core_.multiSessionField = mode == BurnMode::CdMultiSession ? kNextSessionAllowed : kNoNextSession;
   return core_.PrepareTrack(mode);
+}
+
+std::string MmcBurnDrive::MediumRefusal(BurnMode mode) {
+  // A disc loaded moments ago is not yet unreadable: the drive is given the
+  // time it takes to recognise it (the burn's first look at the disc).
+  core_.WaitForMedium();
+  std::uint16_t current = profile::kNone;
+  if (!core_.CurrentProfile(current)) return {};
+  const char* name = nullptr;
+  switch (KindOfProfile(current)) {
+    case MediumKind::Bd:
+      return "The disc in the writer is a BD: this program writes CDs and DVDs.";
+    case MediumKind::DvdMinusRwOverwrite:
+      return "The DVD-RW is in restricted overwrite mode: this program writes a DVD-RW only in "
+             "sequential recording.";
+    case MediumKind::DvdPlusR:
+      name = "DVD+R";
+      break;
+    case MediumKind::DvdMinusSequential:
+      name = current == profile::kDvdMinusRwSequential ? "DVD-RW" : "DVD-R";
+      break;
+    default:
+      return {};
+  }
+  // A DVD burn writes its one session from block 0: a disc that holds one
+  // already would refuse the first write, after the track was reserved.
+  DiscInfo disc;
+  if (mode != BurnMode::Dvd || !core_.GetDiscInfo(disc) || disc.blank) return {};
+  const std::string medium = name;
+  if (disc.closed) return "The " + medium + " is closed: nothing more can be written on it.";
+  return "The " + medium + " already holds a session; this program writes a DVD in one session.";
 }
 
 DiscRefusal MmcBurnDrive::Refusal() const {

@@ -15,6 +15,7 @@ class MmcBurnDrive final : public BurnDrive {
   // drive (kPreviousSessionReadTries): one refusal must not hide the disc.
   bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSize> block) override;
   bool PrepareTrack(BurnMode mode) override;
+  std::string MediumRefusal(BurnMode mode) override;
   DiscRefusal Refusal() const override;
   bool DiscBlank() const override { return core_.discBlank; }
   std::int32_t SessionStart() const override { return core_.sessionStartAddress; }

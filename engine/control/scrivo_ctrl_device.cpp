@@ -35,6 +35,9 @@ void CScrivoCtrl::SetCurrentDevice(std::int32_t nIndex) {
 }
 
 void CScrivoCtrl::RefreshDeviceInfo() {
+  // A disc just loaded is still being recognised: until then the drive
+  // names no medium and shows no disc.
+  drive_.WaitForMedium();
   DriveCapabilities capabilities;
   if (!drive_.GetCapabilities(capabilities)) return;
   cdrWrite_ = Cache16(capabilities.cdrWrite);
@@ -54,7 +57,8 @@ void CScrivoCtrl::RefreshDeviceInfo() {
 
 bool CScrivoCtrl::CDWriterUnitReady() {
   if (!initialized_ || RefuseWhileBusy()) return false;
-  return drive_.TestUnitReady();
+  // Not ready while the drive recognises a disc just loaded is no answer yet.
+  return drive_.WaitForMedium();
 }
 
 void CScrivoCtrl::EjectDisk() {

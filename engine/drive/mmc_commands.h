@@ -116,6 +116,14 @@ constexpr Cdb ReadTrackInformationCdb(std::uint32_t track, std::uint16_t allocat
   return ReadTrackInformationCdb(TrackAddress::TrackNumber, track, allocation);
 }
 
+// READ FORMAT CAPACITIES 23h: the capacity list header and the current or
+// maximum capacity descriptor first.
+constexpr Cdb ReadFormatCapacitiesCdb(std::uint16_t allocation) {
+  Cdb c{0x23};
+  cdb_detail::PutBE16(c, 7, allocation);
+  return c;
+}
+
 // READ(10) 28h of one block.
 constexpr Cdb Read10Cdb(std::uint32_t lba) {
   Cdb c{0x28};

@@ -95,7 +95,12 @@ class MmcCore {
   bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kLogicalBlockSize> block);
   // READ TRACK INFORMATION; the allocation length is reply.size().
   bool ReadTrackInformation(TrackAddress type, std::uint32_t value, std::span<std::uint8_t> reply);
-  // Free blocks of the invisible track: how much the next session can hold.
+  // The current profile (GET CONFIGURATION header bytes 6-7): the loaded
+  // medium as the drive names it, profile::kNone without one.
+  bool CurrentProfile(std::uint16_t& current);
+  // How much the next session can hold, asked as the medium allows: the
+  // invisible track (FFh) on a CD and a DVD+R, the incomplete track by its
+  // number on a DVD-R/-RW, the formatted capacity on a DVD+RW.
   bool ReadFreeBlocks(std::uint32_t& freeBlocks);
   // Opens the tray after a 2-second pause.
   bool EjectDisc();
@@ -136,8 +141,16 @@ class MmcCore {
   // A disc with no open session is sent nothing that changes it.
   enum class SessionCloseEnd { Closed, NoOpenSession, StateUnreadable, WriteParametersRefused, Failed };
   SessionCloseEnd CloseOpenSession(FeatureFlags features);
+  // Requests the drive's fastest write speed (GET PERFORMANCE, SET
+  // STREAMING) for blocks 0 to endLba. The speed is best effort: false only
+  // when the drive does not become ready within kStreamingSetupWait.
   bool SetStreaming(std::int32_t endLba);
   bool ReserveTrack(std::int32_t blocks);
+  // Polls TEST UNIT READY while the drive is still recognising its disc:
+  // "becoming ready" and a medium change within kMediumRecognitionWait, "no
+  // medium" within kMediumArrivalWait. True once the drive is ready; false
+  // at once for any other answer, and when the bounds are used up.
+  bool WaitForMedium();
   // Polls TEST UNIT READY, pausing after each miss, until the drive is ready
   // (true) or the limit is used up (false).
   bool WaitUntilReady(PollingLimit limit);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "engine/drive/feature_reply.h"
+#include "engine/drive/medium_profile.h"
 #include "engine/drive/mmc_core.h"
 #include "platform/bytes/byte_order.h"
 #include "platform/kernel/clock.h"
@@ -42,7 +43,56 @@ constexpr std::uint16_t kMaxTocAllocation = 0xFFFF;
 
 constexpr std::uint32_t kEjectPauseMs = 2000;
 
+// GET CONFIGURATION header: Current Profile in bytes 6-7.
+constexpr std::size_t kConfigurationHeader = 8;
+constexpr std::size_t kCurrentProfile = 6;
+
+// Track information (MMC READ TRACK INFORMATION): Free Blocks in bytes
+// 16-19 of the 28-byte block every drive returns.
+constexpr std::uint16_t kTrackInfoLength = 28;
+constexpr std::size_t kFreeBlocks = 16;
+
+// READ FORMAT CAPACITIES: a 4-byte list header, then the current or maximum
+// capacity descriptor (number of blocks in bytes 0-3, descriptor type in
+// bits 1-0 of byte 4: 01b unformatted, 10b formatted, 11b no medium).
+constexpr std::uint16_t kFormatCapacitiesLength = 12;
+constexpr std::size_t kCapacityBlocks = 4;
+constexpr std::size_t kCapacityType = 8;
+constexpr std::uint8_t kNoMediumPresent = 0x03;
+
 }  // namespace
+
+bool MmcCore::WaitForMedium() {
+  constexpr std::uint8_t kNotReady = 0x02, kUnitAttention = 0x06;
+  constexpr std::uint8_t kLogicalUnitNotReady = 0x04, kBecomingReady = 0x01;
+  constexpr std::uint8_t kMediumMayHaveChanged = 0x28, kMediumNotPresent = 0x3A;
+  std::uint32_t recognising = 0;  // pauses while the drive was recognising the disc
+  std::uint32_t empty = 0;        // pauses while it reported no disc
+  bool changeReported = false;
+  for (;;) {
+    if (TestUnitReady()) return true;
+    const SenseCode sense = LastSense();
+    if (sense.key == kUnitAttention && sense.asc == kMediumMayHaveChanged && !changeReported) {
+      // Reported once, when recognition ends: the next command finds the disc.
+      changeReported = true;
+      continue;
+    }
+    PollingLimit limit{};
+    std::uint32_t* used = nullptr;
+    if (sense.key == kNotReady && sense.asc == kLogicalUnitNotReady && sense.ascq == kBecomingReady) {
+      limit = kMediumRecognitionWait, used = &recognising;
+    } else if (sense.key == kUnitAttention && sense.asc == kMediumMayHaveChanged) {
+      limit = kMediumRecognitionWait, used = &recognising;
+    } else if (sense.key == kNotReady && sense.asc == kMediumNotPresent) {
+      limit = kMediumArrivalWait, used = &empty;
+    } else {
+      return false;
+    }
+    if (*used >= limit.maxPolls) return false;
+    ++*used;
+    platform::Sleep(limit.intervalMs);
+  }
+}
 
 bool MmcCore::SenseCapabilities(std::span<std::uint8_t, 30> reply) {
   TestUnitReady();
@@ -88,14 +138,43 @@ bool MmcCore::ReadTrackInformation(TrackAddress type, std::uint32_t value,
   return Issue(ReadTrackInformationCdb(type, value, allocation), reply.data(), allocation, kFlagsDataIn);
 }
 
+bool MmcCore::CurrentProfile(std::uint16_t& current) {
+  std::array<std::uint8_t, kConfigurationHeader> header{};
+  if (!GetFeature(0, header)) return false;
+  current = bytes::GetBE16(header.data() + kCurrentProfile);
+  return true;
+}
+
 bool MmcCore::ReadFreeBlocks(std::uint32_t& freeBlocks) {
-  // Track information (MMC READ TRACK INFORMATION): Free Blocks in bytes
-  // 16-19 of the 28-byte block every drive returns.
-  constexpr std::uint16_t kTrackInfoLength = 28;
-  constexpr std::size_t kFreeBlocks = 16;
-  std::array<std::uint8_t, kTrackInfoLength> reply{};
   TestUnitReady();
-  if (!ReadTrackInformation(TrackAddress::TrackNumber, kInvisibleTrack, reply)) return false;
+  // A drive without profiles is asked as a CD drive is.
+  std::uint16_t current = profile::kNone;
+  CurrentProfile(current);
+  std::uint32_t track = kInvisibleTrack;
+  switch (KindOfProfile(current)) {
+    case MediumKind::DvdPlusRw:
+    case MediumKind::DvdMinusRwOverwrite: {
+      // No tracks to ask about: the whole formatted (or formattable)
+      // capacity takes the image, which is written from block 0.
+      std::array<std::uint8_t, kFormatCapacitiesLength> reply{};
+      if (!Issue(ReadFormatCapacitiesCdb(kFormatCapacitiesLength), reply, kFlagsDataIn)) return false;
+      if ((reply[kCapacityType] & 0x03) == kNoMediumPresent) return false;
+      freeBlocks = bytes::GetBE32(reply.data() + kCapacityBlocks);
+      return true;
+    }
+    case MediumKind::DvdMinusSequential: {
+      // Track FFh is not defined here: the incomplete track is the last
+      // track of the last session.
+      DiscInfo disc;
+      if (!GetDiscInfo(disc) || disc.lastTrack == 0) return false;
+      track = disc.lastTrack;
+      break;
+    }
+    default:
+      break;
+  }
+  std::array<std::uint8_t, kTrackInfoLength> reply{};
+  if (!ReadTrackInformation(TrackAddress::TrackNumber, track, reply)) return false;
   freeBlocks = bytes::GetBE32(reply.data() + kFreeBlocks);
   return true;
 }

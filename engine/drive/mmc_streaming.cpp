@@ -1,6 +1,7 @@
 // DVD write speed: the fastest write speed the drive offers for the loaded
 // medium (GET PERFORMANCE, write speed descriptors) requested for the whole
-// recording with SET STREAMING.
+// recording with SET STREAMING. The speed is best effort: a drive that lists
+// no speed, or refuses the request, records at a speed of its own choosing.
 
 #include <algorithm>
 #include <array>
@@ -30,16 +31,20 @@ struct SpeedPair {
   std::uint32_t writeKbps;
 };
 
-// The last descriptor received: drives list their write speeds so that the
-// last one is the fastest. Nothing when the reply holds no descriptor.
-std::optional<SpeedPair> LastSpeedDescriptor(std::span<const std::uint8_t> reply) {
+// The descriptor with the highest write speed: drives list the fastest
+// first, but the order is not promised, so every descriptor received is
+// looked at. Nothing when the reply holds no descriptor.
+std::optional<SpeedPair> FastestSpeedDescriptor(std::span<const std::uint8_t> reply) {
   // Performance Data Length counts the bytes after itself: 4 more of header.
   const std::uint32_t dataLength = bytes::GetBE32(reply.data());
   const std::uint32_t count = dataLength >= 4 ? (dataLength - 4) / kSpeedDescriptorLength : 0;
-  if (count == 0) return std::nullopt;
-  const std::size_t last = std::min<std::uint32_t>(count, kMaxSpeedDescriptors) - 1;
-  const std::uint8_t* d = reply.data() + kPerformanceHeader + last * kSpeedDescriptorLength;
-  return SpeedPair{bytes::GetBE32(d + kReadSpeedOffset), bytes::GetBE32(d + kWriteSpeedOffset)};
+  std::optional<SpeedPair> fastest;
+  for (std::size_t i = 0; i < std::min<std::uint32_t>(count, kMaxSpeedDescriptors); ++i) {
+    const std::uint8_t* d = reply.data() + kPerformanceHeader + i * kSpeedDescriptorLength;
+    const SpeedPair speed{bytes::GetBE32(d + kReadSpeedOffset), bytes::GetBE32(d + kWriteSpeedOffset)};
+    if (!fastest || speed.writeKbps > fastest->writeKbps) fastest = speed;
+  }
+  return fastest;
 }
 
 // Performance descriptor of SET STREAMING (MMC): WRC, RDD, Exact and RA 0,
@@ -61,14 +66,17 @@ std::array<std::uint8_t, kStreamingDescriptorLength> StreamingDescriptor(std::ui
 bool MmcCore::SetStreaming(std::int32_t endLba) {
   std::array<std::uint8_t, kPerformanceReplyLength> reply{};
   if (!WaitUntilReady(kStreamingSetupWait)) return false;
+  // A refused GET PERFORMANCE, a reply without descriptors and a refused
+  // SET STREAMING leave the drive at its own speed: the burn goes on.
   if (!Issue(GetPerformanceCdb(kMaxSpeedDescriptors, kPerformanceWriteSpeed), reply,
              kFlagsDataIn)) {
-    return false;
+    return true;
   }
-  const auto speed = LastSpeedDescriptor(reply);
-  if (!speed) return false;
+  const auto speed = FastestSpeedDescriptor(reply);
+  if (!speed) return true;
   auto descriptor = StreamingDescriptor(static_cast<std::uint32_t>(endLba), *speed);
-  return Issue(SetStreamingCdb(kStreamingDescriptorLength), descriptor, kFlagsDataOut);
+  Issue(SetStreamingCdb(kStreamingDescriptorLength), descriptor, kFlagsDataOut);
+  return true;
 }
 
 }  // namespace scrivo

@@ -21,6 +21,16 @@ constexpr PollingLimit kSessionFinishWait{200, 4500};
 // Readiness before GET PERFORMANCE: spin-up and medium recognition. 5 minutes.
 constexpr PollingLimit kStreamingSetupWait{1000, 300};
 
+// A drive recognising the disc just loaded: it answers "becoming ready"
+// (02/04/01) for up to half a minute or so, then reports the medium change
+// (06/28) once. The disc is not called missing or unreadable before this
+// passes. A minute.
+constexpr PollingLimit kMediumRecognitionWait{500, 120};
+// "No medium" (02/3A) in the first seconds after the tray closes, before the
+// drive has seen the disc spin. An empty drive is called empty after this.
+// 5 seconds.
+constexpr PollingLimit kMediumArrivalWait{500, 10};
+
 // Readiness between retries of the first write after RESERVE TRACK, while
 // the drive calibrates its laser power and lays out the track. 5 minutes.
 constexpr PollingLimit kWriteRetryWait{2000, 150};

@@ -15,6 +15,7 @@ constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kModeSelect6 = 0x15;
 constexpr std::uint8_t kStartStopUnit = 0x1B;
 constexpr std::uint8_t kPreventAllowMediumRemoval = 0x1E;
+constexpr std::uint8_t kReadFormatCapacities = 0x23;
 constexpr std::uint8_t kRead10 = 0x28;
 constexpr std::uint8_t kWrite10 = 0x2A;
 constexpr std::uint8_t kSynchronizeCache = 0x35;

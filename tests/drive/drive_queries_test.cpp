@@ -242,23 +242,62 @@ TEST_F(DriveQueries, SessionInfoBlockReadAndEject) {
 }
 
 }  // namespace
-TEST_F(DriveQueries, FreeBlocksComeFromTheInvisibleTracksInformation) {
-  On(0x52, [](const RecordedRequest&) {
-    Bytes reply(28, 0);
-    bytes::PutBE32(&reply[12], 11342);   // next writable address
-    bytes::PutBE32(&reply[16], 341658);  // free blocks
-    return Data(reply);
-  });
-  std::uint32_t freeBlocks = 0;
-  ASSERT_TRUE(core.ReadFreeBlocks(freeBlocks));
-  EXPECT_EQ(freeBlocks, 341658u);
-  auto sent = SentWithoutReadiness().at(0);
-  EXPECT_EQ(CdbOf(sent), (Bytes{0x52, 0x01, 0, 0, 0, 0xFF, 0, 0x00, 0x1C, 0, 0, 0}));
-  EXPECT_EQ(sent.bufferLength, 28u);
-  EXPECT_EQ(sent.flags, 0x48);
+TEST_F(DriveQueries, FreeBlocksAreAskedAsTheMediumAllows) {
+  struct Case {
+    const char* medium;
+    std::uint16_t profile;  // 0: GET CONFIGURATION refused
+    Bytes query;            // the CDB that reads the free space
+  };
+  const Bytes invisibleTrack{0x52, 0x01, 0, 0, 0, 0xFF, 0, 0x00, 0x1C, 0, 0, 0};
+  const Bytes trackThree{0x52, 0x01, 0, 0, 0, 0x03, 0, 0x00, 0x1C, 0, 0, 0};
+  const Bytes formatCapacities{0x23, 0, 0, 0, 0, 0, 0, 0x00, 0x0C, 0, 0, 0};
+  for (const Case& c : {Case{"CD-R", 0x0009, invisibleTrack}, Case{"DVD+R", 0x001B, invisibleTrack},
+                        Case{"no profile", 0, invisibleTrack}, Case{"DVD-R", 0x0011, trackThree},
+                        Case{"DVD-RW", 0x0014, trackThree}, Case{"DVD+RW", 0x001A, formatCapacities}}) {
+    aspi.Clear();
+    On(0x46, [&c](const RecordedRequest&) {
+      if (c.profile == 0) return Rejected();
+      Bytes header(8, 0);
+      bytes::PutBE16(&header[6], c.profile);
+      return Data(header);
+    });
+    On(0x51, [](const RecordedRequest&) {
+      Bytes info(34, 0);
+      info[2] = 0x01;  // appendable, empty last session
+      info[6] = 3;     // last track in the last session: the incomplete one
+      return Data(info);
+    });
+    On(0x52, [](const RecordedRequest& r) {
+      Bytes reply(28, 0);
+      bytes::PutBE32(&reply[16], r.cdb[5] == 0xFF ? 341658 : 2000000);
+      return Data(reply);
+    });
+    On(0x23, [](const RecordedRequest&) {
+      Bytes list(12, 0);
+      list[3] = 8;
+      bytes::PutBE32(&list[4], 2295104);
+      list[8] = 0x02;
+      list[10] = 0x08;
+      return Data(list);
+    });
+    std::uint32_t freeBlocks = 0;
+    ASSERT_TRUE(core.ReadFreeBlocks(freeBlocks)) << c.medium;
+    const auto sent = SentWithoutReadiness();
+    const auto query = std::find_if(sent.begin(), sent.end(), [](const RecordedRequest& r) {
+      return r.Opcode() == 0x52 || r.Opcode() == 0x23;
+    });
+    ASSERT_NE(query, sent.end()) << c.medium;
+    EXPECT_EQ(CdbOf(*query), c.query) << c.medium;
+    EXPECT_EQ(query->flags, 0x48);
+    EXPECT_EQ(freeBlocks, c.query == formatCapacities ? 2295104u
+                          : c.query == trackThree    ? 2000000u
+                                                     : 341658u)
+        << c.medium;
+  }
 
   On(0x52, [](const RecordedRequest&) { return Rejected(); });
-  freeBlocks = 7;
+  On(0x23, [](const RecordedRequest&) { return Rejected(); });
+  std::uint32_t freeBlocks = 7;
   EXPECT_FALSE(core.ReadFreeBlocks(freeBlocks));
   EXPECT_EQ(freeBlocks, 7u);
 }
@@ -284,4 +323,45 @@ TEST_F(DriveQueries, TrackInformationByAddressTrackOrSession) {
   }
 }
 
+}  // namespace drivetest
+
+namespace drivetest {
+namespace {
+
+Reply Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+  Reply reply;
+  reply.status = SS_ERR;
+  reply.sense = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, ascq};
+  return reply;
+}
+
+class MediumRecognition : public DriveTest {};
+
+TEST_F(MediumRecognition, ADiscBeingRecognisedIsWaitedForWithinItsBounds) {
+  const Reply becomingReady = Sense(0x02, 0x04, 0x01), changed = Sense(0x06, 0x28, 0x00),
+              noMedium = Sense(0x02, 0x3A, 0x00), busy = Sense(0x02, 0x04, 0x07);
+  struct Case {
+    const char* name;
+    std::vector<Reply> answers;  // the last one repeats
+    bool ready;
+    std::chrono::milliseconds slept;
+  };
+  for (const Case& c : {
+           Case{"recognised, the change reported once", {becomingReady, becomingReady, changed, Reply{}}, true,
+                std::chrono::milliseconds(1000)},
+           Case{"empty at first after the tray closed", {noMedium, noMedium, becomingReady, changed, Reply{}}, true,
+                std::chrono::milliseconds(1500)},
+           Case{"never recognised", {becomingReady}, false, std::chrono::seconds(60)},
+           Case{"empty", {noMedium}, false, std::chrono::seconds(5)},
+           Case{"another not ready is the drive's answer", {busy}, false, std::chrono::milliseconds(0)},
+       }) {
+    aspi.Clear();
+    const auto before = clock.Slept();
+    OnSequence(0x00, c.answers);
+    EXPECT_EQ(core.WaitForMedium(), c.ready) << c.name;
+    EXPECT_EQ(clock.Slept() - before, c.slept) << c.name;
+  }
+}
+
+}  // namespace
 }  // namespace drivetest

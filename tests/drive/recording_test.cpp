@@ -384,14 +384,15 @@ TEST_F(Recording, ADriveThatNeverBecomesReadyFailsTheFinishAfterFifteenMinutes) 
   for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0x5B);
 }
 
-TEST_F(Recording, StreamingRequestsTheLastWriteSpeedForTheWholeImage) {
+TEST_F(Recording, StreamingRequestsTheFastestWriteSpeedForTheWholeImage) {
   On(0x00, [n = 0](const RecordedRequest&) mutable { return ++n < 3 ? NotReady() : Reply{}; });
+  // Listed fastest first, as drives list them.
   On(0xAC, [](const RecordedRequest&) {
     Bytes reply(8 + 3 * 16, 0);
     bytes::PutBE32(&reply[0], 4 + 3 * 16);
     for (std::uint32_t i = 0; i < 3; ++i) {
-      bytes::PutBE32(&reply[8 + i * 16 + 8], 11080 * (i + 1));
-      bytes::PutBE32(&reply[8 + i * 16 + 12], 5540 * (i + 1));
+      bytes::PutBE32(&reply[8 + i * 16 + 8], 11080 * (3 - i));
+      bytes::PutBE32(&reply[8 + i * 16 + 12], 5540 * (3 - i));
     }
     return Data(reply);
   });
@@ -417,29 +418,48 @@ TEST_F(Recording, StreamingRequestsTheLastWriteSpeedForTheWholeImage) {
   EXPECT_EQ(streaming.dataOut, descriptor);
 }
 
-TEST_F(Recording, StreamingTakesTheTwentiethOfMoreDescriptorsThanAsked) {
+TEST_F(Recording, StreamingLooksAtNoMoreThanTwentyDescriptors) {
   On(0xAC, [](const RecordedRequest&) {
     Bytes reply(328, 0);
     bytes::PutBE32(&reply[0], 0x80000004);  // absurd: far more than fits
     bytes::PutBE32(&reply[8 + 19 * 16 + 12], 22160);
+    bytes::PutBE32(&reply[8 + 3 * 16 + 12], 11080);
     return Data(reply);
   });
   ASSERT_TRUE(core.SetStreaming(10));
   EXPECT_EQ(bytes::GetBE32(&OnlySent(0xB6).dataOut[20]), 22160u);
 }
 
-TEST_F(Recording, StreamingFailsWithoutADescriptorOrAReadyDrive) {
-  for (std::uint32_t length : {0u, 2u, 4u, 19u}) {
-    On(0xAC, [length](const RecordedRequest&) {
+TEST_F(Recording, AnUnsetSpeedLeavesTheDriveItsOwnAndOnlyANeverReadyDriveFails) {
+  const auto performance = [](std::uint32_t length) {
+    return [length](const RecordedRequest&) {
       Bytes reply(328, 0);
       bytes::PutBE32(&reply[0], length);
+      bytes::PutBE32(&reply[8 + 12], 11080);
       return Data(reply);
-    });
-    EXPECT_FALSE(core.SetStreaming(10)) << length;
+    };
+  };
+  struct Case {
+    const char* name;
+    testsupport::AspiDouble::Responder getPerformance;
+    testsupport::AspiDouble::Responder setStreaming;
+    bool streamingSent;
+  };
+  const auto refused = [](const RecordedRequest&) { return Rejected(); };
+  const auto taken = [](const RecordedRequest&) { return Reply{}; };
+  for (const Case& c : {Case{"no descriptor", performance(4), taken, false},
+                        Case{"a part of one", performance(19), taken, false},
+                        Case{"a short header", performance(2), taken, false},
+                        Case{"GET PERFORMANCE refused", refused, taken, false},
+                        Case{"SET STREAMING refused", performance(20), refused, true}}) {
+    aspi.Clear();
+    On(0xAC, c.getPerformance);
+    On(0xB6, c.setStreaming);
+    EXPECT_TRUE(core.SetStreaming(10)) << c.name;
+    bool sent = false;
+    for (const auto& r : Sent()) sent = sent || r.Opcode() == 0xB6;
+    EXPECT_EQ(sent, c.streamingSent) << c.name;
   }
-  On(0xAC, [](const RecordedRequest&) { return Rejected(); });
-  EXPECT_FALSE(core.SetStreaming(10));
-  for (const auto& r : Sent()) EXPECT_NE(r.Opcode(), 0xB6);
 
   aspi.Clear();
   On(0x00, [](const RecordedRequest&) { return NotReady(); });

@@ -107,5 +107,19 @@ INSTANTIATE_TEST_SUITE_P(
                     Fault{"CdClosedByTheBurn", "cd-r", "", JobEnd::Failed}),
     Name);
 
+// The tray opens and closes at the writer's selection: the drive answers
+// "no medium", then "becoming ready" for 20 commands, then reports the
+// change once. The disc is waited for, not taken for missing or unreadable.
+using JustLoaded = DriveFault;
+TEST_P(JustLoaded, IsWaitedForWhileTheDriveRecognisesIt) {
+  recognitionCommands = 20;
+  EXPECT_EQ(RunJob(), GetParam().end) << testing::PrintToString(Errors());
+  ExpectReadersSee(DiscImage(), source.Path());
+  EXPECT_LE(clock.Slept(), std::chrono::minutes(2));
+}
+INSTANTIATE_TEST_SUITE_P(Discs, JustLoaded,
+                         testing::Values(Fault{"Cd", "cd-r", "button=00@1", JobEnd::Finished}),
+                         Name);
+
 }  // namespace
 }  // namespace e2e

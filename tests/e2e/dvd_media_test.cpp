@@ -3,6 +3,8 @@
 // and is written in track mode 5; a DVD+R ends with its track and session
 // closed and the disc finalised.
 
+#include <fstream>
+
 #include "engine/drive/mmc_commands.h"
 #include "tests/e2e/burn_fixture.h"
 
@@ -75,6 +77,66 @@ TEST_F(DvdMedia, DvdMinusRReservesTheTrackAndWritesInTrackModeFive) {
   EXPECT_EQ(Write10Address(commands.at(firstWrite)), 0u);
   ExpectReadersSee(DiscImage(), source.Path());
 }
+
+// GET PERFORMANCE refused, SET STREAMING refused: the drive records at its
+// own speed and the burn goes on.
+class DvdSpeedRefused : public DvdMedia, public testing::WithParamInterface<const char*> {};
+
+TEST_P(DvdSpeedRefused, IsNoReasonToStop) {
+  UseWriters({"dvd-r"}, GetParam());
+  BurnSampleOnDvd();
+  ExpectReadersSee(DiscImage(), source.Path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DvdSpeedRefused, testing::Values("fail=AC@1", "fail=B6@1"));
+
+// The free space is asked as each medium allows it (a strict drive refuses
+// track FFh on a DVD-R/-RW), and the drive answers. What the burn does after
+// the check is for the other tests.
+class DvdFreeSpace : public DvdMedia, public testing::WithParamInterface<const char*> {};
+
+TEST_P(DvdFreeSpace, IsAskedAsTheMediumAllows) {
+  strictDrives = true;
+  UseWriters({GetParam()});
+  WriteSampleTree(source.Path(), "DVD");
+  AddFolder(source.Path());
+  BurnDvd();
+  EXPECT_NE(LastFailedStep().first, "check free space");
+  std::ifstream trace(TraceFile());
+  int queries = 0;
+  for (std::string line; std::getline(trace, line);) {
+    if (line.find("EXEC [52 ") == std::string::npos && line.find("EXEC [23 ") == std::string::npos) continue;
+    ++queries;
+    EXPECT_EQ(line.find("sense="), std::string::npos) << line;
+  }
+  EXPECT_GT(queries, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, DvdFreeSpace, testing::Values("dvd-r", "dvd-rw", "dvd+r", "dvd+rw"));
+
+// A DVD burn writes from block 0: a DVD±R that holds a session already is
+// refused, naming it, before anything is sent that changes it.
+class UsedDvd : public DvdMedia, public testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(UsedDvd, IsRefusedBeforeAnythingIsWritten) {
+  UseWriters({GetParam().first});
+  BurnSampleOnDvd();
+  SelectWriter(0);
+  AddFolder(source.Path());
+  const std::size_t before = SentCommands().size();
+  ASSERT_EQ(BurnDvd(), JobEnd::Failed);
+  const auto [step, reason] = LastFailedStep();
+  EXPECT_EQ(step, "check medium");
+  EXPECT_NE(reason.find(std::string("The ") + GetParam().second + " is closed"), std::string::npos) << reason;
+  const auto commands = SentCommands();
+  for (std::uint8_t opcode : {kWrite10, kReserveTrack, kCloseTrackSession}) {
+    EXPECT_FALSE(HasOpcode({commands.begin() + static_cast<std::ptrdiff_t>(before), commands.end()}, opcode))
+        << int(opcode);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, UsedDvd,
+                         testing::Values(std::pair{"dvd-r", "DVD-R"}, std::pair{"dvd+r", "DVD+R"}));
 
 }  // namespace
 }  // namespace e2e

@@ -64,12 +64,15 @@ TEST_F(Faults, DriveThatNeverBecomesReadyFailsTheBurnWithinTheBound) {
   ASSERT_EQ(BurnCd(false), JobEnd::Failed);
   ExpectFailedBurn();
   // The wait after flushing the cache is the one that never ends on its own;
-  // it gives up after its documented number of polls.
-  const platform::Milliseconds bound(std::uint64_t{scrivo::kSessionFinishWait.intervalMs} *
-                                     scrivo::kSessionFinishWait.maxPolls);
+  // it gives up after its documented number of polls. Before it, the disc
+  // was given the time to be recognised at the writer's selection and at
+  // the burn's first look.
+  const platform::Milliseconds bound(
+      std::uint64_t{scrivo::kSessionFinishWait.intervalMs} * scrivo::kSessionFinishWait.maxPolls +
+      2 * std::uint64_t{scrivo::kMediumRecognitionWait.intervalMs} * scrivo::kMediumRecognitionWait.maxPolls);
   EXPECT_GT(clock.Slept(), platform::Milliseconds(0));
   EXPECT_LE(clock.Slept(), bound);
-  EXPECT_EQ(clock.SleepCount(), scrivo::kSessionFinishWait.maxPolls);
+  EXPECT_EQ(clock.SleepCount(), scrivo::kSessionFinishWait.maxPolls + 2 * scrivo::kMediumRecognitionWait.maxPolls);
 }
 
 TEST_F(Faults, DvdDriveThatNeverBecomesReadyFailsBeforeWritingWithinTheBound) {
@@ -80,7 +83,9 @@ TEST_F(Faults, DvdDriveThatNeverBecomesReadyFailsBeforeWritingWithinTheBound) {
   ExpectFailedBurn();
   EXPECT_FALSE(HasOpcode(SentCommands(), kWrite10));
   EXPECT_EQ(clock.Slept(), platform::Milliseconds(std::uint64_t{scrivo::kStreamingSetupWait.intervalMs} *
-                                                  scrivo::kStreamingSetupWait.maxPolls));
+                                                      scrivo::kStreamingSetupWait.maxPolls +
+                                                  2 * std::uint64_t{scrivo::kMediumRecognitionWait.intervalMs} *
+                                                      scrivo::kMediumRecognitionWait.maxPolls));
 }
 
 TEST_F(Faults, DvdMinusRWhoseFirstWriteIsRefusedGetsItAgainOnceTheDriveIsReady) {

@@ -219,14 +219,21 @@ bool SgDevice::SessionStillOpen() {
 ScsiOutcome SgDevice::SubmitWithRetries(const ScsiRequest& request) {
   const std::size_t cdbLength = CdbLengthToSend(request);
   ScsiOutcome outcome = Submit(request, cdbLength);
-  for (unsigned retry = 1; retry <= retry_.maxRetries && IsTransientBusy(request.cdb[0], outcome);
-       ++retry) {
-    if (retry == 1) log_.Diagnostic(node_ + ": busy (" + SenseText(outcome) + "), repeating the command");
-    system_->SleepMs(retry_.intervalMs);
+  unsigned paused = 0;
+  unsigned pause = retry_.firstMs;
+  unsigned repeats = 0;
+  while (IsTransientBusy(request.cdb[0], outcome) && paused < retry_.totalMs) {
+    if (repeats == 0) log_.Diagnostic(node_ + ": busy (" + SenseText(outcome) + "), repeating the command");
+    const unsigned step = std::min(std::max(pause, 1u), retry_.totalMs - paused);
+    system_->SleepMs(step);
+    paused += step;
+    pause = std::min(pause + retry_.stepMs, retry_.maxIntervalMs);
+    ++repeats;
     outcome = Submit(request, cdbLength);
   }
   if (IsTransientBusy(request.cdb[0], outcome)) {
-    log_.Diagnostic(node_ + ": still busy after " + std::to_string(retry_.maxRetries) + " repeats");
+    log_.Diagnostic(node_ + ": still busy after " + std::to_string(repeats) + " repeats in " +
+                    std::to_string(paused) + " ms");
   }
   return outcome;
 }

@@ -4,7 +4,10 @@
 // and a timeout the command needs (sg_timeouts.h). A drive that answers NOT
 // READY with "long write in progress" or "operation in progress" while it
 // is busy writing gets the command again after a short pause, so a burn
-// does not fail where the drive is merely busy. TEST UNIT READY and REQUEST
+// does not fail where the drive is merely busy. The first pauses are a few
+// milliseconds, so a drive whose buffer drains at DVD speeds gets the
+// write again before it runs dry; they grow, up to a bound, for a drive
+// that stays busy longer. TEST UNIT READY and REQUEST
 // SENSE are never repeated: their NOT READY is the answer the engine polls
 // for.
 //
@@ -33,9 +36,14 @@
 
 namespace wnaspi::sg {
 
+// The pauses before the repeats of a busy command: the first lasts firstMs,
+// each next one stepMs longer up to maxIntervalMs; the command is given up
+// once the pauses add up to totalMs.
 struct RetryPolicy {
-  unsigned intervalMs = 200;
-  unsigned maxRetries = 50;  // 10 seconds
+  unsigned firstMs = 10;
+  unsigned stepMs = 10;
+  unsigned maxIntervalMs = 50;
+  unsigned totalMs = 10000;
 };
 
 class SgDevice final : public ScsiDevice {

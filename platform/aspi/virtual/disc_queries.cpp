@@ -209,6 +209,18 @@ ScsiOutcome VirtualDrive::ReadTrackInformation(const Command& command) {
   return command.Reply(*info, command.Be16(7));
 }
 
+ScsiOutcome VirtualDrive::ReadFormatCapacities(const Command& command) {
+  // The capacity list header and the current capacity descriptor only: the
+  // whole disc, formatted (a formatted DVD+RW) or not.
+  constexpr std::uint8_t kUnformatted = 0x01, kFormatted = 0x02;
+  std::array<std::uint8_t, 12> list{};
+  list[3] = 8;  // capacity list length
+  bytes::PutBE32(&list[4], disc_->capacity());
+  list[8] = disc_->traits().randomWritable && disc_->formatted ? kFormatted : kUnformatted;
+  list[10] = kBlockSize >> 8;  // block length 2048, bytes 9-11
+  return command.Reply(list, command.Be16(7));
+}
+
 ScsiOutcome VirtualDrive::Read10(const Command& command) {
   if (command.Byte(1) & 0x01) return Fail(sense::kInvalidFieldInCdb);  // RelAdr
   const std::uint32_t lba = command.Be32(2);

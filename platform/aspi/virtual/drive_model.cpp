@@ -44,7 +44,7 @@ struct CdbRule {
 constexpr std::uint8_t C = 0x3D;
 
 // Layouts of MMC-6 (SPC-4 for the primary commands).
-constexpr std::array<CdbRule, 21> kCdbRules{{
+constexpr std::array<CdbRule, 22> kCdbRules{{
     // TEST UNIT READY: bytes 1-4 reserved.
     {opcode::kTestUnitReady, {0, 0xFF, 0xFF, 0xFF, 0xFF, C}},
     // REQUEST SENSE: byte 1 bits 7-1 reserved, DESC (no descriptor format).
@@ -57,6 +57,8 @@ constexpr std::array<CdbRule, 21> kCdbRules{{
     {opcode::kStartStopUnit, {0, 0xFE, 0xFF, 0xF0, 0x08, C}},
     // PREVENT ALLOW MEDIUM REMOVAL: bytes 1-3, byte 4 bits 7-2.
     {opcode::kPreventAllowMediumRemoval, {0, 0xFF, 0xFF, 0xFF, 0xFC, C}},
+    // READ FORMAT CAPACITIES: 1-6.
+    {opcode::kReadFormatCapacities, {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, C}},
     // READ(10), WRITE(10): byte 1 bits 7-5, 2, 1 and the obsolete RelAdr;
     // byte 6 bits 7-5.
     {opcode::kRead10, {0, 0xE7, 0, 0, 0, 0, 0xE0, 0, 0, C}},

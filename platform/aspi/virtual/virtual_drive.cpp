@@ -24,13 +24,14 @@ WriteParametersPage VirtualDrive::InitialWriteParameters() const {
 const VirtualDrive::CommandEntry* VirtualDrive::Find(std::uint8_t op) {
   using V = VirtualDrive;
   // opcode, handler, needs a disc, answered while busy
-  static constexpr std::array<CommandEntry, 21> kCommands{{
+  static constexpr std::array<CommandEntry, 22> kCommands{{
       {opcode::kTestUnitReady, &V::TestUnitReady, true, true},
       {opcode::kRequestSense, &V::RequestSense, false, true},
       {opcode::kFormatUnit, &V::FormatUnit, true, false},
       {opcode::kInquiry, &V::Inquiry, false, true},
       {opcode::kStartStopUnit, &V::StartStopUnit, false, false},
       {opcode::kPreventAllowMediumRemoval, &V::PreventAllowMediumRemoval, false, true},
+      {opcode::kReadFormatCapacities, &V::ReadFormatCapacities, true, false},
       {opcode::kRead10, &V::Read10, true, false},
       {opcode::kWrite10, &V::Write10, true, false},
       {opcode::kSynchronizeCache, &V::SynchronizeCache, true, false},

@@ -85,6 +85,7 @@ class VirtualDrive final : public ScsiDevice {
   // disc_queries.cpp
   ScsiOutcome ReadDiscInformation(const Command& command);
   ScsiOutcome ReadTrackInformation(const Command& command);
+  ScsiOutcome ReadFormatCapacities(const Command& command);
   ScsiOutcome Read10(const Command& command);
   // toc_command.cpp
   ScsiOutcome ReadToc(const Command& command);
