@@ -123,6 +123,9 @@ void TFGUI::UpdateCapacity() {
     case Readiness::InUse:
       disc = "The writer is in use by another program: it is burning, erasing or formatting a disc.";
       break;
+    case Readiness::Mounted:
+      disc = "The system has the disc in the writer mounted: unmount it first (udisksctl unmount -b DEVICE).";
+      break;
     case Readiness::NoDisc:
       disc = "There is no disc in the writer.";
       break;
@@ -135,7 +138,7 @@ void TFGUI::UpdateCapacity() {
       } else if (disc_->closed) {
         disc = Medium(*disc_) + ", closed: nothing more can be written to it.";
       } else if (disc_->unfinished) {
-        disc = Medium(*disc_) + " with an unfinished session: nothing more can be added to it.";
+        disc = Medium(*disc_) + " with an unfinished session: Drive, Close Session closes it.";
       } else {
         disc = Medium(*disc_) + ": " + Mb(disc_->freeBlocks) + " free" +
                (disc_->unformatted ? " once formatted (it is not formatted yet)." : ".");
@@ -205,6 +208,10 @@ void TFGUI::WaitOffThread(const std::function<void()>& work) {
 
 QString TFGUI::DiscRefusesBurn(const quillon::CompilationFacts& facts) {
   if (readiness_ == Readiness::NoDisc) return "There is no disc in the writer. Put one in, then press Start Burn.";
+  if (readiness_ == Readiness::Mounted) {
+    return "The system has the disc in the writer mounted: unmount it first (udisksctl unmount -b DEVICE), then "
+           "press Start Burn.";
+  }
   if (!disc_) return {};  // the engine says what it finds
   const QString medium = Medium(*disc_);
   const QString erase = scrivo_->IsDiskErasable() ? "\r\nIt is rewritable: Erase makes it blank again (everything "

@@ -100,7 +100,7 @@ std::string DiscProbe::LayerNote() {
   std::string note;
   if (auto get = reinterpret_cast<GetASPI32DeviceNoteFn>(
           platform::GetProcAddress(library, "GetASPI32DeviceNote"))) {
-    const scrivo::DeviceAddress address = drive_.CurrentDevice();
+    const scrivo::DeviceAddress address = drive_->CurrentDevice();
     std::array<char, 1024> text{};
     get(address.hostAdapter, address.target, address.lun, text.data(),
         static_cast<std::uint32_t>(text.size()));
