@@ -80,6 +80,10 @@ bool DiscProbe::Open(int hostAdapter, int target, const std::string& description
   return false;
 }
 
+DiscProbe::Readiness DiscProbe::AwaitReady() {
+  return drive_->WaitForMedium() ? Readiness::Ready : TestReady();
+}
+
 DiscProbe::Readiness DiscProbe::TestReady() {
   if (drive_->TestUnitReady()) return Readiness::Ready;
   const scrivo::SenseCode sense = drive_->LastSense();

@@ -56,6 +56,9 @@ class DiscProbe {
   bool Open(int hostAdapter, int target, const std::string& description);
 
   Readiness TestReady();
+  // TestReady after the wait for a disc the drive is still recognising (up
+  // to about a minute): for a program that is about to use the disc.
+  Readiness AwaitReady();
   // What the ASPI layer adds about the writer's last refusal (its disc's
   // mount point); empty when it says nothing.
   std::string LayerNote();

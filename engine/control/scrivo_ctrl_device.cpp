@@ -35,9 +35,6 @@ void CScrivoCtrl::SetCurrentDevice(std::int32_t nIndex) {
 }
 
 void CScrivoCtrl::RefreshDeviceInfo() {
-  // A disc just loaded is still being recognised: until then the drive
-  // names no medium and shows no disc.
-  drive_.WaitForMedium();
   DriveCapabilities capabilities;
   if (!drive_.GetCapabilities(capabilities)) return;
   cdrWrite_ = Cache16(capabilities.cdrWrite);
@@ -57,8 +54,9 @@ void CScrivoCtrl::RefreshDeviceInfo() {
 
 bool CScrivoCtrl::CDWriterUnitReady() {
   if (!initialized_ || RefuseWhileBusy()) return false;
-  // Not ready while the drive recognises a disc just loaded is no answer yet.
-  return drive_.WaitForMedium();
+  // Answered at once: the host's thread never waits for a disc being
+  // recognised (a burn's own medium check waits for it).
+  return drive_.TestUnitReady();
 }
 
 void CScrivoCtrl::EjectDisk() {

@@ -65,14 +65,14 @@ TEST_F(Faults, DriveThatNeverBecomesReadyFailsTheBurnWithinTheBound) {
   ExpectFailedBurn();
   // The wait after flushing the cache is the one that never ends on its own;
   // it gives up after its documented number of polls. Before it, the disc
-  // was given the time to be recognised at the writer's selection and at
-  // the burn's first look.
+  // was given the time to be recognised at the burn's first look (the
+  // writer's selection, on the host's thread, does not wait).
   const platform::Milliseconds bound(
       std::uint64_t{scrivo::kSessionFinishWait.intervalMs} * scrivo::kSessionFinishWait.maxPolls +
-      2 * std::uint64_t{scrivo::kMediumRecognitionWait.intervalMs} * scrivo::kMediumRecognitionWait.maxPolls);
+      std::uint64_t{scrivo::kMediumRecognitionWait.intervalMs} * scrivo::kMediumRecognitionWait.maxPolls);
   EXPECT_GT(clock.Slept(), platform::Milliseconds(0));
   EXPECT_LE(clock.Slept(), bound);
-  EXPECT_EQ(clock.SleepCount(), scrivo::kSessionFinishWait.maxPolls + 2 * scrivo::kMediumRecognitionWait.maxPolls);
+  EXPECT_EQ(clock.SleepCount(), scrivo::kSessionFinishWait.maxPolls + scrivo::kMediumRecognitionWait.maxPolls);
 }
 
 TEST_F(Faults, DvdDriveThatNeverBecomesReadyFailsBeforeWritingWithinTheBound) {
@@ -84,7 +84,7 @@ TEST_F(Faults, DvdDriveThatNeverBecomesReadyFailsBeforeWritingWithinTheBound) {
   EXPECT_FALSE(HasOpcode(SentCommands(), kWrite10));
   EXPECT_EQ(clock.Slept(), platform::Milliseconds(std::uint64_t{scrivo::kStreamingSetupWait.intervalMs} *
                                                       scrivo::kStreamingSetupWait.maxPolls +
-                                                  2 * std::uint64_t{scrivo::kMediumRecognitionWait.intervalMs} *
+                                                  std::uint64_t{scrivo::kMediumRecognitionWait.intervalMs} *
                                                       scrivo::kMediumRecognitionWait.maxPolls));
 }
 

@@ -177,7 +177,9 @@ vanish=$work/vanish
 mkdir "$vanish"
 head -c 2000000 /dev/urandom >"$vanish/a.bin"
 printf 'gone\n' >"$vanish/z.txt"
-WNASPI32_VIRTUAL_WRITERS="cd-r=$work/vanished" WNASPI32_VIRTUAL_FAULTS=slow=2A:40 \
+# A small read-ahead keeps the reader near the writer, so the file is read
+# after it is gone.
+QUILLON_FIFO_KIB=64 WNASPI32_VIRTUAL_WRITERS="cd-r=$work/vanished" WNASPI32_VIRTUAL_FAULTS=slow=2A:40 \
   "$quillon" burn "$vanish" >"$work/vanish.out" 2>&1 &
 pid=$!
 wait_for '^Writing' "$work/vanish.out"
@@ -194,7 +196,7 @@ grep -q 'z.txt" while burning: its place on the disc holds zeros' "$work/vanish.
 shrink=$work/shrink
 mkdir "$shrink"
 head -c 4000000 /dev/urandom >"$shrink/a.bin"
-WNASPI32_VIRTUAL_WRITERS="cd-r=$work/shrunk" WNASPI32_VIRTUAL_FAULTS=slow=2A:40 \
+QUILLON_FIFO_KIB=64 WNASPI32_VIRTUAL_WRITERS="cd-r=$work/shrunk" WNASPI32_VIRTUAL_FAULTS=slow=2A:40 \
   "$quillon" burn "$shrink" >"$work/shrink.out" 2>&1 &
 pid=$!
 wait_for '^Writing' "$work/shrink.out"

@@ -53,7 +53,7 @@ class Writer {
       Say("cannot reach " + name() + " through the ASPI layer");
       return kExitFailed;
     }
-    switch (probe_.TestReady()) {
+    switch (probe_.AwaitReady()) {
       case DiscProbe::Readiness::Ready:
         return std::nullopt;
       case DiscProbe::Readiness::InUse:
