@@ -255,10 +255,11 @@ TEST_F(DriveQueries, FreeBlocksAreAskedAsTheMediumAllows) {
                         Case{"no profile", 0, invisibleTrack}, Case{"DVD-R", 0x0011, trackThree},
                         Case{"DVD-RW", 0x0014, trackThree}, Case{"DVD+RW", 0x001A, formatCapacities}}) {
     aspi.Clear();
-    On(0x46, [&c](const RecordedRequest&) {
-      if (c.profile == 0) return Rejected();
+    // By value: the answer stays installed after the loop.
+    On(0x46, [profile = c.profile](const RecordedRequest&) {
+      if (profile == 0) return Rejected();
       Bytes header(8, 0);
-      bytes::PutBE16(&header[6], c.profile);
+      bytes::PutBE16(&header[6], profile);
       return Data(header);
     });
     On(0x51, [](const RecordedRequest&) {
