@@ -6,17 +6,8 @@
 #include "platform/bytes/byte_order.h"
 
 namespace scrivo {
-namespace {
-
-// Values of the Multi-session field of the write parameters page (MMC,
-// Write Parameters mode page, byte 3 bits 7-6).
-constexpr std::uint8_t kNextSessionAllowed = 3;
-constexpr std::uint8_t kNoNextSession = 0;
-
-}  // namespace
-
 bool MmcBurnDrive::PrepareTrack(BurnMode mode) {
-  core_.multiSessionField = mode == BurnMode::CdMultiSession ? kNextSessionAllowed : kNoNextSession;
+  core_.multiSessionField = mode == BurnMode::CdMultiSession ? MmcCore::kNextSessionAllowed : MmcCore::kNoNextSession;
   return core_.PrepareTrack(mode);
 }
 

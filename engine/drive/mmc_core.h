@@ -206,7 +206,10 @@ class MmcCore {
   // Write state used by the recording commands.
   std::int32_t writeAddress = 0;
   std::int32_t sessionStartAddress = 0;
-  std::uint8_t multiSessionField = 3;
+  // Values of the Multi-session field of the write parameters page.
+  static constexpr std::uint8_t kNoNextSession = 0;
+  static constexpr std::uint8_t kNextSessionAllowed = 3;
+  std::uint8_t multiSessionField = kNextSessionAllowed;
   // Where the lead-out of the disc's last session starts, as PrepareTrack
   // found it in the TOC: no block of an earlier session lies at or past it.
   std::optional<std::int32_t> previousSessionEnd;

@@ -4,13 +4,6 @@
 #include "platform/kernel/clock.h"
 
 namespace scrivo {
-namespace {
-
-// Values of the Multi-session field of the write parameters page.
-constexpr std::uint8_t kNoNextSession = 0;
-
-}  // namespace
-
 bool MmcCore::SetCdSpeed(std::uint16_t readSpeed, std::uint16_t writeSpeed) {
   TestUnitReady();
   // SET CD SPEED carries no data; it travels with the data-out flags.

@@ -10,10 +10,6 @@
 namespace scrivo {
 namespace {
 
-// Values of the Multi-session field of the write parameters page.
-constexpr std::uint8_t kNoNextSession = 0;
-constexpr std::uint8_t kNextSessionAllowed = 3;
-
 // READ TRACK INFORMATION: byte 6 bit 6 Blank, byte 7 bit 0 NWA_V (the
 // track still takes writes: it is open).
 constexpr std::size_t kTrackInformationHead = 8;
