@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "app/about_dialog.h"
+#include "app/command_line_text.h"
 #include "app/engine_registration.h"
 #include "app/main_window.h"
 
@@ -41,13 +42,11 @@ QStringList ParseCommandLine(const QCoreApplication& app) {
   QCoreApplication::setApplicationName("quillonburner");
   QCoreApplication::setApplicationVersion(kApplicationVersion);
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      "Burns files and folders onto CD and DVD discs, erases rewritable CDs and reports what a writer and its disc "
-      "can do.");
+  parser.setApplicationDescription(quillonburner_text::kDescription);
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addPositionalArgument("PATH", "Files and folders to put in the compilation, as if dropped on the window.",
-                               "[PATH...]");
+  parser.addPositionalArgument(quillonburner_text::kPathName, quillonburner_text::kPathHelp,
+                               quillonburner_text::kPathSyntax);
   parser.process(app);  // ends the program after --help, --version or a wrong option
   return parser.positionalArguments();
 }

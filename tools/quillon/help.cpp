@@ -1,15 +1,14 @@
 #include "tools/quillon/help.h"
 
-#include <array>
-
 namespace quillon {
 namespace {
 
-struct CommandText {
-  std::string_view name;
-  std::string_view usage;  // after "quillon "
-  std::string_view body;   // description, options, examples
-};
+constexpr std::string_view kSummary = "burn data discs (ISO 9660 + Joliet) on CD/DVD writers";
+
+constexpr std::string_view kGeneralExamples =
+    "  quillon writers\n"
+    "  quillon burn --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"
+    "  quillon erase --writer 1\n";
 
 constexpr std::string_view kExitCodes =
     "Exit status:\n"
@@ -18,7 +17,7 @@ constexpr std::string_view kExitCodes =
     "  2    the command line or an input was wrong; nothing was written\n"
     "  130  cancelled with Ctrl-C\n";
 
-constexpr std::array<CommandText, 10> kCommands{{
+const std::vector<CommandText> kCommands{
     {"writers", "writers",
      "Lists the CD/DVD writers, one a line, numbered from 0 in this order: the\n"
      "number is what --writer takes. With none, says what to check.\n"
@@ -127,7 +126,18 @@ constexpr std::array<CommandText, 10> kCommands{{
      "\n"
      "Example:\n"
      "  quillon unregister\n"},
-}};
+    {"doctor", "doctor",
+     "Looks at every CD/DVD drive of the machine (/dev/sr* and the optical\n"
+     "/dev/sg* nodes) and says what stands between you and burning on it: a\n"
+     "device you may not open (its owner and group, whether you are in that\n"
+     "group and whether you must log in again), SCSI commands the kernel\n"
+     "refuses, a mounted disc, another program holding the drive. Each problem\n"
+     "comes with the command that fixes it. Exits 0 when at least one drive\n"
+     "can be used.\n"
+     "\n"
+     "Example:\n"
+     "  quillon doctor\n"},
+};
 
 const CommandText* Find(std::string_view name) {
   for (const CommandText& command : kCommands) {
@@ -138,11 +148,13 @@ const CommandText* Find(std::string_view name) {
 
 }  // namespace
 
+const std::vector<CommandText>& Commands() { return kCommands; }
+std::string_view Summary() { return kSummary; }
+std::string_view ExitCodes() { return kExitCodes; }
+std::string_view GeneralExamples() { return kGeneralExamples; }
+
 std::string GeneralHelp() {
-  std::string text =
-      "quillon: burn data discs (ISO 9660 + Joliet) on CD/DVD writers.\n"
-      "\n"
-      "Commands:\n";
+  std::string text = "quillon: " + std::string(kSummary) + ".\n\nCommands:\n";
   for (const CommandText& command : kCommands) {
     text += "  quillon ";
     text += command.usage;
@@ -155,12 +167,8 @@ std::string GeneralHelp() {
       "its options, with examples.\n"
       "\n";
   text += kExitCodes;
-  text +=
-      "\n"
-      "Examples:\n"
-      "  quillon writers\n"
-      "  quillon burn --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"
-      "  quillon erase --writer 1\n";
+  text += "\nExamples:\n";
+  text += kGeneralExamples;
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -17,6 +18,22 @@ enum ExitCode : int {
   kExitUsage = 2,   // the command line or an input was wrong; nothing was written
   kExitCancelled = 130,
 };
+
+// One command as the help describes it: its name, its usage after
+// "quillon " (options in brackets, an option's value and the operands in
+// capitals) and its description with options and examples. The manual page
+// and the bash completion are generated from these, so a command added to
+// the help is documented and completed too.
+struct CommandText {
+  std::string_view name;
+  std::string_view usage;
+  std::string_view body;
+};
+const std::vector<CommandText>& Commands();
+// The one-line summary, the exit codes and the examples of `quillon --help`.
+std::string_view Summary();
+std::string_view ExitCodes();
+std::string_view GeneralExamples();
 
 std::string GeneralHelp();
 // The help of `command`; nullopt for a command quillon does not have.

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/drive_doctor.h"
+#include "host/engine_registration.h"
 #include "platform/automation/activation.h"
 #include "tools/quillon/burner.h"
 #include "tools/quillon/help.h"
@@ -27,13 +29,32 @@ std::filesystem::path ProgramDirectory() {
   return std::filesystem::path(path).parent_path();
 }
 
-// The engine library built or installed beside this program.
+// The engine library installed or built with this program.
 std::string DefaultEngineLibrary() {
-  auto dir = ProgramDirectory();
-  for (auto candidate : {dir / "libscrivo.so", dir / "../lib/libscrivo.so"}) {
-    if (std::filesystem::exists(candidate)) return std::filesystem::canonical(candidate).string();
+  const auto engine = quillonhost::EngineWithProgram(ProgramDirectory());
+  return engine ? engine->path.string() : (ProgramDirectory() / "libscrivo.so").string();
+}
+
+// An installed quillon registers the engine installed with it on first use
+// (and in place of a build tree's); a quillon in a build tree is registered
+// with 'quillon register', as scripts/build.sh does.
+void RegisterInstalledEngine() {
+  const auto engine = quillonhost::EngineWithProgram(ProgramDirectory());
+  if (!engine || !engine->installed) return;
+  if (const std::string problem = quillonhost::EnsureEngineRegistered(*engine); !problem.empty())
+    std::cerr << "quillon: " << problem << '\n';
+}
+
+// Each CD/DVD drive of the machine and what keeps this user from burning on
+// it; exit 0 when at least one can be used.
+int Doctor() {
+  const auto system = quillonhost::LinuxDoctorSystem();
+  const auto findings = quillonhost::ExamineDrives({}, *system);
+  std::cout << quillonhost::DescribeFindings(findings);
+  for (const auto& finding : findings) {
+    if (finding.problem == quillonhost::DriveFinding::Problem::None) return quillon::kExitDone;
   }
-  return (dir / "libscrivo.so").string();
+  return quillon::kExitFailed;
 }
 
 int CallServerEntry(const std::string& library, const char* entry) {
@@ -89,8 +110,10 @@ int main(int argc, char** argv) {
     return Mistake((command.starts_with("-") ? "unknown option '" : "unknown command '") + command + "'", "");
   }
   if (quillon::AsksForHelp(args)) return Help({command});
-  if (command == "shell") {
-    if (!args.empty()) return Mistake("unexpected argument '" + args[0] + "' for shell", command);
+  if (command == "doctor" || command == "shell") {
+    if (!args.empty()) return Mistake("unexpected argument '" + args[0] + "' for " + command, command);
+    if (command == "doctor") return Doctor();
+    RegisterInstalledEngine();
     return quillon::RunShell(std::cin, std::cout);
   }
   if (command == "register" || command == "unregister") {
@@ -101,5 +124,6 @@ int main(int argc, char** argv) {
   quillon::BurnerOptions options;
   std::string error;
   if (!quillon::ParseBurnerOptions(command, args, options, error)) return Mistake(error, command);
+  RegisterInstalledEngine();
   return quillon::RunBurnerCommand(command, options);
 }
