@@ -16,6 +16,9 @@ packages=(
   qt6-base-dev xvfb xauth openbox xdotool imagemagick x11-utils
   # bench/: GNU time measures the peak memory of each run
   time
+  # the Debian package (scripts/package.sh) and its test: dependencies,
+  # Debian's checks, the desktop entry's and AppStream's validators, man
+  dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
 )
 
 missing=()
