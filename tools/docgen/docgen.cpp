@@ -129,7 +129,15 @@ std::string QuillonPage() {
   }
   page += ".SH EXAMPLES\n.nf\n";
   for (const std::string& line : Lines(quillon::GeneralExamples())) page += Roff(Trim(line)) + '\n';
-  page += ".fi\n.SH \"SEE ALSO\"\n.BR quillonburner (1)\n";
+  page += ".fi\n";
+  page += ".SH ENVIRONMENT\n"
+          ".TP\n.B QUILLON_DEBUG\n1 shows the engine's debug channel on standard error.\n"
+          ".TP\n.B WNASPI32_VIRTUAL_WRITERS\nThe virtual writers: MEDIUM=DIRECTORY items separated by ';' (unset: one "
+          "virtual CD\\-RW when the machine has no optical drive; empty: none).\n"
+          ".TP\n.B WNASPI32_REAL_DRIVES\n0 leaves the machine's drives out.\n"
+          ".SH FILES\n"
+          ".TP\n.I ${XDG_DATA_HOME:\\-~/.local/share}/quillon/registry\nThe registration of the engine control.\n";
+  page += ".SH \"SEE ALSO\"\n.BR quillonburner (1)\n";
   return page;
 }
 
@@ -144,6 +152,8 @@ std::string QuillonburnerPage() {
           ".TP\n\\fB\\-h\\fR, \\fB\\-\\-help\\fR\nDisplays help on command line options.\n"
           ".TP\n\\fB\\-\\-help\\-all\\fR\nDisplays help, including generic Qt options.\n"
           ".TP\n\\fB\\-v\\fR, \\fB\\-\\-version\\fR\nDisplays version information.\n";
+  page += ".SH FILES\n.TP\n.I ${XDG_CONFIG_HOME:\\-~/.config}/quillon/quillonburner.conf\n"
+          "The writer, the disc type, Multi Session, the label and the window's size, kept per user.\n";
   page += ".SH \"SEE ALSO\"\n.BR quillon (1)\n";
   return page;
 }
