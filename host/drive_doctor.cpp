@@ -1,6 +1,7 @@
 #include "host/drive_doctor.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -11,8 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <optional>
-#include <pwd.h>
 #include <regex>
 #include <sstream>
 
@@ -315,7 +314,9 @@ std::vector<DriveFinding> ExamineDrives(const DoctorRoots& roots, DoctorSystem& 
 }
 
 std::string DescribeFindings(const std::vector<DriveFinding>& findings) {
-  if (findings.empty()) return "No CD/DVD drive was found (no /dev/sr* or optical /dev/sg* node).\n";
+  if (findings.empty())
+    return "No CD/DVD drive was found (no /dev/sr* or optical /dev/sg* node); virtual writers need none "
+           "(quillon writers).\n";
   std::string text;
   std::size_t usable = 0;
   for (const DriveFinding& finding : findings) {
