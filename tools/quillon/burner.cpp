@@ -198,7 +198,8 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
 // Looks at the inputs before the writer is touched.
 Stop CheckInputs(const std::string& command, const BurnerOptions& o, CompilationFacts& facts) {
   if (o.paths.empty()) {
-    Say("nothing to burn: give the files and folders to burn");
+    Say(command == "image" ? "nothing to write: give the files and folders for the image"
+                           : "nothing to burn: give the files and folders to burn");
     std::cerr << CommandUsage(command);
     return kExitUsage;
   }
