@@ -53,59 +53,19 @@ void TFGUI::actBurnExecute() {
     messages_.Show("Please select direcotry or file first before burning!");
     return;
   }
-  // The checked entries are walked off the GUI thread, as the engine will
-  // walk them: two that would land at the disc's root under one name, and
-  // folders the engine would burn empty, are named before anything starts.
-  std::vector<std::string> checked;
-  for (const CompilationList::Entry& entry : lsvCD->Entries()) {
-    if (entry.checked) checked.push_back(QFile::encodeName(entry.caption).toStdString());
-  }
   quillon::CompilationFacts facts;
-  WaitOffThread([&facts, &checked] { facts = quillon::ExamineCompilation(checked); });
-  QStringList clashes;
-  for (const quillon::InputProblem& problem : facts.unusablePaths) {
-    if (!problem.clashesWith.empty())
-      clashes.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
-  }
-  if (!clashes.isEmpty()) {
-    messages_.Show("These entries land at the disc's root under one name, and one would replace the other:", clashes,
-                   "Nothing was burned. Uncheck or remove one of each pair, or rename it, then press Start Burn.");
-    return;
-  }
+  if (!ExamineCheckedEntries(facts, WriteJob::Burn)) return;
   if (const QString refused = DiscRefusesBurn(facts); !refused.isEmpty()) {
     messages_.Show(refused);
     return;
   }
-  if (disc_ && disc_->unformatted) {
-    if (messages_.Ask("The DVD+RW in the writer is not formatted, and nothing can be burned on it until it is. "
-                      "Format it now?\r\nFormatting takes a while; press Start Burn again when it has finished.")) {
-      StartFormat();
-    }
-    return;
-  }
-  jobErrors_.clear();
-  scrivo_->SetVolumeLabel(edtCDVolume->text());
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const quillon::HandOverResult handedOver = HandOverCheckedEntries();
-  QApplication::restoreOverrideCursor();
-  // Nothing is left out of a disc without the user's word: each entry with
-  // the engine's reason, and each folder it would burn empty.
-  QStringList refused;
-  for (const quillon::RefusedEntry& entry : handedOver.refused) refused.append(QFile::decodeName(entry.reason.c_str()));
-  for (const quillon::InputProblem& problem : facts.refusedEntries)
-    refused.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
-  if (!refused.isEmpty()) {
-    if (handedOver.accepted == 0) {
-      messages_.Show("These files and folders cannot be burned:", refused, "Nothing was burned.");
-      return;
-    }
-    if (!messages_.Ask("These files and folders cannot be burned:", refused, "Burn the other entries without them?"))
-      return;
-  }
+  if (!OfferFormat("press Start Burn again")) return;
+  if (!HandOverForJob(facts, WriteJob::Burn)) return;
   burnFacts_ = facts;
   burnDisc_ = disc_;
   phases_ = {};
   cancelRequested_ = false;
+  burningImage_ = false;
   writeStartPercent_ = -1;
   EnterBusyState(Burning);
   if (rdbCD->isChecked()) {
@@ -116,9 +76,12 @@ void TFGUI::actBurnExecute() {
 }
 
 void TFGUI::actAbortExecute() {
-  if (!messages_.Ask("Cancel Burning, it will destory the CD disc, Are you sure")) return;
-  // The burn may have ended while the question was open.
-  if (scrivo_->Tag != Burning) return;
+  const bool saving = scrivo_->Tag == SavingImage;
+  if (!messages_.Ask(saving ? "Cancel saving the image? No image file is left."
+                            : "Cancel Burning, it will destory the CD disc, Are you sure"))
+    return;
+  // The job may have ended while the question was open.
+  if (scrivo_->Tag != (saving ? SavingImage : Burning)) return;
   cancelRequested_ = true;
   phases_.CancelRequested();
   scrivo_->CancelBurning();
@@ -198,6 +161,15 @@ void TFGUI::actFormatExecute() {
   StartFormat();
 }
 
+bool TFGUI::OfferFormat(const QString& retry) {
+  if (!disc_ || !disc_->unformatted) return true;
+  if (messages_.Ask("The DVD+RW in the writer is not formatted, and nothing can be burned on it until it is. "
+                    "Format it now?\r\nFormatting takes a while; " + retry + " when it has finished.")) {
+    StartFormat();
+  }
+  return false;
+}
+
 void TFGUI::StartFormat() {
   jobErrors_.clear();
   formatting_ = true;
@@ -228,19 +200,21 @@ void TFGUI::EnterBusyState(JobState job) {
   pnlBurning->setEnabled(true);
   pnlBurning->show();
   pnlBurning->raise();
-  actAbort->setEnabled(job == Burning);
+  actAbort->setEnabled(job == Burning || job == SavingImage);
   SetActionsEnabled(false);
   busyExit_->setEnabled(true);
   timDisc->stop();
   scrivo_->Tag = job;
-  lblState->setText(job == Burning   ? "Burning ......"
-                    : job == Closing ? "Closing the session......"
-                    : formatting_    ? "Formatting......"
-                                     : "Erasing......");
+  lblState->setText(job == Burning       ? "Burning ......"
+                    : job == SavingImage ? "Saving the image......"
+                    : job == Closing     ? "Closing the session......"
+                    : formatting_        ? "Formatting......"
+                                         : "Erasing......");
   // An erase, a format or a close works on the whole disc: it has no Cancel.
-  btnAbort->setVisible(job == Burning);
-  lblDetail->setText(job == Burning ? "Preparing the image..."
-                                    : QString("%1 cannot be stopped: a disc left half done is unusable.")
+  const bool writing = job == Burning || job == SavingImage;
+  btnAbort->setVisible(writing);
+  lblDetail->setText(writing ? "Preparing the image..."
+                             : QString("%1 cannot be stopped: a disc left half done is unusable.")
                                           .arg(job == Closing ? "Closing a session" : formatting_ ? "A format" : "An erase"));
 }
 
@@ -264,6 +238,7 @@ void TFGUI::ScrivoProgress(std::int16_t iPos) {
     ShowBurnDetail(iPos);
   }
   if (scrivo_->Tag == Erasing) lblState->setText(formatting_ ? "Formatting ......" : "Erasing ......");
+  if (scrivo_->Tag == SavingImage) lblDetail->setText(iPos <= 5 ? "Preparing the image..." : "Writing the image file...");
   pgbBurning->setValue(iPos);
   txtProgress->setText(QString::number(iPos) + " %");
 }
@@ -330,7 +305,9 @@ QString TFGUI::CancelledBurnReport() {
 }
 
 void TFGUI::ScrivoFinished() {
-  engineHoldsEntries_ = false;  // the engine empties its compilation after Finished
+  // The engine empties its compilation after the Finished of a burn of it;
+  // the burn of an image file leaves it.
+  if (!burningImage_) engineHoldsEntries_ = false;
   ReturnToIdle();
   // A cancel that came before the writing reached the end: the session
   // holds part of the compilation.
@@ -349,8 +326,9 @@ void TFGUI::ScrivoFinished() {
   pgbBurning->setValue(0);
   scrivo_->Tag = Idle;
   EjectInBackground();
-  if (!cancelled) lsvCD->clear();
+  if (!cancelled && !burningImage_) lsvCD->clear();
   cancelRequested_ = false;
+  burningImage_ = false;
   cboBurnerChange();
 }
 
@@ -381,7 +359,8 @@ void TFGUI::ScrivoEngineNotice(const QString& text) {
 void TFGUI::ScrivoJobFailed(scrivo::JobKind job, const QString& reason, DiscAfterJob disc) {
   if (scrivo_->Tag == Idle) return;
   ReturnToIdle();
-  QString what = job == scrivo::JobKind::Burn        ? "The burn did not complete."
+  QString what = job == scrivo::JobKind::Burn || job == scrivo::JobKind::BurnImage ? "The burn did not complete."
+                 : job == scrivo::JobKind::ImageFile ? "The image file was not saved."
                  : job == scrivo::JobKind::DvdFormat ? "The format did not complete."
                                                      : "The erase did not complete.";
   QStringList reasons = jobErrors_;
@@ -400,6 +379,7 @@ void TFGUI::ScrivoJobFailed(scrivo::JobKind job, const QString& reason, DiscAfte
   jobErrors_.clear();
   formatting_ = false;
   cancelRequested_ = false;
+  burningImage_ = false;
   pgbBurning->setValue(0);
   scrivo_->Tag = Idle;
   cboBurnerChange();

@@ -75,6 +75,7 @@ void TFGUI::ConnectEvents(TScrivo& scrivo) {
   scrivo.OnEngineError = [this](TScrivo&, const QString& text) { ScrivoEngineError(text); };
   scrivo.OnEngineNotice = [this](TScrivo&, const QString& text) { ScrivoEngineNotice(text); };
   scrivo.OnCloseFinished = [this](TScrivo&) { Guarded([this] { ScrivoCloseFinished(); }); };
+  scrivo.OnImageSaved = [this](TScrivo&) { Guarded([this] { ScrivoImageSaved(); }); };
   scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job, const QString& reason, DiscAfterJob disc) {
     if (job == scrivo::JobKind::SessionClose) {
       Guarded([this, reason] { ScrivoCloseFailed(reason); });

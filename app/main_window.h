@@ -131,6 +131,8 @@ class TFGUI final : public QMainWindow {
   QAction* actAbort = nullptr;
   QAction* actErase = nullptr;
   QAction* actCloseSession = nullptr;
+  QAction* actSaveImage = nullptr;
+  QAction* actBurnImage = nullptr;
   QAction* actFormat = nullptr;
   QAction* actEject = nullptr;
   QAction* actBurnerInfo = nullptr;
@@ -153,6 +155,8 @@ class TFGUI final : public QMainWindow {
   void actAbortExecute();
   void actEraseExecute();
   void actCloseSessionExecute();
+  void actSaveImageExecute();
+  void actBurnImageExecute();
   void actFormatExecute();
   void actEjectExecute();
   void actDiskInfoExecute();
@@ -167,7 +171,7 @@ class TFGUI final : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  enum JobState { Idle = 0, Burning = 1, Erasing = 2, Closing = 3 };
+  enum JobState { Idle = 0, Burning = 1, Erasing = 2, Closing = 3, SavingImage = 4 };
 
   void BuildLayout();
   QWidget* BuildTopPanel();
@@ -192,6 +196,9 @@ class TFGUI final : public QMainWindow {
   // it takes seconds, which the window does not wait for.
   void EjectInBackground();
   void StartFormat();
+  // An unformatted DVD+RW: asks to format it, `retry` saying what to do
+  // once it is; true when the disc needs no format.
+  bool OfferFormat(const QString& retry);
   // Runs `handler` as the action's command; an error from the control ends
   // the command silently, with the mouse cursor back to the pointer.
   QAction* MakeAction(const QString& caption, void (TFGUI::*handler)(), QKeySequence shortcut = {});
@@ -210,6 +217,18 @@ class TFGUI final : public QMainWindow {
   void ScrivoFinished();
   void ScrivoBlankFinished();
   void ScrivoCloseFinished();
+  void ScrivoImageSaved();
+  // The words of the burn (Start Burn) and of Save as Image in the boxes
+  // that stop them.
+  enum class WriteJob { Burn, Image };
+  // The checked entries walked as the engine will walk them; false, after
+  // saying why, when two would land at the root under one name.
+  bool ExamineCheckedEntries(quillon::CompilationFacts& facts, WriteJob job);
+  // The label and the checked entries handed to the engine; false when the
+  // user does not go on without the entries it refuses.
+  bool HandOverForJob(const quillon::CompilationFacts& facts, WriteJob job);
+  // Why the disc cannot take the image file of `blocks` blocks; empty when it can.
+  QString DiscRefusesImage(std::uint64_t blocks);
   void ScrivoCloseFailed(const QString& reason);
   void ScrivoEngineError(const QString& text);
   void ScrivoEngineNotice(const QString& text);
@@ -251,6 +270,9 @@ class TFGUI final : public QMainWindow {
   std::optional<quillon::DiscDescription> burnDisc_;
   bool cancelRequested_ = false;
   bool formatting_ = false;
+  // The running burn is of an image file: the list is not what it burned.
+  bool burningImage_ = false;
+  QString imageFile_;  // the image file being saved or burned
   QElapsedTimer writeClock_;
   int writeStartPercent_ = -1;
   QShortcut* busyExit_ = nullptr;  // Alt+X while a job runs: says why it does nothing

@@ -36,6 +36,8 @@ void TFGUI::CreateActions() {
   actAbort = MakeAction("Cancel Burn", &TFGUI::actAbortExecute);
   actErase = MakeAction("Erase", &TFGUI::actEraseExecute);
   actCloseSession = MakeAction("Close Session", &TFGUI::actCloseSessionExecute);
+  actSaveImage = MakeAction("Save as &Image...", &TFGUI::actSaveImageExecute);
+  actBurnImage = MakeAction("&Burn Image...", &TFGUI::actBurnImageExecute);
   actFormat = MakeAction("Format DVD+RW", &TFGUI::actFormatExecute);
   actEject = MakeAction("Eject", &TFGUI::actEjectExecute);
   actBurnerInfo = MakeAction("Get Burner Info.", &TFGUI::actBurnerInfoExecute);
@@ -53,6 +55,8 @@ void TFGUI::CreateMenus() {
   file->addActions({actNew, actAdd});
   file->addSeparator();
   file->addAction(actDelete);
+  file->addSeparator();
+  file->addActions({actSaveImage, actBurnImage});
   file->addSeparator();
   file->addAction(actExit);
 

@@ -82,6 +82,9 @@ void TScrivo::DispatchEvent(platform::DISPID id, std::span<const Variant> args) 
     case scrivo::EVENTID_CLOSEFINISHED:
       if (OnCloseFinished) OnCloseFinished(*this);
       break;
+    case scrivo::EVENTID_IMAGESAVED:
+      if (OnImageSaved) OnImageSaved(*this);
+      break;
     default:
       break;
   }
@@ -160,6 +163,18 @@ void TScrivo::CloseSession() { Invoke(scrivo::DISPID_CLOSESESSION, InvokeKind::M
 void TScrivo::BlankDVD() { Invoke(scrivo::DISPID_BLANKDVD, InvokeKind::Method); }
 void TScrivo::CancelBurning() { Invoke(scrivo::DISPID_CANCELBURNING, InvokeKind::Method); }
 void TScrivo::EjectDisk() { Invoke(scrivo::DISPID_EJECTDISK, InvokeKind::Method); }
+void TScrivo::SaveImageFile(const QString& strImageFile, bool bDvd) {
+  Invoke(scrivo::DISPID_SAVEIMAGEFILE, InvokeKind::Method,
+         {Variant::Bstr(strImageFile.toStdU16String()), Variant::Bool(bDvd)});
+}
+void TScrivo::BurnImageFile(const QString& strImageFile) {
+  Invoke(scrivo::DISPID_BURNIMAGEFILE, InvokeKind::Method, {Variant::Bstr(strImageFile.toStdU16String())});
+}
+QString TScrivo::CheckImageFile(const QString& strImageFile) {
+  return QString::fromStdU16String(
+      Invoke(scrivo::DISPID_CHECKIMAGEFILE, InvokeKind::Method, {Variant::Bstr(strImageFile.toStdU16String())})
+          .AsBstr());
+}
 
 quillon::HandOverResult TScrivo::HandOver(const std::vector<std::string>& entries,
                                           const std::function<void()>& dispatchPending) {

@@ -56,6 +56,7 @@ class TScrivo {
   TNotifyEvent OnFinished;
   TNotifyEvent OnBlankFinished;
   TNotifyEvent OnCloseFinished;
+  TNotifyEvent OnImageSaved;
   TScrivoEngineError OnEngineError;
   // What the user should know that does not fail the job.
   TScrivoEngineError OnEngineNotice;
@@ -89,6 +90,12 @@ class TScrivo {
   void BlankDVD();
   void CancelBurning();
   void EjectDisk();
+  // The compilation written to an image file (ends with ImageSaved), an
+  // image file burned (ends with Finished), and why a file is no image to
+  // burn (empty when it is one).
+  void SaveImageFile(const QString& strImageFile, bool bDvd);
+  void BurnImageFile(const QString& strImageFile);
+  QString CheckImageFile(const QString& strImageFile);
   // Hands the compilation entries over (a folder's caption ends in "/") and
   // collects the engine's refusals with their reasons; `dispatchPending`
   // runs the message loop. The engine's failure texts meanwhile go to the
@@ -97,7 +104,7 @@ class TScrivo {
                                    const std::function<void()>& dispatchPending);
 
   // Routes an incoming event by its dispatch id to its slot: 1 Progress,
-  // 2 Finished, 3 BlankFinished, 4 CloseFinished. Other ids, and events whose slot is empty,
+  // 2 Finished, 3 BlankFinished, 4 CloseFinished, 5 ImageSaved. Other ids, and events whose slot is empty,
   // are dropped.
   void DispatchEvent(platform::DISPID id, std::span<const platform::Variant> args);
 

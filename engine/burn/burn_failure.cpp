@@ -86,6 +86,11 @@ std::string StepSentence(const BurnFailure& failure) {
       return failure.command ? "The session was not closed: " + failure.command->CommandName() +
                                    " failed, " + DriveSaid(*failure.command) + "."
                              : "The session was not closed: the disc still shows it open.";
+    case BurnStep::CheckImageFile:
+      return failure.imageProblem;
+    case BurnStep::UsedDisc:
+      return "The disc is not blank: an image file holds the addresses of a disc's first session, so it is "
+             "burned only onto a blank disc. Erase the disc if it is rewritable, or use a blank one.";
   }
   return "The burn failed.";
 }
@@ -114,11 +119,21 @@ std::string BurnFailure::StepName() const {
                                      "set write parameters", "read previous session", "carry previous session",
                                      "build image", "check free space",
                                      "prepare dvd track", "write",   "read source",
-                                     "close session"};
+                                     "close session", "check image file", "check blank disc"};
   return kNames.at(static_cast<std::size_t>(step));
 }
 
 std::string BurnFailure::Describe() const { return StepSentence(*this) + " " + DiscSentence(*this); }
+
+std::string SourceChangeText(const std::string& path, std::uint64_t size, bool unreadable, const std::string& doing,
+                             const std::string& holder) {
+  if (unreadable) {
+    return "Unable to read the file \"" + path + "\" while " + doing + ": its place " +
+           (holder == "the disc" ? "on " : "in ") + holder + " holds zeros.";
+  }
+  return "The file \"" + path + "\" changed size while " + doing + " (it had " + std::to_string(size) +
+         " bytes when it was added).";
+}
 
 std::string WithThousands(std::uint64_t value) {
   std::string digits = std::to_string(value);

@@ -26,6 +26,8 @@ enum class BurnStep {
   Write,                // a write the writer refused
   ReadSource,           // a file that could not be read to its end
   CloseSession,         // the session was not closed
+  CheckImageFile,       // the file offered for burning is not an ISO 9660 image
+  UsedDisc,             // an image file goes only onto a blank disc
 };
 
 // The disc after the failure.
@@ -39,6 +41,7 @@ struct BurnFailure {
   BurnStep step = BurnStep::None;
   DiscRefusal refusal = DiscRefusal::None;
   std::string mediumRefusal;  // the medium named, for CheckMedium
+  std::string imageProblem;   // why the file is no image to burn, for CheckImageFile
   std::optional<CommandFailure> command;
   std::uint64_t blocksNeeded = 0;
   std::uint64_t blocksFree = 0;
@@ -53,6 +56,13 @@ struct BurnFailure {
   // applies, in sentences for the user.
   std::string Describe() const;
 };
+
+// What the host hears of a new file that was no longer as it was added
+// while it was read: `unreadable` (its place holds zeros), or it changed
+// size (`size`, the bytes it had). `doing`: "burning" or "writing the
+// image"; `holder`: "the disc" or "the image".
+std::string SourceChangeText(const std::string& path, std::uint64_t size, bool unreadable, const std::string& doing,
+                             const std::string& holder);
 
 // "12,352"
 std::string WithThousands(std::uint64_t value);

@@ -1,15 +1,20 @@
 #include "engine/burn/burn_session.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 
 #include "engine/burn/burn_drive.h"
 #include "engine/burn/drive_output.h"
 #include "engine/burn/engine_host.h"
+#include "engine/burn/image_file.h"
 #include "engine/burn/read_ahead.h"
 #include "engine/burn/write_progress.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/image_stream.h"
+#include "engine/iso/source_file.h"
 #include "platform/kernel/event.h"
 
 namespace scrivo {
@@ -28,8 +33,7 @@ std::size_t FifoBytes() {
 
 }  // namespace
 
-bool BurnSession::Run(BurnMode mode) {
-  failure_ = {};
+bool BurnSession::CheckMedium(BurnMode mode) {
   // A DVD burn needs a writable DVD medium in the selected writer; nothing
   // is sent otherwise.
   if (mode == BurnMode::Dvd && (host_.WriterFeatures() & kDvdWritableCurrentMask) == 0) {
@@ -40,14 +44,59 @@ bool BurnSession::Run(BurnMode mode) {
   const std::uint64_t beforeMedium = drive_.LastFailure().serial;
   failure_.mediumRefusal = drive_.MediumRefusal(mode);
   if (!failure_.mediumRefusal.empty()) return Fail(BurnStep::CheckMedium, beforeMedium);
-  if (!OpenOutput(mode)) return false;
+  return true;
+}
+
+bool BurnSession::Run(BurnMode mode) {
+  failure_ = {};
+  if (!CheckMedium(mode) || !OpenOutput(mode)) return false;
   if (mode == BurnMode::CdMultiSession && !ImportPreviousSession()) return false;
   const std::uint64_t beforeBuild = drive_.LastFailure().serial;
   if (!image_.BuildImage([this](std::uint32_t perMille) { Post(perMille); })) {
     return Fail(BurnStep::BuildImage, beforeBuild);
   }
+  // The passes, read ahead of the drive on a thread of their own: metadata
+  // blocks are released once the ring holds their copy.
+  const auto passes = [this](BlockOutput& out, const SourceChangeSink& changed,
+                             const ReadAhead::PassEnd& passEnd) {
+    const StreamEnd metadata =
+        StreamMetadata(image_, out, [this](std::size_t index) { image_.ReleaseBlock(index); });
+    if (metadata != StreamEnd::Complete) return StreamEnd::Failed;
+    passEnd();
+    return StreamFileContents(image_, out, changed);
+  };
+  return Record(mode, image_.VolumeSpaceSize(), passes, 0);
+}
 
-  const std::uint64_t total = image_.VolumeSpaceSize();
+bool BurnSession::RunImageFile(BurnMode mode, const std::string& path) {
+  failure_ = {};
+  const IsoImageFacts facts = InspectIsoImage(path);
+  if (!facts.problem.empty()) {
+    failure_.imageProblem = facts.problem;
+    return Fail(BurnStep::CheckImageFile, drive_.LastFailure().serial);
+  }
+  if (!CheckMedium(mode) || !OpenOutput(mode)) return false;
+  // The image's directories point at absolute blocks from 0: written
+  // anywhere else, it reads as garbage.
+  if (drive_.SessionStart() != 0 || (mode != BurnMode::Dvd && !drive_.DiscBlank())) {
+    return Fail(BurnStep::UsedDisc, drive_.LastFailure().serial);
+  }
+  std::optional<SourceFile> source = SourceFile::OpenForReading(path);
+  if (!source) {
+    failure_.imageProblem = "\"" + path + "\" cannot be read: " + std::strerror(errno) + ".";
+    return Fail(BurnStep::CheckImageFile, drive_.LastFailure().serial);
+  }
+  Post(50);
+  CImageNode named;
+  named.sourcePath = path;
+  const auto passes = [&](BlockOutput& out, const SourceChangeSink& changed, const ReadAhead::PassEnd&) {
+    return StreamImageFile(*source, facts.blocks, named, out, changed);
+  };
+  return Record(mode, facts.blocks, passes, kImageFileBurned);
+}
+
+bool BurnSession::Record(BurnMode mode, std::uint64_t total, const ReadAhead::Passes& passes,
+                         std::uintptr_t finished) {
   // The track is the image padded as the medium needs (DriveOutput): the
   // space it takes and the reservation cover the padding.
   const std::uint64_t track = TrackBlocks(mode, total);
@@ -59,7 +108,7 @@ bool BurnSession::Run(BurnMode mode) {
   WriteProgress progress(host_, total);
   DriveOutput output(drive_, progress, mode, [this] { return CancelRequested(); });
   if (retryFirst) output.RetryFirstWrite();
-  if (!WriteImage(output, progress)) {
+  if (!WriteImage(output, progress, passes)) {
     if (failure_.step == BurnStep::None) {
       failure_.step = BurnStep::Write;
       failure_.command = output.WriteFailure();
@@ -82,7 +131,7 @@ bool BurnSession::Run(BurnMode mode) {
     return false;
   }
   Post(kProgressDone);
-  host_.PostJobMessage(WM_BURN_FINISHED, 0);
+  host_.PostJobMessage(WM_BURN_FINISHED, finished);
   return true;
 }
 
@@ -207,17 +256,7 @@ bool BurnSession::PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst) {
   return true;
 }
 
-bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress) {
-  // The passes, read ahead of the drive on a thread of their own: metadata
-  // blocks are released once the ring holds their copy.
-  const auto passes = [this](BlockOutput& out, const SourceChangeSink& changed,
-                             const ReadAhead::PassEnd& passEnd) {
-    const StreamEnd metadata =
-        StreamMetadata(image_, out, [this](std::size_t index) { image_.ReleaseBlock(index); });
-    if (metadata != StreamEnd::Complete) return StreamEnd::Failed;
-    passEnd();
-    return StreamFileContents(image_, out, changed);
-  };
+bool BurnSession::WriteImage(DriveOutput& output, WriteProgress& progress, const ReadAhead::Passes& passes) {
   const auto changed = [this](const CImageNode& file, SourceChange change, int error) {
     ReportSourceChange(file, change, error);
   };
@@ -255,12 +294,9 @@ void BurnSession::ReportSourceChange(const CImageNode& file, SourceChange change
   // hold as they are now. A file that ends early fails the burn.
   switch (change) {
     case SourceChange::Unreadable:
-      host_.ReportError("Unable to read the file \"" + file.sourcePath +
-                        "\" while burning: its place on the disc holds zeros.");
-      break;
     case SourceChange::SizeChanged:
-      host_.ReportError("The file \"" + file.sourcePath + "\" changed size while burning (it had " +
-                        std::to_string(file.size) + " bytes when it was added).");
+      host_.ReportError(SourceChangeText(file.sourcePath, file.size, change == SourceChange::Unreadable,
+                                         "burning", "the disc"));
       break;
     case SourceChange::CameUpShort:
       failure_.step = BurnStep::ReadSource;

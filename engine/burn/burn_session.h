@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/burn/burn_failure.h"
+#include "engine/burn/read_ahead.h"
 #include "engine/drive/burn_mode.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/image_stream.h"
@@ -36,10 +37,20 @@ class BurnSession {
   // leaves its reason in Failure(). The image is left as built: the caller
   // resets it.
   bool Run(BurnMode mode);
+  // The burn of the ISO 9660 image file `path` as the disc's one session,
+  // block for block, by the same steps and the same closing as a burn of
+  // the compilation (the image is not built but read). The disc must be
+  // blank: the image's addresses are those of a first session. Posts 50
+  // once the file and the disc are checked, then as Run does;
+  // WM_BURN_FINISHED carries kImageFileBurned.
+  bool RunImageFile(BurnMode mode, const std::string& path);
   const BurnFailure& Failure() const { return failure_; }
 
  private:
+  bool CheckMedium(BurnMode mode);
   bool OpenOutput(BurnMode mode);
+  // Writes `total` blocks from `passes` as the session and closes it.
+  bool Record(BurnMode mode, std::uint64_t total, const ReadAhead::Passes& passes, std::uintptr_t finished);
   bool ImportPreviousSession();
   // Walks back from the damaged session that starts at `lastStart` to the
   // last one that imports; reports which sessions are not carried.
@@ -51,7 +62,7 @@ class BurnSession {
   // is to be retried.
   bool PrepareDvdTrack(std::uint64_t blocks, bool& retryFirst);
   // The metadata, then the file data; true also when a cancel stopped it.
-  bool WriteImage(DriveOutput& output, WriteProgress& progress);
+  bool WriteImage(DriveOutput& output, WriteProgress& progress, const ReadAhead::Passes& passes);
   void ReportSourceChange(const CImageNode& file, SourceChange change, int error);
   bool CloseOutput(BurnMode mode);
   bool CancelRequested();

@@ -27,5 +27,9 @@ constexpr std::uint32_t WM_BURN_FINISHED = WM_USER + 9;     // 1033
 constexpr std::uint32_t WM_FIFO_LEVEL = WM_USER + 10;       // 1034, the FIFO's fill in per cent
 constexpr std::uint32_t WM_BLANK_FINISHED = WM_USER + 500;  // 1524
 constexpr std::uint32_t WM_CLOSE_FINISHED = WM_USER + 501;  // 1525
+constexpr std::uint32_t WM_IMAGE_FINISHED = WM_USER + 520;  // 1544, an image file was saved
+// wParam of WM_BURN_FINISHED for the burn of an image file: the compilation
+// was not burned and is kept.
+constexpr std::uintptr_t kImageFileBurned = 1;
 
 }  // namespace scrivo

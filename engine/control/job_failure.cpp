@@ -2,9 +2,9 @@
 
 namespace scrivo {
 
-JobFailure JobFailure::OfBurn(const BurnFailure& failure) {
+JobFailure JobFailure::OfBurn(const BurnFailure& failure, JobKind kind) {
   JobFailure job;
-  job.job = JobKind::Burn;
+  job.job = kind;
   job.reason = failure.Describe();
   job.step = failure.StepName();
   job.command = failure.command;
@@ -12,6 +12,16 @@ JobFailure JobFailure::OfBurn(const BurnFailure& failure) {
   job.error = failure.sourceError;
   job.blocksWritten = failure.blocksWritten;
   job.disc = failure.disc;
+  return job;
+}
+
+JobFailure JobFailure::OfImageSave(const ImageSaveFailure& failure) {
+  JobFailure job;
+  job.job = JobKind::ImageFile;
+  job.reason = failure.reason;
+  job.step = failure.step;
+  job.path = failure.path;
+  job.error = failure.error;
   return job;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/burn/burn_failure.h"
+#include "engine/burn/image_file.h"
 #include "engine/drive/command_failure.h"
 #include "engine/drive/mmc_core.h"
 #include "engine/typelib/scrivo_typelib.h"
@@ -25,7 +26,8 @@ struct JobFailure {
   std::uint64_t blocksWritten = 0;
   DiscAfterFailure disc = DiscAfterFailure::Untouched;
 
-  static JobFailure OfBurn(const BurnFailure& failure);
+  static JobFailure OfBurn(const BurnFailure& failure, JobKind kind = JobKind::Burn);
+  static JobFailure OfImageSave(const ImageSaveFailure& failure);
   // A blank or format that a drive command ended (or none, when the drive
   // never finished within the job's limit).
   static JobFailure OfDriveJob(JobKind job, const std::optional<CommandFailure>& command);

@@ -166,7 +166,12 @@ void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, st
     case WM_BURN_FINISHED:
       AwaitEndOfJob(lParam);
       FireEvent(EVENTID_FINISHED);
-      ClearCompilation();
+      // The burn of an image file leaves the compilation for a later burn.
+      if (wParam != kImageFileBurned) ClearCompilation();
+      break;
+    case WM_IMAGE_FINISHED:
+      AwaitEndOfJob(lParam);
+      FireEvent(EVENTID_IMAGESAVED);
       break;
     case WM_BLANK_FINISHED:
       AwaitEndOfJob(lParam);

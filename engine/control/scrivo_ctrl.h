@@ -107,6 +107,9 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BurnDVDData();
   void BlankDVD();
   void CloseSession();
+  void SaveImageFile(const std::string& strImageFile, bool bDvd);
+  void BurnImageFile(const std::string& strImageFile);
+  std::string CheckImageFile(const std::string& strImageFile);
   void AboutBox();
 
   // For the engine's own parts and tests.
@@ -150,6 +153,8 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BlankJob();
   void DvdBlankJob();
   void CloseSessionJob();
+  void SaveImageJob();
+  void BurnImageJob();
   // Posts a drive job's progress to the control's window.
   ProgressSink JobProgress();
   // The drive's last failed command when one failed after `serial`.
@@ -187,6 +192,10 @@ class CScrivoCtrl final : public platform::IDispatch,
   platform::Event cancelEvent_{platform::Event::Reset::Auto};
   std::int32_t fullBlank_ = 0;
   BurnMode burnMode_ = BurnMode::CdSingleSession;
+  // The image file of SaveImageFile or BurnImageFile, and whether the image
+  // is saved for a DVD.
+  std::string imageFile_;
+  bool imageDvd_ = false;
   platform::WorkerThread worker_;
   // Numbers the jobs; each message a job posts carries its number.
   std::atomic<std::uint32_t> jobNumber_{0};

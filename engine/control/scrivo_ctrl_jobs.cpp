@@ -4,6 +4,8 @@
 #include "engine/control/scrivo_ctrl.h"
 
 #include "engine/burn/burn_job.h"
+#include "engine/burn/burn_session.h"
+#include "engine/burn/image_file.h"
 #include "engine/burn/mmc_burn_drive.h"
 
 namespace scrivo {
@@ -62,6 +64,24 @@ void CScrivoCtrl::CloseSession() {
   StartJob(&CScrivoCtrl::CloseSessionJob, JobKind::SessionClose, CancelReset::No, ThreadFailure::Report);
 }
 
+void CScrivoCtrl::SaveImageFile(const std::string& strImageFile, bool bDvd) {
+  if (RefuseWhileBusy()) return;
+  imageFile_ = strImageFile;
+  imageDvd_ = bDvd;
+  StartJob(&CScrivoCtrl::SaveImageJob, JobKind::ImageFile, CancelReset::Yes, ThreadFailure::Report);
+}
+
+void CScrivoCtrl::BurnImageFile(const std::string& strImageFile) {
+  if (RefuseWhileBusy()) return;
+  imageFile_ = strImageFile;
+  StartJob(&CScrivoCtrl::BurnImageJob, JobKind::BurnImage, CancelReset::Yes, ThreadFailure::Report);
+}
+
+std::string CScrivoCtrl::CheckImageFile(const std::string& strImageFile) {
+  // Reads the file alone: allowed while a job runs.
+  return InspectIsoImage(strImageFile).problem;
+}
+
 void CScrivoCtrl::CancelBurning() {
   // Only a running job can be cancelled; a cancel with nothing running must
   // not linger and stop the next burn.
@@ -80,6 +100,33 @@ void CScrivoCtrl::BurnJob() {
   if (!burned) ReportError("Unable to burn image.");
   busyEvent_.Clear();
   if (!burned) ReportJobFailed(JobFailure::OfBurn(failure));
+}
+
+void CScrivoCtrl::SaveImageJob() {
+  image_.Bind(this);
+  ImageSave save(image_, *this, &cancelEvent_);
+  const bool saved = save.Run(imageFile_, imageDvd_ ? ImageMedium::Dvd : ImageMedium::Cd);
+  // The compilation stays for a burn or another image; so does its label,
+  // which the reset empties.
+  const std::string label = image_.VolumeLabel();
+  image_.ResetImage();
+  image_.SetVolumeLabel(label);
+  if (!saved) ReportError("Unable to save the image file.");
+  busyEvent_.Clear();
+  if (!saved) ReportJobFailed(JobFailure::OfImageSave(save.Failure()));
+}
+
+void CScrivoCtrl::BurnImageJob() {
+  // A writable DVD in the writer is burned as a DVD (closed), anything else
+  // as a single-session CD, which closes the disc as well.
+  const BurnMode mode =
+      (featureFlags_ & kDvdWritableCurrentMask) != 0 ? BurnMode::Dvd : BurnMode::CdSingleSession;
+  MmcBurnDrive drive(drive_);
+  BurnSession session(image_, drive, *this, &cancelEvent_);
+  const bool burned = WithTrayLocked(drive_, [&] { return session.RunImageFile(mode, imageFile_); });
+  if (!burned) ReportError("Unable to burn image.");
+  busyEvent_.Clear();
+  if (!burned) ReportJobFailed(JobFailure::OfBurn(session.Failure(), JobKind::BurnImage));
 }
 
 std::optional<CommandFailure> CScrivoCtrl::FailureSince(std::uint64_t serial) const {

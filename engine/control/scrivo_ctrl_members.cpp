@@ -50,6 +50,9 @@ void CScrivoCtrl::BindMembers() {
   method(DISPID_BURNDVDDATA, [this](auto) { BurnDVDData(); return Variant(); });
   method(DISPID_BLANKDVD, [this](auto) { BlankDVD(); return Variant(); });
   method(DISPID_CLOSESESSION, [this](auto) { CloseSession(); return Variant(); });
+  method(DISPID_SAVEIMAGEFILE, [this](auto a) { SaveImageFile(Narrow(a[0]), a[1].AsBool()); return Variant(); });
+  method(DISPID_BURNIMAGEFILE, [this](auto a) { BurnImageFile(Narrow(a[0])); return Variant(); });
+  method(DISPID_CHECKIMAGEFILE, [this](auto a) { return Text(CheckImageFile(Narrow(a[0]))); });
   method(DISPID_ABOUTBOX_MEMBER, [this](auto) { AboutBox(); return Variant(); });
 }
 

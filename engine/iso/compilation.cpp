@@ -176,6 +176,7 @@ class FolderWalk {
 
 void CImageBuilder::AddFolderContents(std::string_view folderPath, CImageNode& parent) {
   const std::string folder(folderPath);
+  addedFolders_.push_back(folder);
   const std::size_t end = folder.find_last_not_of('/');
   const std::size_t start = end == std::string::npos ? 0 : folder.rfind('/', end) + 1;
   FolderWalk(*this).AddContents(folder, parent,

@@ -84,7 +84,13 @@ class CImageBuilder {
   // recursively; the folder itself gets no entry. Entries that cannot be
   // added are reported and skipped.
   void AddFolderContents(std::string_view folderPath, CImageNode& parent);
-  void ClearTree() { root_.ClearTree(); }
+  void ClearTree() {
+    root_.ClearTree();
+    addedFolders_.clear();
+  }
+  // The folders whose contents AddFolderContents added, as they were given:
+  // an image file written inside one of them would be part of its own walk.
+  const std::vector<std::string>& AddedFolders() const { return addedFolders_; }
 
   // Accepts a label of at most 15 characters; a longer one is refused and
   // the previous label kept.
@@ -207,6 +213,7 @@ class CImageBuilder {
   std::size_t terminatorBlock_ = 0;
   std::map<std::uint32_t, CImageNode*> fileMap_;
   std::string volumeLabel_;
+  std::vector<std::string> addedFolders_;
 };
 
 }  // namespace scrivo

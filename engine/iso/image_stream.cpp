@@ -39,17 +39,9 @@ class FileOutput final : public BlockOutput {
     return Flush() ? StreamStep::Continue : StreamStep::Fail;
   }
   bool Flush() override {
-    const std::uint8_t* data = buffer_.data();
-    std::size_t left = filled_ * kBlockSize;
+    const std::size_t bytes = filled_ * kBlockSize;
     filled_ = 0;
-    while (left > 0) {
-      const ssize_t put = ::write(fd_, data, left);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      data += put;
-      left -= static_cast<std::size_t>(put);
-    }
-    return true;
+    return WriteAll(fd_, buffer_.data(), bytes) == 0;
   }
   bool Close() {
     const bool closed = ::close(fd_) == 0;
@@ -133,6 +125,17 @@ StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output,
     if (end != StreamEnd::Complete) return end;
   }
   return FlushAndEnd(output, StreamEnd::Complete);
+}
+
+int WriteAll(int fd, const std::uint8_t* data, std::size_t bytes) {
+  while (bytes > 0) {
+    const ssize_t put = ::write(fd, data, bytes);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return put < 0 ? errno : ENOSPC;
+    data += put;
+    bytes -= static_cast<std::size_t>(put);
+  }
+  return 0;
 }
 
 bool WriteImageFile(const CImageBuilder& builder, const std::string& path) {

@@ -65,6 +65,10 @@ StreamEnd StreamMetadata(const CImageBuilder& builder, BlockOutput& output,
 StreamEnd StreamFileContents(const CImageBuilder& builder, BlockOutput& output,
                              const SourceChangeSink& changed = {});
 
+// Writes all `bytes` of `data` to the file `fd`; 0, or the errno of the
+// write that failed (ENOSPC for one that wrote nothing).
+int WriteAll(int fd, const std::uint8_t* data, std::size_t bytes);
+
 // Writes the built image to `path`: the same blocks in the same order.
 bool WriteImageFile(const CImageBuilder& builder, const std::string& path);
 

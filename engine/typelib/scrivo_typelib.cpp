@@ -62,6 +62,14 @@ const InterfaceDesc kDispatch{
         Method(DISPID_BLANKDVD, "BlankDVD", VarType::Void, {}, "Formats a DVD+RW"),
         Method(DISPID_CLOSESESSION, "CloseSession", VarType::Void, {},
                "Closes the session a burn left open on the disc, so other drives can read it"),
+        Method(DISPID_SAVEIMAGEFILE, "SaveImageFile", VarType::Void,
+               {{"strImageFile", VarType::BSTR}, {"bDvd", VarType::BOOL}},
+               "Writes the compilation, as a burn onto a blank CD (or DVD) would write it, to an image file; "
+               "ends with ImageSaved"),
+        Method(DISPID_BURNIMAGEFILE, "BurnImageFile", VarType::Void, {{"strImageFile", VarType::BSTR}},
+               "Burns an ISO 9660 image file as the one session of a blank disc; ends with Finished"),
+        Method(DISPID_CHECKIMAGEFILE, "CheckImageFile", VarType::BSTR, {{"strImageFile", VarType::BSTR}},
+               "Why a file cannot be burned as an ISO 9660 image; empty when it can"),
         Method(DISPID_ABOUTBOX_MEMBER, "AboutBox", VarType::Void, {}, "Shows the about box"),
     }};
 
@@ -77,6 +85,7 @@ const InterfaceDesc kEvents{
         Method(EVENTID_BLANKFINISHED, "BlankFinished", VarType::Void, {}, "A blank has ended"),
         Method(EVENTID_CLOSEFINISHED, "CloseFinished", VarType::Void, {},
                "The disc's open session has been closed"),
+        Method(EVENTID_IMAGESAVED, "ImageSaved", VarType::Void, {}, "An image file has been saved"),
     }};
 
 const InterfaceDesc kDiagnostics{
@@ -100,7 +109,8 @@ const InterfaceDesc kDiagnostics{
                 {"strPath", VarType::BSTR},
                 {"lBlocksWritten", VarType::I4},
                 {"iDisc", VarType::I2}},
-               "A job ended without its event (1 burn, 2 blank, 3 DVD format, 4 session close), why, and what the "
+               "A job ended without its event (1 burn, 2 blank, 3 DVD format, 4 session close, 6 image file, 7 image "
+               "file burn), why, and what the "
                "disc holds: 0 untouched, 1 session closed on what was written, 2 left unfinished"),
         Method(DIAGID_ENTRYREFUSED, "EntryRefused", VarType::Void,
                {{"iKind", VarType::I2},

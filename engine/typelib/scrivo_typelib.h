@@ -35,6 +35,9 @@ enum DispId : platform::DISPID {
   DISPID_BURNDVDDATA = 26,
   DISPID_BLANKDVD = 27,
   DISPID_CLOSESESSION = 28,
+  DISPID_SAVEIMAGEFILE = 34,
+  DISPID_BURNIMAGEFILE = 35,
+  DISPID_CHECKIMAGEFILE = 36,
   DISPID_ABOUTBOX_MEMBER = platform::DISPID_ABOUTBOX,
 };
 
@@ -44,6 +47,7 @@ enum EventId : platform::DISPID {
   EVENTID_FINISHED = 2,
   EVENTID_BLANKFINISHED = 3,
   EVENTID_CLOSEFINISHED = 4,
+  EVENTID_IMAGESAVED = 5,
 };
 
 // Ids of _DScrivoDiagnostics.
@@ -55,7 +59,14 @@ enum DiagnosticId : platform::DISPID {
 };
 
 // The job whose failure JobFailed reports.
-enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3, SessionClose = 4 };
+enum class JobKind : std::int16_t {
+  Burn = 1,
+  Blank = 2,
+  DvdFormat = 3,
+  SessionClose = 4,
+  ImageFile = 6,  // the compilation saved as an image file
+  BurnImage = 7,  // an image file burned
+};
 
 // Why EntryRefused says the compilation refused an entry (its iKind).
 enum class EntryRefusalKind : std::int16_t {

@@ -9,7 +9,8 @@
 # message box. Ctrl+D opens the add-files dialog, typing "large" and Ctrl+D
 # adds that folder, Escape hides it; Start Burn again, Alt+X during the
 # burn says why the window stays, Alt+D, Down, Return (Cancel Burn) and
-# Return (Yes) cancel it. Help then Return opens the about box and Return
+# Return (Yes) cancel it. File, Save as Image... saves the folder as an
+# image file, read back by the readers too. Help then Return opens the about box and Return
 # closes it, Alt+X ends the program with status 0. The disc's first session
 # is read back by the independent readers. Screenshots land in
 # $QUILLON_SCREENSHOTS when that is set.
@@ -138,6 +139,17 @@ close_box
 [[ ! -s $work/writer/disc.img ]] || fail "the refused burn wrote to the disc"
 
 rm "$work/big/huge.bin"
+# File, Save as Image... writes the list as an image file.
+xdotool windowactivate --sync "$main" key --clearmodifiers alt+f
+sleep 0.5
+xdotool key i
+window 'Save as Image' >/dev/null
+sleep 1
+xdotool type --delay 20 "$work/list.iso"
+xdotool key Return
+await_box "after Save as Image"
+shot image-saved
+close_box
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+d
 sleep 0.5
 xdotool key Return
@@ -150,6 +162,8 @@ shot after-burn
 # The first session, before the cancelled burn adds another.
 /usr/bin/python3 "$source_dir/tests/iso/check_readers.py" "$work/writer/disc.img" "$work/folder" ||
   fail "the readers do not find the folder on the disc"
+/usr/bin/python3 "$source_dir/tests/iso/check_readers.py" "$work/list.iso" "$work/folder" ||
+  fail "the readers do not find the folder in the saved image"
 
 # Add takes the folder the file list selects as it is typed.
 xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+d

@@ -18,6 +18,9 @@
 #include "engine/burn/burn_drive.h"
 #include "engine/burn/burn_job.h"
 #include "engine/burn/engine_host.h"
+#include "engine/burn/burn_session.h"
+#include "engine/burn/image_file.h"
+#include "engine/iso/image_stream.h"
 #include "engine/burn/mmc_burn_drive.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/session_import.h"
@@ -308,3 +311,49 @@ TEST(MmcBurnDrive, LastSessionStartIsTheSessionQuerysAddress) {
 }
 
 }  // namespace
+
+// An image file is burned by the burn's own steps: from block 0 of a blank
+// disc only, its track padded, a refused write closed as a burn closes it.
+TEST_F(BurnSteps, AnImageFileIsBurnedOntoABlankDiscAsABurnIs) {
+  AddFile("a.bin", 30);
+  ASSERT_TRUE(image.BuildImage());
+  const std::string iso = PathOf("a.iso").string();
+  ASSERT_TRUE(scrivo::WriteImageFile(image, iso));
+  const auto blocks = static_cast<std::int32_t>(image.VolumeSpaceSize());
+  image.ResetImage();
+  const struct {
+    const char* name;
+    bool blank;
+    int failWrite;
+    BurnStep step;
+    std::int32_t end;  // the write address after the job
+    int finishes;
+  } cases[] = {
+      {"blank", true, -1, BurnStep::None, 300, 1},  // a CD track is at least 300 blocks
+      {"used", false, -1, BurnStep::UsedDisc, 0, 0},
+      {"refused write", true, 1, BurnStep::Write, 16, 1},
+  };
+  for (const auto& c : cases) {
+    ScriptedDrive disc;
+    disc.blank = c.blank;
+    disc.failWriteNumber = c.failWrite;
+    scrivo::BurnSession session(image, disc, host, &cancel);
+    EXPECT_EQ(session.RunImageFile(BurnMode::CdSingleSession, iso), c.step == BurnStep::None) << c.name;
+    EXPECT_EQ(session.Failure().step, c.step) << c.name;
+    EXPECT_EQ(disc.WriteAddress(), std::max(c.end, c.step == BurnStep::None ? blocks : 0)) << c.name;
+    EXPECT_EQ(disc.finishes, c.finishes) << c.name;
+  }
+}
+
+// A source that shrinks while the image is written fails the save, and
+// leaves no file under the target's name or beside it.
+TEST_F(BurnSteps, AFailedImageSaveLeavesNoFile) {
+  AddFile("a.bin", 100);
+  fs::resize_file(PathOf("a.bin"), 10 * scrivo::kBlockSize);
+  scrivo::ImageSave save(image, host, &cancel);
+  const fs::path target = PathOf("out") / "a.iso";
+  fs::create_directories(target.parent_path());
+  EXPECT_FALSE(save.Run(target.string(), scrivo::ImageMedium::Cd));
+  EXPECT_EQ(save.Failure().step, "read source");
+  EXPECT_TRUE(fs::is_empty(target.parent_path()));
+}

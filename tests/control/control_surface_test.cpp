@@ -29,6 +29,7 @@ TEST_F(ControlSurface, MemberTableHasTheFixedIdsAndNothingAtFifteen) {
   for (int id = 1; id <= 28; ++id) {
     if (id != 15) expected.insert(id);
   }
+  expected.insert({34, 35, 36});  // the image file members
   EXPECT_EQ(ids, expected);
   EXPECT_EQ(desc.FindByName("VolumeLabel")->id, 14);
   EXPECT_EQ(desc.FindByName("AboutBox")->id, -552);
@@ -40,6 +41,7 @@ TEST_F(ControlSurface, MemberTableHasTheFixedIdsAndNothingAtFifteen) {
   EXPECT_EQ(events.FindByName("Finished")->id, 2);
   EXPECT_EQ(events.FindByName("BlankFinished")->id, 3);
   EXPECT_EQ(events.FindByName("CloseFinished")->id, 4);
+  EXPECT_EQ(events.FindByName("ImageSaved")->id, 5);
   EXPECT_EQ(scrivo::ScrivoTypeLib().name, "SCRIVOLib");
 }
 

@@ -196,10 +196,16 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
 }
 
 // Looks at the inputs before the writer is touched.
-Stop CheckInputs(const BurnerOptions& o, CompilationFacts& facts) {
+Stop CheckInputs(const std::string& command, const BurnerOptions& o, CompilationFacts& facts) {
   if (o.paths.empty()) {
-    Say("nothing to burn: give the files and folders to burn");
-    std::cerr << CommandUsage("burn");
+    Say(command == "image" ? "nothing to write: give the files and folders for the image"
+                           : "nothing to burn: give the files and folders to burn");
+    std::cerr << CommandUsage(command);
+    return kExitUsage;
+  }
+  if (command == "image" && o.output.empty()) {
+    Say("image needs --output FILE.iso: the file to write the image to");
+    std::cerr << CommandUsage(command);
     return kExitUsage;
   }
   if (o.multi && o.dvd) {
@@ -295,18 +301,28 @@ std::uint64_t WrittenBlocks(Writer& writer, const DiscDescription& disc,
   return static_cast<std::uint64_t>(result.writtenShare * static_cast<double>(facts.blocks));
 }
 
-int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
-  Writer writer(session, o.writer);
-  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to burn.")) return *stop;
-  const auto disc = writer.probe().Describe();
+// Selects the writer for a burn and reads what its disc is; nothing, with
+// `stop` set, when it cannot be burned.
+std::optional<DiscDescription> DiscToBurn(Writer& writer, Stop& stop) {
+  stop = writer.Select("CD/DVD Writer not ready! Can not continue to burn.");
+  if (stop) return std::nullopt;
+  auto disc = writer.probe().Describe();
   if (!disc) {
     Say("cannot read the disc in " + writer.name() + ".");
-    return kExitFailed;
+    stop = kExitFailed;
   }
-  if (Stop stop = CheckDisc(session, writer, *disc, o, facts)) return *stop;
-  if (Stop stop = HandOver(session, o, facts)) return *stop;
+  return disc;
+}
+
+int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
+  Writer writer(session, o.writer);
+  Stop stop;
+  const auto disc = DiscToBurn(writer, stop);
+  if (stop) return *stop;
+  if ((stop = CheckDisc(session, writer, *disc, o, facts))) return *stop;
+  if ((stop = HandOver(session, o, facts))) return *stop;
   if (disc->unformatted) {
-    if (Stop stop = FormatFirst(session, writer)) return *stop;
+    if ((stop = FormatFirst(session, writer))) return *stop;
   }
   if (Interrupted()) {
     Say("cancelled before the burn started; nothing was burned.");
@@ -343,6 +359,88 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
   }
   std::cout << "Burned Completed!\n";
   if (o.eject) session.Call("EjectDisk");
+  return kExitDone;
+}
+
+int SaveImage(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
+  if (Stop stop = HandOver(session, o, facts)) return *stop;
+  if (Interrupted()) {
+    Say("cancelled before the image was written; nothing was written.");
+    return kExitCancelled;
+  }
+  session.Call("SaveImageFile", {Variant::Bstr(platform::NarrowToWide(o.output)), Variant::Bool(o.dvd)});
+  ProgressView progress(std::cout, OnTerminal());
+  const JobResult result = WatchJob(session, JobType::Image, progress);
+  if (result.end != JobResult::End::Completed) return result.interrupted ? kExitCancelled : kExitFailed;
+  std::error_code ec;
+  const auto bytes = fs::file_size(o.output, ec);
+  if (result.reports > 0) {
+    Say("the image was saved, but it does not hold the files named above as they are now.");
+    return kExitFailed;
+  }
+  std::cout << "Image saved: " << o.output << " (" << Megabytes(ec ? 0 : bytes / 2048) << ").\n";
+  return kExitDone;
+}
+
+// An image holds the addresses of a first session: the disc must be blank
+// (or be written in place, as a DVD+RW is), and hold the whole file.
+Stop CheckDiscForImage(ControlSession& session, Writer& writer, const DiscDescription& disc,
+                       std::uint64_t imageBlocks) {
+  const std::string erase = session.Flag("IsDiskErasable")
+                                ? "\nIt is rewritable: 'quillon erase --writer " + std::to_string(writer.index()) +
+                                      "' makes it blank again (everything on it is lost)."
+                                : "";
+  if (disc.closed || disc.unfinished || (!disc.overwritable && !session.Flag("IsDiskBlank"))) {
+    std::cerr << "The disc in " << writer.name()
+              << " is not blank: an image file holds the addresses of a disc's first session, so it "
+                 "is burned only onto a blank disc. Nothing was written."
+              << erase << '\n';
+    return kExitFailed;
+  }
+  if (imageBlocks > disc.freeBlocks) {
+    Say("the image needs " + Megabytes(imageBlocks, true) + " but the disc in " + writer.name() + " has " +
+        Megabytes(disc.freeBlocks) + " free. Nothing was written.");
+    return kExitFailed;
+  }
+  return std::nullopt;
+}
+
+int BurnImage(ControlSession& session, const BurnerOptions& o) {
+  const std::string& image = o.paths.front();
+  const std::string problem =
+      platform::WideToNarrow(session.Call("CheckImageFile", {Variant::Bstr(platform::NarrowToWide(image))}).AsBstr());
+  if (!problem.empty()) {
+    Say(problem + " Nothing was written.");
+    return kExitUsage;
+  }
+  Writer writer(session, o.writer);
+  Stop stop;
+  const auto disc = DiscToBurn(writer, stop);
+  if (stop) return *stop;
+  std::error_code ec;
+  const std::uint64_t blocks = fs::file_size(image, ec) / 2048;
+  if ((stop = CheckDiscForImage(session, writer, *disc, blocks))) return *stop;
+  if (disc->unformatted) {
+    if ((stop = FormatFirst(session, writer))) return *stop;
+  }
+  if (Interrupted()) {
+    Say("cancelled before the burn started; nothing was burned.");
+    return kExitCancelled;
+  }
+  session.Call("BurnImageFile", {Variant::Bstr(platform::NarrowToWide(image))});
+  ProgressView progress(std::cout, OnTerminal());
+  const JobResult result = WatchJob(session, JobType::Burn, progress);
+  if (result.end != JobResult::End::Completed) {
+    SayIfTaken(writer, result);
+    return kExitFailed;
+  }
+  if (result.cancelled) {
+    std::cout << "Burn cancelled: the session was closed with "
+              << Megabytes(static_cast<std::uint64_t>(result.writtenShare * static_cast<double>(blocks)))
+              << " written.\n";
+    return kExitCancelled;
+  }
+  std::cout << "Burned Completed!\n";
   return kExitDone;
 }
 
@@ -426,8 +524,13 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   InstallInterruptHandler();
   // A burn's inputs are looked at before the writer is touched.
   CompilationFacts facts;
-  if (command == "burn") {
-    if (Stop stop = CheckInputs(options, facts)) return *stop;
+  if (command == "burn-image" && options.paths.size() != 1) {
+    Say(options.paths.empty() ? "burn-image needs the image file to burn" : "burn-image burns one image file");
+    std::cerr << CommandUsage(command);
+    return kExitUsage;
+  }
+  if (command == "burn" || command == "image") {
+    if (Stop stop = CheckInputs(command, options, facts)) return *stop;
     if (Interrupted()) {
       Say("cancelled; nothing was written.");
       return kExitCancelled;
@@ -438,6 +541,8 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   if (command == "writers") return ListWriters(session);
   if (command == "info") return Info(session, options);
   if (command == "burn") return Burn(session, options, facts);
+  if (command == "image") return SaveImage(session, options, facts);
+  if (command == "burn-image") return BurnImage(session, options);
   if (command == "erase") return Erase(session, options);
   if (command == "format") return Format(session, options);
   if (command == "close") return Close(session, options);

@@ -8,6 +8,7 @@ constexpr std::string_view kSummary = "burn data discs (ISO 9660 + Joliet) on CD
 constexpr std::string_view kGeneralExamples =
     "  quillon writers\n"
     "  quillon burn --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"
+    "  quillon image --output holiday.iso ~/Pictures/2024\n"
     "  quillon erase --writer 1\n";
 
 constexpr std::string_view kExitCodes =
@@ -65,6 +66,44 @@ const std::vector<CommandText> kCommands{
      "  quillon burn --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"
      "  quillon burn --writer 1 --dvd --label BACKUP ~/Projects\n"
      "  quillon burn --multi ~/Pictures/new\n"},
+    {"image", "image --output FILE.iso [--label TEXT] [--dvd] [--skip-unreadable] PATH...",
+     "Writes the image that 'quillon burn' would write onto a blank disc to a\n"
+     "file instead, with no writer: the same blocks, and the same checks before\n"
+     "anything is written (every PATH, the label, the entries the engine refuses,\n"
+     "and the size: at most a CD's 703 MB, or a DVD's 4.4 GB with --dvd).\n"
+     "\n"
+     "The image is written to a hidden file beside FILE.iso that takes its name\n"
+     "only once it is complete: a failure or Ctrl-C leaves no FILE.iso. An output\n"
+     "inside a folder being imaged, or a file system without room for the image,\n"
+     "is refused.\n"
+     "\n"
+     "Options:\n"
+     "  --output FILE   the image file to write (replaced when it exists)\n"
+     "  --label TEXT    the volume label, at most 15 characters (default NEW)\n"
+     "  --dvd           an image for a DVD: up to 4.4 GB instead of a CD's 703 MB\n"
+     "  --skip-unreadable   image the rest when the engine refuses some entries\n"
+     "\n"
+     "Examples:\n"
+     "  quillon image --output ~/holiday.iso --label HOLIDAY ~/Pictures/2024\n"
+     "  quillon burn-image ~/holiday.iso\n"},
+    {"burn-image", "burn-image [--writer N] FILE.iso",
+     "Burns an ISO 9660 image file as the disc's one session, block for block,\n"
+     "and closes the disc as a DVD burn does. The file must be an ISO 9660\n"
+     "image (the primary volume descriptor at block 16, whole 2048-byte blocks,\n"
+     "a volume space size that matches the file), it must fit the disc's free\n"
+     "space, and the disc must be blank: an image holds the addresses of a first\n"
+     "session, so it cannot be added to a disc that holds one. An unformatted\n"
+     "DVD+RW is formatted first; a DVD+RW is overwritten.\n"
+     "\n"
+     "Ctrl-C cancels as it does a burn: the session is closed with what was\n"
+     "written.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "\n"
+     "Examples:\n"
+     "  quillon burn-image ~/holiday.iso\n"
+     "  quillon burn-image --writer 1 debian.iso\n"},
     {"erase", "erase [--writer N] [--full]",
      "Erases a rewritable CD: everything on it is lost. A quick erase makes the\n"
      "disc blank in a minute or two; --full overwrites all of it and takes longer.\n"

@@ -43,6 +43,7 @@ std::string_view PhaseOf(JobType type) {
   switch (type) {
     case JobType::Erase: return "Erasing";
     case JobType::Close: return "Closing the session";
+    case JobType::Image: return "Writing the image";
     default: return "Formatting";
   }
 }
@@ -50,6 +51,7 @@ std::string_view EndEventOf(JobType type) {
   switch (type) {
     case JobType::Burn: return "Finished";
     case JobType::Close: return "CloseFinished";
+    case JobType::Image: return "ImageSaved";
     default: return "BlankFinished";
   }
 }
@@ -151,7 +153,13 @@ class Watch {
     if (TakeInterrupts() == 0) return;
     interrupted_ = true;
     progress_.EndLine();
-    if (type_ != JobType::Burn) {
+    if (type_ == JobType::Image) {
+      if (!cancelRequested_) {
+        cancelRequested_ = true;
+        std::cerr << "quillon: cancelling: no image file is left behind.\n";
+        session_.Call("CancelBurning");
+      }
+    } else if (type_ != JobType::Burn) {
       std::cerr << "quillon: " << UninterruptibleJob(type_)
                 << " cannot be interrupted: the drive is working on the whole disc, and a disc "
                    "left half done is unusable. quillon ends when the drive has finished.\n";

@@ -16,7 +16,8 @@ void InstallInterruptHandler();
 bool Interrupted();
 int TakeInterrupts();
 
-enum class JobType { Burn, Erase, Format, Close };
+// Image: an image file saved (cancelled by Ctrl-C, which leaves no file).
+enum class JobType { Burn, Erase, Format, Close, Image };
 
 struct JobResult {
   enum class End { Completed, Failed, Lost } end = End::Lost;

@@ -13,14 +13,15 @@ struct OptionSpec {
   bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 8> kOptions{{
-    {"--writer", " info burn erase format close eject ", true},
-    {"--label", " burn ", true},
-    {"--dvd", " burn ", false},
+constexpr std::array<OptionSpec, 9> kOptions{{
+    {"--writer", " info burn erase format close eject burn-image ", true},
+    {"--label", " burn image ", true},
+    {"--dvd", " burn image ", false},
+    {"--output", " image ", true},
     {"--multi", " burn ", false},
     {"--eject", " burn ", false},
     {"--no-format", " burn ", false},
-    {"--skip-unreadable", " burn ", false},
+    {"--skip-unreadable", " burn image ", false},
     {"--full", " erase ", false},
 }};
 
@@ -44,6 +45,7 @@ bool Apply(std::string_view name, const std::string& value, BurnerOptions& o, st
     return false;
   }
   if (name == "--label") o.label = value;
+  if (name == "--output") o.output = value;
   if (name == "--dvd") o.dvd = true;
   if (name == "--multi") o.multi = true;
   if (name == "--eject") o.eject = true;
@@ -65,7 +67,7 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 
 bool ParseBurnerOptions(const std::string& command, const std::vector<std::string>& args,
                         BurnerOptions& options, std::string& error) {
-  const bool takesPaths = command == "burn";
+  const bool takesPaths = command == "burn" || command == "image" || command == "burn-image";
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

@@ -17,6 +17,7 @@ struct BurnerOptions {
   bool eject = false;
   bool noFormat = false;
   bool skipUnreadable = false;
+  std::string output;  // image: the image file
   std::vector<std::string> paths;
 };
 
