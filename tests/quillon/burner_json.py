@@ -33,17 +33,18 @@ def check(ok, what):
 
 def run(bus, name, args, env, lock=None, interrupt=None, exit_code=0):
     """Runs quillon --json ARGS; `lock` is the reason the job's lock must
-    carry while it runs, `interrupt` the phase whose progress triggers Ctrl-C."""
+    carry while it runs, by phase (None: any other), `interrupt` the phase
+    whose progress triggers Ctrl-C."""
     process = subprocess.Popen([quillon, "--json", *args], env=dict(bus.env, **env),
                                stdout=subprocess.PIPE, text=True)
-    events, seen_lock = [], None
+    events, locks = [], {}
     for line in process.stdout:
         event = json.loads(line)
         events.append(event)
         for error in validator.iter_errors(event):
             check(False, f"{name}: {line.strip()}: {error.message}")
-        if lock and seen_lock is None and event["event"] == "phase":
-            seen_lock = bus.inhibitors()
+        if lock and event["event"] == "phase":
+            locks[event["phase"]] = bus.inhibitors()
         if interrupt and event.get("phase") == interrupt and event["event"] == "progress":
             process.send_signal(signal.SIGINT)
             interrupt = None
@@ -54,8 +55,10 @@ def run(bus, name, args, env, lock=None, interrupt=None, exit_code=0):
           result.get("status") == STATUS[status], f"{name}: the last line is {result}")
     check([e for e in events if e["event"] == "result"] == [result], f"{name}: one result, last")
     if lock:
-        check(seen_lock == [("sleep:shutdown", "quillon", lock, "block")],
-              f"{name}: locks during the job: {seen_lock}")
+        check(locks != {}, f"{name}: no phase")
+        for phase, seen in locks.items():
+            check(seen == [("sleep:shutdown", "quillon", lock.get(phase, lock[None]), "block")],
+                  f"{name}: locks in {phase}: {seen}")
         for _ in range(40):
             if not bus.inhibitors():
                 break
@@ -76,20 +79,20 @@ with tempfile.TemporaryDirectory() as work, PrivateBus() as bus:
     for i in range(8):
         with open(os.path.join(src, f"file{i}.bin"), "wb") as f:
             f.write(os.urandom(524288))
-    with open(os.path.join(src, b"odd \xff name.txt".decode("utf-8", "surrogateescape")), "w") as f:
-        f.write("bytes that are not UTF-8 in a name\n")
 
     def writer(name):
         return {"WNASPI32_VIRTUAL_WRITERS": f"cd-rw={work}/{name}"}
 
+    cd, erase = {None: "Burning a CD"}, {None: "Erasing a disc"}
     cases = [
-        # name, arguments, environment, the lock's reason, interrupt in, exit
-        ("burn", ["burn", src], writer("ok"), "Burning a CD", None, 0),
-        ("failed burn", ["burn", src], dict(writer("bad"), WNASPI32_VIRTUAL_FAULTS="fail=2A@1"),
-         "Burning a CD", None, 1),
+        # name, arguments, environment, the lock's reason by phase, interrupt in, exit
+        ("burn", ["burn", src], writer("ok"), cd, None, 0),
+        ("failed burn", ["burn", src], dict(writer("bad"), WNASPI32_VIRTUAL_FAULTS="fail=2A@1"), cd, None, 1),
         ("cancelled burn", ["burn", src], dict(writer("cut"), WNASPI32_VIRTUAL_FAULTS="slow=2A:40"),
-         "Burning a CD", "Writing", 130),
-        ("erase", ["erase", "--writer", "0"], writer("ok"), "Erasing a disc", None, 0),
+         cd, "Writing", 130),
+        ("erase", ["erase", "--writer", "0"], writer("ok"), erase, None, 0),
+        ("format, then burn", ["burn", "--dvd", src], {"WNASPI32_VIRTUAL_WRITERS": f"dvd+rw={work}/plus"},
+         {"Formatting": "Formatting a DVD+RW", None: "Burning a DVD"}, None, 0),
         ("mistake", ["burn", "--writer", "x", src], writer("ok"), None, None, 2),
     ]
     streams = {}

@@ -64,6 +64,10 @@ std::string JsonString(std::string_view text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
     } else if (static_cast<unsigned char>(c) < 0x20) {
       constexpr char kHex[] = "0123456789abcdef";
       out += "\\u00";
