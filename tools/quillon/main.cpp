@@ -113,11 +113,17 @@ int main(int argc, char** argv) {
   int first = 1;
   if (std::string_view(argv[1]) == "--json") {
     quillon::UseJsonEvents(true);
-    if (argc < 3) return Mistake("--json is followed by a command", "");
+    if (argc < 3) return quillon::ReportResult(Mistake("--json is followed by a command", ""));
     first = 2;
   }
   const std::string command = argv[first];
   std::vector<std::string> args(argv + first + 1, argv + argc);
+  if (quillon::JsonEvents() &&
+      std::string_view(" writers info burn erase format close eject ").find(" " + command + " ") ==
+          std::string_view::npos) {
+    return quillon::ReportResult(
+        Mistake("--json is for writers, info, burn, erase, format, close and eject", ""));
+  }
   if (command == "--help" || command == "-h") return Help({});
   if (command == "help") return Help(args);
   if (!quillon::CommandHelp(command)) {
