@@ -80,6 +80,11 @@ with tempfile.TemporaryDirectory() as work, PrivateBus() as bus:
         with open(os.path.join(src, f"file{i}.bin"), "wb") as f:
             f.write(os.urandom(524288))
 
+    # An entry the burn cannot take, under a name that is not UTF-8.
+    odd = os.path.join(work, "odd")
+    os.makedirs(odd)
+    os.mkfifo(os.path.join(os.fsencode(odd), b"pipe \xff"))
+
     def writer(name):
         return {"WNASPI32_VIRTUAL_WRITERS": f"cd-rw={work}/{name}"}
 
@@ -94,6 +99,7 @@ with tempfile.TemporaryDirectory() as work, PrivateBus() as bus:
         ("format, then burn", ["burn", "--dvd", src], {"WNASPI32_VIRTUAL_WRITERS": f"dvd+rw={work}/plus"},
          {"Formatting": "Formatting a DVD+RW", None: "Burning a DVD"}, None, 0),
         ("mistake", ["burn", "--writer", "x", src], writer("ok"), None, None, 2),
+        ("refused entry", ["burn", odd], writer("ok"), None, None, 2),
     ]
     streams = {}
     for name, args, env, lock, interrupt, exit_code in cases:
@@ -104,6 +110,8 @@ with tempfile.TemporaryDirectory() as work, PrivateBus() as bus:
     check(any(e["event"] == "message" and e["source"] == "engine" for e in streams["failed burn"]),
           "failed burn: no engine message")
     check(streams["failed burn"][-1]["reason"] != "", "failed burn: no reason")
+    check([(e["path"], e["left_out"]) for e in streams["refused entry"] if e["event"] == "refused"] ==
+          [(f"{odd}/pipe \ufffd", False)], f"refused entry: {streams['refused entry']}")
     check(any(e["event"] == "output" and e["text"].startswith("Burn cancelled")
               for e in streams["cancelled burn"]), "cancelled burn: no report of what was written")
     for name, stream in streams.items():
