@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "platform/user/message_box.h"
@@ -36,7 +37,7 @@ struct BusError {
   ~BusError() { sd_bus_error_free(&error); }
   std::string Text(int r) const {
     if (error.message) return error.message;
-    return std::string("error ") + std::to_string(-r);
+    return std::strerror(-r);
   }
 };
 
@@ -44,7 +45,7 @@ struct BusError {
 Bus SystemBus(std::string& why) {
   sd_bus* bus = nullptr;
   if (const int r = sd_bus_open_system(&bus); r < 0) {
-    why = "no system bus (error " + std::to_string(-r) + ")";
+    why = std::string("no system bus: ") + std::strerror(-r);
     return nullptr;
   }
   return Bus(bus);
