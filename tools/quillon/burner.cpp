@@ -1,6 +1,5 @@
 #include "tools/quillon/burner.h"
 
-
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
