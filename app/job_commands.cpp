@@ -48,6 +48,7 @@ void TFGUI::actBurnExecute() {
     messages_.Show(kWriterInUse);
     return;
   }
+  if (!UnmountIfMounted()) return;
   if (!WriterReady("CD/DVD Writer not ready! Can not continue to burn.")) return;
   if (lsvCD->Count() == 0) {
     messages_.Show("Please select direcotry or file first before burning!");
@@ -94,7 +95,35 @@ void TFGUI::actAbortExecute() {
   actAbort->setEnabled(false);
 }
 
+bool TFGUI::UnmountIfMounted() {
+  if (readiness_ != quillon::DiscProbe::Readiness::Mounted) return true;
+  std::optional<quillonhost::MountedDisc> mounted;
+  {
+    const std::lock_guard lock(probeMutex_);
+    mounted = quillonhost::MountedDiscFromNote(probe_.LayerNote());
+  }
+  // Without UDisks2 the disc's own message says how to unmount it.
+  if (!mounted || !quillonhost::UdisksAvailable()) return true;
+  const QString device = QFile::decodeName(mounted->device.c_str());
+  const QString where = mounted->mountPoint.empty() ? QString()
+                                                    : " at " + QFile::decodeName(mounted->mountPoint.c_str());
+  if (!messages_.Ask("The system has the disc in the writer (" + device + ") mounted" + where +
+                     ", and nothing can be written to it while it is.\r\nUnmount it and go on?")) {
+    return false;
+  }
+  std::string problem;
+  WaitOffThread([&problem, &mounted] { problem = quillonhost::UnmountWithUdisks(mounted->device); });
+  if (!problem.empty()) {
+    messages_.Show("The disc could not be unmounted: " + QString::fromStdString(problem) + "\r\nNothing was written.");
+    return false;
+  }
+  RefreshDisc();
+  return readiness_ != quillon::DiscProbe::Readiness::Mounted;
+}
+
 void TFGUI::actEraseExecute() {
+  RefreshDisc();
+  if (!UnmountIfMounted()) return;
   if (!WriterReady("CD/DVD Writer not ready! Can not continue to erase.")) return;
   if (!scrivo_->IsDiskErasable()) {
     messages_.Show("CD/DVD disk is not erasable! Can not continue to erase.");
@@ -205,6 +234,14 @@ void TFGUI::EnterBusyState(JobState job) {
   busyExit_->setEnabled(true);
   timDisc->stop();
   scrivo_->Tag = job;
+  using quillonhost::DiscJob;
+  if (job != SavingImage) {
+    awake_ = quillonhost::SleepInhibitor::Take(
+        "Quillon Burner", quillonhost::InhibitReason(job == Burning   ? (rdbDVD->isChecked() ? DiscJob::BurnDvd : DiscJob::BurnCd)
+                                                     : job == Closing ? DiscJob::Close
+                                                     : formatting_    ? DiscJob::Format
+                                                                      : DiscJob::Erase));
+  }
   lblState->setText(job == Burning       ? "Burning ......"
                     : job == SavingImage ? "Saving the image......"
                     : job == Closing     ? "Closing the session......"
@@ -219,6 +256,7 @@ void TFGUI::EnterBusyState(JobState job) {
 }
 
 void TFGUI::ReturnToIdle() {
+  awake_.Release();
   messages_.CloseQuestions();  // a cancel question the job's end has made moot
   for (QWidget* child : WindowChildren()) {
     SetPanelChildrenEnabled(child, true);

@@ -28,6 +28,7 @@
 #include "app/message_pump.h"
 #include "app/message_service.h"
 #include "app/scrivolib_tlb.h"
+#include "host/desktop_bus.h"
 #include "app/upgrade_dll.h"
 #include "host/burn_phases.h"
 #include "host/compilation_check.h"
@@ -208,6 +209,9 @@ class TFGUI final : public QMainWindow {
   void ConnectEvents(TScrivo& scrivo);
   void RenewControl();
   bool WriterReady(const QString& notReadyMessage);
+  // A disc the system has mounted: where UDisks2 runs, offers to unmount it;
+  // false when the user says no or it stays mounted (nothing is written).
+  bool UnmountIfMounted();
   quillon::HandOverResult HandOverCheckedEntries();
   void EnterBusyState(JobState job);
   void ReturnToIdle();
@@ -279,4 +283,7 @@ class TFGUI final : public QMainWindow {
   std::future<void> eject_;         // the tray opening, waited for when the window goes
   std::future<void> poll_;          // the timer's question to the drive, likewise
   std::mutex probeMutex_;           // probe_ is asked from one thread at a time
+  // logind's lock against sleep and shutdown, held from a job's start to
+  // its end, however it ends.
+  quillonhost::SleepInhibitor awake_;
 };

@@ -19,6 +19,10 @@ packages=(
   # the Debian package (scripts/package.sh) and its test: dependencies,
   # Debian's checks, the desktop entry's and AppStream's validators, man
   dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
+  # logind's sleep lock and UDisks2's unmount over the system bus (sd-bus),
+  # tested against mocks of both on a private bus; quillon --json's events
+  # checked against their schema
+  libsystemd-dev dbus python3-dbusmock python3-jsonschema
 )
 
 missing=()

@@ -114,7 +114,8 @@ std::string QuillonPage() {
   page += ".SH DESCRIPTION\n.B quillon\nhosts the burn engine of Quillon Burner on the command line: " +
           Roff(quillon::Summary()) +
           ".\n\\fBquillon \\-\\-help\\fR lists the commands; \\fBquillon help\\fR \\fICOMMAND\\fR or \\fBquillon\\fR "
-          "\\fICOMMAND\\fR \\fB\\-\\-help\\fR describes one, with its options and examples, as below.\n";
+          "\\fICOMMAND\\fR \\fB\\-\\-help\\fR describes one, with its options and examples, as below.\n.PP\n" +
+          Roff(OneLine(quillon::JsonNote())) + '\n';
   page += ".SH COMMANDS\n";
   for (const quillon::CommandText& command : quillon::Commands()) {
     page += ".SS \"quillon " + Roff(OneLine(command.usage)) + "\"\n";
@@ -208,6 +209,10 @@ std::string Completion() {
     const Grammar grammar = GrammarOf(command.usage);
     std::vector<std::string> options = grammar.flags;
     options.insert(options.end(), grammar.valued.begin(), grammar.valued.end());
+    // The burner commands report through quillon's event sink: --json.
+    if (std::string_view(" writers info burn erase format close eject ").find(" " + name + " ") !=
+        std::string_view::npos)
+      options.push_back("--json");
     options.push_back("--help");
     cases += "    " + name + ")\n      options=\"" + Joined(options) + "\" valued=\"" + Joined(grammar.valued) +
              "\" operands=" + (grammar.operands ? "1" : "0") + " ;;\n";
@@ -226,7 +231,7 @@ std::string Completion() {
          "  local commands=\"" + commands + "help\"\n"
          "  COMPREPLY=()\n"
          "  if ((COMP_CWORD == 1)); then\n"
-         "    mapfile -t COMPREPLY < <(compgen -W \"$commands --help\" -- \"$cur\")\n"
+         "    mapfile -t COMPREPLY < <(compgen -W \"$commands --help --json\" -- \"$cur\")\n"
          "    return\n"
          "  fi\n"
          "  local options='' valued='' operands=0\n"

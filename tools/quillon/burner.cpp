@@ -1,16 +1,16 @@
 #include "tools/quillon/burner.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 
 #include "host/compilation_check.h"
+#include "host/desktop_bus.h"
 #include "host/disc_probe.h"
 #include "platform/text/codepage.h"
 #include "tools/quillon/control_session.h"
+#include "tools/quillon/events.h"
 #include "tools/quillon/help.h"
 #include "tools/quillon/job_watch.h"
 
@@ -25,9 +25,19 @@ using Stop = std::optional<int>;
 
 std::string WriterName(int index) { return "writer " + std::to_string(index); }
 
-void Say(const std::string& text) { std::cerr << "quillon: " << text << '\n'; }
+void Say(const std::string& text) { ReportMessage(text); }
+// The application's own texts, shown as they are.
+void Tell(const std::string& text) { ReportMessage(text, Source::Quillon, false); }
 
-bool OnTerminal() { return isatty(STDOUT_FILENO) != 0; }
+// Starts a job of the control with `member` and follows it to its end; the
+// machine neither sleeps nor shuts down meanwhile (the lock is let go when
+// the job has ended, however it ended).
+JobResult RunJob(ControlSession& session, JobType type, quillonhost::DiscJob job,
+                 std::string_view member, std::vector<Variant> args = {}) {
+  const auto awake = quillonhost::SleepInhibitor::Take("quillon", quillonhost::InhibitReason(job));
+  session.Call(member, std::move(args));
+  return WatchJob(session, type);
+}
 
 // The writer the command works on: selected on the control, and reachable
 // by the probe for what the control does not tell.
@@ -71,7 +81,7 @@ class Writer {
         return kExitFailed;
       case DiscProbe::Readiness::NotReady:
         if (!notReady) return std::nullopt;
-        std::cerr << notReady << '\n';
+        Tell(notReady);
         return kExitFailed;
     }
     return std::nullopt;
@@ -97,14 +107,14 @@ void SayIfTaken(Writer& writer, const JobResult& result) {
 
 int NoWriters() {
   const char* variable = std::getenv("WNASPI32_VIRTUAL_WRITERS");
-  std::cerr << "quillon: no writer found. Check:\n"
-               "  - real drives: that you may use them. Drives such as /dev/sr0 belong to the\n"
-               "    group 'cdrom': sudo usermod -aG cdrom $USER, then log in again\n"
-               "    (the ASPI layer says above why it left a drive out);\n"
-               "  - virtual writers: WNASPI32_VIRTUAL_WRITERS, a list of MEDIUM=DIRECTORY items\n"
-               "    separated by ';' (unset: one virtual CD-RW when the machine has no\n"
-               "    optical drive; empty: none)"
-            << (variable && !*variable ? ". It is set and empty now.\n" : ".\n");
+  Say(std::string("no writer found. Check:\n"
+                  "  - real drives: that you may use them. Drives such as /dev/sr0 belong to the\n"
+                  "    group 'cdrom': sudo usermod -aG cdrom $USER, then log in again\n"
+                  "    (the ASPI layer says above why it left a drive out);\n"
+                  "  - virtual writers: WNASPI32_VIRTUAL_WRITERS, a list of MEDIUM=DIRECTORY items\n"
+                  "    separated by ';' (unset: one virtual CD-RW when the machine has no\n"
+                  "    optical drive; empty: none)") +
+      (variable && !*variable ? ". It is set and empty now." : "."));
   return kExitFailed;
 }
 
@@ -113,8 +123,17 @@ int ListWriters(ControlSession& session) {
   if (count == 0) return NoWriters();
   for (long i = 0; i < count; ++i) {
     session.Call("SetCurrentDevice", {Variant::I4(static_cast<std::int32_t>(i))});
-    std::cout << '[' << session.Number("HAnum") << '.' << session.Number("SCSIID") << '.'
-              << session.Text("MediaDesc") << '\n';
+    const long hostAdapter = session.Number("HAnum"), target = session.Number("SCSIID");
+    const std::string description = session.Text("MediaDesc");
+    if (!JsonEvents()) {
+      std::cout << '[' << hostAdapter << '.' << target << '.' << description << '\n';
+      continue;
+    }
+    ReportFacts("writer", JsonFields()
+                              .Add("writer", std::int64_t{i})
+                              .Add("host_adapter", std::int64_t{hostAdapter})
+                              .Add("target", std::int64_t{target})
+                              .Add("description", description));
   }
   for (const std::string& text : session.TakeEngineTexts()) Say(text);
   return kExitDone;
@@ -124,14 +143,36 @@ int Info(ControlSession& session, const BurnerOptions& o) {
   Writer writer(session, o.writer);
   if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not get the information of burner."))
     return *stop;
-  std::cout << BurnerReport({session.Flag("IsCDRWriteSupport"), session.Flag("IsCDRWWriteSupport"),
-                             session.Flag("IsMultiSessionsSupport"),
-                             session.Flag("IsReadDVDSupport"), session.Number("MaxWriteSpeed")})
-            << '\n'
-            << DiscReport({session.Flag("IsDiskBlank"), session.Flag("IsDiskClosed"),
-                           session.Flag("IsDiskErasable"), session.Number("MaxReadSpeed"),
-                           session.Number("MaxWriteSpeed")});
-  if (auto disc = writer.probe().Describe()) {
+  const WriterFacts w{session.Flag("IsCDRWriteSupport"), session.Flag("IsCDRWWriteSupport"),
+                      session.Flag("IsMultiSessionsSupport"), session.Flag("IsReadDVDSupport"),
+                      session.Number("MaxWriteSpeed")};
+  const DiscFacts d{session.Flag("IsDiskBlank"), session.Flag("IsDiskClosed"),
+                    session.Flag("IsDiskErasable"), session.Number("MaxReadSpeed"),
+                    session.Number("MaxWriteSpeed")};
+  const auto disc = writer.probe().Describe();
+  if (JsonEvents()) {
+    ReportFacts("writer", JsonFields()
+                              .Add("writer", std::int64_t{writer.index()})
+                              .Add("cd_r", w.cdrWrite)
+                              .Add("cd_rw", w.cdrwWrite)
+                              .Add("multisession", w.multiSession)
+                              .Add("reads_dvd", w.readDvd)
+                              .Add("max_write_speed", std::int64_t{w.maxWriteSpeed}));
+    JsonFields facts;
+    facts.Add("blank", d.blank).Add("closed", d.closed).Add("erasable", d.erasable);
+    facts.Add("max_read_speed", std::int64_t{d.maxReadSpeed})
+        .Add("max_write_speed", std::int64_t{d.maxWriteSpeed});
+    if (disc) {
+      facts.Add("type", MediumName(disc->profile))
+          .Add("free_blocks", std::int64_t{disc->freeBlocks})
+          .Add("formatted", !disc->unformatted)
+          .Add("unfinished_session", disc->unfinished);
+    }
+    ReportFacts("disc", facts);
+    return kExitDone;
+  }
+  std::cout << BurnerReport(w) << '\n' << DiscReport(d);
+  if (disc) {
     std::cout << "Disc Type = " << MediumName(disc->profile) << '\n'
               << "Disc Free Space = " << Megabytes(disc->freeBlocks)
               << (disc->unformatted ? " (once formatted)" : "") << '\n';
@@ -155,7 +196,7 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
       text += "\nIt is rewritable: 'quillon erase --writer " + std::to_string(writer.index()) +
               "' makes it blank again (everything on it is lost).";
     }
-    std::cerr << text << '\n';
+    Tell(text);
     return kExitFailed;
   }
   if (disc.unfinished) {
@@ -169,7 +210,7 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
       text += "\nIt is rewritable: 'quillon erase --writer " + std::to_string(writer.index()) +
               "' makes it blank again (everything on it is lost).";
     }
-    std::cerr << text << '\n';
+    Tell(text);
     return kExitFailed;
   }
   if (o.dvd && disc.cd()) {
@@ -200,12 +241,12 @@ Stop CheckInputs(const std::string& command, const BurnerOptions& o, Compilation
   if (o.paths.empty()) {
     Say(command == "image" ? "nothing to write: give the files and folders for the image"
                            : "nothing to burn: give the files and folders to burn");
-    std::cerr << CommandUsage(command);
+    if (!JsonEvents()) std::cerr << CommandUsage(command);
     return kExitUsage;
   }
   if (command == "image" && o.output.empty()) {
     Say("image needs --output FILE.iso: the file to write the image to");
-    std::cerr << CommandUsage(command);
+    if (!JsonEvents()) std::cerr << CommandUsage(command);
     return kExitUsage;
   }
   if (o.multi && o.dvd) {
@@ -226,7 +267,7 @@ Stop CheckInputs(const std::string& command, const BurnerOptions& o, Compilation
     return kExitUsage;
   }
   for (const InputProblem& p : facts.refusedEntries) {
-    Say((o.skipUnreadable ? "left out: " : "") + p.path + ": " + p.reason);
+    ReportRefused(p.path, p.path + ": " + p.reason, o.skipUnreadable);
   }
   if (!facts.refusedEntries.empty() && !o.skipUnreadable) {
     Say("nothing was written; --skip-unreadable burns the rest.");
@@ -258,7 +299,7 @@ Stop HandOver(ControlSession& session, const BurnerOptions& o, const Compilation
   }
   const HandOverResult handedOver = session.HandOver(entries);
   for (const RefusedEntry& refused : handedOver.refused) {
-    Say((o.skipUnreadable ? "left out: " : "") + refused.reason);
+    ReportRefused(refused.path, refused.reason, o.skipUnreadable);
   }
   if (!handedOver.refused.empty() && !o.skipUnreadable) {
     Say("nothing was written; --skip-unreadable burns the rest.");
@@ -272,10 +313,9 @@ Stop HandOver(ControlSession& session, const BurnerOptions& o, const Compilation
 }
 
 Stop FormatFirst(ControlSession& session, Writer& writer) {
-  std::cout << "The DVD+RW in " << writer.name() << " is not formatted: formatting it first.\n";
-  session.Call("BlankDVD");
-  ProgressView progress(std::cout, OnTerminal());
-  const JobResult result = WatchJob(session, JobType::Format, progress);
+  ReportOutput("The DVD+RW in " + writer.name() + " is not formatted: formatting it first.");
+  const JobResult result =
+      RunJob(session, JobType::Format, quillonhost::DiscJob::Format, "BlankDVD");
   if (result.end != JobResult::End::Completed) {
     SayIfTaken(writer, result);
     Say("the DVD+RW could not be formatted; nothing was burned.");
@@ -329,13 +369,10 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitCancelled;
   }
 
-  if (o.dvd) {
-    session.Call("BurnDVDData");
-  } else {
-    session.Call("BurnCDData", {Variant::Bool(o.multi)});
-  }
-  ProgressView progress(std::cout, OnTerminal());
-  const JobResult result = WatchJob(session, JobType::Burn, progress);
+  const JobResult result =
+      o.dvd ? RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnDvd, "BurnDVDData")
+            : RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnCd, "BurnCDData",
+                     {Variant::Bool(o.multi)});
   if (result.end != JobResult::End::Completed) {
     if (result.writerInUse || writer.probe().TestReady() == DiscProbe::Readiness::InUse) {
       Say(writer.name() + " is in use by another program.");
@@ -345,8 +382,8 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitFailed;
   }
   if (result.cancelled) {
-    std::cout << "Burn cancelled: the session was closed with "
-              << Megabytes(WrittenBlocks(writer, *disc, facts, result)) << " written.\n";
+    ReportOutput("Burn cancelled: the session was closed with " +
+                 Megabytes(WrittenBlocks(writer, *disc, facts, result)) + " written.");
     return kExitCancelled;
   }
   if (result.reports > 0) {
@@ -357,7 +394,7 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     if (o.eject) session.Call("EjectDisk");
     return kExitFailed;
   }
-  std::cout << "Burned Completed!\n";
+  ReportOutput("Burned Completed!");
   if (o.eject) session.Call("EjectDisk");
   return kExitDone;
 }
@@ -369,8 +406,7 @@ int SaveImage(ControlSession& session, const BurnerOptions& o, const Compilation
     return kExitCancelled;
   }
   session.Call("SaveImageFile", {Variant::Bstr(platform::NarrowToWide(o.output)), Variant::Bool(o.dvd)});
-  ProgressView progress(std::cout, OnTerminal());
-  const JobResult result = WatchJob(session, JobType::Image, progress);
+  const JobResult result = WatchJob(session, JobType::Image);
   if (result.end != JobResult::End::Completed) return result.interrupted ? kExitCancelled : kExitFailed;
   std::error_code ec;
   const auto bytes = fs::file_size(o.output, ec);
@@ -378,7 +414,7 @@ int SaveImage(ControlSession& session, const BurnerOptions& o, const Compilation
     Say("the image was saved, but it does not hold the files named above as they are now.");
     return kExitFailed;
   }
-  std::cout << "Image saved: " << o.output << " (" << Megabytes(ec ? 0 : bytes / 2048) << ").\n";
+  ReportOutput("Image saved: " + o.output + " (" + Megabytes(ec ? 0 : bytes / 2048) + ").");
   return kExitDone;
 }
 
@@ -391,10 +427,9 @@ Stop CheckDiscForImage(ControlSession& session, Writer& writer, const DiscDescri
                                       "' makes it blank again (everything on it is lost)."
                                 : "";
   if (disc.closed || disc.unfinished || (!disc.overwritable && !session.Flag("IsDiskBlank"))) {
-    std::cerr << "The disc in " << writer.name()
-              << " is not blank: an image file holds the addresses of a disc's first session, so it "
-                 "is burned only onto a blank disc. Nothing was written."
-              << erase << '\n';
+    Tell("The disc in " + writer.name() +
+         " is not blank: an image file holds the addresses of a disc's first session, so it "
+         "is burned only onto a blank disc. Nothing was written." + erase);
     return kExitFailed;
   }
   if (imageBlocks > disc.freeBlocks) {
@@ -427,20 +462,19 @@ int BurnImage(ControlSession& session, const BurnerOptions& o) {
     Say("cancelled before the burn started; nothing was burned.");
     return kExitCancelled;
   }
-  session.Call("BurnImageFile", {Variant::Bstr(platform::NarrowToWide(image))});
-  ProgressView progress(std::cout, OnTerminal());
-  const JobResult result = WatchJob(session, JobType::Burn, progress);
+  const JobResult result = RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnImage, "BurnImageFile",
+                                  {Variant::Bstr(platform::NarrowToWide(image))});
   if (result.end != JobResult::End::Completed) {
     SayIfTaken(writer, result);
     return kExitFailed;
   }
   if (result.cancelled) {
-    std::cout << "Burn cancelled: the session was closed with "
-              << Megabytes(static_cast<std::uint64_t>(result.writtenShare * static_cast<double>(blocks)))
-              << " written.\n";
+    ReportOutput("Burn cancelled: the session was closed with " +
+                 Megabytes(static_cast<std::uint64_t>(result.writtenShare * static_cast<double>(blocks))) +
+                 " written.");
     return kExitCancelled;
   }
-  std::cout << "Burned Completed!\n";
+  ReportOutput("Burned Completed!");
   return kExitDone;
 }
 
@@ -457,17 +491,16 @@ int Erase(ControlSession& session, const BurnerOptions& o) {
     return kExitFailed;
   }
   if (!session.Flag("IsDiskErasable")) {
-    std::cerr << "CD/DVD disk is not erasable! Can not continue to erase.\n";
+    Tell("CD/DVD disk is not erasable! Can not continue to erase.");
     return kExitFailed;
   }
-  session.Call("Blank", {Variant::Bool(o.full)});
-  ProgressView progress(std::cout, OnTerminal());
-  if (const JobResult result = WatchJob(session, JobType::Erase, progress);
+  if (const JobResult result = RunJob(session, JobType::Erase, quillonhost::DiscJob::Erase, "Blank",
+                                     {Variant::Bool(o.full)});
       result.end != JobResult::End::Completed) {
     SayIfTaken(writer, result);
     return kExitFailed;
   }
-  std::cout << "Blank complete!\n";
+  ReportOutput("Blank complete!");
   return kExitDone;
 }
 
@@ -480,15 +513,14 @@ int Format(ControlSession& session, const BurnerOptions& o) {
         ": only a DVD+RW can be formatted.");
     return kExitFailed;
   }
-  session.Call("BlankDVD");
-  ProgressView progress(std::cout, OnTerminal());
-  if (const JobResult result = WatchJob(session, JobType::Format, progress);
+  if (const JobResult result =
+          RunJob(session, JobType::Format, quillonhost::DiscJob::Format, "BlankDVD");
       result.end != JobResult::End::Completed) {
     SayIfTaken(writer, result);
     Say("the disc could not be formatted.");
     return kExitFailed;
   }
-  std::cout << "Format complete!\n";
+  ReportOutput("Format complete!");
   return kExitDone;
 }
 
@@ -501,12 +533,11 @@ int Close(ControlSession& session, const BurnerOptions& o) {
         "Nothing was sent to it.");
     return kExitFailed;
   }
-  session.Call("CloseSession");
-  ProgressView progress(std::cout, OnTerminal());
-  if (WatchJob(session, JobType::Close, progress).end != JobResult::End::Completed) {
+  if (RunJob(session, JobType::Close, quillonhost::DiscJob::Close, "CloseSession").end !=
+      JobResult::End::Completed) {
     return kExitFailed;
   }
-  std::cout << "Session closed: the disc can be read in other drives.\n";
+  ReportOutput("Session closed: the disc can be read in other drives.");
   return kExitDone;
 }
 

@@ -1,8 +1,8 @@
 #include "tools/quillon/control_session.h"
 
-#include <iostream>
 
 #include "platform/text/codepage.h"
+#include "tools/quillon/events.h"
 
 namespace quillon {
 namespace {
@@ -13,12 +13,12 @@ constexpr std::string_view kBusyText = "Drive is busy";
 
 bool ControlSession::Open() {
   if (platform::HRESULT hr = host_.Create(); platform::FAILED(hr)) {
-    std::cerr << "quillon: cannot create the engine control: " << platform::DescribeHresult(hr)
-              << " (register it with 'quillon register')\n";
+    ReportMessage(std::string("cannot create the engine control: ") + platform::DescribeHresult(hr) +
+                  " (register it with 'quillon register')");
     return false;
   }
   Call("InitControl");
-  for (const std::string& text : TakeEngineTexts()) std::cerr << "quillon: " << text << '\n';
+  for (const std::string& text : TakeEngineTexts()) ReportMessage(text, Source::Engine);
   return true;
 }
 
@@ -51,7 +51,7 @@ std::vector<std::string> ControlSession::TakeEngineTexts() {
   std::vector<std::string> texts;
   for (const HostNotice& n : host_.Pump(std::chrono::milliseconds(0))) {
     if (n.kind == HostNotice::Kind::EngineError) texts.push_back(n.name);
-    if (n.kind == HostNotice::Kind::MessageBox) std::cerr << "quillon: " << n.name << '\n';
+    if (n.kind == HostNotice::Kind::MessageBox) ReportNotice(n.name);
   }
   return texts;
 }
@@ -60,7 +60,7 @@ HandOverResult ControlSession::HandOver(const std::vector<std::string>& entries)
   return HandOverEntries(host_.Control(), entries, [this] {
     std::vector<HostNotice> arrived;
     for (HostNotice& n : host_.Pump(std::chrono::milliseconds(0))) {
-      if (n.kind == HostNotice::Kind::MessageBox) std::cerr << "quillon: " << n.name << '\n';
+      if (n.kind == HostNotice::Kind::MessageBox) ReportNotice(n.name);
       arrived.push_back(std::move(n));
     }
     return arrived;

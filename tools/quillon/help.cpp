@@ -18,6 +18,11 @@ constexpr std::string_view kExitCodes =
     "  2    the command line or an input was wrong; nothing was written\n"
     "  130  cancelled with Ctrl-C\n";
 
+constexpr std::string_view kJsonNote =
+    "'quillon --json COMMAND ...' prints every report as one JSON object a line,\n"
+    "the same in every locale. Its schema is quillon-events.schema.json, installed\n"
+    "in share/quillon beside the program's share/man (docs/ in the source).\n";
+
 const std::vector<CommandText> kCommands{
     {"writers", "writers",
      "Lists the CD/DVD writers, one a line, numbered from 0 in this order: the\n"
@@ -191,6 +196,7 @@ const std::vector<CommandText>& Commands() { return kCommands; }
 std::string_view Summary() { return kSummary; }
 std::string_view ExitCodes() { return kExitCodes; }
 std::string_view GeneralExamples() { return kGeneralExamples; }
+std::string_view JsonNote() { return kJsonNote; }
 
 std::string GeneralHelp() {
   std::string text = "quillon: " + std::string(kSummary) + ".\n\nCommands:\n";
@@ -204,7 +210,10 @@ std::string GeneralHelp() {
       "\n"
       "'quillon help COMMAND' or 'quillon COMMAND --help' describes a command and\n"
       "its options, with examples.\n"
+      "\n"
       "\n";
+  text += kJsonNote;
+  text += "\n";
   text += kExitCodes;
   text += "\nExamples:\n";
   text += kGeneralExamples;

@@ -34,6 +34,8 @@ const std::vector<CommandText>& Commands();
 std::string_view Summary();
 std::string_view ExitCodes();
 std::string_view GeneralExamples();
+// What --json does, for the overview and the manual page.
+std::string_view JsonNote();
 
 std::string GeneralHelp();
 // The help of `command`; nullopt for a command quillon does not have.

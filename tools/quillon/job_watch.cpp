@@ -4,9 +4,9 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <iostream>
 #include <optional>
 
+#include "tools/quillon/events.h"
 #include "tools/quillon/help.h"
 
 namespace quillon {
@@ -65,8 +65,7 @@ std::string_view UninterruptibleJob(JobType type) {
 
 class Watch {
  public:
-  Watch(ControlSession& session, JobType type, ProgressView& progress)
-      : session_(session), type_(type), progress_(progress) {}
+  Watch(ControlSession& session, JobType type) : session_(session), type_(type) {}
 
   JobResult Run() {
     auto lastNews = Clock::now();
@@ -104,8 +103,8 @@ class Watch {
         if (n.name == "Progress" && !n.args.empty()) {
           ShowProgress(n.args[0].AsI2());
         } else if (n.name == EndEventOf(type_)) {
-          if (type_ != JobType::Burn) progress_.Show(PhaseOf(type_), 100);
-          progress_.EndLine();
+          if (type_ != JobType::Burn) ReportProgress(PhaseOf(type_), 100);
+          EndProgressLine();
           JobResult result{JobResult::End::Completed};
           result.cancelled =
               type_ == JobType::Burn && cancelRequested_ && !phases_.wroteEverything();
@@ -116,21 +115,19 @@ class Watch {
         }
         break;
       case HostNotice::Kind::EngineError:
-        progress_.EndLine();
-        std::cerr << "quillon: " << n.name << '\n';
+        ReportMessage(n.name, Source::Engine);
         ++reports_;
         break;
       case HostNotice::Kind::EngineNotice:
       case HostNotice::Kind::MessageBox:
-        progress_.EndLine();
-        std::cerr << "quillon: " << n.name << '\n';
+        ReportNotice(n.name);
         break;
       case HostNotice::Kind::EntryRefused:
         break;  // entries are handed over before a job starts
       case HostNotice::Kind::JobFailed: {
-        progress_.EndLine();
+        EndProgressLine();
         // What failed and what the disc holds now, after the engine's text.
-        if (!n.name.empty()) std::cerr << "quillon: " << n.name << '\n';
+        if (!n.name.empty()) ReportMessage(n.name, Source::Engine);
         JobResult failed{JobResult::End::Failed};
         failed.interrupted = interrupted_;
         failed.writerInUse = RefusedAsInUse(n.args);
@@ -142,48 +139,47 @@ class Watch {
 
   void ShowProgress(int percent) {
     if (type_ != JobType::Burn) {
-      progress_.Show(PhaseOf(type_), percent);
+      ReportProgress(PhaseOf(type_), percent);
       return;
     }
     const BurnPhases::Step step = phases_.OnProgress(percent);
-    progress_.Show(step.phase, step.percent);
+    ReportProgress(step.phase, step.percent);
   }
 
   void HandleInterrupts() {
     if (TakeInterrupts() == 0) return;
     interrupted_ = true;
-    progress_.EndLine();
     if (type_ == JobType::Image) {
       if (!cancelRequested_) {
         cancelRequested_ = true;
-        std::cerr << "quillon: cancelling: no image file is left behind.\n";
+        ReportMessage("cancelling: no image file is left behind.");
         session_.Call("CancelBurning");
       }
     } else if (type_ != JobType::Burn) {
-      std::cerr << "quillon: " << UninterruptibleJob(type_)
-                << " cannot be interrupted: the drive is working on the whole disc, and a disc "
-                   "left half done is unusable. quillon ends when the drive has finished.\n";
+      ReportMessage(std::string(UninterruptibleJob(type_)) +
+                    " cannot be interrupted: the drive is working on the whole disc, and a disc "
+                    "left half done is unusable. quillon ends when the drive has finished.");
     } else if (!cancelRequested_) {
       cancelRequested_ = true;
       phases_.CancelRequested();
-      std::cerr
-          << "quillon: cancelling: the session is closed with what has been written so far.\n";
+      ReportMessage("cancelling: the session is closed with what has been written so far.");
       session_.Call("CancelBurning");
     } else {
-      std::cerr << "quillon: the session is being closed; closing cannot be interrupted without "
-                   "leaving the disc unreadable. Waiting for the drive to finish.\n";
+      ReportMessage("the session is being closed; closing cannot be interrupted without leaving "
+                    "the disc unreadable. Waiting for the drive to finish.");
     }
   }
 
   static JobResult Lost(const char* why) {
-    std::cerr << "quillon: " << why << "; the disc may be incomplete.\n";
+    EndProgressLine();
+    ReportMessage(std::string(why) + "; the disc may be incomplete.");
     return JobResult{JobResult::End::Lost};
   }
 
   [[noreturn]] void GiveUp() {
-    progress_.EndLine();
-    std::cerr << "quillon: no word from the engine or the drive for three hours; giving up. "
-                 "The disc may be incomplete.\n";
+    ReportMessage("no word from the engine or the drive for three hours; giving up. "
+                  "The disc may be incomplete.");
+    ReportResult(kExitFailed);
     // The worker is stuck in the drive: leave without waiting for it. The
     // writer is given back with the process.
     std::_Exit(kExitFailed);
@@ -191,7 +187,6 @@ class Watch {
 
   ControlSession& session_;
   JobType type_;
-  ProgressView& progress_;
   BurnPhases phases_;
   bool cancelRequested_ = false;
   bool interrupted_ = false;
@@ -219,8 +214,8 @@ int TakeInterrupts() {
   return count;
 }
 
-JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress) {
-  return Watch(session, type, progress).Run();
+JobResult WatchJob(ControlSession& session, JobType type) {
+  return Watch(session, type).Run();
 }
 
 }  // namespace quillon

@@ -6,8 +6,8 @@
 // control refuses a drive member with "Drive is busy" exactly while a job
 // runs, so a few seconds without news are followed by that question.
 
+#include "host/burn_phases.h"
 #include "tools/quillon/control_session.h"
-#include "tools/quillon/progress.h"
 
 namespace quillon {
 
@@ -30,6 +30,7 @@ struct JobResult {
   bool writerInUse = false;
 };
 
-JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress);
+// Follows the job just started; its progress and texts go to the event sink.
+JobResult WatchJob(ControlSession& session, JobType type);
 
 }  // namespace quillon

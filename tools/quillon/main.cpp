@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "host/engine_registration.h"
 #include "platform/automation/activation.h"
 #include "tools/quillon/burner.h"
+#include "tools/quillon/events.h"
 #include "tools/quillon/help.h"
 #include "tools/quillon/options.h"
 #include "tools/quillon/shell.h"
@@ -79,6 +81,10 @@ int CallServerEntry(const std::string& library, const char* entry) {
 
 // A command-line mistake: named, followed by the usage, exit 2.
 int Mistake(const std::string& text, std::string_view command) {
+  if (quillon::JsonEvents()) {
+    quillon::ReportMessage(text);
+    return quillon::kExitUsage;
+  }
   std::cerr << "quillon: " << text << '\n' << quillon::CommandUsage(command);
   return quillon::kExitUsage;
 }
@@ -102,8 +108,22 @@ int main(int argc, char** argv) {
     std::cerr << quillon::GeneralHelp();
     return quillon::kExitUsage;
   }
-  const std::string command = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
+  // --json before the command, or among a burner command's options: every
+  // report as one JSON object a line (events.h).
+  int first = 1;
+  if (std::string_view(argv[1]) == "--json") {
+    quillon::UseJsonEvents(true);
+    if (argc < 3) return quillon::ReportResult(Mistake("--json is followed by a command", ""));
+    first = 2;
+  }
+  const std::string command = argv[first];
+  std::vector<std::string> args(argv + first + 1, argv + argc);
+  if (quillon::JsonEvents() &&
+      std::string_view(" writers info burn erase format close eject ").find(" " + command + " ") ==
+          std::string_view::npos) {
+    return quillon::ReportResult(
+        Mistake("--json is for writers, info, burn, erase, format, close and eject", ""));
+  }
   if (command == "--help" || command == "-h") return Help({});
   if (command == "help") return Help(args);
   if (!quillon::CommandHelp(command)) {
@@ -121,9 +141,16 @@ int main(int argc, char** argv) {
     const std::string library = args.empty() ? DefaultEngineLibrary() : args[0];
     return CallServerEntry(library, command == "register" ? "DllRegisterServer" : "DllUnregisterServer");
   }
+  if (const auto json = std::find(args.begin(), std::find(args.begin(), args.end(), "--"), "--json");
+      json != args.end() && *json == "--json") {
+    quillon::UseJsonEvents(true);
+    args.erase(json);
+  }
   quillon::BurnerOptions options;
   std::string error;
-  if (!quillon::ParseBurnerOptions(command, args, options, error)) return Mistake(error, command);
+  if (!quillon::ParseBurnerOptions(command, args, options, error)) {
+    return quillon::ReportResult(Mistake(error, command));
+  }
   RegisterInstalledEngine();
-  return quillon::RunBurnerCommand(command, options);
+  return quillon::ReportResult(quillon::RunBurnerCommand(command, options));
 }
