@@ -6,6 +6,7 @@
 #include "engine/burn/drive_output.h"
 #include "engine/burn/engine_host.h"
 #include "engine/burn/read_ahead.h"
+#include "engine/burn/session_verify.h"
 #include "engine/burn/write_progress.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/iso/image_builder.h"
@@ -59,6 +60,8 @@ bool BurnSession::Run(BurnMode mode) {
   WriteProgress progress(host_, total);
   DriveOutput output(drive_, progress, mode, [this] { return CancelRequested(); });
   if (retryFirst) output.RetryFirstWrite();
+  BlockDigests digests;
+  if (verify_) output.KeepDigests(&digests);
   if (!WriteImage(output, progress)) {
     if (failure_.step == BurnStep::None) {
       failure_.step = BurnStep::Write;
@@ -82,6 +85,7 @@ bool BurnSession::Run(BurnMode mode) {
     return false;
   }
   Post(kProgressDone);
+  if (verify_) Verify(digests);
   host_.PostJobMessage(WM_BURN_FINISHED, 0);
   return true;
 }
@@ -268,6 +272,14 @@ void BurnSession::ReportSourceChange(const CImageNode& file, SourceChange change
       failure_.sourceError = error;
       break;
   }
+}
+
+void BurnSession::Verify(const BlockDigests& digests) {
+  // The burn is done whatever the read-back finds: the host learns what
+  // differs, and a cancel stops the reading only.
+  host_.ReportVerify(VerifySession(
+      drive_, image_, digests, [this](std::uint32_t perMille) { Post(perMille); },
+      [this] { return CancelRequested(); }));
 }
 
 bool BurnSession::CloseOutput(BurnMode mode) { return drive_.FinishSession(mode, host_.WriterFeatures()); }

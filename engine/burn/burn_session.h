@@ -3,7 +3,8 @@
 // a multi-session CD, build the image, check that it fits, write it and
 // close the session. Progress is posted in per mille: 10 to 50 while the
 // image is built, 60 to 960 while it is written, then 900 and 1000, then
-// WM_BURN_FINISHED. The image builder keeps the tree and the layout; this
+// (a burn that verifies) 1 to 1000 again while the session is read back,
+// then WM_BURN_FINISHED. The image builder keeps the tree and the layout; this
 // unit owns the drive's side of the job, and on a failure says which step
 // failed and what it left on the disc.
 
@@ -21,6 +22,7 @@ class Event;
 
 namespace scrivo {
 
+class BlockDigests;
 class BurnDrive;
 class CImageBuilder;
 class DriveOutput;
@@ -36,6 +38,9 @@ class BurnSession {
   // leaves its reason in Failure(). The image is left as built: the caller
   // resets it.
   bool Run(BurnMode mode);
+  // Once the session is closed, it is read back and compared with what was
+  // written; the host hears the result (ReportVerify) before the end.
+  void VerifyAfterClose() { verify_ = true; }
   const BurnFailure& Failure() const { return failure_; }
 
  private:
@@ -54,6 +59,7 @@ class BurnSession {
   bool WriteImage(DriveOutput& output, WriteProgress& progress);
   void ReportSourceChange(const CImageNode& file, SourceChange change, int error);
   bool CloseOutput(BurnMode mode);
+  void Verify(const BlockDigests& digests);
   bool CancelRequested();
   void Post(std::uint32_t perMille);
   // Records a failed step, with the drive's failed command when one of the
@@ -65,6 +71,7 @@ class BurnSession {
   EngineHost& host_;
   platform::Event* cancelEvent_;
   BurnFailure failure_;
+  bool verify_ = false;
 };
 
 }  // namespace scrivo

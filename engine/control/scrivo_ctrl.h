@@ -77,6 +77,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   void ReportNotice(std::string_view text) override;
   scrivo::FeatureFlags WriterFeatures() const override { return featureFlags_; }
   void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override;
+  void ReportVerify(const VerifyResult& result) override;
 
   // The members of _DScrivo.
   std::int16_t HAnum() const { return haNum_; }
@@ -107,6 +108,10 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BurnDVDData();
   void BlankDVD();
   void CloseSession();
+  // Whether a burn reads its session back and compares it before Finished.
+  bool VerifyAfterBurn() const { return verifyAfterBurn_; }
+  void SetVerifyAfterBurn(bool verify) { verifyAfterBurn_ = verify; }
+  void VerifyDisc();
   void AboutBox();
 
   // For the engine's own parts and tests.
@@ -150,6 +155,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BlankJob();
   void DvdBlankJob();
   void CloseSessionJob();
+  void VerifyJob();
   // Posts a drive job's progress to the control's window.
   ProgressSink JobProgress();
   // The drive's last failed command when one failed after `serial`.
@@ -187,6 +193,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   platform::Event cancelEvent_{platform::Event::Reset::Auto};
   std::int32_t fullBlank_ = 0;
   BurnMode burnMode_ = BurnMode::CdSingleSession;
+  bool verifyAfterBurn_ = false;
   platform::WorkerThread worker_;
   // Numbers the jobs; each message a job posts carries its number.
   std::atomic<std::uint32_t> jobNumber_{0};

@@ -62,6 +62,11 @@ void CScrivoCtrl::CloseSession() {
   StartJob(&CScrivoCtrl::CloseSessionJob, JobKind::SessionClose, CancelReset::No, ThreadFailure::Report);
 }
 
+void CScrivoCtrl::VerifyDisc() {
+  if (RefuseWhileBusy()) return;
+  StartJob(&CScrivoCtrl::VerifyJob, JobKind::Verify, CancelReset::Yes, ThreadFailure::Report);
+}
+
 void CScrivoCtrl::CancelBurning() {
   // Only a running job can be cancelled; a cancel with nothing running must
   // not linger and stop the next burn.
@@ -76,10 +81,25 @@ void CScrivoCtrl::BurnJob() {
   MmcBurnDrive drive(drive_);
   BurnFailure failure;
   const bool burned = WithTrayLocked(
-      drive_, [&] { return BurnCompilation(image_, drive, *this, burnMode_, &cancelEvent_, failure); });
+      drive_, [&] {
+        return BurnCompilation(image_, drive, *this, burnMode_, &cancelEvent_, failure, verifyAfterBurn_);
+      });
   if (!burned) ReportError("Unable to burn image.");
   busyEvent_.Clear();
   if (!burned) ReportJobFailed(JobFailure::OfBurn(failure));
+}
+
+// The verify job ends with VerifyFinished, or fails with its reason.
+void CScrivoCtrl::VerifyJob() {
+  image_.Bind(this);
+  MmcBurnDrive drive(drive_);
+  const std::uint64_t before = drive_.LastFailure().serial;
+  std::string reason;
+  const bool compared =
+      WithTrayLocked(drive_, [&] { return VerifyCompilation(image_, drive, *this, &cancelEvent_, reason); });
+  if (!compared) ReportError("Unable to verify the disc.");
+  busyEvent_.Clear();
+  if (!compared) ReportJobFailed(JobFailure::OfVerify(reason, FailureSince(before)));
 }
 
 std::optional<CommandFailure> CScrivoCtrl::FailureSince(std::uint64_t serial) const {

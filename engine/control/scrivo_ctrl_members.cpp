@@ -33,6 +33,8 @@ void CScrivoCtrl::BindMembers() {
   d.BindGet(DISPID_MAXWRITESPEED, [this] { return Variant::I4(MaxWriteSpeed()); });
   d.BindGet(DISPID_VOLUMELABEL, [this] { return Text(VolumeLabel()); });
   d.BindPut(DISPID_VOLUMELABEL, [this](const Variant& v) { SetVolumeLabel(Narrow(v)); });
+  d.BindGet(DISPID_VERIFYAFTERBURN, [this] { return Variant::Bool(VerifyAfterBurn()); });
+  d.BindPut(DISPID_VERIFYAFTERBURN, [this](const Variant& v) { SetVerifyAfterBurn(v.AsBool()); });
 
   auto method = [&d](platform::DISPID id, auto body) {
     d.BindMethod(id, [body](std::span<const Variant> args) { return body(args); });
@@ -50,6 +52,7 @@ void CScrivoCtrl::BindMembers() {
   method(DISPID_BURNDVDDATA, [this](auto) { BurnDVDData(); return Variant(); });
   method(DISPID_BLANKDVD, [this](auto) { BlankDVD(); return Variant(); });
   method(DISPID_CLOSESESSION, [this](auto) { CloseSession(); return Variant(); });
+  method(DISPID_VERIFYDISC, [this](auto) { VerifyDisc(); return Variant(); });
   method(DISPID_ABOUTBOX_MEMBER, [this](auto) { AboutBox(); return Variant(); });
 }
 

@@ -35,6 +35,8 @@ enum DispId : platform::DISPID {
   DISPID_BURNDVDDATA = 26,
   DISPID_BLANKDVD = 27,
   DISPID_CLOSESESSION = 28,
+  DISPID_VERIFYAFTERBURN = 31,
+  DISPID_VERIFYDISC = 32,
   DISPID_ABOUTBOX_MEMBER = platform::DISPID_ABOUTBOX,
 };
 
@@ -52,10 +54,12 @@ enum DiagnosticId : platform::DISPID {
   DIAGID_JOBFAILED = 2,
   DIAGID_ENTRYREFUSED = 3,
   DIAGID_ENGINENOTICE = 4,
+  DIAGID_VERIFYMISMATCH = 6,
+  DIAGID_VERIFYFINISHED = 7,
 };
 
 // The job whose failure JobFailed reports.
-enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3, SessionClose = 4 };
+enum class JobKind : std::int16_t { Burn = 1, Blank = 2, DvdFormat = 3, SessionClose = 4, Verify = 5 };
 
 // Why EntryRefused says the compilation refused an entry (its iKind).
 enum class EntryRefusalKind : std::int16_t {

@@ -295,6 +295,23 @@ std::uint64_t WrittenBlocks(Writer& writer, const DiscDescription& disc,
   return static_cast<std::uint64_t>(result.writtenShare * static_cast<double>(facts.blocks));
 }
 
+// What the read-back found: "Verified: ..." when the disc holds what was
+// meant; otherwise each file that differs or cannot be read, and a damaged
+// directory, are named (exit 1); a read-back cut short by Ctrl-C exits 130.
+int SayVerified(const VerifyReport& report) {
+  if (report.identical()) {
+    std::cout << report.Summary() << '\n';
+    return kExitDone;
+  }
+  if (report.finished() && !report.complete()) {
+    std::cout << report.Summary() << '\n';
+    return kExitCancelled;
+  }
+  for (const std::string& finding : report.findings()) Say(finding);
+  Say(report.Summary());
+  return kExitFailed;
+}
+
 int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
   Writer writer(session, o.writer);
   if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to burn.")) return *stop;
@@ -313,13 +330,14 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitCancelled;
   }
 
+  session.Set("VerifyAfterBurn", Variant::Bool(o.verify));
   if (o.dvd) {
     session.Call("BurnDVDData");
   } else {
     session.Call("BurnCDData", {Variant::Bool(o.multi)});
   }
   ProgressView progress(std::cout, OnTerminal());
-  const JobResult result = WatchJob(session, JobType::Burn, progress);
+  const JobResult result = WatchJob(session, JobType::Burn, progress, o.verify);
   if (result.end != JobResult::End::Completed) {
     if (result.writerInUse || writer.probe().TestReady() == DiscProbe::Readiness::InUse) {
       Say(writer.name() + " is in use by another program.");
@@ -342,8 +360,20 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitFailed;
   }
   std::cout << "Burned Completed!\n";
+  const int verified = o.verify ? SayVerified(result.verify) : kExitDone;
   if (o.eject) session.Call("EjectDisk");
-  return kExitDone;
+  return verified;
+}
+
+int Verify(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to verify.")) return *stop;
+  if (Stop stop = HandOver(session, o, facts)) return *stop;
+  session.Call("VerifyDisc");
+  ProgressView progress(std::cout, OnTerminal());
+  const JobResult result = WatchJob(session, JobType::Verify, progress);
+  if (result.end != JobResult::End::Completed) return kExitFailed;
+  return SayVerified(result.verify);
 }
 
 int Erase(ControlSession& session, const BurnerOptions& o) {
@@ -426,7 +456,7 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   InstallInterruptHandler();
   // A burn's inputs are looked at before the writer is touched.
   CompilationFacts facts;
-  if (command == "burn") {
+  if (command == "burn" || command == "verify") {
     if (Stop stop = CheckInputs(options, facts)) return *stop;
     if (Interrupted()) {
       Say("cancelled; nothing was written.");
@@ -438,6 +468,7 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   if (command == "writers") return ListWriters(session);
   if (command == "info") return Info(session, options);
   if (command == "burn") return Burn(session, options, facts);
+  if (command == "verify") return Verify(session, options, facts);
   if (command == "erase") return Erase(session, options);
   if (command == "format") return Format(session, options);
   if (command == "close") return Close(session, options);

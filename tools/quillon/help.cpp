@@ -18,7 +18,7 @@ constexpr std::string_view kExitCodes =
     "  2    the command line or an input was wrong; nothing was written\n"
     "  130  cancelled with Ctrl-C\n";
 
-constexpr std::array<CommandText, 10> kCommands{{
+constexpr std::array<CommandText, 11> kCommands{{
     {"writers", "writers",
      "Lists the CD/DVD writers, one a line, numbered from 0 in this order: the\n"
      "number is what --writer takes. With none, says what to check.\n"
@@ -36,7 +36,7 @@ constexpr std::array<CommandText, 10> kCommands{{
      "  quillon info --writer 1\n"},
     {"burn",
      "burn [--writer N] [--label TEXT] [--dvd] [--multi] [--eject]\n"
-     "                    [--no-format] [--skip-unreadable] PATH...",
+     "                    [--no-format] [--skip-unreadable] [--no-verify] PATH...",
      "Burns files and folders onto the disc as one session (ISO 9660 with Joliet\n"
      "names). A folder's contents land at the root of the disc; a file lands at\n"
      "the root under its own name.\n"
@@ -56,6 +56,12 @@ constexpr std::array<CommandText, 10> kCommands{{
      "  --no-format         stop instead of formatting an unformatted DVD+RW\n"
      "  --skip-unreadable   burn the rest when the engine refuses some entries\n"
      "                      (they are listed)\n"
+     "  --no-verify         do not read the session back once it is closed\n"
+     "\n"
+     "Once the session is closed it is read back and compared with what was\n"
+     "written ('Verifying'): 'Verified: N files, M MB, identical.', or each file\n"
+     "that differs or cannot be read is named (and a damaged directory said),\n"
+     "exit 1.\n"
      "\n"
      "Ctrl-C cancels the burn: the session is closed with what was written so\n"
      "far and quillon exits with 130. Closing the session cannot be interrupted.\n"
@@ -66,6 +72,20 @@ constexpr std::array<CommandText, 10> kCommands{{
      "  quillon burn --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"
      "  quillon burn --writer 1 --dvd --label BACKUP ~/Projects\n"
      "  quillon burn --multi ~/Pictures/new\n"},
+    {"verify", "verify [--writer N] [--label TEXT] PATH...",
+     "Compares the disc's last session with files and folders, laid out as\n"
+     "'quillon burn' with the same PATHs (and label) would lay them out: every\n"
+     "block is read back and compared. Says 'Verified: N files, M MB,\n"
+     "identical.', or names each file that differs or cannot be read, and says\n"
+     "when the disc's directory is damaged (exit 1). A session that also\n"
+     "carries the files of earlier sessions (--multi) does not compare equal.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "  --label TEXT the label the disc was burned with (default NEW)\n"
+     "\n"
+     "Example:\n"
+     "  quillon verify --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"},
     {"erase", "erase [--writer N] [--full]",
      "Erases a rewritable CD: everything on it is lost. A quick erase makes the\n"
      "disc blank in a minute or two; --full overwrites all of it and takes longer.\n"

@@ -43,6 +43,7 @@ std::string_view PhaseOf(JobType type) {
   switch (type) {
     case JobType::Erase: return "Erasing";
     case JobType::Close: return "Closing the session";
+    case JobType::Verify: return BurnPhases::kVerifying;
     default: return "Formatting";
   }
 }
@@ -50,6 +51,7 @@ std::string_view EndEventOf(JobType type) {
   switch (type) {
     case JobType::Burn: return "Finished";
     case JobType::Close: return "CloseFinished";
+    case JobType::Verify: return {};  // VerifyFinished ends it
     default: return "BlankFinished";
   }
 }
@@ -63,8 +65,10 @@ std::string_view UninterruptibleJob(JobType type) {
 
 class Watch {
  public:
-  Watch(ControlSession& session, JobType type, ProgressView& progress)
-      : session_(session), type_(type), progress_(progress) {}
+  Watch(ControlSession& session, JobType type, ProgressView& progress, bool verify)
+      : session_(session), type_(type), progress_(progress) {
+    if (verify) phases_.ExpectVerify();
+  }
 
   JobResult Run() {
     auto lastNews = Clock::now();
@@ -110,6 +114,19 @@ class Watch {
           result.writtenShare = phases_.writtenShare();
           result.interrupted = interrupted_;
           result.reports = reports_;
+          result.verify = verify_;
+          return result;
+        }
+        break;
+      case HostNotice::Kind::VerifyMismatch:
+      case HostNotice::Kind::VerifyFinished:
+        verify_.Take(n);
+        if (type_ == JobType::Verify && verify_.finished()) {
+          progress_.EndLine();
+          JobResult result{JobResult::End::Completed};
+          result.interrupted = interrupted_;
+          result.reports = reports_;
+          result.verify = verify_;
           return result;
         }
         break;
@@ -151,7 +168,11 @@ class Watch {
     if (TakeInterrupts() == 0) return;
     interrupted_ = true;
     progress_.EndLine();
-    if (type_ != JobType::Burn) {
+    if (type_ == JobType::Verify || phases_.verifying()) {
+      if (!cancelRequested_) session_.Call("CancelBurning");
+      cancelRequested_ = true;
+      std::cerr << "quillon: cancelling the read-back: the disc is not compared whole.\n";
+    } else if (type_ != JobType::Burn) {
       std::cerr << "quillon: " << UninterruptibleJob(type_)
                 << " cannot be interrupted: the drive is working on the whole disc, and a disc "
                    "left half done is unusable. quillon ends when the drive has finished.\n";
@@ -185,6 +206,7 @@ class Watch {
   JobType type_;
   ProgressView& progress_;
   BurnPhases phases_;
+  VerifyReport verify_;
   bool cancelRequested_ = false;
   bool interrupted_ = false;
   std::size_t reports_ = 0;
@@ -211,8 +233,8 @@ int TakeInterrupts() {
   return count;
 }
 
-JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress) {
-  return Watch(session, type, progress).Run();
+JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress, bool verify) {
+  return Watch(session, type, progress, verify).Run();
 }
 
 }  // namespace quillon

@@ -6,6 +6,7 @@
 // control refuses a drive member with "Drive is busy" exactly while a job
 // runs, so a few seconds without news are followed by that question.
 
+#include "host/verify_report.h"
 #include "tools/quillon/control_session.h"
 #include "tools/quillon/progress.h"
 
@@ -16,7 +17,8 @@ void InstallInterruptHandler();
 bool Interrupted();
 int TakeInterrupts();
 
-enum class JobType { Burn, Erase, Format, Close };
+// Verify: the control's VerifyDisc, which ends with VerifyFinished.
+enum class JobType { Burn, Erase, Format, Close, Verify };
 
 struct JobResult {
   enum class End { Completed, Failed, Lost } end = End::Lost;
@@ -27,8 +29,11 @@ struct JobResult {
   // The job failed on a command the writer refused as one that another
   // program's job holds (02/04/08): that program took it after quillon asked.
   bool writerInUse = false;
+  // What the read-back found (a burn that verifies, a verify).
+  VerifyReport verify = {};
 };
 
-JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress);
+// `verify`: the burn reads its session back (VerifyAfterBurn is set).
+JobResult WatchJob(ControlSession& session, JobType type, ProgressView& progress, bool verify = false);
 
 }  // namespace quillon

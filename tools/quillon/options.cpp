@@ -13,15 +13,16 @@ struct OptionSpec {
   bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 8> kOptions{{
-    {"--writer", " info burn erase format close eject ", true},
-    {"--label", " burn ", true},
+constexpr std::array<OptionSpec, 9> kOptions{{
+    {"--writer", " info burn verify erase format close eject ", true},
+    {"--label", " burn verify ", true},
     {"--dvd", " burn ", false},
     {"--multi", " burn ", false},
     {"--eject", " burn ", false},
     {"--no-format", " burn ", false},
     {"--skip-unreadable", " burn ", false},
     {"--full", " erase ", false},
+    {"--no-verify", " burn ", false},
 }};
 
 const OptionSpec* FindOption(std::string_view command, std::string_view name) {
@@ -50,6 +51,7 @@ bool Apply(std::string_view name, const std::string& value, BurnerOptions& o, st
   if (name == "--no-format") o.noFormat = true;
   if (name == "--skip-unreadable") o.skipUnreadable = true;
   if (name == "--full") o.full = true;
+  if (name == "--no-verify") o.verify = false;
   return true;
 }
 
@@ -65,7 +67,7 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 
 bool ParseBurnerOptions(const std::string& command, const std::vector<std::string>& args,
                         BurnerOptions& options, std::string& error) {
-  const bool takesPaths = command == "burn";
+  const bool takesPaths = command == "burn" || command == "verify";
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

@@ -17,6 +17,7 @@ struct BurnerOptions {
   bool eject = false;
   bool noFormat = false;
   bool skipUnreadable = false;
+  bool verify = true;  // burn: read the session back and compare it
   std::vector<std::string> paths;
 };
 
