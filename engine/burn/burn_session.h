@@ -72,6 +72,7 @@ class BurnSession {
   platform::Event* cancelEvent_;
   BurnFailure failure_;
   bool verify_ = false;
+  bool cancelled_ = false;  // a cancel was seen
 };
 
 }  // namespace scrivo
