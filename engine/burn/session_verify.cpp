@@ -99,19 +99,28 @@ class ReadBack {
  private:
   void ReadAndCompare(std::uint64_t first, std::uint32_t count) {
     const std::span<std::uint8_t> span(buffer_.data(), std::size_t{count} * kBlockSize);
-    if (drive_.ReadBlocks(Lba(first), span)) {
+    if (!driveGone_ && drive_.ReadBlocks(Lba(first), span)) {
       for (std::uint32_t i = 0; i < count; ++i) Compare(first + i, span.subspan(std::size_t{i} * kBlockSize, kBlockSize));
       return;
     }
     for (std::uint32_t i = 0; i < count; ++i) {
       const auto block = span.subspan(std::size_t{i} * kBlockSize, kBlockSize);
-      if (count > 1 && unreadable_ < kSplitReadsUpTo && drive_.ReadBlocks(Lba(first + i), block)) {
+      if (count > 1 && !driveGone_ && unreadable_ < kSplitReadsUpTo && drive_.ReadBlocks(Lba(first + i), block)) {
         Compare(first + i, block);
       } else {
+        // A drive that stopped answering (not ready after its waits, no
+        // disc, gone from the bus) has no blocks left to read: the rest is
+        // counted unreadable without a wait per read.
+        driveGone_ = driveGone_ || !MediumError(drive_.LastFailure());
         ++unreadable_;
         Record(first + i, true);
       }
     }
+  }
+
+  static bool MediumError(const CommandFailure& failure) {
+    constexpr std::uint8_t kMediumError = 0x03;
+    return failure.sense && failure.sense->key == kMediumError;
   }
 
   std::int32_t Lba(std::uint64_t relative) const {
@@ -146,6 +155,7 @@ class ReadBack {
   std::map<const CImageNode*, std::size_t> findingOf_;
   std::optional<VerifyFinding> directory_;
   std::uint64_t unreadable_ = 0;
+  bool driveGone_ = false;
 };
 
 }  // namespace

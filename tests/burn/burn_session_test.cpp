@@ -37,6 +37,7 @@ using scrivo::BurnStep;
 using scrivo::DiscAfterFailure;
 
 constexpr scrivo::SenseCode kWriteError{0x03, 0x0C, 0x00};
+constexpr scrivo::SenseCode kUnrecoveredRead{0x03, 0x11, 0x00};
 
 // A writer that takes every command unless told to refuse one, and counts
 // what it was sent.
@@ -91,11 +92,19 @@ class ScriptedDrive final : public scrivo::BurnDrive {
   // changed, an unreadable one fails the read that covers it.
   std::map<std::int32_t, std::vector<std::uint8_t>> recorded;
   std::set<std::int32_t> corrupt, unreadable;
+  std::int32_t goneFrom = INT32_MAX;  // from this block on, reads fail without sense (the drive is gone)
   std::vector<std::size_t> readSizes;  // blocks asked for by each read
   bool ReadBlocks(std::int32_t lba, std::span<std::uint8_t> out) override {
     readSizes.push_back(out.size() / scrivo::kBlockSize);
     for (std::size_t at = 0; at < out.size(); at += scrivo::kBlockSize, ++lba) {
-      if (unreadable.contains(lba) || !recorded.contains(lba)) return false;
+      if (lba >= goneFrom) {
+        failure_ = {scrivo::Read10Cdb(static_cast<std::uint32_t>(lba)), 0x04, 0, std::nullopt, failure_.serial + 1};
+        return false;
+      }
+      if (unreadable.contains(lba) || !recorded.contains(lba)) {
+        failure_ = {scrivo::Read10Cdb(static_cast<std::uint32_t>(lba)), 0x04, 0, kUnrecoveredRead, failure_.serial + 1};
+        return false;
+      }
       std::copy(recorded[lba].begin(), recorded[lba].end(), out.begin() + static_cast<std::ptrdiff_t>(at));
       if (corrupt.contains(lba)) out[at + 100] ^= 0x01;
     }
@@ -358,16 +367,21 @@ TEST_F(BurnSteps, AVerifyNamesTheFileOrTheDirectoryOfEachBadBlock) {
   const struct {
     std::set<std::int32_t> corrupt, unreadable;
     std::vector<Found> found;
+    std::int32_t goneFrom = INT32_MAX;
   } cases[] = {
       {{}, {}, {}},
       {{a + 5, a + 7}, {}, {{"/a.bin", false, a + 5, 2}}},
       {{}, {a + 39, b}, {{"/a.bin", true, a + 39, 1}, {"/b.bin", true, b, 1}}},
       {{b + 2}, {16}, {{"", true, 16, 1}, {"/b.bin", false, b + 2, 1}}},
+      // A drive gone mid-way: a read of a single block finds it so, and
+      // the rest counts unreadable without more reads.
+      {{}, {}, {{"/a.bin", true, a + 10, 30}, {"/b.bin", true, b, 3}}, a + 10},
   };
   for (const auto& c : cases) {
     drive = ScriptedDrive{};
     drive.corrupt = c.corrupt;
     drive.unreadable = c.unreadable;
+    drive.goneFrom = c.goneFrom;
     host.verified.clear();
     ASSERT_TRUE(Burn(BurnMode::CdSingleSession, true));
     ASSERT_EQ(host.verified.size(), 1u);
@@ -382,7 +396,8 @@ TEST_F(BurnSteps, AVerifyNamesTheFileOrTheDirectoryOfEachBadBlock) {
     // Reads of 32 blocks, and single blocks only after a read that failed.
     const auto single = std::count(drive.readSizes.begin(), drive.readSizes.end(), 1u);
     EXPECT_EQ(drive.readSizes.front(), 32u);
-    EXPECT_EQ(single > 0, !c.unreadable.empty());
+    EXPECT_EQ(single > 0, !c.unreadable.empty() || c.goneFrom != INT32_MAX);
+    EXPECT_LE(single, 32) << "no read is split once the drive is gone";
   }
 }
 
