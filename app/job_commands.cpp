@@ -65,6 +65,9 @@ void TFGUI::actBurnExecute() {
   burnFacts_ = facts;
   burnDisc_ = disc_;
   phases_ = {};
+  verify_ = {};
+  scrivo_->SetVerifyAfterBurn(chkVerify->isChecked());
+  if (chkVerify->isChecked()) phases_.ExpectVerify();
   cancelRequested_ = false;
   burningImage_ = false;
   writeStartPercent_ = -1;
@@ -272,8 +275,8 @@ void TFGUI::ReturnToIdle() {
 
 void TFGUI::ScrivoProgress(std::int16_t iPos) {
   if (scrivo_->Tag == Burning) {
-    lblState->setText("Burning ......");
     ShowBurnDetail(iPos);
+    lblState->setText(phases_.verifying() ? "Verifying ......" : "Burning ......");
   }
   if (scrivo_->Tag == Erasing) lblState->setText(formatting_ ? "Formatting ......" : "Erasing ......");
   if (scrivo_->Tag == SavingImage) lblDetail->setText(iPos <= 5 ? "Preparing the image..." : "Writing the image file...");
@@ -352,7 +355,15 @@ void TFGUI::ScrivoFinished() {
   const bool cancelled = cancelRequested_ && !phases_.wroteEverything();
   const QString report = cancelled ? CancelledBurnReport() : QString("Burned Completed!");
   NotifyJobEnd(cancelled ? report.section("\r\n", 0, 0) : report);
-  messages_.Show(report);
+  if (!cancelled && verify_.finished()) {
+    // The box says the disc was verified, or names each file that differs
+    // or cannot be read, and a damaged directory.
+    QStringList findings;
+    for (const std::string& finding : verify_.findings()) findings.append(QString::fromStdString(finding));
+    messages_.Show(report + "\r\n" + QString::fromStdString(verify_.Summary()), findings);
+  } else {
+    messages_.Show(report);
+  }
   if (!jobNotices_.isEmpty()) messages_.Show(jobNotices_.join("\r\n"));
   jobNotices_.clear();
   // Files that vanished or changed while they were read: the session is

@@ -74,6 +74,7 @@ void TFGUI::ConnectEvents(TScrivo& scrivo) {
   scrivo.OnBlankFinished = [this](TScrivo&) { Guarded([this] { ScrivoBlankFinished(); }); };
   scrivo.OnEngineError = [this](TScrivo&, const QString& text) { ScrivoEngineError(text); };
   scrivo.OnEngineNotice = [this](TScrivo&, const QString& text) { ScrivoEngineNotice(text); };
+  scrivo.OnVerify = [this](TScrivo&, const quillon::HostNotice& notice) { verify_.Take(notice); };
   scrivo.OnCloseFinished = [this](TScrivo&) { Guarded([this] { ScrivoCloseFinished(); }); };
   scrivo.OnImageSaved = [this](TScrivo&) { Guarded([this] { ScrivoImageSaved(); }); };
   scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job, const QString& reason, DiscAfterJob disc) {
@@ -195,6 +196,12 @@ QWidget* TFGUI::BuildTopPanel() {
   lower->addWidget(edtCDVolume);
   lower->addSpacing(16);
   lower->addWidget(chkMulti);
+  chkVerify = new QCheckBox("Verify after burn", panel);
+  chkVerify->setObjectName("chkVerify");
+  chkVerify->setToolTip("Read the disc back once it is burned and compare it with the files");
+  chkVerify->setChecked(true);
+  lower->addSpacing(16);
+  lower->addWidget(chkVerify);
 
   grid->addLayout(upper, 0, 0);
   grid->addLayout(lower, 1, 0);
@@ -392,7 +399,7 @@ void TFGUI::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-// Per user: the writer, the disc type, Multi Session, the label, the
+// Per user: the writer, the disc type, Multi Session, Verify after burn, the label, the
 // window's size, and the last folder Add showed.
 void TFGUI::RestoreSettings() {
   QSettings settings("quillon", "quillonburner");
@@ -406,6 +413,7 @@ void TFGUI::RestoreSettings() {
   }
   if (settings.contains("multiSession") && chkMulti->isEnabled())
     chkMulti->setChecked(settings.value("multiSession").toBool());
+  if (settings.contains("verifyAfterBurn")) chkVerify->setChecked(settings.value("verifyAfterBurn").toBool());
   if (settings.contains("label")) edtCDVolume->setText(settings.value("label").toString());
   const QSize size = settings.value("windowSize").toSize();
   if (size.isValid() && windowModeTag == 0) resize(size);
@@ -416,6 +424,7 @@ void TFGUI::SaveSettings() {
   settings.setValue("writer", cboBurner->currentText());
   settings.setValue("dvd", rdbDVD->isChecked());
   settings.setValue("multiSession", chkMulti->isChecked());
+  settings.setValue("verifyAfterBurn", chkVerify->isChecked());
   settings.setValue("label", edtCDVolume->text());
   if (windowModeTag == 0 && !isMaximized()) settings.setValue("windowSize", size());
 }

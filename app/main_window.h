@@ -31,6 +31,7 @@
 #include "host/desktop_bus.h"
 #include "app/upgrade_dll.h"
 #include "host/burn_phases.h"
+#include "host/verify_report.h"
 #include "host/compilation_check.h"
 #include "host/disc_probe.h"
 
@@ -107,6 +108,7 @@ class TFGUI final : public QMainWindow {
   CompilationList* lsvCD = nullptr;
   QLineEdit* edtCDVolume = nullptr;
   QCheckBox* chkMulti = nullptr;
+  QCheckBox* chkVerify = nullptr;  // the burn reads its session back and compares it
   QRadioButton* rdbCD = nullptr;
   QRadioButton* rdbDVD = nullptr;
   QRadioButton* rdbQuickErase = nullptr;
@@ -270,6 +272,7 @@ class TFGUI final : public QMainWindow {
   // The running burn: its phases, what it needs, and whether the user
   // cancelled it; the disc as it was before it started.
   quillon::BurnPhases phases_;
+  quillon::VerifyReport verify_;  // what the read-back found
   quillon::CompilationFacts burnFacts_;
   std::optional<quillon::DiscDescription> burnDisc_;
   bool cancelRequested_ = false;

@@ -65,6 +65,10 @@ void TScrivo::Receive(const quillon::HostNotice& notice) {
       break;  // only a hand-over asks why
     case Kind::MessageBox:
       break;  // the program's message service shows those itself
+    case Kind::VerifyMismatch:
+    case Kind::VerifyFinished:
+      if (OnVerify) OnVerify(*this, notice);
+      break;
   }
 }
 
@@ -160,6 +164,9 @@ void TScrivo::BurnCDData(bool bMultiSession) {
 void TScrivo::BurnDVDData() { Invoke(scrivo::DISPID_BURNDVDDATA, InvokeKind::Method); }
 void TScrivo::Blank(bool bFull) { Invoke(scrivo::DISPID_BLANK, InvokeKind::Method, {Variant::Bool(bFull)}); }
 void TScrivo::CloseSession() { Invoke(scrivo::DISPID_CLOSESESSION, InvokeKind::Method); }
+void TScrivo::SetVerifyAfterBurn(bool verify) {
+  Invoke(scrivo::DISPID_VERIFYAFTERBURN, InvokeKind::PropertyPut, {Variant::Bool(verify)});
+}
 void TScrivo::BlankDVD() { Invoke(scrivo::DISPID_BLANKDVD, InvokeKind::Method); }
 void TScrivo::CancelBurning() { Invoke(scrivo::DISPID_CANCELBURNING, InvokeKind::Method); }
 void TScrivo::EjectDisk() { Invoke(scrivo::DISPID_EJECTDISK, InvokeKind::Method); }

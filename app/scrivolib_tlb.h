@@ -61,6 +61,8 @@ class TScrivo {
   // What the user should know that does not fail the job.
   TScrivoEngineError OnEngineNotice;
   TScrivoJobFailed OnJobFailed;
+  // What the read-back after a burn found: VerifyMismatch and VerifyFinished.
+  std::function<void(TScrivo& sender, const quillon::HostNotice& notice)> OnVerify;
   int Tag = 0;
 
   void InitControl();
@@ -86,6 +88,8 @@ class TScrivo {
   void BurnDVDData();
   void Blank(bool bFull);
   void CloseSession();
+  // Whether the next burn reads its session back and compares it.
+  void SetVerifyAfterBurn(bool verify);
   // Formats a DVD+RW; its end comes as BlankFinished.
   void BlankDVD();
   void CancelBurning();

@@ -97,7 +97,7 @@ class Ours:
     def burn(self, source, **extra_env):
         shutil.rmtree(self.disc, ignore_errors=True)
         env = dict(self.env, **extra_env)
-        return run_measured([self.quillon, "burn", "--dvd", "--label", "BENCH", source], env)
+        return run_measured([self.quillon, "burn", "--dvd", "--no-verify", "--label", "BENCH", source], env)
 
     def image_blocks(self):
         # The volume space size of the primary descriptor (block 16, bytes 80-83).

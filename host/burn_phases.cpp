@@ -5,6 +5,10 @@
 namespace quillon {
 
 BurnPhases::Step BurnPhases::OnProgress(int percent) {
+  if (verifying_ || (verifyExpected_ && closing_ && reached_ >= 100)) {
+    verifying_ = true;
+    return {kVerifying, percent};
+  }
   // The 90 that starts the closing comes after the writing reached it, or
   // after a cancel cut the writing short.
   if (!closing_ && percent == kClosingMark && reached_ >= kFirstWrite &&

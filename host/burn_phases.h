@@ -9,7 +9,8 @@ namespace quillon {
 
 // A burn's progress in phases. The engine reports 1-5 % while it builds the
 // image, 6-96 % while it writes it, then 90 % and 100 % while it closes the
-// session; a cancel jumps from where the writing stopped to that 90 %.
+// session; a cancel jumps from where the writing stopped to that 90 %. A
+// burn that verifies then reads its session back: 0 to 100 % again.
 class BurnPhases {
  public:
   struct Step {
@@ -19,8 +20,13 @@ class BurnPhases {
   static constexpr std::string_view kPreparing = "Preparing";
   static constexpr std::string_view kWriting = "Writing";
   static constexpr std::string_view kClosing = "Closing the session";
+  static constexpr std::string_view kVerifying = "Verifying";
 
   void CancelRequested() { cancelRequested_ = true; }
+  // The burn was asked to verify (VerifyAfterBurn): what follows the
+  // closing's 100 % is the read-back.
+  void ExpectVerify() { verifyExpected_ = true; }
+  bool verifying() const { return verifying_; }
   Step OnProgress(int percent);
   bool closing() const { return closing_; }
   // Whether every block was written (the writing reached 96 %).
@@ -32,6 +38,8 @@ class BurnPhases {
   static constexpr int kFirstWrite = 6, kAllWritten = 96, kClosingMark = 90;
   bool cancelRequested_ = false;
   bool closing_ = false;
+  bool verifyExpected_ = false;
+  bool verifying_ = false;
   int reached_ = 0;
   int written_ = 0;
 };

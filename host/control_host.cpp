@@ -48,6 +48,10 @@ class ControlHost::DiagnosticsSink final : public platform::EventSink {
       const bool hasReason = args.size() > 1 && args[1].Type() == platform::VarType::BSTR;
       const auto kind = id == scrivo::DIAGID_JOBFAILED ? HostNotice::Kind::JobFailed : HostNotice::Kind::EntryRefused;
       host_.Notify({kind, hasReason ? platform::Utf16ToUtf8(args[1].AsBstr()) : "", {args.begin(), args.end()}});
+    } else if (id == scrivo::DIAGID_VERIFYMISMATCH && !args.empty() && args[0].Type() == platform::VarType::BSTR) {
+      host_.Notify({HostNotice::Kind::VerifyMismatch, platform::Utf16ToUtf8(args[0].AsBstr()), {args.begin(), args.end()}});
+    } else if (id == scrivo::DIAGID_VERIFYFINISHED) {
+      host_.Notify({HostNotice::Kind::VerifyFinished, {}, {args.begin(), args.end()}});
     }
   }
   ControlHost& host_;

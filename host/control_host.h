@@ -21,11 +21,12 @@
 namespace quillon {
 
 // One thing the host learned: an event, an engine failure text, the end of
-// a job that failed, an entry the engine refused, or a message box the
-// engine showed.
+// a job that failed, an entry the engine refused, a message box the engine
+// showed, or what a read-back of the disc found.
 struct HostNotice {
-  enum class Kind { Event, EngineError, EngineNotice, JobFailed, EntryRefused, MessageBox } kind;
-  std::string name;  // event name, the text, why a job failed or an entry was refused
+  enum class Kind { Event, EngineError, EngineNotice, JobFailed, EntryRefused, MessageBox, VerifyMismatch, VerifyFinished } kind;
+  // event name, the text, why a job failed or an entry was refused, what differs
+  std::string name;
   std::vector<platform::Variant> args;
   platform::DISPID id = 0;  // an event's dispatch id
 };

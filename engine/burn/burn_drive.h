@@ -73,6 +73,15 @@ class BurnDrive : public BlockSource {
   virtual bool FinishSession(BurnMode mode, FeatureFlags features) = 0;
   // The last command that did not succeed.
   virtual const CommandFailure& LastFailure() const = 0;
+  // Reads whole blocks from `lba` into `blocks` (a multiple of the block
+  // size), in one command where the drive can; false when they cannot all
+  // be read. Block by block unless a drive does better.
+  virtual bool ReadBlocks(std::int32_t lba, std::span<std::uint8_t> blocks) {
+    for (std::size_t at = 0; at + kBlockSize <= blocks.size(); at += kBlockSize) {
+      if (!ReadBlock(lba++, blocks.subspan(at).first<kBlockSize>())) return false;
+    }
+    return true;
+  }
 
  protected:
   ~BurnDrive() = default;

@@ -10,6 +10,7 @@
 #include "engine/burn/engine_host.h"
 #include "engine/burn/image_file.h"
 #include "engine/burn/read_ahead.h"
+#include "engine/burn/session_verify.h"
 #include "engine/burn/write_progress.h"
 #include "engine/drive/feature_flags.h"
 #include "engine/iso/image_builder.h"
@@ -70,6 +71,7 @@ bool BurnSession::Run(BurnMode mode) {
 
 bool BurnSession::RunImageFile(BurnMode mode, const std::string& path) {
   failure_ = {};
+  imageFile_ = path;
   const IsoImageFacts facts = InspectIsoImage(path);
   if (!facts.problem.empty()) {
     failure_.imageProblem = facts.problem;
@@ -108,6 +110,8 @@ bool BurnSession::Record(BurnMode mode, std::uint64_t total, const ReadAhead::Pa
   WriteProgress progress(host_, total);
   DriveOutput output(drive_, progress, mode, [this] { return CancelRequested(); });
   if (retryFirst) output.RetryFirstWrite();
+  BlockDigests digests;
+  if (verify_) output.KeepDigests(&digests);
   if (!WriteImage(output, progress, passes)) {
     if (failure_.step == BurnStep::None) {
       failure_.step = BurnStep::Write;
@@ -131,6 +135,9 @@ bool BurnSession::Record(BurnMode mode, std::uint64_t total, const ReadAhead::Pa
     return false;
   }
   Post(kProgressDone);
+  // A cancelled burn closed its session on part of the image: there is
+  // nothing whole to compare.
+  if (verify_ && !cancelled_) Verify(digests, finished == kImageFileBurned);
   host_.PostJobMessage(WM_BURN_FINISHED, finished);
   return true;
 }
@@ -306,11 +313,22 @@ void BurnSession::ReportSourceChange(const CImageNode& file, SourceChange change
   }
 }
 
+void BurnSession::Verify(const BlockDigests& digests, bool imageFile) {
+  // The burn is done whatever the read-back finds: the host learns what
+  // differs, and a cancel stops the reading only.
+  const auto progress = [this](std::uint32_t perMille) { Post(perMille); };
+  const auto cancelled = [this] { return CancelRequested(); };
+  host_.ReportVerify(imageFile ? VerifyImageFile(drive_, imageFile_, digests, progress, cancelled)
+                               : VerifySession(drive_, image_, digests, progress, cancelled));
+}
+
 bool BurnSession::CloseOutput(BurnMode mode) { return drive_.FinishSession(mode, host_.WriterFeatures()); }
 
 bool BurnSession::CancelRequested() {
   // The test consumes the request (an auto-reset event).
-  return cancelEvent_ != nullptr && cancelEvent_->Wait(std::chrono::milliseconds(0));
+  const bool requested = cancelEvent_ != nullptr && cancelEvent_->Wait(std::chrono::milliseconds(0));
+  cancelled_ = cancelled_ || requested;
+  return requested;
 }
 
 void BurnSession::Post(std::uint32_t perMille) { host_.PostJobMessage(WM_JOB_PROGRESS, perMille); }

@@ -3,7 +3,8 @@
 // a multi-session CD, build the image, check that it fits, write it and
 // close the session. Progress is posted in per mille: 10 to 50 while the
 // image is built, 60 to 960 while it is written, then 900 and 1000, then
-// WM_BURN_FINISHED. The image builder keeps the tree and the layout; this
+// (a burn that verifies) 1 to 1000 again while the session is read back,
+// then WM_BURN_FINISHED. The image builder keeps the tree and the layout; this
 // unit owns the drive's side of the job, and on a failure says which step
 // failed and what it left on the disc.
 
@@ -22,6 +23,7 @@ class Event;
 
 namespace scrivo {
 
+class BlockDigests;
 class BurnDrive;
 class CImageBuilder;
 class DriveOutput;
@@ -44,6 +46,9 @@ class BurnSession {
   // once the file and the disc are checked, then as Run does;
   // WM_BURN_FINISHED carries kImageFileBurned.
   bool RunImageFile(BurnMode mode, const std::string& path);
+  // Once the session is closed, it is read back and compared with what was
+  // written; the host hears the result (ReportVerify) before the end.
+  void VerifyAfterClose() { verify_ = true; }
   const BurnFailure& Failure() const { return failure_; }
 
  private:
@@ -65,6 +70,8 @@ class BurnSession {
   bool WriteImage(DriveOutput& output, WriteProgress& progress, const ReadAhead::Passes& passes);
   void ReportSourceChange(const CImageNode& file, SourceChange change, int error);
   bool CloseOutput(BurnMode mode);
+  // Reads the session back; `imageFile`: it was burned from imageFile_.
+  void Verify(const BlockDigests& digests, bool imageFile);
   bool CancelRequested();
   void Post(std::uint32_t perMille);
   // Records a failed step, with the drive's failed command when one of the
@@ -76,6 +83,9 @@ class BurnSession {
   EngineHost& host_;
   platform::Event* cancelEvent_;
   BurnFailure failure_;
+  bool verify_ = false;
+  std::string imageFile_;  // the image file being burned, for the read-back's findings
+  bool cancelled_ = false;  // a cancel was seen
 };
 
 }  // namespace scrivo

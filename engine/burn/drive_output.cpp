@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/burn/burn_drive.h"
+#include "engine/burn/session_verify.h"
 #include "engine/burn/write_progress.h"
 #include "engine/drive/mmc_commands.h"
 #include "engine/drive/polling_limits.h"
@@ -84,6 +85,9 @@ bool DriveOutput::Send(std::uint32_t blocks, std::uint32_t counted) {
     const auto count = std::min<std::uint32_t>(kMaxWriteBlocks, blocks - first);
     const bool written = retryFirst_ && !wroteAny_ ? WriteWithRetries(first, count) : Write(first, count);
     if (!written) return false;
+    if (digests_ != nullptr) {
+      digests_->Add(std::span(buffer_).subspan(std::size_t{first} * kBlockSize, std::size_t{count} * kBlockSize));
+    }
     wroteAny_ = true;
     blocksWritten_ += count;
     for (std::uint32_t i = first; i < first + count && i < counted; ++i) progress_.CountBlock();

@@ -24,6 +24,7 @@
 
 namespace scrivo {
 
+class BlockDigests;
 class BurnDrive;
 class WriteProgress;
 
@@ -49,6 +50,9 @@ class DriveOutput final : public BlockOutput {
   // The first WRITE(10) of the job is tried up to ten times, with a wait for
   // the drive between tries (a DVD-R drive settling after RESERVE TRACK).
   void RetryFirstWrite() { retryFirst_ = true; }
+  // Each block the drive takes adds its digest to `digests`, for the
+  // read-back after the session is closed.
+  void KeepDigests(BlockDigests* digests) { digests_ = digests; }
   // A new pass: the progress counts from 0 again.
   void StartPass();
 
@@ -82,6 +86,7 @@ class DriveOutput final : public BlockOutput {
   bool wroteAny_ = false;
   std::uint64_t blocksWritten_ = 0;
   std::optional<CommandFailure> writeFailure_;
+  BlockDigests* digests_ = nullptr;
 };
 
 }  // namespace scrivo

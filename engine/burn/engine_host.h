@@ -9,12 +9,17 @@
 
 namespace scrivo {
 
+struct VerifyResult;
+
 class EngineHost : public ReportSink {
  public:
   // The FeatureFlags word of the selected writer.
   virtual FeatureFlags WriterFeatures() const = 0;
   // Posts a worker-to-control window message (lParam is always 0).
   virtual void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) = 0;
+  // What the read-back of a session found (a burn that verifies, a verify
+  // job), before the job's end is posted.
+  virtual void ReportVerify(const VerifyResult&) {}
 
  protected:
   ~EngineHost() = default;

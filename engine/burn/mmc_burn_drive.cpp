@@ -67,6 +67,10 @@ bool MmcBurnDrive::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kBlockSiz
   return WithRetries([&] { return core_.ReadBlock(lba, block); });
 }
 
+bool MmcBurnDrive::ReadBlocks(std::int32_t lba, std::span<std::uint8_t> blocks) {
+  return WithRetries([&] { return core_.ReadBlocks(lba, blocks); });
+}
+
 std::int32_t MmcBurnDrive::LastSessionStart() {
   std::array<std::uint8_t, 12> reply{};
   if (!WithRetries([&] { return core_.ReadSessionInfo(reply); })) return kNoPreviousSession;

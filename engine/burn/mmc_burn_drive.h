@@ -33,6 +33,8 @@ class MmcBurnDrive final : public BurnDrive {
     return core_.FinishSession(mode, features);
   }
   const CommandFailure& LastFailure() const override { return core_.LastFailure(); }
+  // One READ(10) of all the blocks, tried again as ReadBlock is.
+  bool ReadBlocks(std::int32_t lba, std::span<std::uint8_t> blocks) override;
 
  private:
   template <class Read>

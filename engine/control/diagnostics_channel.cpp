@@ -86,6 +86,25 @@ void DiagnosticsChannel::PostEntryRefused(EntryRefusal refusal) {
   Post({DIAGID_ENTRYREFUSED, {}, {}, std::move(refusal)});
 }
 
+void DiagnosticsChannel::PostVerify(const VerifyResult& result) {
+  std::int32_t differing = 0;
+  bool directory = false;
+  for (const VerifyFinding& finding : result.findings) {
+    if (finding.path.empty()) {
+      directory = true;
+    } else {
+      ++differing;
+    }
+    Post({DIAGID_VERIFYMISMATCH, {}, {}, {},
+          {Text(DescribeFinding(finding)), Text(finding.path), Text(finding.source),
+           platform::Variant::Bool(finding.unreadable), platform::Variant::I4(Clamped(finding.firstBlock)),
+           platform::Variant::I4(Clamped(finding.blocks))}});
+  }
+  Post({DIAGID_VERIFYFINISHED, {}, {}, {},
+        {platform::Variant::I4(Clamped(result.files)), platform::Variant::I4(Clamped(static_cast<std::int64_t>(result.blocks))),
+         platform::Variant::I4(differing), platform::Variant::Bool(directory), platform::Variant::Bool(result.complete)}});
+}
+
 void DiagnosticsChannel::Post(Notice notice) {
   {
     std::lock_guard lock(mutex_);
@@ -105,6 +124,10 @@ void DiagnosticsChannel::HandleMessage(std::uint32_t message, std::uintptr_t, st
     if (pending_.empty()) return;
     notice = std::move(pending_.front());
     pending_.pop_front();
+  }
+  if (!notice.args.empty()) {
+    point_.Fire(notice.id, std::span(notice.args));
+    return;
   }
   if (notice.id == DIAGID_ENGINEERROR || notice.id == DIAGID_ENGINENOTICE) {
     platform::Variant arg = platform::Variant::Bstr(platform::NarrowToWide(notice.text));

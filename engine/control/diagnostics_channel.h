@@ -8,6 +8,9 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
+
+#include "engine/burn/session_verify.h"
 
 #include "engine/control/job_failure.h"
 #include "engine/iso/entry_refusal.h"
@@ -32,6 +35,8 @@ class DiagnosticsChannel final : private platform::WindowHandler {
   void PostNotice(std::string_view text);
   void PostJobFailed(JobFailure failure);
   void PostEntryRefused(EntryRefusal refusal);
+  // VerifyMismatch for each finding, then VerifyFinished.
+  void PostVerify(const VerifyResult& result);
 
  private:
   struct Notice {
@@ -39,6 +44,7 @@ class DiagnosticsChannel final : private platform::WindowHandler {
     std::string text;
     JobFailure failure;
     EntryRefusal refusal;
+    std::vector<platform::Variant> args = {};  // the arguments, when given whole
   };
   void Post(Notice notice);
   void HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;

@@ -49,6 +49,15 @@ JobFailure JobFailure::OfDriveJob(JobKind kind, const std::optional<CommandFailu
   return job;
 }
 
+JobFailure JobFailure::OfVerify(std::string reason, const std::optional<CommandFailure>& command) {
+  JobFailure job;
+  job.job = JobKind::Verify;
+  job.step = "verify";
+  job.reason = std::move(reason);
+  job.command = command;
+  return job;
+}
+
 JobFailure JobFailure::OfSessionClose(MmcCore::SessionCloseEnd end, const std::optional<CommandFailure>& command) {
   using End = MmcCore::SessionCloseEnd;
   JobFailure job;

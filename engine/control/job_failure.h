@@ -33,6 +33,8 @@ struct JobFailure {
   static JobFailure OfDriveJob(JobKind job, const std::optional<CommandFailure>& command);
   // A session close that did not close the disc's session (or found none).
   static JobFailure OfSessionClose(MmcCore::SessionCloseEnd end, const std::optional<CommandFailure>& command);
+  // A verify that found nothing to compare, and why.
+  static JobFailure OfVerify(std::string reason, const std::optional<CommandFailure>& command);
   // A job that could not start.
   static JobFailure NoThread(JobKind job);
 };

@@ -134,6 +134,8 @@ void CScrivoCtrl::ReportError(std::string_view text) {
   diagnostics_.PostError(text);
 }
 
+void CScrivoCtrl::ReportVerify(const VerifyResult& result) { diagnostics_.PostVerify(result); }
+
 void CScrivoCtrl::ReportNotice(std::string_view text) {
   platform::DebugLog(platform::DebugSource::Diagnostic, text);
   diagnostics_.PostNotice(text);

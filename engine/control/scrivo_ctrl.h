@@ -77,6 +77,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   void ReportNotice(std::string_view text) override;
   scrivo::FeatureFlags WriterFeatures() const override { return featureFlags_; }
   void PostJobMessage(std::uint32_t message, std::uintptr_t wParam) override;
+  void ReportVerify(const VerifyResult& result) override;
 
   // The members of _DScrivo.
   std::int16_t HAnum() const { return haNum_; }
@@ -110,6 +111,10 @@ class CScrivoCtrl final : public platform::IDispatch,
   void SaveImageFile(const std::string& strImageFile, bool bDvd);
   void BurnImageFile(const std::string& strImageFile);
   std::string CheckImageFile(const std::string& strImageFile);
+  // Whether a burn reads its session back and compares it before Finished.
+  bool VerifyAfterBurn() const { return verifyAfterBurn_; }
+  void SetVerifyAfterBurn(bool verify) { verifyAfterBurn_ = verify; }
+  void VerifyDisc();
   void AboutBox();
 
   // For the engine's own parts and tests.
@@ -155,6 +160,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   void CloseSessionJob();
   void SaveImageJob();
   void BurnImageJob();
+  void VerifyJob();
   // Posts a drive job's progress to the control's window.
   ProgressSink JobProgress();
   // The drive's last failed command when one failed after `serial`.
@@ -196,6 +202,7 @@ class CScrivoCtrl final : public platform::IDispatch,
   // is saved for a DVD.
   std::string imageFile_;
   bool imageDvd_ = false;
+  bool verifyAfterBurn_ = false;
   platform::WorkerThread worker_;
   // Numbers the jobs; each message a job posts carries its number.
   std::atomic<std::uint32_t> jobNumber_{0};

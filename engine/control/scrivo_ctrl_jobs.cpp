@@ -82,6 +82,11 @@ std::string CScrivoCtrl::CheckImageFile(const std::string& strImageFile) {
   return InspectIsoImage(strImageFile).problem;
 }
 
+void CScrivoCtrl::VerifyDisc() {
+  if (RefuseWhileBusy()) return;
+  StartJob(&CScrivoCtrl::VerifyJob, JobKind::Verify, CancelReset::Yes, ThreadFailure::Report);
+}
+
 void CScrivoCtrl::CancelBurning() {
   // Only a running job can be cancelled; a cancel with nothing running must
   // not linger and stop the next burn.
@@ -96,7 +101,9 @@ void CScrivoCtrl::BurnJob() {
   MmcBurnDrive drive(drive_);
   BurnFailure failure;
   const bool burned = WithTrayLocked(
-      drive_, [&] { return BurnCompilation(image_, drive, *this, burnMode_, &cancelEvent_, failure); });
+      drive_, [&] {
+        return BurnCompilation(image_, drive, *this, burnMode_, &cancelEvent_, failure, verifyAfterBurn_);
+      });
   if (!burned) ReportError("Unable to burn image.");
   busyEvent_.Clear();
   if (!burned) ReportJobFailed(JobFailure::OfBurn(failure));
@@ -123,10 +130,24 @@ void CScrivoCtrl::BurnImageJob() {
       (featureFlags_ & kDvdWritableCurrentMask) != 0 ? BurnMode::Dvd : BurnMode::CdSingleSession;
   MmcBurnDrive drive(drive_);
   BurnSession session(image_, drive, *this, &cancelEvent_);
+  if (verifyAfterBurn_) session.VerifyAfterClose();
   const bool burned = WithTrayLocked(drive_, [&] { return session.RunImageFile(mode, imageFile_); });
   if (!burned) ReportError("Unable to burn image.");
   busyEvent_.Clear();
   if (!burned) ReportJobFailed(JobFailure::OfBurn(session.Failure(), JobKind::BurnImage));
+}
+
+// The verify job ends with VerifyFinished, or fails with its reason.
+void CScrivoCtrl::VerifyJob() {
+  image_.Bind(this);
+  MmcBurnDrive drive(drive_);
+  const std::uint64_t before = drive_.LastFailure().serial;
+  std::string reason;
+  const bool compared =
+      WithTrayLocked(drive_, [&] { return VerifyCompilation(image_, drive, *this, &cancelEvent_, reason); });
+  if (!compared) ReportError("Unable to verify the disc.");
+  busyEvent_.Clear();
+  if (!compared) ReportJobFailed(JobFailure::OfVerify(reason, FailureSince(before)));
 }
 
 std::optional<CommandFailure> CScrivoCtrl::FailureSince(std::uint64_t serial) const {

@@ -33,6 +33,8 @@ void CScrivoCtrl::BindMembers() {
   d.BindGet(DISPID_MAXWRITESPEED, [this] { return Variant::I4(MaxWriteSpeed()); });
   d.BindGet(DISPID_VOLUMELABEL, [this] { return Text(VolumeLabel()); });
   d.BindPut(DISPID_VOLUMELABEL, [this](const Variant& v) { SetVolumeLabel(Narrow(v)); });
+  d.BindGet(DISPID_VERIFYAFTERBURN, [this] { return Variant::Bool(VerifyAfterBurn()); });
+  d.BindPut(DISPID_VERIFYAFTERBURN, [this](const Variant& v) { SetVerifyAfterBurn(v.AsBool()); });
 
   auto method = [&d](platform::DISPID id, auto body) {
     d.BindMethod(id, [body](std::span<const Variant> args) { return body(args); });
@@ -53,6 +55,7 @@ void CScrivoCtrl::BindMembers() {
   method(DISPID_SAVEIMAGEFILE, [this](auto a) { SaveImageFile(Narrow(a[0]), a[1].AsBool()); return Variant(); });
   method(DISPID_BURNIMAGEFILE, [this](auto a) { BurnImageFile(Narrow(a[0])); return Variant(); });
   method(DISPID_CHECKIMAGEFILE, [this](auto a) { return Text(CheckImageFile(Narrow(a[0]))); });
+  method(DISPID_VERIFYDISC, [this](auto) { VerifyDisc(); return Variant(); });
   method(DISPID_ABOUTBOX_MEMBER, [this](auto) { AboutBox(); return Variant(); });
 }
 

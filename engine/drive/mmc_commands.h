@@ -19,6 +19,9 @@ constexpr std::size_t kLogicalBlockSize = 2048;
 // The most blocks one WRITE(10) carries: 32 KiB, what burners send a drive
 // per command, and well within what every transport takes in one transfer.
 constexpr std::size_t kMaxWriteBlocks = 16;
+// The most blocks one READ(10) asks for: 64 KiB, the transfer every
+// transport takes in one piece.
+constexpr std::size_t kMaxReadBlocks = 32;
 
 // MODE SENSE(10) page control field (SPC, bits 7-6 of byte 2).
 enum class PageControl : std::uint8_t { Current = 0x00, Changeable = 0x40, Default = 0x80, Saved = 0xC0 };
@@ -124,11 +127,11 @@ constexpr Cdb ReadFormatCapacitiesCdb(std::uint16_t allocation) {
   return c;
 }
 
-// READ(10) 28h of one block.
-constexpr Cdb Read10Cdb(std::uint32_t lba) {
+// READ(10) 28h of `blocks` blocks from `lba` (one by default).
+constexpr Cdb Read10Cdb(std::uint32_t lba, std::uint16_t blocks = 1) {
   Cdb c{0x28};
   cdb_detail::PutBE32(c, 2, lba);
-  cdb_detail::PutBE16(c, 7, 1);
+  cdb_detail::PutBE16(c, 7, blocks);
   return c;
 }
 

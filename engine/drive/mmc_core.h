@@ -93,6 +93,9 @@ class MmcCore {
   // Reply bytes 8-11: LBA of the first track of the last complete session.
   bool ReadSessionInfo(std::span<std::uint8_t, 12> reply);
   bool ReadBlock(std::int32_t lba, std::span<std::uint8_t, kLogicalBlockSize> block);
+  // One READ(10) of whole blocks (1 to kMaxReadBlocks) from `lba`; any
+  // other length is refused without a command.
+  bool ReadBlocks(std::int32_t lba, std::span<std::uint8_t> blocks);
   // READ TRACK INFORMATION; the allocation length is reply.size().
   bool ReadTrackInformation(TrackAddress type, std::uint32_t value, std::span<std::uint8_t> reply);
   // The current profile (GET CONFIGURATION header bytes 6-7): the loaded

@@ -222,6 +222,13 @@ bool MmcCore::ReadBlock(std::int32_t lba, std::span<std::uint8_t, kLogicalBlockS
   return Issue(Read10Cdb(static_cast<std::uint32_t>(lba)), block, kFlagsDataIn);
 }
 
+bool MmcCore::ReadBlocks(std::int32_t lba, std::span<std::uint8_t> blocks) {
+  const std::size_t count = blocks.size() / kLogicalBlockSize;
+  if (count == 0 || count > kMaxReadBlocks || blocks.size() % kLogicalBlockSize != 0) return false;
+  return Issue(Read10Cdb(static_cast<std::uint32_t>(lba), static_cast<std::uint16_t>(count)), blocks,
+               kFlagsDataIn);
+}
+
 bool MmcCore::EjectDisc() {
   // Lets a drive that has just finished a job settle before the tray moves.
   platform::Sleep(kEjectPauseMs);

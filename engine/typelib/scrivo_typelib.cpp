@@ -70,6 +70,13 @@ const InterfaceDesc kDispatch{
                "Burns an ISO 9660 image file as the one session of a blank disc; ends with Finished"),
         Method(DISPID_CHECKIMAGEFILE, "CheckImageFile", VarType::BSTR, {{"strImageFile", VarType::BSTR}},
                "Why a file cannot be burned as an ISO 9660 image; empty when it can"),
+        {DISPID_VERIFYAFTERBURN, "VerifyAfterBurn", MemberKind::Property, VarType::BOOL, false, {},
+         "A burn reads its session back once it is closed and compares it with what it wrote (Progress "
+         "runs from 0 to 100 again while it reads), then VerifyMismatch and VerifyFinished, then Finished; "
+         "off by default"},
+        Method(DISPID_VERIFYDISC, "VerifyDisc", VarType::Void, {},
+               "Compares the disc's last session with the compilation as a burn would lay it out: Progress "
+               "while it reads, then VerifyMismatch and VerifyFinished (or JobFailed, job 5)"),
         Method(DISPID_ABOUTBOX_MEMBER, "AboutBox", VarType::Void, {}, "Shows the about box"),
     }};
 
@@ -129,6 +136,24 @@ const InterfaceDesc kDiagnostics{
                "the sibling strOther"),
         Method(DIAGID_ENGINENOTICE, "EngineNotice", VarType::Void, {{"strText", VarType::BSTR}},
                "A text of the engine that does not fail the job (a damaged earlier session walked past)"),
+        Method(DIAGID_VERIFYMISMATCH, "VerifyMismatch", VarType::Void,
+               {{"strText", VarType::BSTR},
+                {"strPath", VarType::BSTR},
+                {"strSource", VarType::BSTR},
+                {"bUnreadable", VarType::BOOL},
+                {"lBlock", VarType::I4},
+                {"lBlocks", VarType::I4}},
+               "A file (strPath on the disc, burned from strSource) whose blocks read back differ or "
+               "cannot be read, or the disc's directory (strPath empty): lBlocks blocks from lBlock"),
+        Method(DIAGID_VERIFYFINISHED, "VerifyFinished", VarType::Void,
+               {{"lFiles", VarType::I4},
+                {"lBlocks", VarType::I4},
+                {"lDiffering", VarType::I4},
+                {"bDirectoryDamaged", VarType::BOOL},
+                {"bComplete", VarType::BOOL}},
+               "The read-back ended: lFiles files and lBlocks blocks compared, lDiffering files differ or "
+               "cannot be read, whether the directory is damaged, and whether every block was read (a "
+               "cancel stops it)"),
     }};
 
 const platform::TypeLibDesc kTypeLib{

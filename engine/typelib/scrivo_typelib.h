@@ -35,6 +35,8 @@ enum DispId : platform::DISPID {
   DISPID_BURNDVDDATA = 26,
   DISPID_BLANKDVD = 27,
   DISPID_CLOSESESSION = 28,
+  DISPID_VERIFYAFTERBURN = 31,
+  DISPID_VERIFYDISC = 32,
   DISPID_SAVEIMAGEFILE = 34,
   DISPID_BURNIMAGEFILE = 35,
   DISPID_CHECKIMAGEFILE = 36,
@@ -56,6 +58,8 @@ enum DiagnosticId : platform::DISPID {
   DIAGID_JOBFAILED = 2,
   DIAGID_ENTRYREFUSED = 3,
   DIAGID_ENGINENOTICE = 4,
+  DIAGID_VERIFYMISMATCH = 6,
+  DIAGID_VERIFYFINISHED = 7,
 };
 
 // The job whose failure JobFailed reports.
@@ -64,6 +68,7 @@ enum class JobKind : std::int16_t {
   Blank = 2,
   DvdFormat = 3,
   SessionClose = 4,
+  Verify = 5,
   ImageFile = 6,  // the compilation saved as an image file
   BurnImage = 7,  // an image file burned
 };

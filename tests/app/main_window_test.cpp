@@ -22,6 +22,7 @@
 #include <deque>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "app/engine_registration.h"
 #include "app/main_window.h"
@@ -83,8 +84,9 @@ class MainWindowTest : public QObject {
   QString Disc(const QString& writer) const { return Path(writer + "/disc.img"); }
 
   // A fresh window on `writers` (the ASPI layer reads them when the control
-  // binds it), started as on its first activation.
-  void Open(const QString& writers, const QByteArray& faults = {}) {
+  // binds it), started as on its first activation; its burns verify as
+  // `verify` says (nullopt: as the window remembers).
+  void Open(const QString& writers, const QByteArray& faults = {}, std::optional<bool> verify = false) {
     window_.reset();
     qputenv("WNASPI32_VIRTUAL_WRITERS", writers.toUtf8());
     qputenv("WNASPI32_VIRTUAL_FAULTS", faults);
@@ -98,6 +100,7 @@ class MainWindowTest : public QObject {
       return answer;
     });
     window_->FormActivate();
+    if (verify) window_->chkVerify->setChecked(*verify);
   }
   TFGUI& W() { return *window_; }
   QStringList Shown() const {
@@ -615,6 +618,41 @@ class MainWindowTest : public QObject {
     readers.start("/usr/bin/python3", {QUILLON_SOURCE_DIR "/tests/iso/check_readers.py", Disc("refused"), source});
     QVERIFY(readers.waitForFinished(120000));
     QVERIFY2(readers.exitCode() == 0, readers.readAllStandardOutput() + readers.readAllStandardError());
+  }
+
+  // The burn reads the disc back: on by default and remembered; the
+  // progress shows the read-back, and the end box says the disc was
+  // verified, or names the file and the directory blocks that read back
+  // wrong or not at all.
+  void verifyAfterBurnSaysWhatDiffers() {
+    QSettings("quillon", "quillonburner").remove("verifyAfterBurn");  // earlier windows kept theirs
+    WriteFile(Path("verify-src/photo.jpg"), 300000);
+    const QString told = "Burned Completed!\r\nVerified: 1 file, 0.3 MB";
+    const struct {
+      QByteArray faults;
+      QString end;
+    } cases[] = {
+        {{}, told + ", identical."},
+        {"corrupt=100,unreadable=16",
+         told + ": 1 file differs or cannot be read, and the disc's directory is damaged.\r\n"
+                "The disc's directory is damaged: it cannot be read (1 block from block 16).\r\n\"/photo.jpg\" (from \"" +
+             Path("verify-src/photo.jpg") + "\") differs from its source (1 block from block 100)."},
+    };
+    for (const auto& c : cases) {
+      Open(QString("cd-r=%1").arg(Path("verify" + QString::number(c.faults.size()))), c.faults, std::nullopt);
+      QVERIFY(W().chkVerify->isChecked());
+      QStringList details;
+      connect(W().pgbBurning, &QProgressBar::valueChanged, this, [&] { details << W().lblDetail->text(); });
+      W().Compilation().AddPaths({Path("verify-src/photo.jpg")});
+      W().actBurn->trigger();
+      QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 60000);
+      QCOMPARE(Shown().last(), c.end);
+      QVERIFY2(details.contains("Verifying..."), qPrintable(details.join(" | ")));
+    }
+    W().chkVerify->setChecked(false);
+    QVERIFY(W().close());
+    Open("", {}, std::nullopt);
+    QVERIFY(!W().chkVerify->isChecked());
   }
 
   // Real modal boxes: progress goes on behind the open cancel question, and

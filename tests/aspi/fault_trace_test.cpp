@@ -143,5 +143,38 @@ TEST_F(FaultTraceTest, NoTraceFileMeansNoOutput) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "trace.log"));
 }
 
+TEST_F(FaultTraceTest, CorruptAndUnreadableBlocksSpoilReadsAndNothingElse) {
+  ConfigureOne("cd-r", "corrupt=3, unreadable=6-7, corrupt=9-8");
+  d.PrepareCd(0);
+  std::vector<Bytes> recorded;
+  for (std::uint32_t lba = 0; lba < 10; ++lba) recorded.push_back(PatternBlock(lba));
+  ASSERT_EQ(d.WriteBlocks(0, recorded), 10u);
+  // Each read: its blocks, and the first unreadable block it covers.
+  const struct {
+    std::uint32_t lba, count;
+    std::optional<std::uint32_t> unreadableAt;
+  } reads[] = {{0, 3, {}}, {2, 3, {}}, {4, 4, 6}, {7, 1, 7}, {8, 2, {}}};
+  for (const auto& read : reads) {
+    SCOPED_TRACE(read.lba);
+    const Result result = d.In(Read10Cdb(read.lba, static_cast<std::uint16_t>(read.count)), read.count * 2048);
+    if (read.unreadableAt) {
+      EXPECT_SENSE(result, 0x3, 0x11, 0x00);  // MEDIUM ERROR, UNRECOVERED READ ERROR
+      EXPECT_EQ(Be32(Bytes(result.sense.begin(), result.sense.end()), 3), *read.unreadableAt);
+      continue;
+    }
+    ASSERT_TRUE(result.ok());
+    for (std::uint32_t i = 0; i < read.count; ++i) {
+      Bytes want = recorded[read.lba + i];
+      if (read.lba + i == 3) {
+        for (auto& byte : want) byte = static_cast<std::uint8_t>(~byte);  // read back inverted
+      }
+      EXPECT_EQ(Bytes(result.data.begin() + i * 2048, result.data.begin() + (i + 1) * 2048), want) << read.lba + i;
+    }
+  }
+  EXPECT_EQ(ReadFile(dir_ / "w0" / "disc.img").substr(3 * 2048, 2048),
+            std::string(recorded[3].begin(), recorded[3].end()))
+      << "the recorded block stays as it was";
+}
+
 }  // namespace
 }  // namespace aspitest

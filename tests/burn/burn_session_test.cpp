@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <set>
 
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,7 @@
 #include "engine/burn/image_file.h"
 #include "engine/iso/image_stream.h"
 #include "engine/burn/mmc_burn_drive.h"
+#include "engine/burn/session_verify.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/session_import.h"
 #include "platform/kernel/clock.h"
@@ -37,6 +40,7 @@ using scrivo::BurnStep;
 using scrivo::DiscAfterFailure;
 
 constexpr scrivo::SenseCode kWriteError{0x03, 0x0C, 0x00};
+constexpr scrivo::SenseCode kUnrecoveredRead{0x03, 0x11, 0x00};
 
 // A writer that takes every command unless told to refuse one, and counts
 // what it was sent.
@@ -81,7 +85,32 @@ class ScriptedDrive final : public scrivo::BurnDrive {
                   failure_.serial + 1};
       return false;
     }
-    address_ += static_cast<std::int32_t>(blocks.size() / scrivo::kBlockSize);
+    for (std::size_t at = 0; at < blocks.size(); at += scrivo::kBlockSize) {
+      recorded[address_++].assign(blocks.begin() + static_cast<std::ptrdiff_t>(at),
+                                  blocks.begin() + static_cast<std::ptrdiff_t>(at + scrivo::kBlockSize));
+    }
+    return true;
+  }
+  // Reads what was recorded; a corrupt block reads back with a byte
+  // changed, an unreadable one fails the read that covers it.
+  std::map<std::int32_t, std::vector<std::uint8_t>> recorded;
+  std::set<std::int32_t> corrupt, unreadable;
+  std::int32_t goneFrom = INT32_MAX;  // from this block on, reads fail without sense (the drive is gone)
+  std::vector<std::size_t> readSizes;  // blocks asked for by each read
+  bool ReadBlocks(std::int32_t lba, std::span<std::uint8_t> out) override {
+    readSizes.push_back(out.size() / scrivo::kBlockSize);
+    for (std::size_t at = 0; at < out.size(); at += scrivo::kBlockSize, ++lba) {
+      if (lba >= goneFrom) {
+        failure_ = {scrivo::Read10Cdb(static_cast<std::uint32_t>(lba)), 0x04, 0, std::nullopt, failure_.serial + 1};
+        return false;
+      }
+      if (unreadable.contains(lba) || !recorded.contains(lba)) {
+        failure_ = {scrivo::Read10Cdb(static_cast<std::uint32_t>(lba)), 0x04, 0, kUnrecoveredRead, failure_.serial + 1};
+        return false;
+      }
+      std::copy(recorded[lba].begin(), recorded[lba].end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+      if (corrupt.contains(lba)) out[at + 100] ^= 0x01;
+    }
     return true;
   }
   bool WaitUntilReady(scrivo::PollingLimit) override {
@@ -105,11 +134,15 @@ class Host final : public scrivo::EngineHost {
   std::vector<std::string> errors;
   std::vector<std::uintptr_t> finished;
   std::vector<std::uintptr_t> fifoLevels;
+  std::vector<scrivo::VerifyResult> verified;
+  std::uintptr_t lastProgress = 0;
+  void ReportVerify(const scrivo::VerifyResult& result) override { verified.push_back(result); }
   void ReportError(std::string_view text) override { errors.emplace_back(text); }
   scrivo::FeatureFlags WriterFeatures() const override { return features; }
   void PostJobMessage(std::uint32_t message, std::uintptr_t value) override {
     if (message == scrivo::WM_BURN_FINISHED) finished.push_back(message);
     if (message == scrivo::WM_FIFO_LEVEL) fifoLevels.push_back(value);
+    if (message == scrivo::WM_JOB_PROGRESS) lastProgress = value;
   }
 };
 
@@ -123,15 +156,22 @@ class BurnSteps : public ::testing::Test {
 
   fs::path PathOf(const std::string& name) const { return dir_ / name; }
 
-  // A file of `blocks` whole blocks in the compilation's root.
-  void AddFile(const std::string& name, std::size_t blocks) {
+  // A file of `blocks` whole blocks of `fill` in the compilation's root.
+  void AddFile(const std::string& name, std::size_t blocks, char fill = 'x') {
     const fs::path path = dir_ / name;
-    std::ofstream(path) << std::string(blocks * scrivo::kBlockSize, 'x');
+    std::ofstream(path) << std::string(blocks * scrivo::kBlockSize, fill);
     ASSERT_TRUE(image.AddFileEntry(image.Root(), name, path.string()));
   }
 
-  bool Burn(BurnMode mode = BurnMode::CdSingleSession) {
-    return scrivo::BurnCompilation(image, drive, host, mode, &cancel, failure);
+  bool Burn(BurnMode mode = BurnMode::CdSingleSession, bool verify = false) {
+    return scrivo::BurnCompilation(image, drive, host, mode, &cancel, failure, verify);
+  }
+  // The first block the drive recorded that is filled with `fill`.
+  std::int32_t FirstBlockOf(char fill) const {
+    for (const auto& [lba, block] : drive.recorded) {
+      if (std::all_of(block.begin(), block.end(), [fill](std::uint8_t b) { return b == fill; })) return lba;
+    }
+    return -1;
   }
 
   scrivo::CImageBuilder image;
@@ -307,6 +347,60 @@ TEST(MmcBurnDrive, LastSessionStartIsTheSessionQuerysAddress) {
                                   {-1, scrivo::kUnusableSessionStart}}) {
     start = answer;
     EXPECT_EQ(drive.LastSessionStart(), expected);
+  }
+}
+
+// The read-back puts each block that reads back wrong or not at all to the
+// file whose contents it holds, or to the directory (block 16, the primary
+// descriptor), reading in large pieces and block by block only where a
+// read failed.
+TEST_F(BurnSteps, AVerifyNamesTheFileOrTheDirectoryOfEachBadBlock) {
+  AddFile("a.bin", 40, 'a');
+  AddFile("b.bin", 3, 'b');
+  ASSERT_TRUE(Burn());
+  const std::int32_t a = FirstBlockOf('a'), b = FirstBlockOf('b');
+  ASSERT_EQ(b, a + 40);
+  struct Found {
+    std::string path;
+    bool unreadable;
+    std::int64_t block;
+    std::uint32_t blocks;
+    bool operator==(const Found&) const = default;
+  };
+  const struct {
+    std::set<std::int32_t> corrupt, unreadable;
+    std::vector<Found> found;
+    std::int32_t goneFrom = INT32_MAX;
+  } cases[] = {
+      {{}, {}, {}},
+      {{a + 5, a + 7}, {}, {{"/a.bin", false, a + 5, 2}}},
+      {{}, {a + 39, b}, {{"/a.bin", true, a + 39, 1}, {"/b.bin", true, b, 1}}},
+      {{b + 2}, {16}, {{"", true, 16, 1}, {"/b.bin", false, b + 2, 1}}},
+      // A drive gone mid-way: a read of a single block finds it so, and
+      // the rest counts unreadable without more reads.
+      {{}, {}, {{"/a.bin", true, a + 10, 30}, {"/b.bin", true, b, 3}}, a + 10},
+  };
+  for (const auto& c : cases) {
+    drive = ScriptedDrive{};
+    drive.corrupt = c.corrupt;
+    drive.unreadable = c.unreadable;
+    drive.goneFrom = c.goneFrom;
+    host.verified.clear();
+    ASSERT_TRUE(Burn(BurnMode::CdSingleSession, true));
+    ASSERT_EQ(host.verified.size(), 1u);
+    const scrivo::VerifyResult& result = host.verified[0];
+    std::vector<Found> found;
+    for (const auto& f : result.findings) found.push_back({f.path, f.unreadable, f.firstBlock, f.blocks});
+    EXPECT_EQ(found, c.found);
+    EXPECT_EQ(result.Identical(), c.found.empty());
+    EXPECT_EQ(result.files, 2u);
+    EXPECT_EQ(result.blocks, static_cast<std::uint64_t>(b + 3));
+    EXPECT_EQ(host.lastProgress, 1000u);
+    // Reads of 32 blocks, and single blocks only after a read that failed.
+    const auto single = std::count(drive.readSizes.begin(), drive.readSizes.end(), 1u);
+    EXPECT_EQ(drive.readSizes.front(), 32u);
+    EXPECT_EQ(single > 0, !c.unreadable.empty() || c.goneFrom != INT32_MAX);
+    EXPECT_LE(single, 32) << "no read is split once the drive is gone";
   }
 }
 

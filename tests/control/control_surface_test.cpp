@@ -10,6 +10,7 @@
 
 #include "engine/typelib/scrivo_ids.h"
 #include "engine/typelib/scrivo_typelib.h"
+#include "platform/kernel/clock.h"
 #include "tests/support/aspi_double.h"
 #include "tests/support/control_fixture.h"
 
@@ -30,7 +31,10 @@ TEST_F(ControlSurface, MemberTableHasTheFixedIdsAndNothingAtFifteen) {
     if (id != 15) expected.insert(id);
   }
   expected.insert({34, 35, 36});  // the image file members
+  expected.insert({31, 32});
   EXPECT_EQ(ids, expected);
+  EXPECT_EQ(desc.FindByName("VerifyAfterBurn")->id, 31);
+  EXPECT_EQ(desc.FindByName("VerifyDisc")->id, 32);
   EXPECT_EQ(desc.FindByName("VolumeLabel")->id, 14);
   EXPECT_EQ(desc.FindByName("AboutBox")->id, -552);
   EXPECT_EQ(desc.FindByName("CloseSession")->id, 28);
@@ -306,7 +310,8 @@ TEST_F(Diagnostics, AJobThatCannotGetAThreadIsReportedAsFailed) {
       {[](scrivo::CScrivoCtrl& c) { c.BurnCDData(false); }, scrivo::JobKind::Burn},
       {[](scrivo::CScrivoCtrl& c) { c.BurnDVDData(); }, scrivo::JobKind::Burn},
       {[](scrivo::CScrivoCtrl& c) { c.Blank(false); }, scrivo::JobKind::Blank},
-      {[](scrivo::CScrivoCtrl& c) { c.BlankDVD(); }, scrivo::JobKind::DvdFormat}};
+      {[](scrivo::CScrivoCtrl& c) { c.BlankDVD(); }, scrivo::JobKind::DvdFormat},
+      {[](scrivo::CScrivoCtrl& c) { c.VerifyDisc(); }, scrivo::JobKind::Verify}};
   for (const auto& [start, kind] : jobs) {
     diagnostics.events.clear();
     platform::testing::FailNextThreadStart();
@@ -319,6 +324,23 @@ TEST_F(Diagnostics, AJobThatCannotGetAThreadIsReportedAsFailed) {
     EXPECT_EQ(FirstArguments(diagnostics.events), expected) << static_cast<int>(kind);
     EXPECT_FALSE(control().Busy());
   }
+}
+
+// A burn verifies only when the host asks; a verify with no session to
+// compare fails as job 5, with the reason.
+TEST_F(Diagnostics, AVerifyOfADiscWithoutASessionFails) {
+  EXPECT_FALSE(control().VerifyAfterBurn());
+  platform::VirtualClock clock;  // the drive's waits between tries cost no time
+  platform::ScopedClock clockScope{clock};
+  control().VerifyDisc();
+  for (int i = 0; i < 2000 && control().Busy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  Pump();
+  const std::vector<FiredEvent> expected{
+      {scrivo::DIAGID_ENGINEERROR, {Variant::Bstr(u"Unable to verify the disc.")}},
+      {scrivo::DIAGID_JOBFAILED, {Variant::I2(static_cast<std::int16_t>(scrivo::JobKind::Verify))}}};
+  EXPECT_EQ(FirstArguments(diagnostics.events), expected);
+  ASSERT_EQ(diagnostics.events.back().args.size(), 12u);
+  EXPECT_EQ(diagnostics.events.back().args[1], Variant::Bstr(u"The disc holds no session to verify."));
 }
 
 TEST_F(Diagnostics, OnlyTheControlsOutgoingInterfacesConnect) {

@@ -209,6 +209,20 @@ TEST_F(DriveQueries, AnOversizedTocLengthIsCappedToOneAllocation) {
   EXPECT_EQ(toc.descriptors.size(), 0xFFFFu - 4);
 }
 
+// The read-back's reads: whole blocks, 1 to 32 in one READ(10); any other
+// length is refused without a command.
+TEST_F(DriveQueries, ReadsOfSeveralBlocksAreOneRead10) {
+  On(0x28, [](const RecordedRequest& request) { return Data(Bytes(request.bufferLength, 0x5A)); });
+  for (const std::size_t bytes : {std::size_t{32 * 2048}, std::size_t{33 * 2048}, std::size_t{0}, std::size_t{2049}}) {
+    std::vector<std::uint8_t> blocks(bytes);
+    EXPECT_EQ(core.ReadBlocks(0x00010203, blocks), bytes == 32 * 2048) << bytes;
+  }
+  const auto sent = Sent();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(CdbOf(sent[0]), (Bytes{0x28, 0, 0x00, 0x01, 0x02, 0x03, 0, 0x00, 0x20, 0, 0, 0}));
+  EXPECT_EQ(sent[0].bufferLength, 32u * 2048);
+}
+
 TEST_F(DriveQueries, SessionInfoBlockReadAndEject) {
   On(0x43, [](const RecordedRequest&) { return Data({0, 10, 1, 2, 0, 0x14, 1, 0, 0, 0, 0x2C, 0x4E}); });
   std::array<std::uint8_t, 12> session{};

@@ -33,10 +33,10 @@ void Tell(const std::string& text) { ReportMessage(text, Source::Quillon, false)
 // machine neither sleeps nor shuts down meanwhile (the lock is let go when
 // the job has ended, however it ended).
 JobResult RunJob(ControlSession& session, JobType type, quillonhost::DiscJob job,
-                 std::string_view member, std::vector<Variant> args = {}) {
+                 std::string_view member, std::vector<Variant> args = {}, bool verify = false) {
   const auto awake = quillonhost::SleepInhibitor::Take("quillon", quillonhost::InhibitReason(job));
   session.Call(member, std::move(args));
-  return WatchJob(session, type);
+  return WatchJob(session, type, verify);
 }
 
 // The writer the command works on: selected on the control, and reachable
@@ -341,6 +341,23 @@ std::uint64_t WrittenBlocks(Writer& writer, const DiscDescription& disc,
   return static_cast<std::uint64_t>(result.writtenShare * static_cast<double>(facts.blocks));
 }
 
+// What the read-back found: "Verified: ..." when the disc holds what was
+// meant; otherwise each file that differs or cannot be read, and a damaged
+// directory, are named (exit 1); a read-back cut short by Ctrl-C exits 130.
+int SayVerified(const VerifyReport& report) {
+  if (report.identical()) {
+    ReportOutput(report.Summary());
+    return kExitDone;
+  }
+  if (report.finished() && !report.complete()) {
+    ReportOutput(report.Summary());
+    return kExitCancelled;
+  }
+  for (const std::string& finding : report.findings()) Say(finding);
+  Say(report.Summary());
+  return kExitFailed;
+}
+
 // Selects the writer for a burn and reads what its disc is; nothing, with
 // `stop` set, when it cannot be burned.
 std::optional<DiscDescription> DiscToBurn(Writer& writer, Stop& stop) {
@@ -369,10 +386,11 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitCancelled;
   }
 
+  session.Set("VerifyAfterBurn", Variant::Bool(o.verify));
   const JobResult result =
-      o.dvd ? RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnDvd, "BurnDVDData")
+      o.dvd ? RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnDvd, "BurnDVDData", {}, o.verify)
             : RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnCd, "BurnCDData",
-                     {Variant::Bool(o.multi)});
+                     {Variant::Bool(o.multi)}, o.verify);
   if (result.end != JobResult::End::Completed) {
     if (result.writerInUse || writer.probe().TestReady() == DiscProbe::Readiness::InUse) {
       Say(writer.name() + " is in use by another program.");
@@ -395,8 +413,19 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitFailed;
   }
   ReportOutput("Burned Completed!");
+  const int verified = o.verify ? SayVerified(result.verify) : kExitDone;
   if (o.eject) session.Call("EjectDisk");
-  return kExitDone;
+  return verified;
+}
+
+int Verify(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
+  Writer writer(session, o.writer);
+  if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to verify.")) return *stop;
+  if (Stop stop = HandOver(session, o, facts)) return *stop;
+  session.Call("VerifyDisc");
+  const JobResult result = WatchJob(session, JobType::Verify);
+  if (result.end != JobResult::End::Completed) return kExitFailed;
+  return SayVerified(result.verify);
 }
 
 int SaveImage(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
@@ -462,8 +491,9 @@ int BurnImage(ControlSession& session, const BurnerOptions& o) {
     Say("cancelled before the burn started; nothing was burned.");
     return kExitCancelled;
   }
+  session.Set("VerifyAfterBurn", Variant::Bool(o.verify));
   const JobResult result = RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnImage, "BurnImageFile",
-                                  {Variant::Bstr(platform::NarrowToWide(image))});
+                                  {Variant::Bstr(platform::NarrowToWide(image))}, o.verify);
   if (result.end != JobResult::End::Completed) {
     SayIfTaken(writer, result);
     return kExitFailed;
@@ -475,7 +505,7 @@ int BurnImage(ControlSession& session, const BurnerOptions& o) {
     return kExitCancelled;
   }
   ReportOutput("Burned Completed!");
-  return kExitDone;
+  return o.verify ? SayVerified(result.verify) : kExitDone;
 }
 
 int Erase(ControlSession& session, const BurnerOptions& o) {
@@ -557,10 +587,10 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   CompilationFacts facts;
   if (command == "burn-image" && options.paths.size() != 1) {
     Say(options.paths.empty() ? "burn-image needs the image file to burn" : "burn-image burns one image file");
-    std::cerr << CommandUsage(command);
+    if (!JsonEvents()) std::cerr << CommandUsage(command);
     return kExitUsage;
   }
-  if (command == "burn" || command == "image") {
+  if (command == "burn" || command == "image" || command == "verify") {
     if (Stop stop = CheckInputs(command, options, facts)) return *stop;
     if (Interrupted()) {
       Say("cancelled; nothing was written.");
@@ -574,6 +604,7 @@ int RunBurnerCommand(const std::string& command, const BurnerOptions& options) {
   if (command == "burn") return Burn(session, options, facts);
   if (command == "image") return SaveImage(session, options, facts);
   if (command == "burn-image") return BurnImage(session, options);
+  if (command == "verify") return Verify(session, options, facts);
   if (command == "erase") return Erase(session, options);
   if (command == "format") return Format(session, options);
   if (command == "close") return Close(session, options);

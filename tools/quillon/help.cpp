@@ -41,7 +41,7 @@ const std::vector<CommandText> kCommands{
      "  quillon info --writer 1\n"},
     {"burn",
      "burn [--writer N] [--label TEXT] [--dvd] [--multi] [--eject]\n"
-     "                    [--no-format] [--skip-unreadable] PATH...",
+     "                    [--no-format] [--skip-unreadable] [--no-verify] PATH...",
      "Burns files and folders onto the disc as one session (ISO 9660 with Joliet\n"
      "names). A folder's contents land at the root of the disc; a file lands at\n"
      "the root under its own name.\n"
@@ -61,6 +61,12 @@ const std::vector<CommandText> kCommands{
      "  --no-format         stop instead of formatting an unformatted DVD+RW\n"
      "  --skip-unreadable   burn the rest when the engine refuses some entries\n"
      "                      (they are listed)\n"
+     "  --no-verify         do not read the session back once it is closed\n"
+     "\n"
+     "Once the session is closed it is read back and compared with what was\n"
+     "written ('Verifying'): 'Verified: N files, M MB, identical.', or each file\n"
+     "that differs or cannot be read is named (and a damaged directory said),\n"
+     "exit 1.\n"
      "\n"
      "Ctrl-C cancels the burn: the session is closed with what was written so\n"
      "far and quillon exits with 130. Closing the session cannot be interrupted.\n"
@@ -91,7 +97,7 @@ const std::vector<CommandText> kCommands{
      "Examples:\n"
      "  quillon image --output ~/holiday.iso --label HOLIDAY ~/Pictures/2024\n"
      "  quillon burn-image ~/holiday.iso\n"},
-    {"burn-image", "burn-image [--writer N] FILE.iso",
+    {"burn-image", "burn-image [--writer N] [--no-verify] FILE.iso",
      "Burns an ISO 9660 image file as the disc's one session, block for block,\n"
      "and closes the disc as a DVD burn does. The file must be an ISO 9660\n"
      "image (the primary volume descriptor at block 16, whole 2048-byte blocks,\n"
@@ -101,14 +107,30 @@ const std::vector<CommandText> kCommands{
      "DVD+RW is formatted first; a DVD+RW is overwritten.\n"
      "\n"
      "Ctrl-C cancels as it does a burn: the session is closed with what was\n"
-     "written.\n"
+     "written. The session is then read back and compared with the file, as a\n"
+     "burn's is.\n"
      "\n"
      "Options:\n"
      "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "  --no-verify  do not read the session back\n"
      "\n"
      "Examples:\n"
      "  quillon burn-image ~/holiday.iso\n"
      "  quillon burn-image --writer 1 debian.iso\n"},
+    {"verify", "verify [--writer N] [--label TEXT] PATH...",
+     "Compares the disc's last session with files and folders, laid out as\n"
+     "'quillon burn' with the same PATHs (and label) would lay them out: every\n"
+     "block is read back and compared. Says 'Verified: N files, M MB,\n"
+     "identical.', or names each file that differs or cannot be read, and says\n"
+     "when the disc's directory is damaged (exit 1). A session that also\n"
+     "carries the files of earlier sessions (--multi) does not compare equal.\n"
+     "\n"
+     "Options:\n"
+     "  --writer N   the writer (see 'quillon writers'; default 0)\n"
+     "  --label TEXT the label the disc was burned with (default NEW)\n"
+     "\n"
+     "Example:\n"
+     "  quillon verify --label HOLIDAY ~/Pictures/2024 ~/notes.txt\n"},
     {"erase", "erase [--writer N] [--full]",
      "Erases a rewritable CD: everything on it is lost. A quick erase makes the\n"
      "disc blank in a minute or two; --full overwrites all of it and takes longer.\n"

@@ -44,6 +44,7 @@ std::string_view PhaseOf(JobType type) {
     case JobType::Erase: return "Erasing";
     case JobType::Close: return "Closing the session";
     case JobType::Image: return "Writing the image";
+    case JobType::Verify: return BurnPhases::kVerifying;
     default: return "Formatting";
   }
 }
@@ -52,6 +53,7 @@ std::string_view EndEventOf(JobType type) {
     case JobType::Burn: return "Finished";
     case JobType::Close: return "CloseFinished";
     case JobType::Image: return "ImageSaved";
+    case JobType::Verify: return {};  // VerifyFinished ends it
     default: return "BlankFinished";
   }
 }
@@ -65,7 +67,9 @@ std::string_view UninterruptibleJob(JobType type) {
 
 class Watch {
  public:
-  Watch(ControlSession& session, JobType type) : session_(session), type_(type) {}
+  Watch(ControlSession& session, JobType type, bool verify) : session_(session), type_(type) {
+    if (verify) phases_.ExpectVerify();
+  }
 
   JobResult Run() {
     auto lastNews = Clock::now();
@@ -111,6 +115,19 @@ class Watch {
           result.writtenShare = phases_.writtenShare();
           result.interrupted = interrupted_;
           result.reports = reports_;
+          result.verify = verify_;
+          return result;
+        }
+        break;
+      case HostNotice::Kind::VerifyMismatch:
+      case HostNotice::Kind::VerifyFinished:
+        verify_.Take(n);
+        if (type_ == JobType::Verify && verify_.finished()) {
+          EndProgressLine();
+          JobResult result{JobResult::End::Completed};
+          result.interrupted = interrupted_;
+          result.reports = reports_;
+          result.verify = verify_;
           return result;
         }
         break;
@@ -149,7 +166,11 @@ class Watch {
   void HandleInterrupts() {
     if (TakeInterrupts() == 0) return;
     interrupted_ = true;
-    if (type_ == JobType::Image) {
+    if (type_ == JobType::Verify || phases_.verifying()) {
+      if (!cancelRequested_) session_.Call("CancelBurning");
+      cancelRequested_ = true;
+      ReportMessage("cancelling the read-back: the disc is not compared whole.");
+    } else if (type_ == JobType::Image) {
       if (!cancelRequested_) {
         cancelRequested_ = true;
         ReportMessage("cancelling: no image file is left behind.");
@@ -188,6 +209,7 @@ class Watch {
   ControlSession& session_;
   JobType type_;
   BurnPhases phases_;
+  VerifyReport verify_;
   bool cancelRequested_ = false;
   bool interrupted_ = false;
   std::size_t reports_ = 0;
@@ -214,8 +236,8 @@ int TakeInterrupts() {
   return count;
 }
 
-JobResult WatchJob(ControlSession& session, JobType type) {
-  return Watch(session, type).Run();
+JobResult WatchJob(ControlSession& session, JobType type, bool verify) {
+  return Watch(session, type, verify).Run();
 }
 
 }  // namespace quillon

@@ -7,6 +7,7 @@
 // runs, so a few seconds without news are followed by that question.
 
 #include "host/burn_phases.h"
+#include "host/verify_report.h"
 #include "tools/quillon/control_session.h"
 
 namespace quillon {
@@ -17,7 +18,8 @@ bool Interrupted();
 int TakeInterrupts();
 
 // Image: an image file saved (cancelled by Ctrl-C, which leaves no file).
-enum class JobType { Burn, Erase, Format, Close, Image };
+// Verify: the control's VerifyDisc, which ends with VerifyFinished.
+enum class JobType { Burn, Erase, Format, Close, Image, Verify };
 
 struct JobResult {
   enum class End { Completed, Failed, Lost } end = End::Lost;
@@ -28,9 +30,12 @@ struct JobResult {
   // The job failed on a command the writer refused as one that another
   // program's job holds (02/04/08): that program took it after quillon asked.
   bool writerInUse = false;
+  // What the read-back found (a burn that verifies, a verify).
+  VerifyReport verify = {};
 };
 
 // Follows the job just started; its progress and texts go to the event sink.
-JobResult WatchJob(ControlSession& session, JobType type);
+// `verify`: the burn reads its session back (VerifyAfterBurn is set).
+JobResult WatchJob(ControlSession& session, JobType type, bool verify = false);
 
 }  // namespace quillon

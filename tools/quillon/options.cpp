@@ -13,9 +13,9 @@ struct OptionSpec {
   bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 9> kOptions{{
-    {"--writer", " info burn erase format close eject burn-image ", true},
-    {"--label", " burn image ", true},
+constexpr std::array<OptionSpec, 10> kOptions{{
+    {"--writer", " info burn verify erase format close eject burn-image ", true},
+    {"--label", " burn verify image ", true},
     {"--dvd", " burn image ", false},
     {"--output", " image ", true},
     {"--multi", " burn ", false},
@@ -23,6 +23,7 @@ constexpr std::array<OptionSpec, 9> kOptions{{
     {"--no-format", " burn ", false},
     {"--skip-unreadable", " burn image ", false},
     {"--full", " erase ", false},
+    {"--no-verify", " burn burn-image ", false},
 }};
 
 const OptionSpec* FindOption(std::string_view command, std::string_view name) {
@@ -52,6 +53,7 @@ bool Apply(std::string_view name, const std::string& value, BurnerOptions& o, st
   if (name == "--no-format") o.noFormat = true;
   if (name == "--skip-unreadable") o.skipUnreadable = true;
   if (name == "--full") o.full = true;
+  if (name == "--no-verify") o.verify = false;
   return true;
 }
 
@@ -67,7 +69,7 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 
 bool ParseBurnerOptions(const std::string& command, const std::vector<std::string>& args,
                         BurnerOptions& options, std::string& error) {
-  const bool takesPaths = command == "burn" || command == "image" || command == "burn-image";
+  const bool takesPaths = command == "burn" || command == "verify" || command == "image" || command == "burn-image";
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

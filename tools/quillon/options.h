@@ -18,6 +18,7 @@ struct BurnerOptions {
   bool noFormat = false;
   bool skipUnreadable = false;
   std::string output;  // image: the image file
+  bool verify = true;  // burn: read the session back and compare it
   std::vector<std::string> paths;
 };
 

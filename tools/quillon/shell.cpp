@@ -101,6 +101,13 @@ class Shell {
       // Why an entry was refused, after the engine's text for it.
       case HostNotice::Kind::EntryRefused: out_ << "# " << notice.name << '\n'; break;
       case HostNotice::Kind::MessageBox: out_ << "* " << notice.name << '\n'; break;
+      // What a read-back found: each file or the directory, then the counts.
+      case HostNotice::Kind::VerifyMismatch: out_ << "# " << notice.name << '\n'; break;
+      case HostNotice::Kind::VerifyFinished:
+        out_ << "# VerifyFinished";
+        for (const auto& arg : notice.args) out_ << ' ' << FormatValue(arg);
+        out_ << '\n';
+        break;
     }
     out_.flush();
   }

@@ -229,7 +229,12 @@ ScsiOutcome VirtualDrive::Read10(const Command& command) {
   std::uint8_t* buffer = command.BlockBuffer(std::size_t{count} * kBlockSize);
   if (!buffer) return Command::Underrun();
   if (!disc_->readable(lba, count)) return Fail(sense::kLbaOutOfRange);
+  if (const auto bad = faults_->UnreadableIn(lba, count)) {
+    const Sense& error = sense::kUnrecoveredReadError;
+    return Fail(Sense{error.key, error.asc, error.ascq, {}, *bad});
+  }
   if (!store_.ReadBlocks(lba, buffer, count)) return Fail(sense::kUnrecoveredReadError);
+  faults_->Corrupt(lba, count, buffer);
   return ScsiOutcome::Good();
 }
 

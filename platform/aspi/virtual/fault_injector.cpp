@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/aspi/scsi_opcodes.h"
+#include "platform/aspi/virtual/disc_store.h"
 
 namespace wnaspi::vdrive {
 namespace {
@@ -45,6 +46,18 @@ bool ParseTrigger(std::string_view text, std::uint8_t* op, std::uint32_t* occurr
   return ParseDecimal(text.substr(3), occurrence) && *occurrence >= 1;
 }
 
+// "LBA" or "LBA-LBA", the first not after the last.
+bool ParseRange(std::string_view text, std::uint32_t* first, std::uint32_t* last) {
+  const std::size_t dash = text.find('-');
+  if (dash == std::string_view::npos) return ParseDecimal(text, first) && ParseDecimal(text, last);
+  return ParseDecimal(text.substr(0, dash), first) && ParseDecimal(text.substr(dash + 1), last) &&
+         *first <= *last;
+}
+
+bool Overlaps(std::uint32_t first, std::uint32_t last, std::uint32_t lba, std::uint32_t count) {
+  return count > 0 && first <= lba + (count - 1) && last >= lba;
+}
+
 constexpr std::uint32_t kMaxDelayMs = 10000;
 
 // "OP:MS": two hex digits, then milliseconds.
@@ -83,8 +96,12 @@ FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* 
     const bool triggerOk = eq != std::string_view::npos &&
                            ParseTrigger(item.substr(eq + 1), &fault.opcode, &fault.occurrence);
     std::uint32_t block = 0;
+    BlockRange range{};
+    const bool rangeOk = eq != std::string_view::npos && ParseRange(item.substr(eq + 1), &range.first, &range.last);
     if (kind == "badblock" && ParseDecimal(item.substr(eq + 1), &block)) {
       badBlocks_.push_back(block);
+    } else if (rangeOk && (kind == "corrupt" || kind == "unreadable")) {
+      (kind == "corrupt" ? corrupt_ : unreadable_).push_back(range);
     } else if (triggerOk && kind == "fail") {
       fault.action.sense =
           RecordsOrErases(fault.opcode) ? sense::kWriteError : sense::kUnrecoveredReadError;
@@ -97,7 +114,7 @@ FaultInjector::FaultInjector(const std::string& spec, std::vector<std::string>* 
       faults_.push_back(fault);
     } else {
       problems->push_back("WNASPI32_VIRTUAL_FAULTS: cannot read \"" + std::string(item) +
-                          "\" (expected fail=OP@N, notready=OP@N, button=OP@N, slow=OP:MS, neverready or badblock=LBA); ignored");
+                          "\" (expected fail=OP@N, notready=OP@N, button=OP@N, slow=OP:MS, neverready, badblock=LBA, corrupt=LBA[-LBA] or unreadable=LBA[-LBA]); ignored");
     }
   }
 }
@@ -109,6 +126,26 @@ std::optional<FaultInjector::Action> FaultInjector::OnCommand(std::uint8_t opcod
     if (fault.opcode == opcode && fault.occurrence == count) return fault.action;
   }
   return std::nullopt;
+}
+
+std::optional<std::uint32_t> FaultInjector::UnreadableIn(std::uint32_t lba, std::uint32_t count) const {
+  std::optional<std::uint32_t> first;
+  for (const BlockRange& range : unreadable_) {
+    if (!Overlaps(range.first, range.last, lba, count)) continue;
+    const std::uint32_t block = range.first > lba ? range.first : lba;
+    if (!first || block < *first) first = block;
+  }
+  return first;
+}
+
+void FaultInjector::Corrupt(std::uint32_t lba, std::uint32_t count, std::uint8_t* data) const {
+  for (const BlockRange& range : corrupt_) {
+    if (!Overlaps(range.first, range.last, lba, count)) continue;
+    const std::uint32_t from = range.first > lba ? range.first : lba;
+    const std::uint32_t to = range.last < lba + (count - 1) ? range.last : lba + (count - 1);
+    std::uint8_t* at = data + std::size_t{from - lba} * kBlockSize;
+    for (std::size_t i = 0; i < std::size_t{to - from + 1} * kBlockSize; ++i) at[i] = static_cast<std::uint8_t>(~at[i]);
+  }
 }
 
 std::optional<std::uint32_t> FaultInjector::BadBlockIn(std::uint32_t lba, std::uint32_t count) {

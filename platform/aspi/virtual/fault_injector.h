@@ -17,6 +17,15 @@
 //                  before it and ends with CHECK CONDITION, MEDIUM ERROR,
 //                  WRITE ERROR (03/0C/00), LBA in the sense data's
 //                  information field
+//   corrupt=LBA    block LBA reads back wrong: every READ(10) that covers it
+//                  returns it with each byte inverted (what was recorded is
+//                  kept as it is)
+//   unreadable=LBA every READ(10) that covers block LBA ends with CHECK
+//                  CONDITION, MEDIUM ERROR, UNRECOVERED READ ERROR (03/11/00),
+//                  LBA in the information field, as a drive answers once its
+//                  own retries are used up
+//                  Both take a range too: LBA-LBA (the blocks from the first
+//                  to the last).
 // OP is two hexadecimal digits; N counts from 1 over the whole process and
 // every virtual writer; LBA is decimal. Items are separated by commas. A
 // command faulted by fail or notready has no other effect.
@@ -53,6 +62,10 @@ class FaultInjector {
   // The first bad block among `count` blocks from `lba`, if any; the
   // write it stops is its only one.
   std::optional<std::uint32_t> BadBlockIn(std::uint32_t lba, std::uint32_t count);
+  // The first unreadable block among `count` blocks from `lba`, if any.
+  std::optional<std::uint32_t> UnreadableIn(std::uint32_t lba, std::uint32_t count) const;
+  // Spoils the corrupt blocks among the `count` blocks read from `lba` into `data`.
+  void Corrupt(std::uint32_t lba, std::uint32_t count, std::uint8_t* data) const;
 
  private:
   struct Fault {
@@ -65,6 +78,11 @@ class FaultInjector {
   std::array<std::uint32_t, 256> counts_{};
   std::array<std::chrono::milliseconds, 256> delays_{};
   std::vector<std::uint32_t> badBlocks_;
+  struct BlockRange {
+    std::uint32_t first, last;
+  };
+  std::vector<BlockRange> unreadable_;
+  std::vector<BlockRange> corrupt_;
   bool neverReady_ = false;
 };
 
