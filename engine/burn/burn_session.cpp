@@ -64,10 +64,16 @@ bool BurnSession::Run(BurnMode mode) {
       failure_.step = BurnStep::Write;
       failure_.command = output.WriteFailure();
     }
-    // What was written is closed as a session, as a cancel would close it.
+    // What was written is closed as a session, as a cancel would close it;
+    // a CD track a refused write left short is padded first, as a drive
+    // closes no track under 300 blocks. The drive may hold blocks of the
+    // refused write that the burn did not count: the disc is untouched only
+    // when it names no open track either.
+    const bool trackOpen = mode != BurnMode::Dvd && output.WriteFailure() &&
+                           drive_.PadOpenTrack(kCdMinimumTrackBlocks) != TrackPadding::NoOpenTrack;
     const bool closed = CloseOutput(mode);
     failure_.blocksWritten = output.BlocksWritten();
-    failure_.disc = failure_.blocksWritten == 0 ? DiscAfterFailure::Untouched
+    failure_.disc = failure_.blocksWritten == 0 && !trackOpen ? DiscAfterFailure::Untouched
                     : closed                    ? DiscAfterFailure::SessionClosed
                                                 : DiscAfterFailure::SessionLeftOpen;
     return false;

@@ -166,7 +166,7 @@ Config ParseConfig(const Variables& variables) {
   std::uint32_t latencyUs = 0;
   ParseNumber(variables, variable::kVirtualLatency, 0, kMaxLatencyUs, latencyUs, config);
   config.commandLatency = std::chrono::microseconds(latencyUs);
-  config.model.strict = IsOn(Find(variables, variable::kVirtualStrict));
+  config.model.strict = !IsOff(Find(variables, variable::kVirtualStrict));
   config.model.foreignPage = IsOn(Find(variables, variable::kVirtualForeignPage));
   config.virtualViaSg = IsOn(Find(variables, variable::kVirtualViaSg));
   ParseNumber(variables, variable::kVirtualSpeed, 0, kMaxRateKBps, config.model.rateKBps, config);

@@ -187,7 +187,9 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
         "', or burn without --no-format to have it formatted first.");
     return kExitFailed;
   }
-  if (facts.blocks > disc.freeBlocks) {
+  // A disc whose free space the drive does not tell is left to the engine,
+  // which names a medium it does not write.
+  if (disc.freeKnown && facts.blocks > disc.freeBlocks) {
     Say("the files need " + Megabytes(facts.blocks, true) + " but the disc in " + writer.name() +
         " has " + Megabytes(disc.freeBlocks) + " free. Nothing was written.");
     return kExitFailed;
