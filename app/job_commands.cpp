@@ -226,6 +226,7 @@ void TFGUI::EnterBusyState(JobState job) {
     child->setEnabled(false);
   }
   pnlBurning->setEnabled(true);
+  lblBuffer->hide();
   pnlBurning->show();
   pnlBurning->raise();
   actAbort->setEnabled(job == Burning);
@@ -266,6 +267,12 @@ void TFGUI::ScrivoProgress(std::int16_t iPos) {
   if (scrivo_->Tag == Erasing) lblState->setText(formatting_ ? "Formatting ......" : "Erasing ......");
   pgbBurning->setValue(iPos);
   txtProgress->setText(QString::number(iPos) + " %");
+}
+
+void TFGUI::ScrivoBufferLevel(std::int16_t iPercent) {
+  if (scrivo_->Tag != Burning) return;
+  lblBuffer->setText(QString("Buffer: %1 % full").arg(iPercent));
+  lblBuffer->show();
 }
 
 // The phase, the megabytes written of those the burn needs, the speed and

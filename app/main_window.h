@@ -111,6 +111,7 @@ class TFGUI final : public QMainWindow {
   QRadioButton* rdbQuickErase = nullptr;
   QRadioButton* rdbFullErase = nullptr;
   QLabel* lblState = nullptr;
+  QLabel* lblBuffer = nullptr;   // how full the burn's read-ahead buffer is
   QLabel* lblDetail = nullptr;   // MB written of MB, the speed, the time left; why an erase cannot be stopped
   QPushButton* btnAbort = nullptr;
   QProgressBar* pgbBurning = nullptr;
@@ -207,6 +208,7 @@ class TFGUI final : public QMainWindow {
   void timUpgradeTimer();
 
   void ScrivoProgress(std::int16_t iPos);
+  void ScrivoBufferLevel(std::int16_t iPercent);
   void ScrivoFinished();
   void ScrivoBlankFinished();
   void ScrivoCloseFinished();

@@ -65,6 +65,9 @@ void TScrivo::Receive(const quillon::HostNotice& notice) {
       break;  // only a hand-over asks why
     case Kind::MessageBox:
       break;  // the program's message service shows those itself
+    case Kind::BufferLevel:
+      if (OnBufferLevel) OnBufferLevel(*this, notice.args[0].AsI2());
+      break;
   }
 }
 

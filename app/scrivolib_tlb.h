@@ -25,6 +25,7 @@ class TScrivo;
 using TNotifyEvent = std::function<void(TScrivo& sender)>;
 using TScrivoProgress = std::function<void(TScrivo& sender, std::int16_t iPos)>;
 using TScrivoEngineError = std::function<void(TScrivo& sender, const QString& text)>;
+using TScrivoBufferLevel = std::function<void(TScrivo& sender, std::int16_t iPercent)>;
 // What the disc holds after a failed job (JobFailed's iDisc).
 enum class DiscAfterJob : std::int16_t { Untouched = 0, SessionClosed = 1, LeftUnfinished = 2 };
 using TScrivoJobFailed =
@@ -60,6 +61,8 @@ class TScrivo {
   // What the user should know that does not fail the job.
   TScrivoEngineError OnEngineNotice;
   TScrivoJobFailed OnJobFailed;
+  // How full the burn's read-ahead buffer is, in per cent, as it changes.
+  TScrivoBufferLevel OnBufferLevel;
   int Tag = 0;
 
   void InitControl();

@@ -21,10 +21,10 @@
 namespace quillon {
 
 // One thing the host learned: an event, an engine failure text, the end of
-// a job that failed, an entry the engine refused, or a message box the
-// engine showed.
+// a job that failed, an entry the engine refused, a message box the engine
+// showed, or how full the burn's buffer is (args[0], per cent).
 struct HostNotice {
-  enum class Kind { Event, EngineError, EngineNotice, JobFailed, EntryRefused, MessageBox } kind;
+  enum class Kind { Event, EngineError, EngineNotice, JobFailed, EntryRefused, MessageBox, BufferLevel } kind;
   std::string name;  // event name, the text, why a job failed or an entry was refused
   std::vector<platform::Variant> args;
   platform::DISPID id = 0;  // an event's dispatch id

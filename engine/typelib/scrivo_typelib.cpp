@@ -119,6 +119,8 @@ const InterfaceDesc kDiagnostics{
                "the sibling strOther"),
         Method(DIAGID_ENGINENOTICE, "EngineNotice", VarType::Void, {{"strText", VarType::BSTR}},
                "A text of the engine that does not fail the job (a damaged earlier session walked past)"),
+        Method(DIAGID_BUFFERLEVEL, "BufferLevel", VarType::Void, {{"iPercent", VarType::I2}},
+               "How full the burn's read-ahead buffer is, 0 to 100, as it changes while the burn writes"),
     }};
 
 const platform::TypeLibDesc kTypeLib{

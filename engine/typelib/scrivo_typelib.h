@@ -52,6 +52,7 @@ enum DiagnosticId : platform::DISPID {
   DIAGID_JOBFAILED = 2,
   DIAGID_ENTRYREFUSED = 3,
   DIAGID_ENGINENOTICE = 4,
+  DIAGID_BUFFERLEVEL = 5,
 };
 
 // The job whose failure JobFailed reports.

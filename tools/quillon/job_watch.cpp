@@ -125,6 +125,9 @@ class Watch {
         break;
       case HostNotice::Kind::EntryRefused:
         break;  // entries are handed over before a job starts
+      case HostNotice::Kind::BufferLevel:
+        if (type_ == JobType::Burn && !phases_.closing()) progress_.ShowBuffer(n.args[0].AsI2());
+        break;
       case HostNotice::Kind::JobFailed: {
         progress_.EndLine();
         // What failed and what the disc holds now, after the engine's text.
