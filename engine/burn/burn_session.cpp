@@ -30,16 +30,17 @@ std::size_t FifoBytes() {
 
 bool BurnSession::Run(BurnMode mode) {
   failure_ = {};
+  // A medium the burn does not write is named before anything is sent that
+  // changes the disc (a BD or a DVD-RW in restricted overwrite offers no
+  // DVD writing the burn knows, so this comes first).
+  const std::uint64_t beforeMedium = drive_.LastFailure().serial;
+  failure_.mediumRefusal = drive_.MediumRefusal(mode);
+  if (!failure_.mediumRefusal.empty()) return Fail(BurnStep::CheckMedium, beforeMedium);
   // A DVD burn needs a writable DVD medium in the selected writer; nothing
   // is sent otherwise.
   if (mode == BurnMode::Dvd && (host_.WriterFeatures() & kDvdWritableCurrentMask) == 0) {
     return Fail(BurnStep::CheckMedium, drive_.LastFailure().serial);
   }
-  // A medium the burn does not write is named before anything is sent that
-  // changes the disc.
-  const std::uint64_t beforeMedium = drive_.LastFailure().serial;
-  failure_.mediumRefusal = drive_.MediumRefusal(mode);
-  if (!failure_.mediumRefusal.empty()) return Fail(BurnStep::CheckMedium, beforeMedium);
   if (!OpenOutput(mode)) return false;
   if (mode == BurnMode::CdMultiSession && !ImportPreviousSession()) return false;
   const std::uint64_t beforeBuild = drive_.LastFailure().serial;

@@ -217,6 +217,8 @@ class MmcCore {
   static constexpr std::uint8_t kNoNextSession = 0;
   static constexpr std::uint8_t kNextSessionAllowed = 3;
   std::uint8_t multiSessionField = kNextSessionAllowed;
+  // The DVD write speed the host chose, in kB/s; 0: the fastest offered.
+  std::uint32_t dvdWriteKbps = 0;
   // Where the lead-out of the disc's last session starts, as PrepareTrack
   // found it in the TOC: no block of an earlier session lies at or past it.
   std::optional<std::int32_t> previousSessionEnd;

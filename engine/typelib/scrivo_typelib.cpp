@@ -62,6 +62,8 @@ const InterfaceDesc kDispatch{
         Method(DISPID_BLANKDVD, "BlankDVD", VarType::Void, {}, "Formats a DVD+RW"),
         Method(DISPID_CLOSESESSION, "CloseSession", VarType::Void, {},
                "Closes the session a burn left open on the disc, so other drives can read it"),
+        Method(DISPID_SETDVDWRITESPEED, "SetDvdWriteSpeed", VarType::BOOL, {{"iSpeed", VarType::I2}},
+               "Sets the write speed of the next DVD burns as a speed factor (1x: 1385 kB/s); 0: the fastest"),
         Method(DISPID_ABOUTBOX_MEMBER, "AboutBox", VarType::Void, {}, "Shows the about box"),
     }};
 

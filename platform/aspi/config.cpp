@@ -70,7 +70,7 @@ void ParseWriters(const std::string& spec, const Variables& variables, Config& c
                                      : ResolveDirectory(Trim(item.substr(eq + 1)), variables);
     std::string problem;
     if (!medium) {
-      problem = "unknown medium (cd-r, cd-rw, dvd-r, dvd-rw, dvd+r, dvd+rw)";
+      problem = "unknown medium (cd-r, cd-rw, dvd-r, dvd-rw, dvd+r, dvd+rw, dvd-rw-ro, bd-r, bd-re)";
     } else if (directory.empty()) {
       problem = "no usable directory";
     } else {

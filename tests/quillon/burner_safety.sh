@@ -19,9 +19,11 @@ wait_for() {
   for _ in $(seq 600); do grep -qE -- "$1" "$2" && return 0; sleep 0.05; done
   fail "no '$1' in $2: $(cat "$2")"
 }
-# The numbers of "Phase N %" lines never decrease and no line comes twice.
+# The numbers of "Phase N %" lines (a buffer's fill may follow) never
+# decrease and no phase and number come twice.
 monotonic() {
-  awk '/ [0-9]+ %$/ { n = $(NF - 1) + 0; if (n < last || $0 == prev) bad = 1; last = n; prev = $0 }
+  awk 'match($0, / [0-9]+ %/) { n = substr($0, RSTART + 1) + 0; line = substr($0, 1, RSTART + RLENGTH)
+       if (n < last || line == prev) bad = 1; last = n; prev = line }
        END { exit bad }' <<<"$1" || fail "progress ran backwards or repeated:
 $1"
 }
@@ -120,7 +122,15 @@ says "formatting it first"
 monotonic "$(grep '^Formatting' <<<"$out")"
 monotonic "$(sed -n '/^Preparing/,$p' <<<"$out")"
 says "Closing the session 100 %"
+grep -qE '^Writing [0-9]+ %  buffer [0-9]+%$' <<<"$out" || fail "the buffer's fill is not shown: $out"
 readers_agree "$work/plusrw/disc.img" "$src"
+# Media the engine does not write are named before anything is written.
+for item in "bd-r||is a BD" "bd-r|--dvd|is a BD" "bd-re|--dvd|is a BD" "dvd-rw-ro|--dvd|restricted overwrite"; do
+  IFS='|' read -r medium option named <<<"$item"
+  WNASPI32_VIRTUAL_WRITERS="$medium=$work/$medium" run 1 burn $option "$src"
+  says "$named"
+  untouched "$work/$medium"
+done
 run 1 erase --writer 1
 says "is a DVD+RW: it is not erased but formatted, with 'quillon format --writer 1'"
 run 0 burn --writer 2 "$src"

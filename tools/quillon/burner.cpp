@@ -315,6 +315,12 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitCancelled;
   }
 
+  // The speed is best effort: a drive that does not take it writes at one
+  // of its own.
+  if (o.speed > 0) {
+    const auto factor = static_cast<std::int16_t>(o.speed);
+    session.Call(o.dvd ? "SetDvdWriteSpeed" : "SetWriteSpeed", {Variant::I2(factor)});
+  }
   if (o.dvd) {
     session.Call("BurnDVDData");
   } else {

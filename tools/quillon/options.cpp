@@ -13,7 +13,7 @@ struct OptionSpec {
   bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 8> kOptions{{
+constexpr std::array<OptionSpec, 9> kOptions{{
     {"--writer", " info burn erase format close eject ", true},
     {"--label", " burn ", true},
     {"--dvd", " burn ", false},
@@ -21,6 +21,7 @@ constexpr std::array<OptionSpec, 8> kOptions{{
     {"--eject", " burn ", false},
     {"--no-format", " burn ", false},
     {"--skip-unreadable", " burn ", false},
+    {"--speed", " burn ", true},
     {"--full", " erase ", false},
 }};
 
@@ -41,6 +42,13 @@ bool Apply(std::string_view name, const std::string& value, BurnerOptions& o, st
   if (name == "--writer") {
     if (ParseWriter(value, o.writer)) return true;
     error = "--writer takes a writer number from 0 (see 'quillon writers'), not '" + value + "'";
+    return false;
+  }
+  if (name == "--speed") {
+    // "8" or "8x"; the engine's speed members take a 16-bit factor.
+    const std::string factor = value.ends_with('x') ? value.substr(0, value.size() - 1) : value;
+    if (ParseWriter(factor, o.speed) && o.speed > 0 && o.speed <= 100) return true;
+    error = "--speed takes a speed factor from 1 to 100 (such as 8 or 8x), not '" + value + "'";
     return false;
   }
   if (name == "--label") o.label = value;

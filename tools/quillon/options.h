@@ -17,6 +17,7 @@ struct BurnerOptions {
   bool eject = false;
   bool noFormat = false;
   bool skipUnreadable = false;
+  int speed = 0;  // speed factor; 0: the fastest the drive offers
   std::vector<std::string> paths;
 };
 
