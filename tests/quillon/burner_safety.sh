@@ -124,6 +124,12 @@ monotonic "$(sed -n '/^Preparing/,$p' <<<"$out")"
 says "Closing the session 100 %"
 grep -qE '^Writing [0-9]+ %  buffer [0-9]+%$' <<<"$out" || fail "the buffer's fill is not shown: $out"
 readers_agree "$work/plusrw/disc.img" "$src"
+# A chosen DVD speed is asked for: the fastest listed not above 4x (5540
+# kB/s, 15A4h), for a second of writing (1000 ms, 3E8h).
+WNASPI32_TRACE=$work/speed.trace run 0 burn --writer 1 --dvd --speed 4x "$src"
+grep -qiE 'data=\[.*00 00 15 a4 00 00 03 e8\]' "$work/speed.trace" || fail "no SET STREAMING at 4x: $(grep -i ' B6 ' "$work/speed.trace")"
+run 2 burn --speed fast "$src"
+says "--speed takes a speed factor"
 # Media the engine does not write are named before anything is written.
 for item in "bd-r||is a BD" "bd-r|--dvd|is a BD" "bd-re|--dvd|is a BD" "dvd-rw-ro|--dvd|restricted overwrite"; do
   IFS='|' read -r medium option named <<<"$item"
