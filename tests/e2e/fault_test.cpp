@@ -160,17 +160,19 @@ TEST_F(Faults, SourceThatShrankAfterItWasAddedFailsTheBurnAndClosesTheSession) {
   EXPECT_EQ(Disc().sessions.at(0).at("closed"), "yes");
 }
 
-TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNothingSentButTheTrayLock) {
+TEST_F(Faults, DvdBurnOnACdEndsAtOnceWithNothingSentButTheTrayLockAndTheMediumQuery) {
   UseWriters({"cd-r"});
   WriteSampleTree(source.Path(), "A");
   AddFolder(source.Path());
   const std::size_t linesBefore = TraceLines();
   ASSERT_EQ(BurnDvd(), JobEnd::Failed);
-  // The job's tray lock and its release, nothing else.
+  // The job's tray lock, the look at the medium that names one the burn
+  // does not write (TEST UNIT READY, the profile), the release; nothing else.
   const auto commands = SentCommands();
-  ASSERT_EQ(TraceLines(), linesBefore + 2);
-  EXPECT_EQ(commands[commands.size() - 2].at(0), 0x1E);
-  EXPECT_EQ(commands.back().at(0), 0x1E);
+  ASSERT_EQ(TraceLines(), linesBefore + 4);
+  const std::vector<std::uint8_t> opcodes{commands[commands.size() - 4].at(0), commands[commands.size() - 3].at(0),
+                                          commands[commands.size() - 2].at(0), commands.back().at(0)};
+  EXPECT_EQ(opcodes, (std::vector<std::uint8_t>{0x1E, 0x00, 0x46, 0x1E}));
   ExpectFailedBurn();
   EXPECT_TRUE(sink.events.empty());
   EXPECT_FALSE(CompilationEmpty());
