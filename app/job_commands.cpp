@@ -111,6 +111,7 @@ void TFGUI::actBurnExecute() {
   if (rdbCD->isChecked()) {
     scrivo_->BurnCDData(chkMulti->isChecked());
   } else if (rdbDVD->isChecked()) {
+    scrivo_->SetDvdWriteSpeed(dvdSpeed_);
     scrivo_->BurnDVDData();
   }
 }

@@ -253,6 +253,7 @@ class TFGUI final : public QMainWindow {
   std::optional<quillon::DiscDescription> burnDisc_;
   bool cancelRequested_ = false;
   bool formatting_ = false;
+  std::int16_t dvdSpeed_ = 0;  // Tools, DVD Write Speed; 0: the fastest
   QElapsedTimer writeClock_;
   int writeStartPercent_ = -1;
   QShortcut* busyExit_ = nullptr;  // Alt+X while a job runs: says why it does nothing

@@ -158,6 +158,9 @@ void TScrivo::BurnCDData(bool bMultiSession) {
   Invoke(scrivo::DISPID_BURNCDDATA, InvokeKind::Method, {Variant::Bool(bMultiSession)});
 }
 void TScrivo::BurnDVDData() { Invoke(scrivo::DISPID_BURNDVDDATA, InvokeKind::Method); }
+void TScrivo::SetDvdWriteSpeed(std::int16_t iSpeed) {
+  Invoke(scrivo::DISPID_SETDVDWRITESPEED, InvokeKind::Method, {Variant::I2(iSpeed)});
+}
 void TScrivo::Blank(bool bFull) { Invoke(scrivo::DISPID_BLANK, InvokeKind::Method, {Variant::Bool(bFull)}); }
 void TScrivo::CloseSession() { Invoke(scrivo::DISPID_CLOSESESSION, InvokeKind::Method); }
 void TScrivo::BlankDVD() { Invoke(scrivo::DISPID_BLANKDVD, InvokeKind::Method); }

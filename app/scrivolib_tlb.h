@@ -86,6 +86,8 @@ class TScrivo {
   void AddFile(const QString& strDestFileName, const QString& strSourceFileName);
   void BurnCDData(bool bMultiSession);
   void BurnDVDData();
+  // The speed factor the next DVD burns ask for; 0: the fastest.
+  void SetDvdWriteSpeed(std::int16_t iSpeed);
   void Blank(bool bFull);
   void CloseSession();
   // Formats a DVD+RW; its end comes as BlankFinished.
