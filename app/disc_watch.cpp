@@ -225,7 +225,7 @@ QString TFGUI::DiscRefusesBurn(const quillon::CompilationFacts& facts) {
   if (rdbDVD->isChecked() && disc_->cd()) return "The disc in the writer is a " + medium + ": choose CD Disk.";
   if (rdbCD->isChecked() && disc_->dvd()) return "The disc in the writer is a " + medium + ": choose DVD Disk.";
   if (disc_->unformatted) return {};  // Start Burn offers to format it
-  if (facts.blocks > disc_->freeBlocks) {
+  if (disc_->freeKnown && facts.blocks > disc_->freeBlocks) {
     return "The checked entries need " + Mb(facts.blocks, true) + " but the " + medium + " in the writer has " +
            Mb(disc_->freeBlocks) + " free. Nothing was written: uncheck or remove entries, or use a larger disc.";
   }

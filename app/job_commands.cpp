@@ -75,6 +75,7 @@ void TFGUI::actBurnExecute() {
   if (rdbCD->isChecked()) {
     scrivo_->BurnCDData(chkMulti->isChecked());
   } else if (rdbDVD->isChecked()) {
+    scrivo_->SetDvdWriteSpeed(dvdSpeed_);
     scrivo_->BurnDVDData();
   }
 }
@@ -230,6 +231,7 @@ void TFGUI::EnterBusyState(JobState job) {
     child->setEnabled(false);
   }
   pnlBurning->setEnabled(true);
+  lblBuffer->hide();
   pnlBurning->show();
   pnlBurning->raise();
   actAbort->setEnabled(job == Burning || job == SavingImage);
@@ -282,6 +284,12 @@ void TFGUI::ScrivoProgress(std::int16_t iPos) {
   if (scrivo_->Tag == SavingImage) lblDetail->setText(iPos <= 5 ? "Preparing the image..." : "Writing the image file...");
   pgbBurning->setValue(iPos);
   txtProgress->setText(QString::number(iPos) + " %");
+}
+
+void TFGUI::ScrivoBufferLevel(std::int16_t iPercent) {
+  if (scrivo_->Tag != Burning) return;
+  lblBuffer->setText(QString("Buffer: %1 % full").arg(iPercent));
+  lblBuffer->show();
 }
 
 // The phase, the megabytes written of those the burn needs, the speed and

@@ -77,6 +77,7 @@ void TFGUI::ConnectEvents(TScrivo& scrivo) {
   scrivo.OnVerify = [this](TScrivo&, const quillon::HostNotice& notice) { verify_.Take(notice); };
   scrivo.OnCloseFinished = [this](TScrivo&) { Guarded([this] { ScrivoCloseFinished(); }); };
   scrivo.OnImageSaved = [this](TScrivo&) { Guarded([this] { ScrivoImageSaved(); }); };
+  scrivo.OnBufferLevel = [this](TScrivo&, std::int16_t iPercent) { ScrivoBufferLevel(iPercent); };
   scrivo.OnJobFailed = [this](TScrivo&, scrivo::JobKind job, const QString& reason, DiscAfterJob disc) {
     if (job == scrivo::JobKind::SessionClose) {
       Guarded([this, reason] { ScrivoCloseFailed(reason); });
@@ -271,7 +272,12 @@ QFrame* TFGUI::BuildProgressPanel() {
   pgbBurning->setRange(0, 100);
   pgbBurning->setValue(0);
   pgbBurning->setTextVisible(false);
-  pgbBurning->setGeometry(5, 90, 290, 255);
+  pgbBurning->setGeometry(5, 90, 290, 232);
+  // The burn's read-ahead buffer, once the engine says how full it is.
+  lblBuffer = new QLabel(panel);
+  lblBuffer->setObjectName("lblBuffer");
+  lblBuffer->setGeometry(12, 326, 278, 18);
+  lblBuffer->hide();
   txtProgress = new QLabel(panel);
   txtProgress->setAlignment(Qt::AlignCenter);
   QFont font = txtProgress->font();

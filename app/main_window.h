@@ -114,6 +114,7 @@ class TFGUI final : public QMainWindow {
   QRadioButton* rdbQuickErase = nullptr;
   QRadioButton* rdbFullErase = nullptr;
   QLabel* lblState = nullptr;
+  QLabel* lblBuffer = nullptr;   // how full the burn's read-ahead buffer is
   QLabel* lblDetail = nullptr;   // MB written of MB, the speed, the time left; why an erase cannot be stopped
   QPushButton* btnAbort = nullptr;
   QProgressBar* pgbBurning = nullptr;
@@ -220,6 +221,7 @@ class TFGUI final : public QMainWindow {
   void timUpgradeTimer();
 
   void ScrivoProgress(std::int16_t iPos);
+  void ScrivoBufferLevel(std::int16_t iPercent);
   void ScrivoFinished();
   void ScrivoBlankFinished();
   void ScrivoCloseFinished();
@@ -280,6 +282,7 @@ class TFGUI final : public QMainWindow {
   // The running burn is of an image file: the list is not what it burned.
   bool burningImage_ = false;
   QString imageFile_;  // the image file being saved or burned
+  std::int16_t dvdSpeed_ = 0;  // Tools, DVD Write Speed; 0: the fastest
   QElapsedTimer writeClock_;
   int writeStartPercent_ = -1;
   QShortcut* busyExit_ = nullptr;  // Alt+X while a job runs: says why it does nothing

@@ -2,6 +2,7 @@
 // notification-area icon, and the commands whose dialogs the add-files
 // dialog, the about box and the upgrade notice bring.
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
@@ -69,6 +70,19 @@ void TFGUI::CreateMenus() {
 
   QMenu* tools = menuBar()->addMenu("&Tools");
   tools->addActions({actBurnerInfo, actDiskInfo});
+  tools->addSeparator();
+  // The speed a DVD burn asks the drive for (best effort: the drive may
+  // take the nearest it offers).
+  QMenu* speed = tools->addMenu("DVD Write &Speed");
+  speed->setObjectName("mnuDvdSpeed");
+  auto* speeds = new QActionGroup(speed);
+  for (int factor : {0, 2, 4, 8, 16}) {
+    QAction* item = speed->addAction(factor == 0 ? QString("&Fastest") : QString("%1x").arg(factor));
+    item->setCheckable(true);
+    item->setChecked(factor == 0);
+    speeds->addAction(item);
+    connect(item, &QAction::triggered, this, [this, factor] { dvdSpeed_ = static_cast<std::int16_t>(factor); });
+  }
   tools->addSeparator();
   tools->addAction(actWindows);
   tools->addSeparator();

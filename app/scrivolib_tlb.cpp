@@ -69,6 +69,9 @@ void TScrivo::Receive(const quillon::HostNotice& notice) {
     case Kind::VerifyFinished:
       if (OnVerify) OnVerify(*this, notice);
       break;
+    case Kind::BufferLevel:
+      if (OnBufferLevel) OnBufferLevel(*this, notice.args[0].AsI2());
+      break;
   }
 }
 
@@ -162,6 +165,9 @@ void TScrivo::BurnCDData(bool bMultiSession) {
   Invoke(scrivo::DISPID_BURNCDDATA, InvokeKind::Method, {Variant::Bool(bMultiSession)});
 }
 void TScrivo::BurnDVDData() { Invoke(scrivo::DISPID_BURNDVDDATA, InvokeKind::Method); }
+void TScrivo::SetDvdWriteSpeed(std::int16_t iSpeed) {
+  Invoke(scrivo::DISPID_SETDVDWRITESPEED, InvokeKind::Method, {Variant::I2(iSpeed)});
+}
 void TScrivo::Blank(bool bFull) { Invoke(scrivo::DISPID_BLANK, InvokeKind::Method, {Variant::Bool(bFull)}); }
 void TScrivo::CloseSession() { Invoke(scrivo::DISPID_CLOSESESSION, InvokeKind::Method); }
 void TScrivo::SetVerifyAfterBurn(bool verify) {

@@ -25,6 +25,7 @@ class TScrivo;
 using TNotifyEvent = std::function<void(TScrivo& sender)>;
 using TScrivoProgress = std::function<void(TScrivo& sender, std::int16_t iPos)>;
 using TScrivoEngineError = std::function<void(TScrivo& sender, const QString& text)>;
+using TScrivoBufferLevel = std::function<void(TScrivo& sender, std::int16_t iPercent)>;
 // What the disc holds after a failed job (JobFailed's iDisc).
 enum class DiscAfterJob : std::int16_t { Untouched = 0, SessionClosed = 1, LeftUnfinished = 2 };
 using TScrivoJobFailed =
@@ -63,6 +64,8 @@ class TScrivo {
   TScrivoJobFailed OnJobFailed;
   // What the read-back after a burn found: VerifyMismatch and VerifyFinished.
   std::function<void(TScrivo& sender, const quillon::HostNotice& notice)> OnVerify;
+  // How full the burn's read-ahead buffer is, in per cent, as it changes.
+  TScrivoBufferLevel OnBufferLevel;
   int Tag = 0;
 
   void InitControl();
@@ -86,6 +89,8 @@ class TScrivo {
   void AddFile(const QString& strDestFileName, const QString& strSourceFileName);
   void BurnCDData(bool bMultiSession);
   void BurnDVDData();
+  // The speed factor the next DVD burns ask for; 0: the fastest.
+  void SetDvdWriteSpeed(std::int16_t iSpeed);
   void Blank(bool bFull);
   void CloseSession();
   // Whether the next burn reads its session back and compares it.

@@ -41,6 +41,8 @@ class ControlHost::DiagnosticsSink final : public platform::EventSink {
     if ((id == scrivo::DIAGID_ENGINEERROR || id == scrivo::DIAGID_ENGINENOTICE) && text) {
       const auto kind = id == scrivo::DIAGID_ENGINEERROR ? HostNotice::Kind::EngineError : HostNotice::Kind::EngineNotice;
       host_.Notify({kind, platform::Utf16ToUtf8(args[0].AsBstr()), {}});
+    } else if (id == scrivo::DIAGID_BUFFERLEVEL && args.size() == 1 && args[0].Type() == platform::VarType::I2) {
+      host_.Notify({HostNotice::Kind::BufferLevel, {}, {args.begin(), args.end()}});
     } else if (id == scrivo::DIAGID_JOBFAILED || id == scrivo::DIAGID_ENTRYREFUSED) {
       // The reason in words comes second, after the job or the kind of
       // refusal; the fields after it say the same for programs that look

@@ -22,9 +22,20 @@ namespace quillon {
 
 // One thing the host learned: an event, an engine failure text, the end of
 // a job that failed, an entry the engine refused, a message box the engine
-// showed, or what a read-back of the disc found.
+// showed, what a read-back of the disc found, or how full the burn's buffer
+// is (args[0], per cent).
 struct HostNotice {
-  enum class Kind { Event, EngineError, EngineNotice, JobFailed, EntryRefused, MessageBox, VerifyMismatch, VerifyFinished } kind;
+  enum class Kind {
+    Event,
+    EngineError,
+    EngineNotice,
+    JobFailed,
+    EntryRefused,
+    MessageBox,
+    VerifyMismatch,
+    VerifyFinished,
+    BufferLevel,
+  } kind;
   // event name, the text, why a job failed or an entry was refused, what differs
   std::string name;
   std::vector<platform::Variant> args;

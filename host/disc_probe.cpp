@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/drive/medium_profile.h"
 #include "engine/drive/mmc_core.h"
 #include "platform/aspi/wnaspi32.h"
 #include "platform/bytes/byte_order.h"
@@ -128,12 +129,19 @@ std::optional<DiscDescription> DiscProbe::Describe() {
   disc.unformatted = disc.dvdPlusRw() && (info[7] & 0x03) == kBackgroundFormatNone;
   disc.unfinished = !disc.overwritable && ((info[2] >> 2) & 0x03) == kSessionIncomplete;
 
-  // The next track, as the engine's own capacity check reads it.
+  if (disc.closed) return disc;
+  // The free space as the engine's own capacity check asks it: track FFh
+  // exists only on a CD and a DVD+R, the other DVDs answer otherwise.
+  disc.freeKnown = drive_->ReadFreeBlocks(disc.freeBlocks);
+  // A DVD burn writes from block 0; on a CD and a DVD+R the invisible track
+  // says where the next session starts.
   std::array<std::uint8_t, kTrackInformationLength> track{};
-  if (!disc.closed &&
+  const scrivo::MediumKind kind = scrivo::KindOfProfile(disc.profile);
+  const bool invisibleTrack = kind == scrivo::MediumKind::Cd || kind == scrivo::MediumKind::DvdPlusR ||
+                              kind == scrivo::MediumKind::Unknown;
+  if (invisibleTrack &&
       drive_->ReadTrackInformation(scrivo::TrackAddress::TrackNumber, scrivo::kInvisibleTrack, track)) {
     disc.nextWritable = bytes::GetBE32(&track[8]);
-    disc.freeBlocks = bytes::GetBE32(&track[16]);
   }
   return disc;
 }

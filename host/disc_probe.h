@@ -26,6 +26,7 @@ struct DiscDescription {
   bool unformatted = false;   // a DVD+RW that must be formatted first
   bool unfinished = false;    // the last session was left open by a burn that never ended
   std::uint32_t freeBlocks = 0;
+  bool freeKnown = false;     // the drive said how much is free (a BD does not: the engine refuses it)
   std::uint32_t nextWritable = 0;  // where the next session starts
 
   bool cd() const { return profile >= 0x08 && profile <= 0x0A; }

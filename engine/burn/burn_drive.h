@@ -68,6 +68,9 @@ class BurnDrive : public BlockSource {
   // which advances by their number on success.
   virtual bool WriteBlocks(std::span<const std::uint8_t> blocks) = 0;
   virtual bool WaitUntilReady(PollingLimit limit) = 0;
+  // Pads the disc's open track, where the drive says it ends, with zeros to
+  // `minimumBlocks` (a CD track a refused write left short).
+  virtual TrackPadding PadOpenTrack(std::uint32_t) { return TrackPadding::NoOpenTrack; }
   // Flushes and closes what the medium needs closed; true when the disc
   // then reads back with no session left open.
   virtual bool FinishSession(BurnMode mode, FeatureFlags features) = 0;

@@ -35,16 +35,17 @@ std::size_t FifoBytes() {
 }  // namespace
 
 bool BurnSession::CheckMedium(BurnMode mode) {
+  // A medium the burn does not write is named before anything is sent that
+  // changes the disc (a BD or a DVD-RW in restricted overwrite offers no
+  // DVD writing the burn knows, so this comes first).
+  const std::uint64_t beforeMedium = drive_.LastFailure().serial;
+  failure_.mediumRefusal = drive_.MediumRefusal(mode);
+  if (!failure_.mediumRefusal.empty()) return Fail(BurnStep::CheckMedium, beforeMedium);
   // A DVD burn needs a writable DVD medium in the selected writer; nothing
   // is sent otherwise.
   if (mode == BurnMode::Dvd && (host_.WriterFeatures() & kDvdWritableCurrentMask) == 0) {
     return Fail(BurnStep::CheckMedium, drive_.LastFailure().serial);
   }
-  // A medium the burn does not write is named before anything is sent that
-  // changes the disc.
-  const std::uint64_t beforeMedium = drive_.LastFailure().serial;
-  failure_.mediumRefusal = drive_.MediumRefusal(mode);
-  if (!failure_.mediumRefusal.empty()) return Fail(BurnStep::CheckMedium, beforeMedium);
   return true;
 }
 
@@ -117,10 +118,16 @@ bool BurnSession::Record(BurnMode mode, std::uint64_t total, const ReadAhead::Pa
       failure_.step = BurnStep::Write;
       failure_.command = output.WriteFailure();
     }
-    // What was written is closed as a session, as a cancel would close it.
+    // What was written is closed as a session, as a cancel would close it;
+    // a CD track a refused write left short is padded first, as a drive
+    // closes no track under 300 blocks. The drive may hold blocks of the
+    // refused write that the burn did not count: the disc is untouched only
+    // when it names no open track either.
+    const bool trackOpen = mode != BurnMode::Dvd && output.WriteFailure() &&
+                           drive_.PadOpenTrack(kCdMinimumTrackBlocks) != TrackPadding::NoOpenTrack;
     const bool closed = CloseOutput(mode);
     failure_.blocksWritten = output.BlocksWritten();
-    failure_.disc = failure_.blocksWritten == 0 ? DiscAfterFailure::Untouched
+    failure_.disc = failure_.blocksWritten == 0 && !trackOpen ? DiscAfterFailure::Untouched
                     : closed                    ? DiscAfterFailure::SessionClosed
                                                 : DiscAfterFailure::SessionLeftOpen;
     return false;

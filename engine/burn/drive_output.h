@@ -28,8 +28,6 @@ class BlockDigests;
 class BurnDrive;
 class WriteProgress;
 
-// A CD track is at least 300 blocks (four seconds) long.
-constexpr std::uint32_t kCdMinimumTrackBlocks = 300;
 // DVD is recorded in ECC blocks of 16 blocks.
 constexpr std::uint32_t kDvdWriteUnitBlocks = 16;
 

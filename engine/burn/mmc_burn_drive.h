@@ -29,6 +29,7 @@ class MmcBurnDrive final : public BurnDrive {
   std::int32_t WriteAddress() const override { return core_.writeAddress; }
   bool WriteBlocks(std::span<const std::uint8_t> blocks) override { return core_.WriteBlocks(blocks); }
   bool WaitUntilReady(PollingLimit limit) override { return core_.WaitUntilReady(limit); }
+  TrackPadding PadOpenTrack(std::uint32_t minimumBlocks) override { return core_.PadOpenTrack(minimumBlocks); }
   bool FinishSession(BurnMode mode, FeatureFlags features) override {
     return core_.FinishSession(mode, features);
   }

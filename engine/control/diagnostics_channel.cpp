@@ -78,6 +78,11 @@ void DiagnosticsChannel::PostNotice(std::string_view text) {
   Post({DIAGID_ENGINENOTICE, std::string(text), {}, {}});
 }
 
+void DiagnosticsChannel::FireBufferLevel(std::int16_t percent) {
+  platform::Variant arg = platform::Variant::I2(percent);
+  point_.Fire(DIAGID_BUFFERLEVEL, std::span(&arg, 1));
+}
+
 void DiagnosticsChannel::PostJobFailed(JobFailure failure) {
   Post({DIAGID_JOBFAILED, {}, std::move(failure), {}});
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Delivers the engine's diagnostics to the host's thread: each failure text,
-// each entry the compilation refused, and the end of a job that failed, fired through _DScrivoDiagnostics in the
+// each entry the compilation refused, the end of a job that failed, and the
+// burn's buffer level, fired through _DScrivoDiagnostics in the
 // order they happened. Texts may come from the worker; they are queued and
 // a message to the channel's own window fires them on the host's thread,
 // interleaved in post order with the control's events.
@@ -33,6 +34,9 @@ class DiagnosticsChannel final : private platform::WindowHandler {
   // Thread-safe.
   void PostError(std::string_view text);
   void PostNotice(std::string_view text);
+  // On the host's thread only: fired at once, right after the progress
+  // event it went with, not behind the queued texts.
+  void FireBufferLevel(std::int16_t percent);
   void PostJobFailed(JobFailure failure);
   void PostEntryRefused(EntryRefusal refusal);
   // VerifyMismatch for each finding, then VerifyFinished.

@@ -1,5 +1,7 @@
 #include "engine/control/scrivo_ctrl.h"
 
+#include <algorithm>
+
 #include "engine/control/module_state.h"
 #include "engine/typelib/scrivo_ids.h"
 #include "engine/typelib/scrivo_resources.h"
@@ -164,6 +166,10 @@ void CScrivoCtrl::HandleMessage(std::uint32_t message, std::uintptr_t wParam, st
   switch (message) {
     case WM_JOB_PROGRESS:
       if (wParam > 0) FireProgress(static_cast<std::int16_t>(wParam / 10));
+      break;
+    case WM_FIFO_LEVEL:
+      // Right after the progress it went with.
+      diagnostics_.FireBufferLevel(static_cast<std::int16_t>(std::min<std::uintptr_t>(wParam, 100)));
       break;
     case WM_BURN_FINISHED:
       AwaitEndOfJob(lParam);

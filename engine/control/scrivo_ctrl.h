@@ -105,6 +105,9 @@ class CScrivoCtrl final : public platform::IDispatch,
   void BurnCDData(bool bMultiSession);
   void InitControl();
   bool SetWriteSpeed(std::int16_t iSpeed);
+  // The speed is kept for the DVD burns that follow, which ask for it when
+  // they set up the recording (best effort: the drive may take another).
+  bool SetDvdWriteSpeed(std::int16_t iSpeed);
   void BurnDVDData();
   void BlankDVD();
   void CloseSession();

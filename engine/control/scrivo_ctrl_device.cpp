@@ -71,4 +71,10 @@ bool CScrivoCtrl::SetWriteSpeed(std::int16_t iSpeed) {
   return drive_.SetCdSpeed(kCdSpeedMaximum, *writeKbps);
 }
 
+bool CScrivoCtrl::SetDvdWriteSpeed(std::int16_t iSpeed) {
+  if (iSpeed < 0 || RefuseWhileBusy()) return false;
+  drive_.dvdWriteKbps = static_cast<std::uint32_t>(iSpeed) * kDvdSpeedFactorKbps;
+  return true;
+}
+
 }  // namespace scrivo

@@ -49,6 +49,7 @@ void CScrivoCtrl::BindMembers() {
   method(DISPID_BURNCDDATA, [this](auto a) { BurnCDData(a[0].AsBool()); return Variant(); });
   method(DISPID_INITCONTROL, [this](auto) { InitControl(); return Variant(); });
   method(DISPID_SETWRITESPEED, [this](auto a) { return Variant::Bool(SetWriteSpeed(a[0].AsI2())); });
+  method(DISPID_SETDVDWRITESPEED, [this](auto a) { return Variant::Bool(SetDvdWriteSpeed(a[0].AsI2())); });
   method(DISPID_BURNDVDDATA, [this](auto) { BurnDVDData(); return Variant(); });
   method(DISPID_BLANKDVD, [this](auto) { BlankDVD(); return Variant(); });
   method(DISPID_CLOSESESSION, [this](auto) { CloseSession(); return Variant(); });

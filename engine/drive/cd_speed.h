@@ -18,4 +18,8 @@ constexpr std::optional<std::uint16_t> CdWriteSpeedFromFactor(std::int16_t facto
   return kbps > kCdSpeedMaximum ? kCdSpeedMaximum : static_cast<std::uint16_t>(kbps);
 }
 
+// DVD 1x: 1,385,000 bytes per second, in the kB/s (1000 bytes) that SET
+// STREAMING and GET PERFORMANCE use.
+constexpr std::uint32_t kDvdSpeedFactorKbps = 1385;
+
 }  // namespace scrivo

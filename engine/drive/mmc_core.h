@@ -143,10 +143,17 @@ class MmcCore {
   // then its session. `features` of the selected writer tell the medium.
   // A disc with no open session is sent nothing that changes it.
   enum class SessionCloseEnd { Closed, NoOpenSession, StateUnreadable, WriteParametersRefused, Failed };
+  // The recorded track of the disc's open session that still takes writes
+  // (a burn refused or killed in it) is padded with zeros at its next
+  // writable address to `minimumBlocks`; writeAddress moves with it.
+  TrackPadding PadOpenTrack(std::uint32_t minimumBlocks);
   SessionCloseEnd CloseOpenSession(FeatureFlags features);
-  // Requests the drive's fastest write speed (GET PERFORMANCE, SET
-  // STREAMING) for blocks 0 to endLba. The speed is best effort: false only
-  // when the drive does not become ready within kStreamingSetupWait.
+  // Requests a write speed (GET PERFORMANCE, SET STREAMING) for blocks 0 to
+  // endLba: the fastest the drive offers, or with dvdWriteKbps set the
+  // fastest offered not above it (the slowest offered when all are; the
+  // chosen speed itself when the drive lists none). The speed is best
+  // effort: false only when the drive does not become ready within
+  // kStreamingSetupWait.
   bool SetStreaming(std::int32_t endLba);
   bool ReserveTrack(std::int32_t blocks);
   // Polls TEST UNIT READY while the drive is still recognising its disc:
@@ -213,6 +220,8 @@ class MmcCore {
   static constexpr std::uint8_t kNoNextSession = 0;
   static constexpr std::uint8_t kNextSessionAllowed = 3;
   std::uint8_t multiSessionField = kNextSessionAllowed;
+  // The DVD write speed the host chose, in kB/s; 0: the fastest offered.
+  std::uint32_t dvdWriteKbps = 0;
   // Where the lead-out of the disc's last session starts, as PrepareTrack
   // found it in the TOC: no block of an earlier session lies at or past it.
   std::optional<std::int32_t> previousSessionEnd;

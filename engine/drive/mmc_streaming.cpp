@@ -1,6 +1,7 @@
 // DVD write speed: the fastest write speed the drive offers for the loaded
-// medium (GET PERFORMANCE, write speed descriptors) requested for the whole
-// recording with SET STREAMING. The speed is best effort: a drive that lists
+// medium (GET PERFORMANCE, write speed descriptors), or the fastest not
+// above the one the host chose, requested for the whole recording with SET
+// STREAMING. The speed is best effort: a drive that lists
 // no speed, or refuses the request, records at a speed of its own choosing.
 
 #include <algorithm>
@@ -31,20 +32,26 @@ struct SpeedPair {
   std::uint32_t writeKbps;
 };
 
-// The descriptor with the highest write speed: drives list the fastest
-// first, but the order is not promised, so every descriptor received is
-// looked at. Nothing when the reply holds no descriptor.
-std::optional<SpeedPair> FastestSpeedDescriptor(std::span<const std::uint8_t> reply) {
+// The descriptor to ask for: the one with the highest write speed, or with
+// `ceilingKbps` the highest not above it (the slowest when every one is).
+// Drives list the fastest first, but the order is not promised, so every
+// descriptor received is looked at. Nothing when the reply holds none.
+std::optional<SpeedPair> ChosenSpeedDescriptor(std::span<const std::uint8_t> reply, std::uint32_t ceilingKbps) {
   // Performance Data Length counts the bytes after itself: 4 more of header.
   const std::uint32_t dataLength = bytes::GetBE32(reply.data());
   const std::uint32_t count = dataLength >= 4 ? (dataLength - 4) / kSpeedDescriptorLength : 0;
-  std::optional<SpeedPair> fastest;
+  const auto allowed = [ceilingKbps](const SpeedPair& speed) {
+    return ceilingKbps == 0 || speed.writeKbps <= ceilingKbps;
+  };
+  std::optional<SpeedPair> chosen;
+  std::optional<SpeedPair> slowest;
   for (std::size_t i = 0; i < std::min<std::uint32_t>(count, kMaxSpeedDescriptors); ++i) {
     const std::uint8_t* d = reply.data() + kPerformanceHeader + i * kSpeedDescriptorLength;
     const SpeedPair speed{bytes::GetBE32(d + kReadSpeedOffset), bytes::GetBE32(d + kWriteSpeedOffset)};
-    if (!fastest || speed.writeKbps > fastest->writeKbps) fastest = speed;
+    if (allowed(speed) && (!chosen || speed.writeKbps > chosen->writeKbps)) chosen = speed;
+    if (!slowest || speed.writeKbps < slowest->writeKbps) slowest = speed;
   }
-  return fastest;
+  return chosen ? chosen : slowest;
 }
 
 // Performance descriptor of SET STREAMING (MMC): WRC, RDD, Exact and RA 0,
@@ -68,11 +75,13 @@ bool MmcCore::SetStreaming(std::int32_t endLba) {
   if (!WaitUntilReady(kStreamingSetupWait)) return false;
   // A refused GET PERFORMANCE, a reply without descriptors and a refused
   // SET STREAMING leave the drive at its own speed: the burn goes on.
-  if (!Issue(GetPerformanceCdb(kMaxSpeedDescriptors, kPerformanceWriteSpeed), reply,
-             kFlagsDataIn)) {
-    return true;
+  // A speed the host chose is asked for even when the drive lists none: it
+  // takes the nearest it can or refuses.
+  std::optional<SpeedPair> speed;
+  if (Issue(GetPerformanceCdb(kMaxSpeedDescriptors, kPerformanceWriteSpeed), reply, kFlagsDataIn)) {
+    speed = ChosenSpeedDescriptor(reply, dvdWriteKbps);
   }
-  const auto speed = FastestSpeedDescriptor(reply);
+  if (!speed && dvdWriteKbps != 0) speed = SpeedPair{dvdWriteKbps, dvdWriteKbps};
   if (!speed) return true;
   auto descriptor = StreamingDescriptor(static_cast<std::uint32_t>(endLba), *speed);
   Issue(SetStreamingCdb(kStreamingDescriptorLength), descriptor, kFlagsDataOut);

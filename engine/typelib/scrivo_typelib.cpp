@@ -62,6 +62,8 @@ const InterfaceDesc kDispatch{
         Method(DISPID_BLANKDVD, "BlankDVD", VarType::Void, {}, "Formats a DVD+RW"),
         Method(DISPID_CLOSESESSION, "CloseSession", VarType::Void, {},
                "Closes the session a burn left open on the disc, so other drives can read it"),
+        Method(DISPID_SETDVDWRITESPEED, "SetDvdWriteSpeed", VarType::BOOL, {{"iSpeed", VarType::I2}},
+               "Sets the write speed of the next DVD burns as a speed factor (1x: 1385 kB/s); 0: the fastest"),
         Method(DISPID_SAVEIMAGEFILE, "SaveImageFile", VarType::Void,
                {{"strImageFile", VarType::BSTR}, {"bDvd", VarType::BOOL}},
                "Writes the compilation, as a burn onto a blank CD (or DVD) would write it, to an image file; "
@@ -136,6 +138,8 @@ const InterfaceDesc kDiagnostics{
                "the sibling strOther"),
         Method(DIAGID_ENGINENOTICE, "EngineNotice", VarType::Void, {{"strText", VarType::BSTR}},
                "A text of the engine that does not fail the job (a damaged earlier session walked past)"),
+        Method(DIAGID_BUFFERLEVEL, "BufferLevel", VarType::Void, {{"iPercent", VarType::I2}},
+               "How full the burn's read-ahead buffer is, 0 to 100, as it changes while the burn writes"),
         Method(DIAGID_VERIFYMISMATCH, "VerifyMismatch", VarType::Void,
                {{"strText", VarType::BSTR},
                 {"strPath", VarType::BSTR},

@@ -70,7 +70,7 @@ void ParseWriters(const std::string& spec, const Variables& variables, Config& c
                                      : ResolveDirectory(Trim(item.substr(eq + 1)), variables);
     std::string problem;
     if (!medium) {
-      problem = "unknown medium (cd-r, cd-rw, dvd-r, dvd-rw, dvd+r, dvd+rw)";
+      problem = "unknown medium (cd-r, cd-rw, dvd-r, dvd-rw, dvd+r, dvd+rw, dvd-rw-ro, bd-r, bd-re)";
     } else if (directory.empty()) {
       problem = "no usable directory";
     } else {
@@ -166,7 +166,7 @@ Config ParseConfig(const Variables& variables) {
   std::uint32_t latencyUs = 0;
   ParseNumber(variables, variable::kVirtualLatency, 0, kMaxLatencyUs, latencyUs, config);
   config.commandLatency = std::chrono::microseconds(latencyUs);
-  config.model.strict = IsOn(Find(variables, variable::kVirtualStrict));
+  config.model.strict = !IsOff(Find(variables, variable::kVirtualStrict));
   config.model.foreignPage = IsOn(Find(variables, variable::kVirtualForeignPage));
   config.virtualViaSg = IsOn(Find(variables, variable::kVirtualViaSg));
   ParseNumber(variables, variable::kVirtualSpeed, 0, kMaxRateKBps, config.model.rateKBps, config);

@@ -10,9 +10,9 @@
 //   WNASPI32_VIRTUAL_POLLS    polls an immediate blank or format takes (20)
 //   WNASPI32_VIRTUAL_LATENCY_US  least time in microseconds each command of a
 //                             virtual writer takes (0: none)
-//   WNASPI32_VIRTUAL_STRICT   1: the writers check what a careful drive checks
+//   WNASPI32_VIRTUAL_STRICT   the writers check what a careful drive checks
 //                             (reserved bits, page 05h against the medium,
-//                             track and alignment rules); off by default
+//                             track and alignment rules); on unless 0
 //   WNASPI32_VIRTUAL_SPEED    the recording rate in kB/s for the buffer model
 //                             (0: none, the writers record at once)
 //   WNASPI32_VIRTUAL_BUFFER_KIB  the drive buffer in KiB (2048)

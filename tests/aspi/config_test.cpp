@@ -73,7 +73,10 @@ TEST(Config, SwitchesAndNumbers) {
   EXPECT_EQ(config.faults, "neverready");
   config = ParseConfig({{"WNASPI32_DEBUG", "0"}, {"WNASPI32_VIRTUAL_POLLS", "0"},
                         {"WNASPI32_VIRTUAL_LATENCY_US", "-5"}, {"WNASPI32_VIRTUAL_BUFFER_KIB", "0"}});
-  EXPECT_FALSE(config.model.strict) << "strictness is off unless asked for";
+  EXPECT_TRUE(config.model.strict) << "the writers are strict unless told otherwise";
+  for (const char* off : {"0", "no", "off"}) {
+    EXPECT_FALSE(ParseConfig({{"WNASPI32_VIRTUAL_STRICT", off}}).model.strict) << off;
+  }
   EXPECT_FALSE(config.model.foreignPage);
   EXPECT_EQ(config.model.bufferKiB, 2048u);
   EXPECT_FALSE(config.virtualViaSg);

@@ -170,8 +170,8 @@ TEST_F(DriveBehaviourTest, ADirectoryThatCannotHoldADiscMeansNoDisc) {
   // Each unusable entry is named with its reason, once, without asking for it.
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "wnaspi32: WNASPI32_VIRTUAL_WRITERS: \"floppy=" + (files / "f").string() +
-                     "\": unknown medium (cd-r, cd-rw, dvd-r, dvd-rw, dvd+r, dvd+rw); no writer at "
-                     "target 1\n"
+                     "\": unknown medium (cd-r, cd-rw, dvd-r, dvd-rw, dvd+r, dvd+rw, dvd-rw-ro, bd-r, "
+                     "bd-re); no writer at target 1\n"
                      "wnaspi32: WNASPI32_VIRTUAL_WRITERS: \"" + unusable +
                      "\": cannot create the directory: Not a directory; the writer at target 0 "
                      "has no disc\n");

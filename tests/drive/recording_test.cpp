@@ -430,6 +430,32 @@ TEST_F(Recording, StreamingLooksAtNoMoreThanTwentyDescriptors) {
   EXPECT_EQ(bytes::GetBE32(&OnlySent(0xB6).dataOut[20]), 22160u);
 }
 
+TEST_F(Recording, AChosenSpeedIsTheFastestOfferedNotAboveIt) {
+  // Offered in no particular order: 11080, 22160, 5540 kB/s.
+  const auto offered = [](std::uint32_t count) {
+    return [count](const RecordedRequest&) {
+      Bytes reply(328, 0);
+      bytes::PutBE32(&reply[0], 4 + count * 16);
+      const std::uint32_t speeds[] = {11080, 22160, 5540};
+      for (std::uint32_t i = 0; i < count; ++i) bytes::PutBE32(&reply[8 + i * 16 + 12], speeds[i]);
+      return Data(reply);
+    };
+  };
+  struct Case {
+    std::uint32_t chosenKbps;
+    std::uint32_t descriptors;
+    std::uint32_t askedKbps;
+  };
+  for (const Case& c : {Case{0, 3, 22160}, Case{22160, 3, 22160}, Case{16620, 3, 11080}, Case{5540, 3, 5540},
+                        Case{1385, 3, 5540}, Case{8310, 0, 8310}}) {
+    aspi.Clear();
+    On(0xAC, offered(c.descriptors));
+    core.dvdWriteKbps = c.chosenKbps;
+    ASSERT_TRUE(core.SetStreaming(10));
+    EXPECT_EQ(bytes::GetBE32(&OnlySent(0xB6).dataOut[20]), c.askedKbps) << c.chosenKbps;
+  }
+}
+
 TEST_F(Recording, AnUnsetSpeedLeavesTheDriveItsOwnAndOnlyANeverReadyDriveFails) {
   const auto performance = [](std::uint32_t length) {
     return [length](const RecordedRequest&) {

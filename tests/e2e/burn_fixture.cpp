@@ -75,7 +75,7 @@ void BurnTest::SetVariables(const std::vector<std::string>& media, const std::st
   SetVariable("WNASPI32_REAL_DRIVES", "0");
   SetVariable("WNASPI32_VIRTUAL_POLLS", "");
   SetVariable("WNASPI32_DEBUG", "");
-  SetVariable("WNASPI32_VIRTUAL_STRICT", strictDrives ? "1" : "");
+  SetVariable("WNASPI32_VIRTUAL_STRICT", "");
   SetVariable("WNASPI32_VIRTUAL_RECOGNITION", recognitionCommands ? std::to_string(recognitionCommands) : "");
 }
 

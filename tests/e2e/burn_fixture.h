@@ -79,10 +79,9 @@ class BurnTest : public testsupport::ControlFixture {
   void ExpectReadersSee(const fs::path& image, const fs::path& source);
   void ExpectSessionReadersSee(const fs::path& image, const fs::path& source, std::uint32_t sessionStart);
 
-  // The writers of the next UseWriters check what a careful real drive
-  // checks (WNASPI32_VIRTUAL_STRICT), and after the tray closes answer
-  // `recognition` commands with "becoming ready" (WNASPI32_VIRTUAL_RECOGNITION).
-  bool strictDrives = false;
+  // The writers (strict, as they are unless WNASPI32_VIRTUAL_STRICT=0) of
+  // the next UseWriters answer `recognition` commands with "becoming ready"
+  // after the tray closes (WNASPI32_VIRTUAL_RECOGNITION).
   std::uint32_t recognitionCommands = 0;
 
   TempFolder work;

@@ -96,7 +96,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, DvdSpeedRefused, testing::Values("fail=AC@1", "
 class DvdFreeSpace : public DvdMedia, public testing::WithParamInterface<const char*> {};
 
 TEST_P(DvdFreeSpace, IsAskedAsTheMediumAllows) {
-  strictDrives = true;
   UseWriters({GetParam()});
   WriteSampleTree(source.Path(), "DVD");
   AddFolder(source.Path());

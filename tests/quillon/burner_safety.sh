@@ -19,11 +19,13 @@ wait_for() {
   for _ in $(seq 600); do grep -qE -- "$1" "$2" && return 0; sleep 0.05; done
   fail "no '$1' in $2: $(cat "$2")"
 }
-# The numbers of "Phase N %" lines never decrease and no line comes twice;
-# the read-back after the session is closed counts from 0 again.
+# The numbers of "Phase N %" lines (a buffer's fill may follow) never
+# decrease and no phase and number come twice; the read-back after the
+# session is closed counts from 0 again.
 monotonic() {
-  awk '/ [0-9]+ %$/ { n = $(NF - 1) + 0; if ($1 == "Verifying" && !v) { v = 1; last = 0 }
-                      if (n < last || $0 == prev) bad = 1; last = n; prev = $0 }
+  awk 'match($0, / [0-9]+ %/) { n = substr($0, RSTART + 1) + 0; line = substr($0, 1, RSTART + RLENGTH)
+       if ($1 == "Verifying" && !v) { v = 1; last = 0 }
+       if (n < last || line == prev) bad = 1; last = n; prev = line }
        END { exit bad }' <<<"$1" || fail "progress ran backwards or repeated:
 $1"
 }
@@ -122,7 +124,21 @@ says "formatting it first"
 monotonic "$(grep '^Formatting' <<<"$out")"
 monotonic "$(sed -n '/^Preparing/,$p' <<<"$out")"
 says "Closing the session 100 %"
+grep -qE '^Writing [0-9]+ %  buffer [0-9]+%$' <<<"$out" || fail "the buffer's fill is not shown: $out"
 readers_agree "$work/plusrw/disc.img" "$src"
+# A chosen DVD speed is asked for: the fastest listed not above 4x (5540
+# kB/s, 15A4h), for a second of writing (1000 ms, 3E8h).
+WNASPI32_TRACE=$work/speed.trace run 0 burn --writer 1 --dvd --speed 4x "$src"
+grep -qiE 'data=\[.*00 00 15 a4 00 00 03 e8\]' "$work/speed.trace" || fail "no SET STREAMING at 4x: $(grep -i ' B6 ' "$work/speed.trace")"
+run 2 burn --speed fast "$src"
+says "--speed takes a speed factor"
+# Media the engine does not write are named before anything is written.
+for item in "bd-r||is a BD" "bd-r|--dvd|is a BD" "bd-re|--dvd|is a BD" "dvd-rw-ro|--dvd|restricted overwrite"; do
+  IFS='|' read -r medium option named <<<"$item"
+  WNASPI32_VIRTUAL_WRITERS="$medium=$work/$medium" run 1 burn $option "$src"
+  says "$named"
+  untouched "$work/$medium"
+done
 run 1 erase --writer 1
 says "is a DVD+RW: it is not erased but formatted, with 'quillon format --writer 1'"
 run 0 burn --writer 2 "$src"

@@ -228,7 +228,9 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
         "', or burn without --no-format to have it formatted first.");
     return kExitFailed;
   }
-  if (facts.blocks > disc.freeBlocks) {
+  // A disc whose free space the drive does not tell is left to the engine,
+  // which names a medium it does not write.
+  if (disc.freeKnown && facts.blocks > disc.freeBlocks) {
     Say("the files need " + Megabytes(facts.blocks, true) + " but the disc in " + writer.name() +
         " has " + Megabytes(disc.freeBlocks) + " free. Nothing was written.");
     return kExitFailed;
@@ -386,6 +388,12 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
     return kExitCancelled;
   }
 
+  // The speed is best effort: a drive that does not take it writes at one
+  // of its own.
+  if (o.speed > 0) {
+    const auto factor = static_cast<std::int16_t>(o.speed);
+    session.Call(o.dvd ? "SetDvdWriteSpeed" : "SetWriteSpeed", {Variant::I2(factor)});
+  }
   session.Set("VerifyAfterBurn", Variant::Bool(o.verify));
   const JobResult result =
       o.dvd ? RunJob(session, JobType::Burn, quillonhost::DiscJob::BurnDvd, "BurnDVDData", {}, o.verify)

@@ -110,6 +110,16 @@ JsonFields& JsonFields::Add(std::string_view name, bool truth) {
 void UseJsonEvents(bool json) { g_json = json; }
 bool JsonEvents() { return g_json; }
 
+void ReportBuffer(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (!g_json) {
+    if (!g_progress) g_progress.emplace(std::cout, isatty(STDOUT_FILENO) != 0);
+    g_progress->ShowBuffer(percent);
+    return;
+  }
+  Emit("buffer", JsonFields().Add("percent", std::int64_t{percent}));
+}
+
 void ReportProgress(std::string_view phase, int percent) {
   percent = std::clamp(percent, 0, 100);
   if (!g_json) {

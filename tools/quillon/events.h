@@ -42,6 +42,8 @@ bool JsonEvents();
 // A job's phase ("Writing") and its percentage, never running backwards
 // within a phase.
 void ReportProgress(std::string_view phase, int percent);
+// How full the burn's read-ahead buffer is (per cent), shown with the progress.
+void ReportBuffer(int percent);
 // Ends a progress bar's line, so that a message follows on its own line.
 void EndProgressLine();
 // A message: quillon's (shown "quillon: TEXT") or the engine's own text.

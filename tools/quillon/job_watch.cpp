@@ -141,6 +141,9 @@ class Watch {
         break;
       case HostNotice::Kind::EntryRefused:
         break;  // entries are handed over before a job starts
+      case HostNotice::Kind::BufferLevel:
+        if (type_ == JobType::Burn && !phases_.closing()) ReportBuffer(n.args[0].AsI2());
+        break;
       case HostNotice::Kind::JobFailed: {
         EndProgressLine();
         // What failed and what the disc holds now, after the engine's text.

@@ -13,7 +13,7 @@ struct OptionSpec {
   bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 10> kOptions{{
+constexpr std::array<OptionSpec, 11> kOptions{{
     {"--writer", " info burn verify erase format close eject burn-image ", true},
     {"--label", " burn verify image ", true},
     {"--dvd", " burn image ", false},
@@ -22,6 +22,7 @@ constexpr std::array<OptionSpec, 10> kOptions{{
     {"--eject", " burn ", false},
     {"--no-format", " burn ", false},
     {"--skip-unreadable", " burn image ", false},
+    {"--speed", " burn ", true},
     {"--full", " erase ", false},
     {"--no-verify", " burn burn-image ", false},
 }};
@@ -43,6 +44,13 @@ bool Apply(std::string_view name, const std::string& value, BurnerOptions& o, st
   if (name == "--writer") {
     if (ParseWriter(value, o.writer)) return true;
     error = "--writer takes a writer number from 0 (see 'quillon writers'), not '" + value + "'";
+    return false;
+  }
+  if (name == "--speed") {
+    // "8" or "8x"; the engine's speed members take a 16-bit factor.
+    const std::string factor = value.ends_with('x') ? value.substr(0, value.size() - 1) : value;
+    if (ParseWriter(factor, o.speed) && o.speed > 0 && o.speed <= 100) return true;
+    error = "--speed takes a speed factor from 1 to 100 (such as 8 or 8x), not '" + value + "'";
     return false;
   }
   if (name == "--label") o.label = value;

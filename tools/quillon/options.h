@@ -19,6 +19,7 @@ struct BurnerOptions {
   bool skipUnreadable = false;
   std::string output;  // image: the image file
   bool verify = true;  // burn: read the session back and compare it
+  int speed = 0;  // speed factor; 0: the fastest the drive offers
   std::vector<std::string> paths;
 };
 

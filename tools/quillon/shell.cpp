@@ -97,7 +97,8 @@ class Shell {
         break;
       case HostNotice::Kind::EngineError:
       case HostNotice::Kind::EngineNotice: out_ << "# " << notice.name << '\n'; break;
-      case HostNotice::Kind::JobFailed: break;
+      case HostNotice::Kind::JobFailed:
+      case HostNotice::Kind::BufferLevel: break;
       // Why an entry was refused, after the engine's text for it.
       case HostNotice::Kind::EntryRefused: out_ << "# " << notice.name << '\n'; break;
       case HostNotice::Kind::MessageBox: out_ << "* " << notice.name << '\n'; break;

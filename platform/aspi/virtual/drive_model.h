@@ -19,7 +19,7 @@
 namespace wnaspi::vdrive {
 
 struct DriveModel {
-  bool strict = false;
+  bool strict = true;
   // The drive holds, and reports as its default, the write parameters page
   // another program left (ForeignWriteParameters).
   bool foreignPage = false;

@@ -12,7 +12,7 @@ struct Loaded {
   bool present() const { return disc != nullptr; }
   bool is(Medium m) const { return disc && disc->medium == m; }
   bool cd() const { return disc && disc->traits().cd; }
-  bool dvd() const { return disc && !disc->traits().cd; }
+  bool dvd() const { return disc && !disc->traits().cd && !is(Medium::BdR) && !is(Medium::BdRe); }
 };
 
 struct FeatureDefinition {
@@ -23,10 +23,10 @@ struct FeatureDefinition {
   std::vector<std::uint8_t> (*data)(const Loaded&);
 };
 
-constexpr std::array<std::uint16_t, 6> kProfiles{profile::kDvdPlusR, profile::kDvdPlusRw,
-                                                 profile::kDvdMinusRwSequential,
-                                                 profile::kDvdMinusRSequential, profile::kCdRw,
-                                                 profile::kCdR};
+constexpr std::array<std::uint16_t, 9> kProfiles{
+    profile::kBdRe,           profile::kBdRSequential, profile::kDvdPlusR,
+    profile::kDvdPlusRw,      profile::kDvdMinusRwSequential, profile::kDvdMinusRwRestrictedOverwrite,
+    profile::kDvdMinusRSequential, profile::kCdRw,           profile::kCdR};
 
 bool Always(const Loaded&) { return true; }
 std::vector<std::uint8_t> NoData(const Loaded&) { return {}; }

@@ -133,6 +133,9 @@ std::optional<Sense> CheckWriteParametersStrictly(std::span<const std::uint8_t> 
       break;
     case Medium::DvdPlusR:
     case Medium::DvdPlusRw:
+    case Medium::DvdMinusRwOverwrite:
+    case Medium::BdR:
+    case Medium::BdRe:
       if (page[kWriteTypeByte] & kTestWrite) return sense::kInvalidFieldInParameterList;
       break;
   }
