@@ -178,6 +178,7 @@ bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
     return false;
   }
   size = static_cast<std::uint32_t>(source->Length());
+  modified = source->ModificationTime();
   name = limits::StoredEntryName(name, true);
   if (name.size() < kNameLimit) return true;
   refusal.kind = RefusalKind::NameTooLong;
@@ -202,6 +203,7 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
   parent = fresh.parent;
   moreSections = std::move(fresh.moreSections);
   carriedJolietName = std::move(fresh.carriedJolietName);
+  modified = fresh.modified;
 }
 
 void CImageNode::ClearTree() {
