@@ -2,6 +2,7 @@
 // directory's own blocks, then the whole subtree of each child directory in
 // name order; files receive their data blocks as the layout meets them.
 
+#include "engine/iso/disc_names.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
 
@@ -17,7 +18,18 @@ bool BeyondIsoDepth(const CImageNode& entry, ImageTree tree) {
 
 }  // namespace
 
+// Names every entry below `directory` for both trees.
+void AssignNamesBelow(CImageNode& directory) {
+  AssignDiscNames(directory);
+  for (auto& [storedName, child] : directory.children) {
+    if (child->IsDirectory()) AssignNamesBelow(*child);
+  }
+}
+
 void CImageBuilder::BuildDirectories(ImageTree tree) {
+  // The names depend on the siblings, which may have changed since the
+  // last image: the first tree laid out names them afresh.
+  if (tree == ImageTree::Iso9660) AssignNamesBelow(root_);
   LayOutDirectory(root_, tree);
   CopyRootRecord(tree);
 }

@@ -46,14 +46,16 @@ struct DiscRecord {
 // record is left out, and the walk goes on after it.
 std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockSize> block);
 
-// The stored name of a record's identifier: a Joliet identifier is UCS-2
-// big-endian converted to the narrow charset (an odd trailing byte is
-// ignored), an ISO 9660 identifier is taken byte for byte, version suffix
-// included. Never longer than what the record holds (at most 222 bytes, or
+// The stored name of a record's identifier, without its version (";1",
+// which discs of this engine wrote in Joliet too before names were kept as
+// given): a Joliet identifier is UCS-2 big-endian converted to the narrow
+// charset (an odd trailing byte is ignored), an ISO 9660 identifier is taken
+// byte for byte, without the "." of an empty extension ("README.;1" is
+// README). Never longer than what the record holds (at most 222 bytes, or
 // three narrow bytes per Joliet unit).
 std::string StoredNameOf(std::span<const std::uint8_t> identifier, ImageTree tree);
 // A Joliet identifier's UCS-2 big-endian units (an odd trailing byte is
-// ignored).
+// ignored), without its version.
 std::u16string JolietUnitsOf(std::span<const std::uint8_t> identifier);
 
 }  // namespace scrivo

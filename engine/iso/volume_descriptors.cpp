@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/iso/disc_names.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/joliet_text.h"
@@ -42,20 +43,6 @@ void WriteUcs2(TextField<N>& field, std::u16string_view units) {
   PutUcs2BigEndian(field.data(), units);
 }
 
-// The label's narrow bytes that fit the 32-byte primary volume identifier,
-// cut only between characters.
-std::string PrimaryVolumeIdentifier(const std::string& label, std::size_t limit) {
-  if (label.size() <= limit) return label;
-  std::u16string units = platform::NarrowToWide(label);
-  for (std::size_t count = units.size(); count > 0; --count) {
-    bool splitsPair = units[count - 1] >= 0xD800 && units[count - 1] <= 0xDBFF;
-    if (splitsPair) continue;
-    std::string prefix = platform::WideToNarrow(std::u16string_view(units).substr(0, count));
-    if (prefix.size() <= limit) return prefix;
-  }
-  return {};
-}
-
 VolumeDescriptor DescriptorHeader(std::uint8_t type) {
   VolumeDescriptor descriptor{};
   descriptor.type = type;
@@ -76,7 +63,9 @@ VolumeDescriptor PrimaryDescriptor(const std::string& label, ecma119::FileTime b
   VolumeDescriptor pvd = DescriptorHeader(ecma119::kPrimaryDescriptorType);
   pvd.systemIdentifier = FilledWith<32>(kSpace);
   pvd.volumeIdentifier = FilledWith<32>(kSpace);
-  ecma119::WriteText(pvd.volumeIdentifier, PrimaryVolumeIdentifier(label, 32));
+  // d-characters (ECMA-119 8.4.11): the label in upper case, one "_" for
+  // each other character; the Joliet descriptor holds it as typed.
+  ecma119::WriteText(pvd.volumeIdentifier, IsoVolumeIdentifier(label));
   SetCommonNumbers(pvd);
   pvd.volumeSetIdentifier = FilledWith<128>(kSpace);
   pvd.publisherIdentifier = FilledWith<128>(kSpace);

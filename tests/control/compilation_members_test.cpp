@@ -39,7 +39,7 @@ TEST_F(CompilationMembers, FilesGoToTheRootAndFoldersGiveTheirContents) {
   Invoke(scrivo::DISPID_ADDFILE, platform::InvokeKind::Method,
          {Variant::Bstr(u"report.txt"), Variant::Bstr(platform::NarrowToWide((dir / "report.txt").string()))});
   control().AddDirectory((dir / "folder").string() + "/");
-  EXPECT_EQ(RootNames(), (std::vector<std::string>{"a.txt;1", "report.txt;1", "sub"}));
+  EXPECT_EQ(RootNames(), (std::vector<std::string>{"a.txt", "report.txt", "sub"}));
   EXPECT_TRUE(Errors().empty());
 }
 
