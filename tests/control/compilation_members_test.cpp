@@ -45,7 +45,7 @@ TEST_F(CompilationMembers, FilesGoToTheRootAndFoldersGiveTheirContents) {
 
 TEST_F(CompilationMembers, RejectedEntriesAreReportedAndLeaveNoTrace) {
   control().AddFile("missing.txt", (dir / "missing.txt").string());
-  control().AddFile(std::string(120, 'n'), (dir / "report.txt").string());
+  control().AddFile(std::string(256, 'n'), (dir / "report.txt").string());
   control().AddDirectory((dir / "no-such-folder").string());
   EXPECT_TRUE(RootNames().empty());
   auto errors = Errors();
