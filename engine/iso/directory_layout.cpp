@@ -16,8 +16,6 @@ bool BeyondIsoDepth(const CImageNode& entry, ImageTree tree) {
          entry.level > CImageNode::kIsoDepthLimit;
 }
 
-}  // namespace
-
 // Names every entry below `directory` for both trees.
 void AssignNamesBelow(CImageNode& directory) {
   AssignDiscNames(directory);
@@ -25,6 +23,8 @@ void AssignNamesBelow(CImageNode& directory) {
     if (child->IsDirectory()) AssignNamesBelow(*child);
   }
 }
+
+}  // namespace
 
 void CImageBuilder::BuildDirectories(ImageTree tree) {
   // The names depend on the siblings, which may have changed since the

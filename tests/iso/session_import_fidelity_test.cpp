@@ -69,6 +69,24 @@ TEST_F(PeerSession, JolietNamesComeBackExactly) {
   EXPECT_NE(Child(builder.Root(), platform::Utf16ToUtf8(japanese)), nullptr);
 }
 
+TEST_F(PeerSession, DiscsWrittenBeforeReadableNamesStillAppend) {
+  // Generated ISO 9660 names, and Joliet names with the version they had.
+  DirectoryBlock iso;
+  iso.Dots(29, 29).Record(600, 1, kFile, Latin("_LNG_5.csf;1")).Record(601, 1, kFile, Latin("_LNG_6.csf;1"));
+  DirectoryBlock joliet;
+  joliet.Dots(30, 30).Record(600, 1, kFile, Ucs2("README")).Record(601, 1, kFile, Ucs2("report.txt;1"));
+  ServeSession(iso, 2048, joliet);
+  WriteSource(dir / "newer", 10);
+  ASSERT_TRUE(builder.AddFileEntry(builder.Root(), "report.txt", (dir / "newer").string()));
+
+  ASSERT_EQ(Import().outcome, ImportOutcome::Imported);
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("README", "report.txt"));
+  EXPECT_TRUE(Child(builder.Root(), "report.txt")->IsNewFile()) << "the host's newer report.txt";
+  std::vector<std::u16string> carried;
+  for (const Record& r : NewRoot(17)) carried.push_back(JolietIdentifierText(r));
+  EXPECT_THAT(carried, ElementsAre(u"README", u"report.txt"));
+}
+
 TEST_F(PeerSession, WithoutAUsableJolietTreeTheRockRidgeNamesAreRead) {
   DirectoryBlock notADirectory;
   notADirectory.Record(700, 1, kFile, Ucs2("stray"));
