@@ -60,11 +60,6 @@ class Walker {
   }
 
  private:
-  // The name the engine files an entry under.
-  static std::string StoredName(const std::string& name, const struct stat& info) {
-    return limits::StoredEntryName(name, !S_ISDIR(info.st_mode));
-  }
-
   // Whether the engine takes a file of this kind and size; one it refuses
   // it names when the file is handed over, and the count leaves it out.
   static bool FileFits(const struct stat& info) {
@@ -92,9 +87,8 @@ class Walker {
   // the root, where the PATHs meet, that would leave out what the user
   // chose; the same source given twice is no clash.
   void ClaimRootName(const std::string& path, const std::string& name, const struct stat& info) {
-    const std::string stored = StoredName(name, info);
     const auto [claim, fresh] =
-        rootNames_.try_emplace(stored, RootClaim{path, {info.st_dev, info.st_ino}});
+        rootNames_.try_emplace(name, RootClaim{path, {info.st_dev, info.st_ino}});
     if (fresh || claim->second.id == NodeId{info.st_dev, info.st_ino}) return;
     facts_.unusablePaths.push_back({path, "lands at the disc's root as \"" + name + "\", like " +
                                               claim->second.path +
@@ -104,9 +98,10 @@ class Walker {
 
   void Count(const std::string& name, const struct stat& info) {
     ++facts_.entries;
-    // A record in each tree: the ISO 9660 name is short, the Joliet name
-    // takes two bytes a character.
-    recordBytes_ += 2 * kRecordBytes + std::min<std::uint64_t>(name.size(), 31) + 2 * name.size();
+    // A record in each tree: the ISO 9660 name is short (8.3), the Joliet
+    // name takes two bytes a character, up to its limit.
+    recordBytes_ += 2 * kRecordBytes + std::min<std::uint64_t>(name.size(), 14) +
+                    2 * std::min<std::uint64_t>(name.size(), limits::kJolietNameUnits);
     if (S_ISDIR(info.st_mode)) {
       ++folders_;
     } else {
@@ -135,7 +130,7 @@ class Walker {
   // would burn empty, without a word: that one is named here.
   void Entry(const std::string& path, const std::string& name, bool atRoot) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || StoredName(name, info).size() > limits::kStoredNameLength ||
+    if (::stat(path.c_str(), &info) != 0 || name.size() > limits::kStoredNameLength ||
         (S_ISDIR(info.st_mode) ? ancestors_.contains({info.st_dev, info.st_ino}) : !FileFits(info))) {
       ++facts_.leftToEngine;
       return;

@@ -18,10 +18,14 @@ using scrivo::kBlockSize;
 constexpr std::uint32_t kSystemAreaBlocks = 16;
 // A volume label holds at most this many characters.
 constexpr std::size_t kVolumeLabelLength = 15;
-// A stored name holds at most this many bytes, which keeps a Joliet
-// directory record within 232 bytes; a new file's name with a "." counts
-// with the version suffix it gets.
-constexpr std::size_t kStoredNameLength = 99;
+// A stored name (the name the user gave) holds at most this many bytes,
+// what a name on Linux holds and Rock Ridge carries whole.
+constexpr std::size_t kStoredNameLength = 255;
+// A Joliet identifier holds at most this many UTF-16 units (the long-Joliet
+// length of other tools, 33 + 206 bytes of record); a longer name is
+// shortened there.
+constexpr std::size_t kJolietNameUnits = 103;
+// The version of every ISO 9660 file identifier (ECMA-119 7.5.1).
 constexpr std::string_view kVersionSuffix = ";1";
 // An entry carried over from an earlier session keeps its name as long as a
 // Joliet record can hold it: a 254-byte record holds an identifier of 220
@@ -38,13 +42,5 @@ constexpr std::uint64_t kFolderLimit = 0xFFFF;
 // An image must end by this address: a drive command names a block by a
 // non-negative 32-bit number.
 constexpr std::uint64_t kAddressLimit = std::uint64_t{1} << 31;
-
-// The name a new entry is stored under: a file's name with a "." anywhere
-// gets the version suffix.
-inline std::string StoredEntryName(std::string_view name, bool isFile) {
-  std::string stored(name);
-  if (isFile && stored.find('.') != std::string::npos) stored.append(kVersionSuffix);
-  return stored;
-}
 
 }  // namespace scrivo::limits

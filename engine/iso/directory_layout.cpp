@@ -2,6 +2,7 @@
 // directory's own blocks, then the whole subtree of each child directory in
 // name order; files receive their data blocks as the layout meets them.
 
+#include "engine/iso/disc_names.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
 
@@ -15,9 +16,20 @@ bool BeyondIsoDepth(const CImageNode& entry, ImageTree tree) {
          entry.level > CImageNode::kIsoDepthLimit;
 }
 
+// Names every entry below `directory` for both trees.
+void AssignNamesBelow(CImageNode& directory) {
+  AssignDiscNames(directory);
+  for (auto& [storedName, child] : directory.children) {
+    if (child->IsDirectory()) AssignNamesBelow(*child);
+  }
+}
+
 }  // namespace
 
 void CImageBuilder::BuildDirectories(ImageTree tree) {
+  // The names depend on the siblings, which may have changed since the
+  // last image: the first tree laid out names them afresh.
+  if (tree == ImageTree::Iso9660) AssignNamesBelow(root_);
   LayOutDirectory(root_, tree);
   CopyRootRecord(tree);
 }
@@ -45,9 +57,10 @@ void CImageBuilder::FillDirectory(CImageNode& directory, const DirectoryPlan& pl
   const CImageNode& parent = directory.parent != nullptr ? *directory.parent : directory;
   std::uint8_t* first = BlockData(firstBlock);
   PutDirectoryRecord(first, {kDotRecordLength, directory.extent, directory.size,
-                             ecma119::kFlagDirectory, kSelfIdentifier});
-  PutDirectoryRecord(first + kDotRecordLength, {kDotRecordLength, parent.extent, parent.size,
-                                                ecma119::kFlagDirectory, kParentIdentifier});
+                             ecma119::kFlagDirectory, kSelfIdentifier, RecordDateOf(directory)});
+  PutDirectoryRecord(first + kDotRecordLength,
+                     {kDotRecordLength, parent.extent, parent.size, ecma119::kFlagDirectory,
+                      kParentIdentifier, RecordDateOf(parent)});
   for (const RecordPlacement& placement : plan.records) {
     CImageNode& entry = *placement.entry;
     if (placement.section == 0 && entry.IsDirectory() && !BeyondIsoDepth(entry, tree)) {
@@ -72,7 +85,8 @@ void CImageBuilder::WriteEntryRecord(const RecordPlacement& placement, std::size
   const CImageNode& entry = *placement.entry;
   const std::size_t block = firstBlock + placement.block;
   std::uint8_t* at = BlockData(block) + placement.offset;
-  RecordFields fields{placement.length, entry.extent, entry.size, 0, placement.identifier};
+  RecordFields fields{placement.length, entry.extent, entry.size, 0, placement.identifier,
+                      RecordDateOf(entry)};
   if (placement.section > 0) {
     const FileSection& section = entry.moreSections[placement.section - 1];
     fields.extent = section.extent;
@@ -95,6 +109,11 @@ void CImageBuilder::WriteEntryRecord(const RecordPlacement& placement, std::size
   if (entry.IsNewFile()) {
     relocationList_.push_back({block, placement.offset + ecma119::kDirectoryRecordExtentOffset});
   }
+}
+
+ecma119::RecordDate CImageBuilder::RecordDateOf(const CImageNode& entry) const {
+  // The root, and an entry whose time is unknown, carry the burn's time.
+  return ecma119::EncodeRecordDate(&entry != &root_ && entry.modified ? *entry.modified : burnTime_);
 }
 
 void CImageBuilder::CopyRootRecord(ImageTree tree) {

@@ -1,5 +1,6 @@
 #include "engine/iso/directory_records.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/iso/ecma119_structures.h"
@@ -7,30 +8,31 @@
 #include "engine/iso/joliet_text.h"
 
 namespace scrivo {
-namespace {
-
-// Recording date of every record (ECMA-119 9.1.5): all fields zero, offset
-// from Greenwich 16 units of 15 minutes.
-constexpr ecma119::TextField<7> kRecordingDate = {0, 0, 0, 0, 0, 0, 0x10};
-
-}  // namespace
 
 std::vector<std::uint8_t> EntryIdentifier(const CImageNode& entry, ImageTree tree) {
-  if (tree == ImageTree::Joliet && !entry.carriedJolietName.empty()) {
-    std::vector<std::uint8_t> identifier(entry.carriedJolietName.size() * 2);
-    PutUcs2BigEndian(identifier.data(), entry.carriedJolietName);
-    return identifier;
-  }
-  if (tree == ImageTree::Joliet) return JolietIdentifier(entry.name);
-  std::string isoName = entry.IsoName();
-  return {isoName.begin(), isoName.end()};
+  if (tree == ImageTree::Iso9660) return {entry.isoName.begin(), entry.isoName.end()};
+  std::vector<std::uint8_t> identifier(entry.jolietIdentifier.size() * 2);
+  PutUcs2BigEndian(identifier.data(), entry.jolietIdentifier);
+  return identifier;
+}
+
+std::vector<CImageNode*> EntriesInOrder(const CImageNode& directory, ImageTree tree) {
+  std::vector<CImageNode*> entries;
+  entries.reserve(directory.children.size());
+  for (const auto& [storedName, child] : directory.children) entries.push_back(child.get());
+  // UTF-16 units compare as their big-endian bytes do.
+  std::sort(entries.begin(), entries.end(), [tree](const CImageNode* a, const CImageNode* b) {
+    return tree == ImageTree::Iso9660 ? a->isoName < b->isoName
+                                      : a->jolietIdentifier < b->jolietIdentifier;
+  });
+  return entries;
 }
 
 DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree) {
   DirectoryPlan plan;
   std::uint32_t block = 0;
   std::size_t offset = kFirstEntryOffset;
-  for (const auto& [storedName, child] : directory.children) {
+  for (CImageNode* child : EntriesInOrder(directory, tree)) {
     const std::vector<std::uint8_t> identifier = EntryIdentifier(*child, tree);
     const std::size_t length = EntryRecordLength(identifier.size());
     // A file of several sections has one record for each, in order.
@@ -40,7 +42,7 @@ DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree) {
         ++block;
         offset = 0;
       }
-      plan.records.push_back({child.get(), identifier, block, offset, length, section});
+      plan.records.push_back({child, identifier, block, offset, length, section});
       offset += length;
     }
   }
@@ -53,7 +55,7 @@ void PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
   header.recordLength = static_cast<std::uint8_t>(fields.recordLength);
   header.extent.Set(fields.extent);
   header.dataLength.Set(fields.dataLength);
-  header.recordingDate = kRecordingDate;
+  header.recordingDate = fields.recordingDate;
   header.fileFlags = fields.fileFlags;
   header.volumeSequenceNumber.Set(1);
   header.identifierLength = static_cast<std::uint8_t>(fields.identifier.size());

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/iso/ecma119_fields.h"
 #include "engine/iso/image_node.h"
 
 namespace scrivo {
@@ -30,9 +31,12 @@ constexpr std::size_t EntryRecordLength(std::size_t identifierLength) {
   return 34 + identifierLength + identifierLength % 2;
 }
 
-// The identifier an entry carries in `tree`: the generated ISO 9660 name, or
-// the stored name as Joliet UCS-2 big-endian.
+// The identifier an entry carries in `tree` (given by AssignDiscNames): its
+// ISO 9660 name, or its Joliet name as UCS-2 big-endian.
 std::vector<std::uint8_t> EntryIdentifier(const CImageNode& entry, ImageTree tree);
+// A directory's entries in the order of their identifiers in `tree`
+// (ECMA-119 9.3), the order of its records and path table records.
+std::vector<CImageNode*> EntriesInOrder(const CImageNode& directory, ImageTree tree);
 
 // Where one entry's record goes within its directory's blocks.
 struct RecordPlacement {
@@ -59,6 +63,7 @@ struct RecordFields {
   std::uint32_t dataLength = 0;
   std::uint8_t fileFlags = 0;
   std::span<const std::uint8_t> identifier;
+  ecma119::RecordDate recordingDate{};
 };
 
 // Writes one record at `at`, whose bytes up to the record's end must be zero.

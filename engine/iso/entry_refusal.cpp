@@ -30,8 +30,7 @@ std::string EntryRefusal::Reason() const {
       return "not a file whose contents can be burned (" +
              (other.empty() ? std::string("a device, FIFO or socket") : other) + ")";
     case RefusalKind::NameTooLong:
-      return "name too long for the disc: " + std::to_string(value) + " bytes" +
-             (value == name.size() + 2 ? " with \";1\"" : "") + ", at most " +
+      return "name too long for the disc: " + std::to_string(value) + " bytes, at most " +
              std::to_string(limit);
     case RefusalKind::NameInvalid:
       return "a name the disc cannot hold";

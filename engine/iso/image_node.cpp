@@ -13,8 +13,6 @@
 namespace scrivo {
 namespace {
 
-using limits::kVersionSuffix;
-
 std::atomic<std::int32_t> serialCounter{1};
 
 // Why a source could not be opened: `error` is the open's errno. A path
@@ -66,7 +64,7 @@ CImageNode* CImageNode::AddChild(std::string_view entrySource, std::string_view 
   // Rejected before a node exists, so no serial number is taken.
   if (origin == EntryOrigin::Imported) {
     const std::size_t identifierBytes = JolietName(entryName).size() * 2;
-    if (identifierBytes > limits::kLongestJolietIdentifier) {
+    if (entryName.size() >= kNameLimit && identifierBytes > limits::kLongestJolietIdentifier) {
       why.kind = RefusalKind::NameTooLong;
       why.value = identifierBytes;
       why.limit = limits::kLongestJolietIdentifier;
@@ -178,12 +176,8 @@ bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
     return false;
   }
   size = static_cast<std::uint32_t>(source->Length());
-  name = limits::StoredEntryName(name, true);
-  if (name.size() < kNameLimit) return true;
-  refusal.kind = RefusalKind::NameTooLong;
-  refusal.value = name.size();
-  refusal.limit = limits::kStoredNameLength;
-  return false;
+  modified = source->ModificationTime();
+  return true;
 }
 
 void CImageNode::TakeOver(CImageNode&& fresh) {
@@ -202,6 +196,7 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
   parent = fresh.parent;
   moreSections = std::move(fresh.moreSections);
   carriedJolietName = std::move(fresh.carriedJolietName);
+  modified = fresh.modified;
 }
 
 void CImageNode::ClearTree() {
@@ -219,12 +214,6 @@ void CImageNode::RemoveEntriesFrom(std::string_view source) {
       ++it;
     }
   }
-}
-
-std::string CImageNode::IsoName() const {
-  std::string isoName = "_LNG_" + std::to_string(serialNumber) + ".csf";
-  if (isFile) isoName.append(kVersionSuffix);
-  return isoName;
 }
 
 }  // namespace scrivo

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/iso/compilation_limits.h"
+#include "engine/iso/ecma119_fields.h"
 #include "engine/iso/entry_refusal.h"
 
 namespace scrivo {
@@ -52,12 +54,12 @@ class CImageNode {
   // stored name (which then takes every field of the new entry, losing its
   // former contents). Returns the node holding the entry, or nullptr when
   // the entry is rejected: a name that is empty, ".", "..", contains "/" or
-  // is too long, a new file whose source cannot be opened exclusively or
-  // is 4 GiB or larger, or a name whose Joliet form a sibling of another
-  // stored name already carries (unless `clash` says to merge). An
-  // imported entry's name is bounded by what a Joliet record holds
-  // (limits::kLongestJolietIdentifier) instead of the stored-name limit. Why an
-  // entry was rejected goes to `refusal` when there is one.
+  // is longer than limits::kStoredNameLength bytes, a new file whose source
+  // cannot be opened exclusively or is 4 GiB or larger, or a name whose
+  // Joliet form a sibling of another stored name already carries (unless
+  // `clash` says to merge). An imported entry's name may be longer when a
+  // Joliet record held it (limits::kLongestJolietIdentifier). Why an entry
+  // was rejected goes to `refusal` when there is one.
   CImageNode* AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
                        EntryOrigin origin, NameClash clash = NameClash::Refuse,
                        EntryRefusal* refusal = nullptr);
@@ -72,9 +74,6 @@ class CImageNode {
   // Deletes every entry below this node whose source is `source` (with all
   // it holds).
   void RemoveEntriesFrom(std::string_view source);
-
-  // The generated ISO 9660 identifier: _LNG_<serial>.csf, ";1" for a file.
-  std::string IsoName() const;
 
   bool IsDirectory() const { return !isFile; }
   // A new file is streamed from its source; imported files stay where they are.
@@ -100,6 +99,14 @@ class CImageNode {
   // An imported entry whose stored name does not convert back to the Joliet
   // name it had on the disc: that name, written again unchanged.
   std::u16string carriedJolietName;
+  // When the entry was last modified: a new entry's source's time, an
+  // imported entry's recording date. Nothing when unknown; its records then
+  // carry the burn's time.
+  std::optional<ecma119::FileTime> modified;
+  // The identifiers the entry carries in the two trees, given for each
+  // image (disc_names.h): ISO 9660 with its version, Joliet in UTF-16 units.
+  std::string isoName;
+  std::u16string jolietIdentifier;
 
  private:
   struct Unlinked {};

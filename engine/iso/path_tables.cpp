@@ -65,11 +65,11 @@ PathTableWriter NumberDirectories(CImageNode& root, std::uint32_t rootExtent, Im
   while (!pending.empty()) {
     CImageNode& directory = *pending.front();
     pending.pop_front();
-    for (auto& [storedName, child] : directory.children) {
+    for (CImageNode* child : EntriesInOrder(directory, tree)) {
       if (!child->IsDirectory() || !InPathTable(*child, tree)) continue;
       writer.Add(EntryIdentifier(*child, tree), child->extent, directory.directoryNumber);
       child->directoryNumber = nextNumber++;
-      pending.push_back(child.get());
+      pending.push_back(child);
     }
   }
   return writer;

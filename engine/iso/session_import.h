@@ -97,6 +97,7 @@ class SessionImporter {
     std::string stored;
     std::u16string carriedJoliet;  // set where `stored` loses the Joliet name
     rrip::RecordFields rockRidge;
+    std::optional<ecma119::FileTime> modified;  // the record's date
   };
 
   ImportOutcome ImportTree(ImageTree tree, std::uint32_t extent, std::uint32_t length,
@@ -111,7 +112,8 @@ class SessionImporter {
                     PendingSections& pending);
   void ImportFile(const RecordName& name, std::vector<FileSection> sections, CImageNode& parent);
   void ImportSubdirectory(ImageTree tree, std::uint64_t extent, std::uint32_t length,
-                          CImageNode& parent, const std::string& name);
+                          CImageNode& parent, const std::string& name,
+                          std::optional<ecma119::FileTime> modified = std::nullopt);
   // Walks a directory of the disc into `directory`, already in the tree.
   void MergeSubdirectory(ImageTree tree, std::uint64_t extent, std::uint32_t length,
                          CImageNode& directory, const std::string& name);

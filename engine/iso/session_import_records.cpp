@@ -11,6 +11,18 @@ bool CanStartRecord(std::size_t length, std::size_t offset) {
   return length >= kSmallestDirectoryRecord && length % 2 == 0 && offset + length <= kBlockSize;
 }
 
+// Cuts a version (";" and digits, ECMA-119 7.5.1) off a file identifier.
+template <class Text>
+Text WithoutVersion(Text name) {
+  const std::size_t separator = name.rfind(';');
+  if (separator == Text::npos || separator + 1 == name.size()) return name;
+  for (std::size_t i = separator + 1; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return name;
+  }
+  name.resize(separator);
+  return name;
+}
+
 }  // namespace
 
 std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockSize> block) {
@@ -29,14 +41,17 @@ std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockS
     records.push_back({thisIndex, header.extent.Value(), header.dataLength.Value(),
                        header.fileFlags, header.extendedAttributeLength,
                        block.subspan(offset + sizeof header, identifierLength),
-                       block.subspan(offset + systemUseStart, systemUseLength)});
+                       block.subspan(offset + systemUseStart, systemUseLength),
+                       header.recordingDate});
   }
   return records;
 }
 
 std::string StoredNameOf(std::span<const std::uint8_t> identifier, ImageTree tree) {
-  if (tree == ImageTree::Iso9660) return {identifier.begin(), identifier.end()};
-  return platform::WideToNarrow(JolietUnitsOf(identifier));
+  if (tree == ImageTree::Joliet) return platform::WideToNarrow(JolietUnitsOf(identifier));
+  std::string name = WithoutVersion(std::string(identifier.begin(), identifier.end()));
+  if (name.size() > 1 && name.back() == '.') name.pop_back();
+  return name;
 }
 
 std::u16string JolietUnitsOf(std::span<const std::uint8_t> identifier) {
@@ -44,7 +59,7 @@ std::u16string JolietUnitsOf(std::span<const std::uint8_t> identifier) {
   for (std::size_t i = 0; i + 1 < identifier.size(); i += 2) {
     units.push_back(static_cast<char16_t>(bytes::GetBE16(identifier.data() + i)));
   }
-  return units;
+  return WithoutVersion(std::move(units));
 }
 
 }  // namespace scrivo

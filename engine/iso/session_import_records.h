@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/iso/directory_records.h"
+#include "engine/iso/ecma119_fields.h"
 #include "engine/iso/image_block.h"
 
 namespace scrivo {
@@ -30,6 +31,8 @@ struct DiscRecord {
   // What follows the identifier and its padding (ECMA-119 9.1.13): Rock
   // Ridge's entries, on discs that have them.
   std::span<const std::uint8_t> systemUse;
+  // When the entry was recorded (ECMA-119 9.1.5), kept for the new session.
+  ecma119::RecordDate recordingDate{};
 
   // Where the contents start: after the extended attribute record.
   std::uint64_t DataStart() const { return std::uint64_t{extent} + extendedAttributeLength; }
@@ -43,14 +46,16 @@ struct DiscRecord {
 // record is left out, and the walk goes on after it.
 std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockSize> block);
 
-// The stored name of a record's identifier: a Joliet identifier is UCS-2
-// big-endian converted to the narrow charset (an odd trailing byte is
-// ignored), an ISO 9660 identifier is taken byte for byte, version suffix
-// included. Never longer than what the record holds (at most 222 bytes, or
+// The stored name of a record's identifier, without its version (";1",
+// which discs of this engine wrote in Joliet too before names were kept as
+// given): a Joliet identifier is UCS-2 big-endian converted to the narrow
+// charset (an odd trailing byte is ignored), an ISO 9660 identifier is taken
+// byte for byte, without the "." of an empty extension ("README.;1" is
+// README). Never longer than what the record holds (at most 222 bytes, or
 // three narrow bytes per Joliet unit).
 std::string StoredNameOf(std::span<const std::uint8_t> identifier, ImageTree tree);
 // A Joliet identifier's UCS-2 big-endian units (an odd trailing byte is
-// ignored).
+// ignored), without its version.
 std::u16string JolietUnitsOf(std::span<const std::uint8_t> identifier);
 
 }  // namespace scrivo

@@ -94,6 +94,7 @@ bool SessionImporter::IsRootStart(ImageTree tree, const DiscRecord& first) {
 
 bool SessionImporter::NameOf(ImageTree tree, const DiscRecord& record, RecordName& name) {
   name.stored = StoredNameOf(record.identifier, tree);
+  name.modified = ecma119::DecodeRecordDate(record.recordingDate);
   if (tree == ImageTree::Joliet) {
     // Kept as it was where the narrow name does not give it back (a
     // character the locale's charset lacks, a lone surrogate).
@@ -164,7 +165,8 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     // ancestor) would be walked forever. It is left out: its entries are
     // imported where the walk met that directory first.
     if (record.DataStart() <= UINT32_MAX && IsOpen(static_cast<std::uint32_t>(record.DataStart()))) return;
-    ImportSubdirectory(tree, record.DataStart(), record.dataLength, parent, name.stored);
+    ImportSubdirectory(tree, record.DataStart(), record.dataLength, parent, name.stored,
+                       name.modified);
     return;
   }
   // The contents start after the extended attribute record, if any.
@@ -204,11 +206,13 @@ void SessionImporter::ImportFile(const RecordName& name, std::vector<FileSection
   file->located = true;
   file->moreSections.assign(sections.begin() + 1, sections.end());
   file->carriedJolietName = name.carriedJoliet;
+  file->modified = name.modified;
 }
 
 void SessionImporter::ImportSubdirectory(ImageTree tree, std::uint64_t extent,
                                          std::uint32_t length, CImageNode& parent,
-                                         const std::string& name) {
+                                         const std::string& name,
+                                         std::optional<ecma119::FileTime> modified) {
   CImageNode* sibling = parent.FindChild(name);
   // A folder of the disc merges into the host's folder of that name; the
   // host's file of that name replaces it.
@@ -226,6 +230,7 @@ void SessionImporter::ImportSubdirectory(ImageTree tree, std::uint64_t extent,
     Lose(std::move(refusal), name);
     return;
   }
+  directory->modified = modified;
   MergeSubdirectory(tree, extent, length, *directory, name);
 }
 

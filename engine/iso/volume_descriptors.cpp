@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/iso/disc_names.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/joliet_text.h"
@@ -20,9 +21,14 @@ constexpr std::uint8_t kSpace = 0x20;
 // Joliet level 3 (UCS-2 level 3): escape sequence "%/E".
 constexpr std::string_view kJolietEscape = "%/E";
 
-// ECMA-119 8.4.26.1: a date and time that is not specified.
-constexpr TextField<17> kUnspecifiedDate = {'0', '0', '0', '0', '0', '0', '0', '0', '0',
-                                            '0', '0', '0', '0', '0', '0', '0', 0};
+// Creation, modification and effective date: the burn's time (what
+// identifies a volume to those who look for one by its dates); the volume
+// does not expire.
+void SetDates(VolumeDescriptor& descriptor, ecma119::FileTime burnTime) {
+  descriptor.creationDate = descriptor.modificationDate = descriptor.effectiveDate =
+      ecma119::EncodeVolumeDate(burnTime);
+  descriptor.expirationDate = ecma119::kUnspecifiedVolumeDate;
+}
 
 template <std::size_t N>
 TextField<N> Ucs2Spaces() {
@@ -35,20 +41,6 @@ template <std::size_t N>
 void WriteUcs2(TextField<N>& field, std::u16string_view units) {
   if (units.size() * 2 > N) units = units.substr(0, N / 2);
   PutUcs2BigEndian(field.data(), units);
-}
-
-// The label's narrow bytes that fit the 32-byte primary volume identifier,
-// cut only between characters.
-std::string PrimaryVolumeIdentifier(const std::string& label, std::size_t limit) {
-  if (label.size() <= limit) return label;
-  std::u16string units = platform::NarrowToWide(label);
-  for (std::size_t count = units.size(); count > 0; --count) {
-    bool splitsPair = units[count - 1] >= 0xD800 && units[count - 1] <= 0xDBFF;
-    if (splitsPair) continue;
-    std::string prefix = platform::WideToNarrow(std::u16string_view(units).substr(0, count));
-    if (prefix.size() <= limit) return prefix;
-  }
-  return {};
 }
 
 VolumeDescriptor DescriptorHeader(std::uint8_t type) {
@@ -67,11 +59,13 @@ void SetCommonNumbers(VolumeDescriptor& descriptor) {
   descriptor.fileStructureVersion = 1;
 }
 
-VolumeDescriptor PrimaryDescriptor(const std::string& label) {
+VolumeDescriptor PrimaryDescriptor(const std::string& label, ecma119::FileTime burnTime) {
   VolumeDescriptor pvd = DescriptorHeader(ecma119::kPrimaryDescriptorType);
   pvd.systemIdentifier = FilledWith<32>(kSpace);
   pvd.volumeIdentifier = FilledWith<32>(kSpace);
-  ecma119::WriteText(pvd.volumeIdentifier, PrimaryVolumeIdentifier(label, 32));
+  // d-characters (ECMA-119 8.4.11): the label in upper case, one "_" for
+  // each other character; the Joliet descriptor holds it as typed.
+  ecma119::WriteText(pvd.volumeIdentifier, IsoVolumeIdentifier(label));
   SetCommonNumbers(pvd);
   pvd.volumeSetIdentifier = FilledWith<128>(kSpace);
   pvd.publisherIdentifier = FilledWith<128>(kSpace);
@@ -81,12 +75,11 @@ VolumeDescriptor PrimaryDescriptor(const std::string& label) {
   pvd.copyrightFileIdentifier = FilledWith<37>(kSpace);
   pvd.abstractFileIdentifier = FilledWith<37>(kSpace);
   pvd.bibliographicFileIdentifier = FilledWith<37>(kSpace);
-  pvd.creationDate = pvd.modificationDate = pvd.expirationDate = pvd.effectiveDate =
-      kUnspecifiedDate;
+  SetDates(pvd, burnTime);
   return pvd;
 }
 
-VolumeDescriptor SupplementaryDescriptor(const std::string& label) {
+VolumeDescriptor SupplementaryDescriptor(const std::string& label, ecma119::FileTime burnTime) {
   VolumeDescriptor svd = DescriptorHeader(ecma119::kSupplementaryDescriptorType);
   svd.systemIdentifier = Ucs2Spaces<32>();
   svd.volumeIdentifier = Ucs2Spaces<32>();
@@ -100,8 +93,7 @@ VolumeDescriptor SupplementaryDescriptor(const std::string& label) {
   // 18 UCS-2 spaces and a final zero byte in each 37-byte field.
   svd.copyrightFileIdentifier = svd.abstractFileIdentifier = svd.bibliographicFileIdentifier =
       Ucs2Spaces<37>();
-  svd.creationDate = svd.modificationDate = svd.expirationDate = svd.effectiveDate =
-      kUnspecifiedDate;
+  SetDates(svd, burnTime);
   return svd;
 }
 
@@ -109,12 +101,12 @@ VolumeDescriptor SupplementaryDescriptor(const std::string& label) {
 
 void CImageBuilder::AppendPrimaryDescriptor() {
   primaryBlock_ = AppendBlock();
-  StoreAt(BlockData(primaryBlock_), PrimaryDescriptor(volumeLabel_));
+  StoreAt(BlockData(primaryBlock_), PrimaryDescriptor(volumeLabel_, burnTime_));
 }
 
 void CImageBuilder::AppendSupplementaryDescriptor() {
   supplementaryBlock_ = AppendBlock();
-  StoreAt(BlockData(supplementaryBlock_), SupplementaryDescriptor(volumeLabel_));
+  StoreAt(BlockData(supplementaryBlock_), SupplementaryDescriptor(volumeLabel_, burnTime_));
 }
 
 void CImageBuilder::AppendTerminatorDescriptor() {

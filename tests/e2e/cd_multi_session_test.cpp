@@ -65,6 +65,7 @@ TEST_F(CdMultiSession, EachAppendedSessionListsTheEarlierFilesWhereTheyLie) {
   ASSERT_EQ(Disc().sessions.size(), 1u);
   ExpectReadersSee(DiscImage(), first.Path());
   fs::copy(first.Path(), expected.Path(), fs::copy_options::recursive);
+  KeepTimesOf(first.Path(), expected.Path());
 
   // The second session brings new entries, a newer version of a file on the
   // disc and a folder named like one on the disc: the new file is written in
@@ -74,6 +75,7 @@ TEST_F(CdMultiSession, EachAppendedSessionListsTheEarlierFilesWhereTheyLie) {
   fs::create_directories(second / "folder A");
   WriteFile(second / "folder A" / "added.txt", 10);
   fs::copy(second.Path(), expected.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  KeepTimesOf(second.Path(), expected.Path());
   auto firstAddresses = ReadFileAddresses(DiscImage(), 0);
   ASSERT_EQ(firstAddresses.erase("notes-A.txt"), 1u);
   std::uint32_t secondStart = AppendSession(second.Path());

@@ -84,10 +84,20 @@ void WriteSampleTree(const fs::path& folder, const std::string& tag) {
   WriteFile(folder / ("folder " + tag) / ("caf\xC3\xA9-" + tag + ".txt"), 2048);  // café
 }
 
+void KeepTimesOf(const fs::path& from, const fs::path& into) {
+  for (const auto& entry : fs::recursive_directory_iterator(from)) {
+    const fs::path copy = into / fs::relative(entry.path(), from);
+    if (entry.is_regular_file() && fs::exists(copy)) fs::last_write_time(copy, entry.last_write_time());
+  }
+}
+
 void MergeMissingEntries(const fs::path& from, const fs::path& into) {
   for (const auto& entry : fs::directory_iterator(from)) {
     fs::path target = into / entry.path().filename();
-    if (!fs::exists(target)) fs::copy(entry.path(), target, fs::copy_options::recursive);
+    if (fs::exists(target)) continue;
+    fs::copy(entry.path(), target, fs::copy_options::recursive);
+    if (entry.is_directory()) KeepTimesOf(entry.path(), target);
+    else fs::last_write_time(target, entry.last_write_time());
   }
 }
 

@@ -41,9 +41,13 @@ void WriteSparseFile(const fs::path& path, std::uintmax_t size);
 // sessions differ.
 void WriteSampleTree(const fs::path& folder, const std::string& tag);
 
+// Gives each file below `into` its counterpart's time below `from` (the
+// readers compare the disc's times with the files').
+void KeepTimesOf(const fs::path& from, const fs::path& into);
+
 // Copies `from`'s top-level entries that `into` does not hold yet: the
 // merge of a new session with the disc's earlier one, where an entry of the
-// disc wins over a same-named new entry.
+// disc wins over a same-named new entry. The copies keep their times.
 void MergeMissingEntries(const fs::path& from, const fs::path& into);
 
 // One command line of the layer's trace: the CDB sent.

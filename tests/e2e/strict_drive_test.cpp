@@ -68,6 +68,7 @@ TEST_F(StrictDrive, APageAnotherProgramLeftIsNeverBurnedWithAndAnAppendCarriesTh
   ASSERT_EQ(BurnCd(true), JobEnd::Finished) << testing::PrintToString(Errors());
   ExpectReadersSee(DiscImage(), first.Path());
   fs::copy(first.Path(), expected.Path(), fs::copy_options::recursive);
+  KeepTimesOf(first.Path(), expected.Path());
 
   AddSession(second, "B");
   MergeMissingEntries(second.Path(), expected.Path());

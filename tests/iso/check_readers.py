@@ -5,12 +5,18 @@ each one sees a source folder in both of its trees.
 usage: check_readers.py IMAGE SOURCE_DIR
 
 The Joliet tree holds the source folder whole: the same directories, the
-same files with the same sizes and, where the reader can extract, the same
-bytes. Names are compared as the disc shows them: the bytes of a name that
-are no UTF-8 read as ISO 8859-1 characters, as the engine converts them.
+same files with the same sizes and modification times (to the second, where
+the reader extracts or tells them) and, where the reader can extract, the
+same bytes. Names are compared as the disc shows them: the bytes of a name
+that are no UTF-8 read as ISO 8859-1 characters, as the engine converts
+them; Joliet holds no ";" (it is "_") and at most 103 UTF-16 units (a
+longer name keeps its start and its extension); 7-Zip lists a name without
+one trailing ".".
 
-The ISO 9660 tree carries generated names and stops at folder level 8 (the
-root is level 1), so it is compared by shape and contents: at each depth the
+The ISO 9660 tree carries 8.3 names of upper-case d-characters, each
+source file's plain extension kept, and stops at folder level 8 (the
+root is level 1), so it is compared by those names' form and by shape and
+contents: at each depth the
 same number of folders; every non-empty file of a folder of level 8 or less
 with its size and, where the reader can extract, its bytes; no other
 non-empty file; and at least the empty files of those folders (a folder one
@@ -21,6 +27,7 @@ Exit status 0 when every reader agrees. A reader that is not installed is a
 failure (scripts/setup.sh installs them all), never a pass.
 """
 
+import calendar
 import codecs
 import collections
 import filecmp
@@ -64,9 +71,45 @@ class Folder:
                 self.tree[path] = os.path.getsize(os.path.join(top, name))
                 self.files[path] = os.path.join(top, name)
 
+    def mtime(self, path):
+        return int(os.stat(self.files[path]).st_mtime)
+
     def digest(self, path):
         with open(self.files[path], "rb") as contents:
             return hashlib.sha256(contents.read()).hexdigest()
+
+
+JOLIET_UNITS = 103
+LONGEST_EXTENSION = 16  # units, the "." included
+
+
+def joliet_name(name):
+    """A name as the Joliet tree holds it (without a number that a clash
+    with a sibling would add)."""
+    name = name.replace(";", "_")
+    units = name.encode("utf-16-be")
+    if len(units) <= 2 * JOLIET_UNITS:
+        return name
+    dot = name.rfind(".")
+    extension = name[dot:] if 0 < dot < len(name) - 1 and len(name[dot:].encode("utf-16-be")) <= 2 * LONGEST_EXTENSION else ""
+    room = 2 * JOLIET_UNITS - len(extension.encode("utf-16-be"))
+    stem = units[:len(units) - len(extension.encode("utf-16-be"))][:room]
+    if len(stem) >= 2 and 0xD8 <= stem[-2] <= 0xDB:
+        stem = stem[:-2]  # never half a character
+    return stem.decode("utf-16-be") + extension
+
+
+def joliet_view(tree):
+    return {"/".join(joliet_name(p) for p in path.split("/")): size for path, size in tree.items()}
+
+
+def sevenzip_view(tree, extracted=False):
+    """7-Zip drops one trailing "." of a name; a name that becomes ".." it
+    extracts as "_"."""
+    def shown(part):
+        part = part[:-1] if part.endswith(".") else part
+        return "_" if extracted and part == ".." else part
+    return {"/".join(shown(p) for p in path.split("/")): size for path, size in joliet_view(tree).items()}
 
 
 def normalise(path):
@@ -101,17 +144,29 @@ def compare_trees(reader, seen, expected):
     return problems
 
 
-def compare_extraction(reader, folder, source):
+def compare_extraction(reader, folder, source, view=None):
+    """`view`: the source's paths as the reader names them."""
     extracted = Folder(folder)
-    problems = compare_trees(reader + " extract", extracted.tree, source.tree)
+    names = {path: (view or joliet_view)({path: None}).popitem()[0] for path in source.tree}
+    problems = compare_trees(reader + " extract", extracted.tree,
+                             {names[path]: size for path, size in source.tree.items()})
     for path, size in source.tree.items():
-        if size is not None and path in extracted.files:
-            if not filecmp.cmp(source.files[path], extracted.files[path], shallow=False):
+        shown = names[path]
+        if size is not None and shown in extracted.files:
+            if not filecmp.cmp(source.files[path], extracted.files[shown], shallow=False):
                 problems.append("%s extract: %r differs from its source" % (reader, path))
+            want, got = source.mtime(path), int(os.stat(extracted.files[shown]).st_mtime)
+            if want != got:
+                problems.append("%s extract: %r dated %d, expected %d" % (reader, path, got, want))
     return problems
 
 
 # --- comparing the ISO 9660 tree -------------------------------------------
+
+ISO_FILE_NAME = re.compile(r"^[A-Z0-9_]{1,8}(\.[A-Z0-9_]{0,3})?$")
+ISO_FOLDER_NAME = re.compile(r"^[A-Z0-9_]{1,8}$")
+PLAIN_EXTENSION = re.compile(r"^[^.].*\.[A-Za-z0-9]{1,3}$")
+
 
 def depth(path):
     return len(path.split("/"))
@@ -149,6 +204,16 @@ def compare_iso(reader, seen, source, seen_digest=None):
             names.setdefault((depth(path), size, source.digest(path) if seen_digest else None), path)
     problems = []
     reader += " ISO 9660"
+    for path, size in seen.items():
+        part = path.split("/")[-1]
+        form = ISO_FILE_NAME if size is not None else ISO_FOLDER_NAME
+        if not form.match(part[:-1] if part.endswith(".") else part):
+            problems.append("%s: %r is no 8.3 name of d-characters" % (reader, path))
+    def extensions(tree):
+        return collections.Counter((depth(p), p.rsplit(".", 1)[1].upper()) for p, size in tree.items()
+                                   if size is not None and PLAIN_EXTENSION.match(p.split("/")[-1]))
+    for level, extension in sorted((extensions(expected) - extensions(seen)).elements()):
+        problems.append("%s: a .%s file at depth %d lost its extension" % (reader, extension, level))
     if folders != want_folders:
         problems.append("%s: folders per depth %s, expected %s"
                         % (reader, sorted(folders.items()), sorted(want_folders.items())))
@@ -257,17 +322,11 @@ def cdio_view(tree):
     """libcdio converts a Joliet name into a buffer as long as the UCS-2
     identifier, so a name whose UTF-8 form is longer comes out cut short (it
     does the same with images other tools write). Expect the cut names."""
-    def cut(name, is_file):
-        stored = name + VERSION_SUFFIX if is_file and "." in name else name
-        budget = len(stored.encode("utf-16-be"))
-        return normalise(stored.encode("utf-8")[:budget].decode("utf-8", "replace"))
+    def cut(name):
+        budget = len(name.encode("utf-16-be"))
+        return name.encode("utf-8")[:budget].decode("utf-8", "replace")
 
-    view = {}
-    for path, size in tree.items():
-        parts = path.split("/")
-        view["/".join(cut(p, size is not None and i == len(parts) - 1)
-                      for i, p in enumerate(parts))] = size
-    return view
+    return {"/".join(cut(p) for p in path.split("/")): size for path, size in tree.items()}
 
 
 def sevenzip_tree(image):
@@ -322,16 +381,20 @@ def isoinfo_cdio_tree(image):
 def cdio_iso_check(image, source):
     listing = cdio_listing(image, iso_tree=True)
     digests = extracted_digests(listing, lambda path, target: ["iso-read", "-i", image, "-e", path, "-o", target])
-    return compare_iso("iso-info", normalised(listing), source, digests.get)
+    # iso-info shows ISO 9660 names in lower case.
+    upper = {path.upper(): digest for path, digest in digests.items()}
+    return compare_iso("iso-info", {path.upper(): size for path, size in normalised(listing).items()},
+                       source, upper.get)
 
 
 def pycdlib_walk(image, tree_argument):
-    """{normalised path: size or None} and {normalised path: digest} of one tree."""
+    """{normalised path: size or None}, {normalised path: digest} and
+    {normalised path: recording date in seconds since 1970} of one tree."""
     import pycdlib
 
     iso = pycdlib.PyCdlib()
     iso.open(image)
-    tree, digests = {}, {}
+    tree, digests, dates = {}, {}, {}
     try:
         for top, dirs, files in iso.walk(**{tree_argument: "/"}):
             for name in dirs:
@@ -342,18 +405,25 @@ def pycdlib_walk(image, tree_argument):
                 iso.get_file_from_iso_fp(data, **{tree_argument: path})
                 tree[normalise(path)] = len(data.getvalue())
                 digests[normalise(path)] = digest_of_bytes(data.getvalue())
+                date = iso.get_record(**{tree_argument: path}).date
+                local = calendar.timegm((date.years_since_1900 + 1900, date.month, date.day_of_month,
+                                         date.hour, date.minute, date.second))
+                dates[normalise(path)] = local - date.gmtoffset * 15 * 60
     finally:
         iso.close()
-    return tree, digests
+    return tree, digests, dates
 
 
 def pycdlib_check(image, source):
-    tree, digests = pycdlib_walk(image, "joliet_path")
-    problems = compare_trees("pycdlib", tree, source.tree)
+    tree, digests, dates = pycdlib_walk(image, "joliet_path")
+    problems = compare_trees("pycdlib", tree, joliet_view(source.tree))
     for path, size in source.tree.items():
-        if size is not None and path in digests and digests[path] != source.digest(path):
+        shown = list(joliet_view({path: None}))[0]
+        if size is not None and shown in digests and digests[shown] != source.digest(path):
             problems.append("pycdlib extract: %r differs from its source" % path)
-    iso_tree, iso_digests = pycdlib_walk(image, "iso_path")
+        if size is not None and shown in dates and dates[shown] != source.mtime(path):
+            problems.append("pycdlib: %r dated %d, expected %d" % (path, dates[shown], source.mtime(path)))
+    iso_tree, iso_digests, _ = pycdlib_walk(image, "iso_path")
     return problems + compare_iso("pycdlib", iso_tree, source, iso_digests.get)
 
 
@@ -369,8 +439,8 @@ def extraction(args_for, check):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def extraction_check(reader, args_for, source):
-    return extraction(args_for, lambda folder: compare_extraction(reader, folder, source))
+def extraction_check(reader, args_for, source, view=None):
+    return extraction(args_for, lambda folder: compare_extraction(reader, folder, source, view))
 
 
 def iso_extraction_check(reader, args_for, source):
@@ -389,17 +459,18 @@ def reader_checks(image, source):
         return lambda d: ["bsdtar"] + bsdtar_options(iso_tree) + ["-xf", image, "-C", d]
 
     return [
-        ("xorriso", lambda: compare_trees("xorriso", xorriso_tree(image), source.tree)
+        ("xorriso", lambda: compare_trees("xorriso", xorriso_tree(image), joliet_view(source.tree))
          + extraction_check("xorriso", xorriso_extract(False), source)
          + iso_extraction_check("xorriso", xorriso_extract(True), source)),
-        ("isoinfo", lambda: compare_trees("isoinfo", isoinfo_tree(image), latin1_view(source.tree))
+        ("isoinfo", lambda: compare_trees("isoinfo", isoinfo_tree(image), latin1_view(joliet_view(source.tree)))
          + isoinfo_iso_check(image, source)),
-        ("7zz", lambda: compare_trees("7zz", sevenzip_tree(image), source.tree)
-         + extraction_check("7zz", lambda d: ["7zz", "x", "-y", "-o" + d, image], source)),
-        ("bsdtar", lambda: compare_trees("bsdtar", bsdtar_tree(image), source.tree)
+        ("7zz", lambda: compare_trees("7zz", sevenzip_tree(image), sevenzip_view(source.tree))
+         + extraction_check("7zz", lambda d: ["7zz", "x", "-y", "-o" + d, image], source,
+                            lambda tree: sevenzip_view(tree, extracted=True))),
+        ("bsdtar", lambda: compare_trees("bsdtar", bsdtar_tree(image), joliet_view(source.tree))
          + extraction_check("bsdtar", bsdtar_extract(False), source)
          + iso_extraction_check("bsdtar", bsdtar_extract(True), source)),
-        ("iso-info", lambda: compare_trees("iso-info", isoinfo_cdio_tree(image), cdio_view(source.tree))
+        ("iso-info", lambda: compare_trees("iso-info", isoinfo_cdio_tree(image), cdio_view(joliet_view(source.tree)))
          + cdio_iso_check(image, source)),
         ("pycdlib", lambda: pycdlib_check(image, source)),
     ]

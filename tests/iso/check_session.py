@@ -67,11 +67,13 @@ def native_checks(image, source, session_start):
 
     xorriso, isoinfo = "xorriso at the session", "isoinfo at the session"
     return [
-        (xorriso, lambda: readers.compare_trees(xorriso, readers.xorriso_tree(image, session_start), source.tree)
+        (xorriso, lambda: readers.compare_trees(xorriso, readers.xorriso_tree(image, session_start),
+                                                 readers.joliet_view(source.tree))
          + readers.extraction_check(xorriso, xorriso_extract(False), source)
          + readers.iso_extraction_check(xorriso, xorriso_extract(True), source)),
         (isoinfo, lambda: readers.compare_trees(
-            isoinfo, readers.isoinfo_tree(image, session_start), readers.latin1_view(source.tree))
+            isoinfo, readers.isoinfo_tree(image, session_start),
+            readers.latin1_view(readers.joliet_view(source.tree)))
          + readers.isoinfo_iso_check(image, source, session_start)),
     ]
 

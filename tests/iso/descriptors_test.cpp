@@ -40,6 +40,7 @@ std::string Ucs2Spaces(std::size_t count) { return Ucs2(std::u16string(count, u'
 
 class Descriptors : public ::testing::Test {
  protected:
+  Descriptors() { builder.FixBurnTime(scrivo::ecma119::FileTime{1733661296, 60}); }
   const std::uint8_t* Build(std::string_view label, std::uint32_t descriptor) {
     EXPECT_TRUE(builder.SetVolumeLabel(label));
     EXPECT_TRUE(builder.BuildImage());
@@ -63,9 +64,10 @@ TEST_F(Descriptors, PrimaryDescriptorHoldsEveryFieldOfTheTable) {
   EXPECT_TRUE(AllBytes(pvd + 190, 3 * 128, ' '));
   EXPECT_EQ(Bytes(pvd + 574, 128), "Tamblewood ISO Engine" + std::string(107, ' '));
   EXPECT_TRUE(AllBytes(pvd + 702, 111, ' '));
-  for (std::size_t date = 813; date < 881; date += 17) {
-    EXPECT_EQ(Bytes(pvd + date, 17), std::string(16, '0') + std::string(1, '\0')) << date;
+  for (std::size_t date : {813, 830, 864}) {
+    EXPECT_EQ(Bytes(pvd + date, 17), "2024120813345600\x04") << date;
   }
+  EXPECT_EQ(Bytes(pvd + 847, 17), std::string(16, '0') + std::string(1, '\0')) << "no expiration";
   EXPECT_EQ(pvd[881], 1);
   EXPECT_TRUE(AllBytes(pvd + 882, 2048 - 882, 0));
 }
@@ -82,7 +84,8 @@ TEST_F(Descriptors, JolietDescriptorHoldsUcs2FieldsAndTheEscapeSequence) {
   for (std::size_t field = 702; field < 813; field += 37) {
     EXPECT_EQ(Bytes(svd + field, 37), Ucs2Spaces(18) + std::string(1, '\0')) << field;
   }
-  EXPECT_EQ(Bytes(svd + 813, 17), std::string(16, '0') + std::string(1, '\0'));
+  EXPECT_EQ(Bytes(svd + 813, 17), "2024120813345600\x04");
+  EXPECT_EQ(Bytes(svd + 847, 17), std::string(16, '0') + std::string(1, '\0'));
   EXPECT_EQ(svd[881], 1);
   EXPECT_TRUE(AllBytes(svd + 882, 2048 - 882, 0));
 }
@@ -94,15 +97,20 @@ TEST_F(Descriptors, EmptyAndNonAsciiLabels) {
 
   builder.ResetImage();
   pvd = Build("Gr\xC3\xBC\xC3\x9F" "e", 16);
-  EXPECT_EQ(Bytes(pvd + 40, 7), "Gr\xC3\xBC\xC3\x9F" "e") << "narrow bytes, unconverted";
+  EXPECT_EQ(Bytes(pvd + 40, 32), "GR__E" + std::string(27, ' ')) << "d-characters, one _ a character";
   EXPECT_EQ(Bytes(BlockAt(builder, 17) + 40, 32), Ucs2(u"Gr\u00FC\u00DFe") + Ucs2Spaces(11));
 
   builder.ResetImage();
   std::string wide;  // fifteen three-byte characters: 45 bytes
   for (int i = 0; i < 15; ++i) wide += "\xE6\x97\xA5";
   pvd = Build(wide, 16);
-  EXPECT_EQ(Bytes(pvd + 40, 32), wide.substr(0, 30) + "  ") << "cut between characters";
+  EXPECT_EQ(Bytes(pvd + 40, 32), std::string(15, '_') + std::string(17, ' ')) << "never part of a character";
   EXPECT_EQ(Bytes(BlockAt(builder, 17) + 40, 30), Ucs2(std::u16string(15, u'\u65E5')));
+
+  builder.ResetImage();
+  pvd = Build("Holiday 2024-a", 16);
+  EXPECT_EQ(Bytes(pvd + 40, 32), "HOLIDAY_2024_A" + std::string(18, ' '));
+  EXPECT_EQ(Bytes(BlockAt(builder, 17) + 40, 28), Ucs2(u"Holiday 2024-a"));
 }
 
 TEST_F(Descriptors, TerminatorCarriesOnlyItsHeader) {
@@ -167,26 +175,24 @@ TEST_F(PathTables, DirectoriesAreNumberedByLevelThenParentThenName) {
   }
   auto iso = ReadPathTable(builder, 16, false);
   ASSERT_EQ(iso.size(), 6u);
-  EXPECT_EQ(std::string(iso[1].identifier.begin(), iso[1].identifier.end()), alpha.IsoName())
-      << "ISO 9660 tables name directories by their generated names, in stored-name order";
+  EXPECT_EQ(std::string(iso[1].identifier.begin(), iso[1].identifier.end()), alpha.isoName)
+      << "ISO 9660 tables name directories by their ISO 9660 names";
   EXPECT_NE(iso[1].extent, alpha.extent) << "ISO 9660 extents, not the Joliet ones";
 }
 
 TEST_F(PathTables, RecordLengthsPadOddIdentifiers) {
-  CImageNode& five = Directory(builder.Root(), "fives");
-  CImageNode& seven = Directory(builder.Root(), "seven");
-  CImageNode& twelve = Directory(builder.Root(), "twelve");
-  seven.serialNumber = 7;    // _LNG_7.csf: 10 bytes
-  twelve.serialNumber = 12;  // _LNG_12.csf: 11 bytes
+  Directory(builder.Root(), "fives");
+  Directory(builder.Root(), "sevenish");
+  Directory(builder.Root(), "ab");
   ASSERT_TRUE(builder.BuildImage());
-  // Joliet: 8 + 2 x 5 bytes for "fives".
-  EXPECT_EQ(Both32(BlockAt(builder, 17) + 132), 10u + 18 + 18 + 20);
-  // ISO 9660: _LNG_<five's serial>.csf, 18 and 20 (one padding byte).
-  const std::size_t fiveLength = five.IsoName().size();
-  EXPECT_EQ(Both32(BlockAt(builder, 16) + 132), 10u + (8 + fiveLength + fiveLength % 2) + 18 + 20);
+  // Joliet: 8 + 2 x 5 bytes for "fives", 8 + 16, 8 + 4.
+  EXPECT_EQ(Both32(BlockAt(builder, 17) + 132), 10u + 18 + 24 + 12);
+  // ISO 9660: AB 10, FIVES 14 (one padding byte), SEVENISH 16.
+  EXPECT_EQ(Both32(BlockAt(builder, 16) + 132), 10u + 10 + 14 + 16);
   auto iso = ReadPathTable(builder, 16, true);
-  EXPECT_EQ(iso[2].identifier.size(), 10u);
-  EXPECT_EQ(iso[3].identifier.size(), 11u);
+  EXPECT_EQ(iso[1].identifier.size(), 2u);
+  EXPECT_EQ(iso[2].identifier.size(), 5u);
+  EXPECT_EQ(iso[3].identifier.size(), 8u);
 }
 
 TEST_F(PathTables, LargeTablesSpanSeveralBlocksAndTypeMFollowsTypeL) {

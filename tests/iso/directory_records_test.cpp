@@ -27,12 +27,13 @@ constexpr std::uint32_t kSupplementary = 17;
 
 class DirectoryRecords : public ::testing::Test {
  protected:
-  void SetUp() override { WriteSource(source, 100); }
+  void SetUp() override {
+    WriteSource(source, 100);
+    builder.FixBurnTime(scrivo::ecma119::FileTime{0, 0});
+  }
   CImageNode& AddFile(CImageNode& parent, std::string_view name) {
     EXPECT_TRUE(builder.AddFileEntry(parent, name, source.string())) << name;
-    std::string stored(name);
-    if (stored.find('.') != std::string::npos) stored += ";1";
-    return *parent.children.at(stored);
+    return *parent.children.at(std::string(name));
   }
   std::vector<Record> RootRecords(std::uint32_t descriptor) {
     Record root = RootRecordOf(builder, descriptor);
@@ -53,7 +54,7 @@ TEST_F(DirectoryRecords, EmptyDirectoryHasOneBlockWithDotAndDotDotOnly) {
                                 static_cast<std::uint8_t>(empty.extent), 0, 0, 0, 0, 0, 0,
                                 static_cast<std::uint8_t>(empty.extent),
                                 0, 8, 0, 0, 0, 0, 8, 0,
-                                0, 0, 0, 0, 0, 0, 0x10,
+                                70, 1, 1, 0, 0, 0, 0,  // the burn's time
                                 2, 0, 0, 1, 0, 0, 1, 1, 0};
   EXPECT_EQ(std::memcmp(block, dot, 34), 0);
   EXPECT_EQ(block[34], 34);
@@ -63,24 +64,21 @@ TEST_F(DirectoryRecords, EmptyDirectoryHasOneBlockWithDotAndDotDotOnly) {
 }
 
 TEST_F(DirectoryRecords, RecordLengthsFollowTheIdentifiers) {
-  CImageNode& five = AddFile(builder.Root(), "a.txt");
-  CImageNode& twelve = AddFile(builder.Root(), "b.txt");
-  CImageNode& directory = *builder.AddDirectoryEntry(builder.Root(), "c");
-  five.serialNumber = 5;
-  twelve.serialNumber = 12;
-  directory.serialNumber = 12;
+  AddFile(builder.Root(), "a.txt");
+  AddFile(builder.Root(), "bb.txt");
+  builder.AddDirectoryEntry(builder.Root(), "c");
   ASSERT_TRUE(builder.BuildImage());
   auto iso = Entries(RootRecords(kPrimary));
   ASSERT_EQ(iso.size(), 3u);
-  EXPECT_EQ(isotest::IdentifierText(iso[0]), "_LNG_5.csf;1");
-  EXPECT_EQ(iso[0].length, 46u);
-  EXPECT_EQ(isotest::IdentifierText(iso[1]), "_LNG_12.csf;1");
-  EXPECT_EQ(iso[1].length, 48u);
-  EXPECT_EQ(isotest::IdentifierText(iso[2]), "_LNG_12.csf");
-  EXPECT_EQ(iso[2].length, 46u);
+  EXPECT_EQ(isotest::IdentifierText(iso[0]), "A.TXT;1");
+  EXPECT_EQ(iso[0].length, 42u);
+  EXPECT_EQ(isotest::IdentifierText(iso[1]), "BB.TXT;1");
+  EXPECT_EQ(iso[1].length, 42u);
+  EXPECT_EQ(isotest::IdentifierText(iso[2]), "C");
+  EXPECT_EQ(iso[2].length, 36u);
   auto joliet = Entries(RootRecords(kSupplementary));
-  EXPECT_EQ(isotest::JolietIdentifierText(joliet[0]), u"a.txt;1");
-  EXPECT_EQ(joliet[0].length, 48u);
+  EXPECT_EQ(isotest::JolietIdentifierText(joliet[0]), u"a.txt");
+  EXPECT_EQ(joliet[0].length, 44u);
   EXPECT_EQ(joliet[2].flags, 2);
   EXPECT_EQ(joliet[0].flags, 0);
 }
@@ -92,9 +90,9 @@ TEST_F(DirectoryRecords, JolietIdentifiersCountUtf16UnitsNotNarrowBytes) {
   ASSERT_TRUE(builder.BuildImage());
   auto joliet = Entries(RootRecords(kSupplementary));
   ASSERT_EQ(joliet.size(), 3u);
-  EXPECT_EQ(isotest::JolietIdentifierText(joliet[0]), u"gr\u00FC\u00DFe.txt;1");
-  EXPECT_EQ(joliet[0].identifier.size(), 22u);
-  EXPECT_EQ(joliet[0].length, 56u);
+  EXPECT_EQ(isotest::JolietIdentifierText(joliet[0]), u"gr\u00FC\u00DFe.txt");
+  EXPECT_EQ(joliet[0].identifier.size(), 18u);
+  EXPECT_EQ(joliet[0].length, 52u);
   EXPECT_EQ(isotest::JolietIdentifierText(joliet[1]), u"\u65E5\u672C");
   EXPECT_EQ(isotest::JolietIdentifierText(joliet[2]), u"\U0001F600");
   auto table = isotest::ReadPathTable(builder, kSupplementary, false);
@@ -108,7 +106,7 @@ TEST_F(DirectoryRecords, JolietIdentifiersCountUtf16UnitsNotNarrowBytes) {
 }
 
 TEST_F(DirectoryRecords, FortyOneSevenByteNamesFillTheFirstBlock) {
-  for (int i = 0; i < 42; ++i) AddFile(builder.Root(), (i < 10 ? "0" : "") + std::to_string(i) + ".tx");
+  for (int i = 0; i < 42; ++i) AddFile(builder.Root(), (i < 10 ? "000" : "00") + std::to_string(i) + ".tx");
   ASSERT_TRUE(builder.BuildImage());
   Record root = RootRecordOf(builder, kSupplementary);
   EXPECT_EQ(root.dataLength, 4096u);
@@ -121,7 +119,7 @@ TEST_F(DirectoryRecords, FortyOneSevenByteNamesFillTheFirstBlock) {
   }
   EXPECT_EQ(entries[41].block, root.extent + 1);
   EXPECT_EQ(entries[41].offset, 0u);
-  EXPECT_EQ(isotest::JolietIdentifierText(entries[41]), u"41.tx;1");
+  EXPECT_EQ(isotest::JolietIdentifierText(entries[41]), u"0041.tx");
 }
 
 TEST_F(DirectoryRecords, RecordEndingAtTheBlocksLastByteMovesOn) {
@@ -149,14 +147,18 @@ TEST_F(DirectoryRecords, RecordEndingAtTheBlocksLastByteMovesOn) {
   }
 }
 
-TEST_F(DirectoryRecords, IsoEntriesFollowTheStoredNamesNotTheGeneratedOnes) {
-  CImageNode& b = AddFile(builder.Root(), "b");
-  CImageNode& a = AddFile(builder.Root(), "a");
-  ASSERT_GT(a.serialNumber, b.serialNumber);
+TEST_F(DirectoryRecords, EachTreeListsItsEntriesInTheOrderOfItsIdentifiers) {
+  AddFile(builder.Root(), "_x");
+  AddFile(builder.Root(), "a");
+  AddFile(builder.Root(), "a;b");  // a_b in Joliet, after a_ and before b
+  AddFile(builder.Root(), "a_");
   ASSERT_TRUE(builder.BuildImage());
-  auto iso = Entries(RootRecords(kPrimary));
-  EXPECT_EQ(isotest::IdentifierText(iso[0]), a.IsoName());
-  EXPECT_EQ(isotest::IdentifierText(iso[1]), b.IsoName());
+  std::vector<std::string> iso;
+  for (const Record& r : Entries(RootRecords(kPrimary))) iso.push_back(isotest::IdentifierText(r));
+  EXPECT_THAT(iso, ::testing::ElementsAre("A.;1", "A_.;1", "A_B.;1", "_X.;1"));
+  std::vector<std::u16string> joliet;
+  for (const Record& r : Entries(RootRecords(kSupplementary))) joliet.push_back(isotest::JolietIdentifierText(r));
+  EXPECT_THAT(joliet, ::testing::ElementsAre(u"_x", u"a", u"a_", u"a_b"));
 }
 
 TEST_F(DirectoryRecords, RootRecordsAreCopiedIntoTheirDescriptors) {

@@ -136,7 +136,7 @@ TEST_F(ImageLayout, ImportedFilesKeepTheirExtentsAndAreNeitherRelocatedNorStream
   for (std::uint32_t descriptor : {kPrimary, kSupplementary}) {
     auto entries = RootEntries(descriptor);
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].extent, 5000u + builder.SectorCount());  // new.txt;1 sorts first
+    EXPECT_EQ(entries[0].extent, 5000u + builder.SectorCount());  // new.txt sorts first
     EXPECT_EQ(entries[1].extent, 321u);
     EXPECT_EQ(entries[1].dataLength, 10000u);
   }
@@ -207,12 +207,12 @@ TEST_F(ImageLayout, TooDeepDirectoryRecordKeepsItsPlaceAsAnEmptyHiddenFile) {
   auto table = ReadPathTable(builder, kPrimary, false);
   auto records = Entries(ReadDirectory(builder, table.back().extent, 2048));
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(isotest::IdentifierText(records[0]), parent->IsoName());
+  EXPECT_EQ(isotest::IdentifierText(records[0]), parent->isoName);
   EXPECT_EQ(records[0].flags, 1) << "hidden, not a directory";
   EXPECT_EQ(records[0].dataLength, 0u);
   EXPECT_EQ(levelEight.level, 8);
   // A file of the level-8 directory is an ordinary entry there.
-  EXPECT_EQ(isotest::IdentifierText(records[1]), file.IsoName());
+  EXPECT_EQ(isotest::IdentifierText(records[1]), file.isoName);
   EXPECT_EQ(records[1].flags, 0);
   EXPECT_EQ(records[1].extent, builder.SectorCount() + file.extent);
   EXPECT_EQ(records[1].dataLength, 3000u);

@@ -115,8 +115,8 @@ TEST_F(HostileSession, RecordsWithImpossibleIdentifiersAreSkippedOrNamed) {
 }
 
 TEST_F(HostileSession, LongestIsoIdentifierIsBoundedByItsRecord) {
-  // An ISO 9660 record of 254 bytes holds an identifier of 221 bytes: more
-  // than a Joliet record holds, so the entry is named as lost.
+  // An ISO 9660 record of 254 bytes holds an identifier of 221 bytes, which
+  // a name holds; one that claims more than its record is no record.
   DirectoryBlock root = EmptyDirectory(30, 30);
   root.Record(700, 1, kFile, Latin(std::string(221, 'L')), 254)
       .Record(701, 1, kFile, Latin(std::string(99, 'S')))
@@ -126,8 +126,8 @@ TEST_F(HostileSession, LongestIsoIdentifierIsBoundedByItsRecord) {
   disc.PutBlock(17, TerminatorBlock());
   disc.PutBlock(30, root.bytes());
 
-  EXPECT_EQ(builder.ImportSession(source, 0).lostCount, 1u);
-  EXPECT_THAT(Names(builder.Root()), ElementsAre(std::string(99, 'S')));
+  EXPECT_EQ(builder.ImportSession(source, 0).lostCount, 0u);
+  EXPECT_THAT(Names(builder.Root()), ElementsAre(std::string(221, 'L'), std::string(99, 'S')));
 }
 
 TEST_F(HostileSession, HugeFileLengthsAreRecordedNotRead) {

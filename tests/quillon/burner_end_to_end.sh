@@ -68,14 +68,42 @@ out=$("$quillon" burn --label QUILLON "$src" "$work/loose/loose.bin") || fail "b
 grep -qx 'Burned Completed!' <<<"$out" || fail "burn printed: $out"
 grep -qx 'Closing the session 100 %' <<<"$out" || fail "burn showed no progress: $out"
 expected=$work/expected
-cp -r "$src" "$expected"
-cp "$work/loose/loose.bin" "$expected/"
+cp -rp "$src" "$expected"   # the readers compare the files' times too
+cp -p "$work/loose/loose.bin" "$expected/"
 readers_agree "$work/rw/disc.img" "$expected"
 info=$("$quillon" info)
 grep -qx 'Disc Blank = No' <<<"$info" || fail "info after the burn: $info"
 grep -qx 'Disc Closed = Yes' <<<"$info" || fail "info after the burn: $info"
 expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= true\n= false\n= true\n= true' \
   "$(disc_answers 0)"
+
+# Names and dates: a tree of dated files with names that readers have
+# stumbled on reads back in every reader with its names (as Joliet holds
+# them) and times to the second, readable 8.3 names in ISO 9660, and a UUID.
+(
+  export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/names"
+  names=$work/names-src
+  mkdir -p "$names/dir;1/deeper" "$names/Music"
+  for name in README.txt README ... 'semi;1' notes 'notes;1' trailing. trailing.. .profile; do
+    printf '%s\n' "$name" >"$names/$name"
+  done
+  printf 'tune\n' >"$names/Music/Song Title.mp3"
+  printf 'inner\n' >"$names/dir;1/deeper/inner.txt"
+  for long in "$(printf 'L%.0s' {1..100})" "$(printf 'M%.0s' {1..200}).txt" "$(printf 'α%.0s' {1..64})" \
+              "$(printf '日%.0s' {1..34}).jpg" "$(printf 'Ж%.0s' {1..50})"; do
+    printf 'long\n' >"$names/$long"
+  done
+  touch -d '2001-02-03 04:05:06 UTC' "$names/README.txt" "$names/Music/Song Title.mp3"
+  touch -d '1999-12-31 23:59:59 UTC' "$names/dir;1/deeper/inner.txt" "$names/dir;1"
+  out=$("$quillon" burn --label 'Über Disc' "$names") || fail "the burn of odd names failed: $out"
+  readers_agree "$work/names/disc.img" "$names"
+  [[ "$(isoinfo -J -i "$work/names/disc.img" -x /README.txt)" == README.txt ]] ||
+    fail "isoinfo -J -x /README.txt does not extract the file"
+  blkid -p -s UUID -o value "$work/names/disc.img" | grep -qE '^[0-9]{4}(-[0-9]{2}){6}$' ||
+    fail "blkid finds no UUID: $(blkid -p "$work/names/disc.img")"
+  label=$(dd if="$work/names/disc.img" bs=1 skip=$((16 * 2048 + 40)) count=32 status=none)
+  [[ "$label" == "_BER_DISC                       " ]] || fail "primary volume identifier: '$label'"
+)
 
 # Two multi-session burns onto a CD-R: the second session lists the files of
 # both, read where it starts.
@@ -113,7 +141,7 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
   WNASPI32_VIRTUAL_FAULTS=badblock=500 "$quillon" burn --multi "$work/cut-src" >/dev/null 2>&1 &&
     fail "a burn over a bad block succeeded"
   "$quillon" burn --multi "$work/loose/loose.bin" >/dev/null || fail "the burn after the failed one failed"
-  cp "$work/cut-src/a.bin" "$work/loose/loose.bin" "$work/cut-expected/"
+  cp -p "$work/cut-src/a.bin" "$work/loose/loose.bin" "$work/cut-expected/"
   second=$(sed -n 's/^track=2 .*start=\([0-9]*\) .*/\1/p' "$work/cut/disc.state")
   /usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/cut/disc.img" "$work/cut-expected" "$second" ||
     fail "the session after a failed one does not hold just the files written whole"
@@ -129,8 +157,8 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
   printf 'long\n' >"$peer/$(printf 'L%.0s' {1..99}).txt"
   head -c 9000 /dev/urandom >"$peer/data.bin"
   head -c 3000000 /dev/urandom >"$work/filler.bin"
-  cp -r "$peer" "$work/peer-expected"
-  cp "$work/loose/loose.bin" "$work/peer-expected/"
+  cp -rp "$peer" "$work/peer-expected"
+  cp -p "$work/loose/loose.bin" "$work/peer-expected/"
   append_to_peer() {  # name iso: prints the append's output
     export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/$1"
     "$quillon" burn --multi "$work/filler.bin" >/dev/null || fail "$1: the first session failed"
