@@ -33,6 +33,8 @@ void CScrivoCtrl::BindMembers() {
   d.BindGet(DISPID_MAXWRITESPEED, [this] { return Variant::I4(MaxWriteSpeed()); });
   d.BindGet(DISPID_VOLUMELABEL, [this] { return Text(VolumeLabel()); });
   d.BindPut(DISPID_VOLUMELABEL, [this](const Variant& v) { SetVolumeLabel(Narrow(v)); });
+  d.BindGet(DISPID_KEEPLINKS, [this] { return Variant::Bool(image_.KeepsLinks()); });
+  d.BindPut(DISPID_KEEPLINKS, [this](const Variant& v) { image_.KeepLinks(v.AsBool()); });
 
   auto method = [&d](platform::DISPID id, auto body) {
     d.BindMethod(id, [body](std::span<const Variant> args) { return body(args); });

@@ -36,7 +36,7 @@ constexpr std::array<CommandText, 10> kCommands{{
      "  quillon info --writer 1\n"},
     {"burn",
      "burn [--writer N] [--label TEXT] [--dvd] [--multi] [--eject]\n"
-     "                    [--no-format] [--skip-unreadable] PATH...",
+     "                    [--no-format] [--skip-unreadable] [--keep-links] PATH...",
      "Burns files and folders onto the disc as one session (ISO 9660 with Joliet\n"
      "names). A folder's contents land at the root of the disc; a file lands at\n"
      "the root under its own name.\n"
@@ -56,6 +56,8 @@ constexpr std::array<CommandText, 10> kCommands{{
      "  --no-format         stop instead of formatting an unformatted DVD+RW\n"
      "  --skip-unreadable   burn the rest when the engine refuses some entries\n"
      "                      (they are listed)\n"
+     "  --keep-links        record symbolic links inside the folders as links\n"
+     "                      (Rock Ridge) instead of burning what they lead to\n"
      "\n"
      "Ctrl-C cancels the burn: the session is closed with what was written so\n"
      "far and quillon exits with 130. Closing the session cannot be interrupted.\n"

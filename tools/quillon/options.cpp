@@ -13,7 +13,7 @@ struct OptionSpec {
   bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 8> kOptions{{
+constexpr std::array<OptionSpec, 9> kOptions{{
     {"--writer", " info burn erase format close eject ", true},
     {"--label", " burn ", true},
     {"--dvd", " burn ", false},
@@ -21,6 +21,7 @@ constexpr std::array<OptionSpec, 8> kOptions{{
     {"--eject", " burn ", false},
     {"--no-format", " burn ", false},
     {"--skip-unreadable", " burn ", false},
+    {"--keep-links", " burn ", false},
     {"--full", " erase ", false},
 }};
 
@@ -49,6 +50,7 @@ bool Apply(std::string_view name, const std::string& value, BurnerOptions& o, st
   if (name == "--eject") o.eject = true;
   if (name == "--no-format") o.noFormat = true;
   if (name == "--skip-unreadable") o.skipUnreadable = true;
+  if (name == "--keep-links") o.keepLinks = true;
   if (name == "--full") o.full = true;
   return true;
 }

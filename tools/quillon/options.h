@@ -17,6 +17,7 @@ struct BurnerOptions {
   bool eject = false;
   bool noFormat = false;
   bool skipUnreadable = false;
+  bool keepLinks = false;
   std::vector<std::string> paths;
 };
 
