@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/iso/image_builder.h"
+#include "engine/iso/source_file.h"
 
 namespace scrivo {
 namespace {
@@ -104,6 +105,8 @@ CImageNode* CImageBuilder::AddDirectoryEntry(CImageNode& parent, std::string_vie
   if (entry == nullptr) {
     refusal.path = folderPath;  // a directory entry keeps no source
     Report(refusal);
+  } else if (!folderPath.empty()) {
+    entry->modified = ModificationTimeOf(std::string(folderPath));
   }
   return entry;
 }

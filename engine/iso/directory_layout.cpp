@@ -82,7 +82,7 @@ void CImageBuilder::WriteRecord(const RecordPlacement& placement, const CImageNo
   const std::size_t firstBlock = directory.extent - imageOrigin_;
   const std::size_t block = firstBlock + placement.block;
   std::uint8_t* at = BlockData(block) + placement.offset;
-  RecordFields fields{placement.length, 0, 0, 0, listed.identifier, placement.inside};
+  RecordFields fields{placement.length, 0, 0, 0, listed.identifier, RecordDateOf(entry), placement.inside};
   if (entry.IsDirectory()) {
     fields.extent = entry.extent;
     if (listed.role != RecordRole::Entry || LaidOutIn(directory, entry, tree)) {
@@ -114,6 +114,11 @@ void CImageBuilder::WriteRecord(const RecordPlacement& placement, const CImageNo
     std::copy(area.bytes.begin(), area.bytes.end(), areaStart);
     continuation = areaStart + area.bytes.size();
   }
+}
+
+ecma119::RecordDate CImageBuilder::RecordDateOf(const CImageNode& entry) const {
+  // The root, and an entry whose time is unknown, carry the burn's time.
+  return ecma119::EncodeRecordDate(&entry != &root_ && entry.modified ? *entry.modified : burnTime_);
 }
 
 void CImageBuilder::CopyRootRecord(ImageTree tree) {

@@ -7,13 +7,6 @@
 #include "engine/iso/joliet_text.h"
 
 namespace scrivo {
-namespace {
-
-// Recording date of every record (ECMA-119 9.1.5): all fields zero, offset
-// from Greenwich 16 units of 15 minutes.
-constexpr ecma119::TextField<7> kRecordingDate = {0, 0, 0, 0, 0, 0, 0x10};
-
-}  // namespace
 
 std::vector<std::uint8_t> EntryIdentifier(const CImageNode& entry, ImageTree tree) {
   if (tree == ImageTree::Joliet && !entry.carriedJolietName.empty()) {
@@ -67,7 +60,7 @@ void PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
   header.recordLength = static_cast<std::uint8_t>(fields.recordLength);
   header.extent.Set(fields.extent);
   header.dataLength.Set(fields.dataLength);
-  header.recordingDate = kRecordingDate;
+  header.recordingDate = fields.recordingDate;
   header.fileFlags = fields.fileFlags;
   header.volumeSequenceNumber.Set(1);
   header.identifierLength = static_cast<std::uint8_t>(fields.identifier.size());

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/iso/ecma119_fields.h"
 #include "engine/iso/image_node.h"
 #include "engine/iso/rock_ridge_writer.h"
 
@@ -81,6 +82,7 @@ struct RecordFields {
   std::uint32_t dataLength = 0;
   std::uint8_t fileFlags = 0;
   std::span<const std::uint8_t> identifier;
+  ecma119::RecordDate recordingDate{};
   std::span<const std::uint8_t> systemUse;
 };
 

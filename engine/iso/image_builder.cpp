@@ -1,9 +1,13 @@
 #include "engine/iso/image_builder.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <new>
 #include <string>
 
 #include "engine/iso/ecma119_structures.h"
+#include "engine/iso/source_file.h"
 #include "platform/text/codepage.h"
 
 namespace scrivo {
@@ -211,8 +215,20 @@ void CImageBuilder::ResetImage() {
   for (std::uint32_t i = 0; i < kSystemAreaBlocks; ++i) AppendBlock();
 }
 
+ecma119::FileTime CurrentBurnTime() {
+  // Reproducible builds' convention: a decimal count of seconds, in UTC.
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = std::strtoll(epoch, &end, 10);
+    if (*end == '\0' && errno == 0) return {seconds, 0};
+  }
+  return LocalFileTime(std::time(nullptr));
+}
+
 bool CImageBuilder::BuildVolumeDescriptors() {
   UnlocateNewFiles(root_);
+  burnTime_ = fixedBurnTime_.value_or(CurrentBurnTime());
   return RunStep([this] { AppendPrimaryDescriptor(); }, "Could not create PVD of ISO image") &&
          RunStep([this] { AppendSupplementaryDescriptor(); }, "Could not create SVD of ISO image") &&
          RunStep([this] { AppendTerminatorDescriptor(); }, "Could not create FVD of ISO image");

@@ -10,12 +10,14 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/iso/compilation_limits.h"
 #include "engine/iso/directory_records.h"
+#include "engine/iso/ecma119_fields.h"
 #include "engine/iso/image_block.h"
 #include "engine/iso/image_node.h"
 #include "engine/iso/report_sink.h"
@@ -94,6 +96,13 @@ class CImageBuilder {
   // the previous label kept.
   bool SetVolumeLabel(std::string_view label);
   const std::string& VolumeLabel() const { return volumeLabel_; }
+
+  // The time the session is burned at: its root and its volume descriptors
+  // carry it, and so do entries whose own time is unknown. Taken from
+  // CurrentBurnTime when the descriptors are built, unless fixed here (kept
+  // across jobs; nothing unfixes it).
+  void FixBurnTime(std::optional<ecma119::FileTime> time) { fixedBurnTime_ = time; }
+  const ecma119::FileTime& BurnTime() const { return burnTime_; }
 
   // --- The previous session (session_import.cpp) -------------------------
   // Merges the files and directories of the session that starts at block
@@ -203,6 +212,7 @@ class CImageBuilder {
   void WriteRecord(const RecordPlacement& placement, const CImageNode& directory,
                    const DirectoryPlan& plan, ImageTree tree);
   void PlaceFileData(CImageNode& file);
+  ecma119::RecordDate RecordDateOf(const CImageNode& entry) const;
   void CopyRootRecord(ImageTree tree);
 
   // The ISO 9660 tree's shape (rock_ridge_tree.cpp): folders deeper than
@@ -248,6 +258,13 @@ class CImageBuilder {
   // refused (a CD).
   bool multiExtentFiles_ = false;
   bool keepLinks_ = false;
+  std::optional<ecma119::FileTime> fixedBurnTime_;
+  ecma119::FileTime burnTime_;
 };
+
+// The time a burn records: SOURCE_DATE_EPOCH (seconds since 1970, shown in
+// UTC) when the environment sets it, so that the same compilation gives the
+// same image byte for byte; otherwise now, with the local offset.
+ecma119::FileTime CurrentBurnTime();
 
 }  // namespace scrivo

@@ -183,6 +183,7 @@ bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
   size = source->Length();
   struct stat info {};
   mode = ::stat(sourcePath.c_str(), &info) == 0 ? info.st_mode : S_IFREG | 0444;
+  modified = source->ModificationTime();
   return TakeFileName(refusal);
 }
 
@@ -227,6 +228,7 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
   parent = fresh.parent;
   moreSections = std::move(fresh.moreSections);
   carriedJolietName = std::move(fresh.carriedJolietName);
+  modified = fresh.modified;
 }
 
 void CImageNode::ClearTree() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/iso/compilation_limits.h"
+#include "engine/iso/ecma119_fields.h"
 #include "engine/iso/entry_refusal.h"
 
 namespace scrivo {
@@ -117,6 +118,10 @@ class CImageNode {
   // An imported entry whose stored name does not convert back to the Joliet
   // name it had on the disc: that name, written again unchanged.
   std::u16string carriedJolietName;
+  // When the entry was last modified: a new entry's source's time, an
+  // imported entry's recording date. Nothing when unknown; its records then
+  // carry the burn's time.
+  std::optional<ecma119::FileTime> modified;
 
  private:
   struct Unlinked {};

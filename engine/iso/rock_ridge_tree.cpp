@@ -14,10 +14,6 @@ namespace {
 constexpr std::string_view kRelocationName = "rr_moved";
 constexpr std::string_view kRelocationIdentifier = "RR_MOVED";
 
-// Until the compilation records times, every entry carries the record's
-// unset date.
-constexpr rrip::ShortTime kUnsetTime = {0, 0, 0, 0, 0, 0, 0x10};
-
 // The name an entry had where it came from: a stored file name with a "."
 // carries the version suffix the engine added to it.
 std::string_view ExactName(const CImageNode& entry) {
@@ -119,7 +115,7 @@ std::vector<std::uint8_t> CImageBuilder::RockRidgeOf(const CImageNode& directory
     }
   } else {
     rrip::AppendPosixAttributes(out, ModeOf(entry), LinksOf(entry));
-    rrip::AppendTimes(out, kUnsetTime);
+    rrip::AppendTimes(out, RecordDateOf(entry));
     if (role == RecordRole::Entry) {
       rrip::AppendName(out, &entry == relocationFolder_.get() ? kRelocationName : ExactName(entry));
       if (entry.isLink) rrip::AppendSymbolicLink(out, entry.linkTarget);

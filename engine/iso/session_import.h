@@ -97,6 +97,7 @@ class SessionImporter {
     std::string stored;
     std::u16string carriedJoliet;  // set where `stored` loses the Joliet name
     rrip::RecordFields rockRidge;
+    std::optional<ecma119::FileTime> modified;  // the record's date
   };
 
   // Whether the ISO 9660 root opens with SP; nullopt when it cannot be read.
@@ -118,13 +119,15 @@ class SessionImporter {
   // `carried`: the Rock Ridge entries of its record, written again.
   void ImportSubdirectory(ImageTree tree, std::uint64_t extent, std::uint32_t length,
                           CImageNode& parent, const std::string& name,
-                          const std::vector<std::uint8_t>& carried = {});
+                          const std::vector<std::uint8_t>& carried = {},
+                          std::optional<ecma119::FileTime> modified = std::nullopt);
   // Walks a directory of the disc into `directory`, already in the tree.
   void MergeSubdirectory(ImageTree tree, std::uint64_t extent, std::uint32_t length,
                          CImageNode& directory, const std::string& name);
   // A directory that Rock Ridge relocated (CL): its length from its "." record.
   void ImportRelocated(std::uint32_t extent, CImageNode& parent, const std::string& name,
-                       const std::vector<std::uint8_t>& carried);
+                       const std::vector<std::uint8_t>& carried,
+                       std::optional<ecma119::FileTime> modified);
   // Names an entry that the new session would otherwise lose.
   void Lose(EntryRefusal refusal, const std::string& name);
   void LoseSections(PendingSections& pending);

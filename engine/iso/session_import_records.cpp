@@ -29,7 +29,8 @@ std::vector<DiscRecord> ReadDirectoryBlock(std::span<const std::uint8_t, kBlockS
     records.push_back({thisIndex, header.extent.Value(), header.dataLength.Value(),
                        header.fileFlags, header.extendedAttributeLength,
                        block.subspan(offset + sizeof header, identifierLength),
-                       block.subspan(offset + systemUseStart, systemUseLength)});
+                       block.subspan(offset + systemUseStart, systemUseLength),
+                       header.recordingDate});
   }
   return records;
 }

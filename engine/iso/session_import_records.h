@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/iso/directory_records.h"
+#include "engine/iso/ecma119_fields.h"
 #include "engine/iso/image_block.h"
 
 namespace scrivo {
@@ -30,6 +31,8 @@ struct DiscRecord {
   // What follows the identifier and its padding (ECMA-119 9.1.13): Rock
   // Ridge's entries, on discs that have them.
   std::span<const std::uint8_t> systemUse;
+  // When the entry was recorded (ECMA-119 9.1.5), kept for the new session.
+  ecma119::RecordDate recordingDate{};
 
   // Where the contents start: after the extended attribute record.
   std::uint64_t DataStart() const { return std::uint64_t{extent} + extendedAttributeLength; }

@@ -94,6 +94,7 @@ bool SessionImporter::IsRootStart(ImageTree tree, const DiscRecord& first) {
 
 bool SessionImporter::NameOf(ImageTree tree, const DiscRecord& record, RecordName& name) {
   name.stored = StoredNameOf(record.identifier, tree);
+  name.modified = ecma119::DecodeRecordDate(record.recordingDate);
   if (tree == ImageTree::Joliet) {
     // Kept as it was where the narrow name does not give it back (a
     // character the locale's charset lacks, a lone surrogate).
@@ -148,7 +149,7 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     LoseSections(pending);
   }
   if (rockRidge.childLink) {
-    ImportRelocated(*rockRidge.childLink, parent, name.stored, rockRidge.carried);
+    ImportRelocated(*rockRidge.childLink, parent, name.stored, rockRidge.carried, name.modified);
     return;
   }
   if (rockRidge.mode && !isDirectory && rrip::TypeOf(*rockRidge.mode) == rrip::FileType::SymbolicLink) {
@@ -171,7 +172,8 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     // ancestor) would be walked forever. It is left out: its entries are
     // imported where the walk met that directory first.
     if (record.DataStart() <= UINT32_MAX && IsOpen(static_cast<std::uint32_t>(record.DataStart()))) return;
-    ImportSubdirectory(tree, record.DataStart(), record.dataLength, parent, name.stored, rockRidge.carried);
+    ImportSubdirectory(tree, record.DataStart(), record.dataLength, parent, name.stored,
+                       rockRidge.carried, name.modified);
     return;
   }
   // The contents start after the extended attribute record, if any.
@@ -212,12 +214,14 @@ void SessionImporter::ImportFile(const RecordName& name, std::vector<FileSection
   file->moreSections.assign(sections.begin() + 1, sections.end());
   file->carriedJolietName = name.carriedJoliet;
   file->carriedRockRidge = name.rockRidge.carried;
+  file->modified = name.modified;
 }
 
 void SessionImporter::ImportSubdirectory(ImageTree tree, std::uint64_t extent,
                                          std::uint32_t length, CImageNode& parent,
                                          const std::string& name,
-                                         const std::vector<std::uint8_t>& carried) {
+                                         const std::vector<std::uint8_t>& carried,
+                                         std::optional<ecma119::FileTime> modified) {
   CImageNode* sibling = parent.FindChild(name);
   // A folder of the disc merges into the host's folder of that name; the
   // host's file of that name replaces it.
@@ -236,6 +240,7 @@ void SessionImporter::ImportSubdirectory(ImageTree tree, std::uint64_t extent,
     return;
   }
   directory->carriedRockRidge = carried;
+  directory->modified = modified;
   MergeSubdirectory(tree, extent, length, *directory, name);
 }
 
@@ -255,7 +260,8 @@ void SessionImporter::MergeSubdirectory(ImageTree tree, std::uint64_t extent, st
 
 void SessionImporter::ImportRelocated(std::uint32_t extent, CImageNode& parent,
                                       const std::string& name,
-                                      const std::vector<std::uint8_t>& carried) {
+                                      const std::vector<std::uint8_t>& carried,
+                                      std::optional<ecma119::FileTime> modified) {
   if (IsOpen(extent)) return;
   if (blocksRead_ >= ImportLimits::kDirectoryBlocks) {
     Refuse();
@@ -272,7 +278,8 @@ void SessionImporter::ImportRelocated(std::uint32_t extent, CImageNode& parent,
     Refuse();  // the link leads to no directory
     return;
   }
-  ImportSubdirectory(ImageTree::Iso9660, extent, records.front().dataLength, parent, name, carried);
+  ImportSubdirectory(ImageTree::Iso9660, extent, records.front().dataLength, parent, name, carried,
+                     modified);
 }
 
 void SessionImporter::Lose(EntryRefusal refusal, const std::string& name) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 
 namespace scrivo {
 
@@ -20,11 +21,11 @@ std::optional<SourceFile> SourceFile::OpenForReading(const std::string& path) {
     return std::nullopt;
   }
   // O_NONBLOCK stays: reads of a regular file ignore it.
-  return SourceFile(fd, static_cast<std::uint64_t>(info.st_size));
+  return SourceFile(fd, static_cast<std::uint64_t>(info.st_size), LocalFileTime(info.st_mtim.tv_sec));
 }
 
 SourceFile::SourceFile(SourceFile&& other) noexcept
-    : fd_(other.fd_), length_(other.length_), readError_(other.readError_) {
+    : fd_(other.fd_), length_(other.length_), modified_(other.modified_), readError_(other.readError_) {
   other.fd_ = -1;
 }
 
@@ -33,6 +34,7 @@ SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
     Close();
     fd_ = other.fd_;
     length_ = other.length_;
+    modified_ = other.modified_;
     readError_ = other.readError_;
     other.fd_ = -1;
   }
@@ -56,6 +58,19 @@ std::size_t SourceFile::Read(std::uint8_t* buffer, std::size_t count) {
     done += static_cast<std::size_t>(got);
   }
   return done;
+}
+
+ecma119::FileTime LocalFileTime(std::int64_t seconds) {
+  const auto moment = static_cast<std::time_t>(seconds);
+  struct tm local {};
+  if (::localtime_r(&moment, &local) == nullptr) return {seconds, 0};
+  return {seconds, static_cast<std::int32_t>(local.tm_gmtoff / 60)};
+}
+
+std::optional<ecma119::FileTime> ModificationTimeOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return LocalFileTime(info.st_mtim.tv_sec);
 }
 
 }  // namespace scrivo

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/iso/ecma119_fields.h"
+
 namespace scrivo {
 
 class SourceFile {
@@ -25,6 +27,8 @@ class SourceFile {
   ~SourceFile();
 
   std::uint64_t Length() const { return length_; }
+  // When the file was last modified, with the local offset from Greenwich.
+  ecma119::FileTime ModificationTime() const { return modified_; }
 
   // Reads up to `count` bytes, fewer only at the end of the file or on a
   // read error; returns how many arrived.
@@ -34,12 +38,21 @@ class SourceFile {
   int ReadError() const { return readError_; }
 
  private:
-  SourceFile(int fd, std::uint64_t length) : fd_(fd), length_(length) {}
+  SourceFile(int fd, std::uint64_t length, ecma119::FileTime modified)
+      : fd_(fd), length_(length), modified_(modified) {}
   void Close();
 
   int fd_ = -1;
   std::uint64_t length_ = 0;
+  ecma119::FileTime modified_;
   int readError_ = 0;
 };
+
+// A moment (seconds since 1970 UTC) with the offset from Greenwich the
+// local zone had then.
+ecma119::FileTime LocalFileTime(std::int64_t seconds);
+// The modification time of what `path` names (a folder, say); nothing when
+// it cannot be looked at.
+std::optional<ecma119::FileTime> ModificationTimeOf(const std::string& path);
 
 }  // namespace scrivo

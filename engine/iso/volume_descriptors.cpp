@@ -20,9 +20,14 @@ constexpr std::uint8_t kSpace = 0x20;
 // Joliet level 3 (UCS-2 level 3): escape sequence "%/E".
 constexpr std::string_view kJolietEscape = "%/E";
 
-// ECMA-119 8.4.26.1: a date and time that is not specified.
-constexpr TextField<17> kUnspecifiedDate = {'0', '0', '0', '0', '0', '0', '0', '0', '0',
-                                            '0', '0', '0', '0', '0', '0', '0', 0};
+// Creation, modification and effective date: the burn's time (what
+// identifies a volume to those who look for one by its dates); the volume
+// does not expire.
+void SetDates(VolumeDescriptor& descriptor, ecma119::FileTime burnTime) {
+  descriptor.creationDate = descriptor.modificationDate = descriptor.effectiveDate =
+      ecma119::EncodeVolumeDate(burnTime);
+  descriptor.expirationDate = ecma119::kUnspecifiedVolumeDate;
+}
 
 template <std::size_t N>
 TextField<N> Ucs2Spaces() {
@@ -67,7 +72,7 @@ void SetCommonNumbers(VolumeDescriptor& descriptor) {
   descriptor.fileStructureVersion = 1;
 }
 
-VolumeDescriptor PrimaryDescriptor(const std::string& label) {
+VolumeDescriptor PrimaryDescriptor(const std::string& label, ecma119::FileTime burnTime) {
   VolumeDescriptor pvd = DescriptorHeader(ecma119::kPrimaryDescriptorType);
   pvd.systemIdentifier = FilledWith<32>(kSpace);
   pvd.volumeIdentifier = FilledWith<32>(kSpace);
@@ -81,12 +86,11 @@ VolumeDescriptor PrimaryDescriptor(const std::string& label) {
   pvd.copyrightFileIdentifier = FilledWith<37>(kSpace);
   pvd.abstractFileIdentifier = FilledWith<37>(kSpace);
   pvd.bibliographicFileIdentifier = FilledWith<37>(kSpace);
-  pvd.creationDate = pvd.modificationDate = pvd.expirationDate = pvd.effectiveDate =
-      kUnspecifiedDate;
+  SetDates(pvd, burnTime);
   return pvd;
 }
 
-VolumeDescriptor SupplementaryDescriptor(const std::string& label) {
+VolumeDescriptor SupplementaryDescriptor(const std::string& label, ecma119::FileTime burnTime) {
   VolumeDescriptor svd = DescriptorHeader(ecma119::kSupplementaryDescriptorType);
   svd.systemIdentifier = Ucs2Spaces<32>();
   svd.volumeIdentifier = Ucs2Spaces<32>();
@@ -100,8 +104,7 @@ VolumeDescriptor SupplementaryDescriptor(const std::string& label) {
   // 18 UCS-2 spaces and a final zero byte in each 37-byte field.
   svd.copyrightFileIdentifier = svd.abstractFileIdentifier = svd.bibliographicFileIdentifier =
       Ucs2Spaces<37>();
-  svd.creationDate = svd.modificationDate = svd.expirationDate = svd.effectiveDate =
-      kUnspecifiedDate;
+  SetDates(svd, burnTime);
   return svd;
 }
 
@@ -109,12 +112,12 @@ VolumeDescriptor SupplementaryDescriptor(const std::string& label) {
 
 void CImageBuilder::AppendPrimaryDescriptor() {
   primaryBlock_ = AppendBlock();
-  StoreAt(BlockData(primaryBlock_), PrimaryDescriptor(volumeLabel_));
+  StoreAt(BlockData(primaryBlock_), PrimaryDescriptor(volumeLabel_, burnTime_));
 }
 
 void CImageBuilder::AppendSupplementaryDescriptor() {
   supplementaryBlock_ = AppendBlock();
-  StoreAt(BlockData(supplementaryBlock_), SupplementaryDescriptor(volumeLabel_));
+  StoreAt(BlockData(supplementaryBlock_), SupplementaryDescriptor(volumeLabel_, burnTime_));
 }
 
 void CImageBuilder::AppendTerminatorDescriptor() {

@@ -40,6 +40,7 @@ std::string Ucs2Spaces(std::size_t count) { return Ucs2(std::u16string(count, u'
 
 class Descriptors : public ::testing::Test {
  protected:
+  Descriptors() { builder.FixBurnTime(scrivo::ecma119::FileTime{1733661296, 60}); }
   const std::uint8_t* Build(std::string_view label, std::uint32_t descriptor) {
     EXPECT_TRUE(builder.SetVolumeLabel(label));
     EXPECT_TRUE(builder.BuildImage());
@@ -63,9 +64,10 @@ TEST_F(Descriptors, PrimaryDescriptorHoldsEveryFieldOfTheTable) {
   EXPECT_TRUE(AllBytes(pvd + 190, 3 * 128, ' '));
   EXPECT_EQ(Bytes(pvd + 574, 128), "Tamblewood ISO Engine" + std::string(107, ' '));
   EXPECT_TRUE(AllBytes(pvd + 702, 111, ' '));
-  for (std::size_t date = 813; date < 881; date += 17) {
-    EXPECT_EQ(Bytes(pvd + date, 17), std::string(16, '0') + std::string(1, '\0')) << date;
+  for (std::size_t date : {813, 830, 864}) {
+    EXPECT_EQ(Bytes(pvd + date, 17), "2024120813345600\x04") << date;
   }
+  EXPECT_EQ(Bytes(pvd + 847, 17), std::string(16, '0') + std::string(1, '\0')) << "no expiration";
   EXPECT_EQ(pvd[881], 1);
   EXPECT_TRUE(AllBytes(pvd + 882, 2048 - 882, 0));
 }
@@ -82,7 +84,8 @@ TEST_F(Descriptors, JolietDescriptorHoldsUcs2FieldsAndTheEscapeSequence) {
   for (std::size_t field = 702; field < 813; field += 37) {
     EXPECT_EQ(Bytes(svd + field, 37), Ucs2Spaces(18) + std::string(1, '\0')) << field;
   }
-  EXPECT_EQ(Bytes(svd + 813, 17), std::string(16, '0') + std::string(1, '\0'));
+  EXPECT_EQ(Bytes(svd + 813, 17), "2024120813345600\x04");
+  EXPECT_EQ(Bytes(svd + 847, 17), std::string(16, '0') + std::string(1, '\0'));
   EXPECT_EQ(svd[881], 1);
   EXPECT_TRUE(AllBytes(svd + 882, 2048 - 882, 0));
 }
