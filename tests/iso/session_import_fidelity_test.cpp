@@ -84,7 +84,7 @@ TEST_F(PeerSession, WithoutAUsableJolietTreeTheRockRidgeNamesAreRead) {
     disc.PutBlock(40, area);
 
     ASSERT_EQ(Import().outcome, ImportOutcome::Imported);
-    EXPECT_THAT(Names(builder.Root()), ElementsAre("PLAIN.TXT;1", "first, second", "long name.txt"));
+    EXPECT_THAT(Names(builder.Root()), ElementsAre("PLAIN.TXT;1", "first, second", "long name.txt;1"));
   }
 }
 
