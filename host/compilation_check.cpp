@@ -162,6 +162,13 @@ class Walker {
   void Entry(const std::string& path, const std::string& name, bool atRoot) {
     if (KeptLink(path, name, atRoot)) return;
     struct stat info {};
+    // A file too large for the medium stops the burn here: the engine would
+    // refuse it only when the image is built.
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uint64_t>(info.st_size) > largestFile_) {
+      facts_.unusablePaths.push_back({path, *FileProblem(path, info), {}});
+      return;
+    }
     if (::stat(path.c_str(), &info) != 0 || StoredName(name, info).size() > limits::kStoredNameLength ||
         (S_ISDIR(info.st_mode) ? ancestors_.contains({info.st_dev, info.st_ino}) : !FileFits(info))) {
       ++facts_.leftToEngine;

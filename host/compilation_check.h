@@ -23,8 +23,8 @@ struct InputProblem {
 };
 
 struct CompilationFacts {
-  // PATHs that cannot be burned at all, and entries that would replace one
-  // another at the root: the command stops.
+  // PATHs that cannot be burned at all, files too large for the medium,
+  // and entries that would replace one another at the root: the command stops.
   std::vector<InputProblem> unusablePaths;
   // Folders inside the folders that cannot be read: the engine would burn
   // them empty, so the command stops unless the user lets the rest be

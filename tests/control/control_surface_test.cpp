@@ -29,7 +29,9 @@ TEST_F(ControlSurface, MemberTableHasTheFixedIdsAndNothingAtFifteen) {
   for (int id = 1; id <= 28; ++id) {
     if (id != 15) expected.insert(id);
   }
+  expected.insert(37);  // KeepLinks
   EXPECT_EQ(ids, expected);
+  EXPECT_EQ(desc.FindByName("KeepLinks")->id, 37);
   EXPECT_EQ(desc.FindByName("VolumeLabel")->id, 14);
   EXPECT_EQ(desc.FindByName("AboutBox")->id, -552);
   EXPECT_EQ(desc.FindByName("CloseSession")->id, 28);
