@@ -39,6 +39,9 @@ constexpr std::uint64_t kLargestFileSize = (std::uint64_t{1} << 31) * kBlockSize
 // ISO 9660 directories deeper than this are not laid out (ECMA-119 6.8.2.1:
 // at most eight levels, the root being level 1); the Joliet tree holds them.
 constexpr std::int32_t kIsoDepthLimit = 8;
+// Where the ISO 9660 tree lists folders deeper than kIsoDepthLimit (its
+// Rock Ridge name; RR_MOVED in plain ISO 9660).
+constexpr std::string_view kRelocationFolderName = "rr_moved";
 // Folders a disc can hold, the root included: the path tables number them,
 // and a folder's number is 16 bits (ECMA-119 9.4.5).
 constexpr std::uint64_t kFolderLimit = 0xFFFF;

@@ -11,7 +11,7 @@
 namespace scrivo {
 namespace {
 
-constexpr std::string_view kRelocationName = "rr_moved";
+constexpr std::string_view kRelocationName = limits::kRelocationFolderName;
 constexpr std::string_view kRelocationIdentifier = "RR_MOVED";
 
 // The name an entry had where it came from: a stored file name with a "."

@@ -60,6 +60,15 @@ ImportOutcome SessionImporter::ImportSession(std::int64_t sessionStart, CImageNo
   if (rootRecord.dataLength.Value() == 0) return ImportOutcome::Damaged;
   const ImportOutcome outcome =
       ImportTree(ImageTree::Iso9660, rootRecord.extent.Value(), rootRecord.dataLength.Value(), root);
+  // The relocation folder holds only folders that are listed where they
+  // belong: the new session makes its own.
+  if (suspSkip_) {
+    const auto moved = root.children.find(std::string(limits::kRelocationFolderName));
+    if (moved != root.children.end() && moved->second->IsDirectory() && !moved->second->newFlag &&
+        moved->second->children.empty()) {
+      root.children.erase(moved);
+    }
+  }
   return unusableRoot_ ? ImportOutcome::Damaged : outcome;
 }
 

@@ -86,6 +86,23 @@ TEST_F(SessionImportTest, PrimaryAndTerminatorOnlyGiveTheRockRidgeNamesWithVersi
   EXPECT_THAT(disc.Reads(), Not(Contains(17)));
 }
 
+TEST_F(SessionImportTest, FoldersMovedForTheirDepthComeBackWhereTheyBelong) {
+  BurnSession(0, [&](CImageBuilder& s) {
+    CImageNode* folder = &s.Root();
+    for (int level = 2; level <= 10; ++level) folder = s.AddDirectoryEntry(*folder, "d" + std::to_string(level));
+    AddNewFile(s, *folder, "deep.bin", 100);
+  });
+  ASSERT_TRUE(ImportPreviousSession());
+  EXPECT_THAT(Names(builder.Root()), ElementsAre("d2")) << "no relocation folder of the old session";
+  CImageNode* folder = &builder.Root();
+  for (int level = 2; level <= 10; ++level) {
+    folder = Child(*folder, "d" + std::to_string(level));
+    ASSERT_NE(folder, nullptr) << level;
+  }
+  EXPECT_THAT(Names(*folder), ElementsAre("deep.bin;1"));
+  ASSERT_TRUE(builder.BuildImage());
+}
+
 TEST_F(SessionImportTest, ScanLooksAtTenDescriptorsAfterThePrimaryOnly) {
   DirectoryBlock isoRoot;
   isoRoot.Dots(40, 40).Record(900, 7, isotest::kFile, Latin("ISO.TXT;1"));
