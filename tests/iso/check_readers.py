@@ -295,7 +295,9 @@ def bsdtar_options(iso_tree):
 def bsdtar_name(listed):
     """bsdtar lists the bytes of a character it cannot print as octal escapes."""
     raw = re.sub(rb"\\([0-7]{3})", lambda m: bytes([int(m.group(1), 8)]), listed.encode("utf-8"))
-    return raw.decode("utf-8")
+    # A Rock Ridge name holds the bytes as they were: shown as the disc's
+    # Joliet name shows them.
+    return raw.decode("utf-8", "bytes-as-latin1")
 
 
 def bsdtar_tree(image):
@@ -311,7 +313,8 @@ def bsdtar_tree(image):
 def cdio_listing(image, iso_tree=False):
     out = run(["iso-info", "--no-header", "-l"] + (["--no-joliet"] if iso_tree else []) + [image])
     listing, folder = {}, ""
-    for line in out.decode("utf-8", "replace").splitlines():
+    # Rock Ridge names are bytes: kept as they are, so iso-read finds them.
+    for line in out.decode("utf-8", "surrogateescape").splitlines():
         heading = re.match(r"^(/.*):$", line)
         if heading:
             folder = heading.group(1).rstrip("/")
