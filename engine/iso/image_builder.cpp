@@ -112,7 +112,9 @@ bool CImageBuilder::CheckFolderCount() {
   // Past the limit the path tables would number folders modulo 65,536 and
   // send readers to the wrong parents. The tree holds what a previous
   // session brought in as well.
-  const std::uint64_t folders = CountFolders(root_);
+  // The ISO 9660 tree holds one more where folders are too deep for it.
+  PlanRelocation();
+  const std::uint64_t folders = CountFolders(root_) + (relocationFolder_ ? 1 : 0);
   if (folders <= kFolderLimit) return true;
   Report("Too many folders for one disc: " + WithThousands(folders) + " (at most " +
          WithThousands(kFolderLimit) + ").");
