@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -26,9 +27,16 @@ constexpr std::uint64_t kRecordBytes = 34;  // a directory record without its na
 
 using NodeId = std::pair<dev_t, ino_t>;
 
+// `path` lies in `folder` (both resolved), or is it.
+bool Inside(const std::string& path, const std::string& folder) {
+  return path == folder || (path.starts_with(folder) && (folder.ends_with('/') || path[folder.size()] == '/'));
+}
+
 class Walker {
  public:
-  explicit Walker(CompilationFacts& facts) : facts_(facts) {}
+  Walker(CompilationFacts& facts, const CompilationOptions& options, std::vector<std::string> roots)
+      : facts_(facts), options_(options), roots_(std::move(roots)),
+        largestFile_(options.dvd ? limits::kLargestFileSize : limits::kLargestSingleExtent) {}
 
   void TopLevel(const std::string& path) {
     struct stat info {};
@@ -62,8 +70,8 @@ class Walker {
  private:
   // Whether the engine takes a file of this kind and size; one it refuses
   // it names when the file is handed over, and the count leaves it out.
-  static bool FileFits(const struct stat& info) {
-    return S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= limits::kLargestFileSize;
+  bool FileFits(const struct stat& info) const {
+    return S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= largestFile_;
   }
 
   static std::optional<std::string> FolderProblem(const std::string& path) {
@@ -72,14 +80,32 @@ class Walker {
     return std::nullopt;
   }
 
-  static std::optional<std::string> FileProblem(const std::string& path, const struct stat& info) {
+  std::optional<std::string> FileProblem(const std::string& path, const struct stat& info) const {
     if (!S_ISREG(info.st_mode)) return "not a file or folder";
     if (::access(path.c_str(), R_OK) != 0)
       return std::string("cannot be read: ") + std::strerror(errno);
-    if (static_cast<std::uint64_t>(info.st_size) > limits::kLargestFileSize) {
-      return "4 GiB or larger: a file on the disc holds less";
+    if (static_cast<std::uint64_t>(info.st_size) > largestFile_) {
+      return options_.dvd ? "larger than any disc holds" : "4 GiB or larger: only a DVD holds a file this large";
     }
     return std::nullopt;
+  }
+
+  // A link inside the folders: where it leads is named when that is
+  // outside every folder being burned. Kept as a link, it is an entry of
+  // its own and is not followed.
+  bool KeptLink(const std::string& path, const std::string& name, bool atRoot) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return false;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    const std::string target = resolved != nullptr ? resolved : "";
+    std::free(resolved);
+    const bool inside = std::any_of(roots_.begin(), roots_.end(),
+                                    [&](const std::string& root) { return Inside(target, root); });
+    if (!target.empty() && !inside) facts_.outsideLinks.push_back({path, target, {}});
+    if (!options_.keepLinks) return false;
+    if (atRoot) ClaimRootName(path, name, info);
+    Count(name, info);
+    return true;
   }
 
   // The engine keeps one entry per name in a folder: an entry added later
@@ -129,7 +155,15 @@ class Walker {
   // left out of the count here. A folder that cannot be read the engine
   // would burn empty, without a word: that one is named here.
   void Entry(const std::string& path, const std::string& name, bool atRoot) {
+    if (KeptLink(path, name, atRoot)) return;
     struct stat info {};
+    // A file too large for the medium stops the burn here: the engine would
+    // refuse it only when the image is built.
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uint64_t>(info.st_size) > largestFile_) {
+      facts_.unusablePaths.push_back({path, *FileProblem(path, info), {}});
+      return;
+    }
     if (::stat(path.c_str(), &info) != 0 || name.size() > limits::kStoredNameLength ||
         (S_ISDIR(info.st_mode) ? ancestors_.contains({info.st_dev, info.st_ino}) : !FileFits(info))) {
       ++facts_.leftToEngine;
@@ -155,6 +189,9 @@ class Walker {
   };
 
   CompilationFacts& facts_;
+  const CompilationOptions& options_;
+  std::vector<std::string> roots_;  // the folders being burned, resolved
+  std::uint64_t largestFile_;
   std::set<NodeId> ancestors_;
   std::map<std::string, RootClaim> rootNames_;
   std::uint64_t recordBytes_ = 0;
@@ -163,9 +200,17 @@ class Walker {
 
 }  // namespace
 
-CompilationFacts ExamineCompilation(const std::vector<std::string>& paths) {
+CompilationFacts ExamineCompilation(const std::vector<std::string>& paths,
+                                    const CompilationOptions& options) {
   CompilationFacts facts;
-  Walker walker(facts);
+  std::vector<std::string> roots;
+  for (const std::string& path : paths) {
+    struct stat info {};
+    char* resolved = ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? ::realpath(path.c_str(), nullptr) : nullptr;
+    if (resolved != nullptr) roots.emplace_back(resolved);
+    std::free(resolved);
+  }
+  Walker walker(facts, options, std::move(roots));
   for (const std::string& path : paths) walker.TopLevel(path);
   facts.blocks += kFixedBlocks + walker.DirectoryBlocks();
   return facts;

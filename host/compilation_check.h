@@ -23,8 +23,8 @@ struct InputProblem {
 };
 
 struct CompilationFacts {
-  // PATHs that cannot be burned at all, and entries that would replace one
-  // another at the root: the command stops.
+  // PATHs that cannot be burned at all, files too large for the medium,
+  // and entries that would replace one another at the root: the command stops.
   std::vector<InputProblem> unusablePaths;
   // Folders inside the folders that cannot be read: the engine would burn
   // them empty, so the command stops unless the user lets the rest be
@@ -37,9 +37,18 @@ struct CompilationFacts {
   // About the blocks the session needs (its file data exactly, its metadata
   // estimated from below): enough to tell that a compilation cannot fit.
   std::uint64_t blocks = 0;
+  // Symbolic links inside the folders that lead outside every folder being
+  // burned: `reason` holds where they lead.
+  std::vector<InputProblem> outsideLinks;
 };
 
-CompilationFacts ExamineCompilation(const std::vector<std::string>& paths);
+struct CompilationOptions {
+  bool dvd = false;        // a file of 4 GiB or more is recorded in sections
+  bool keepLinks = false;  // a folder's links are recorded as links, not followed
+};
+
+CompilationFacts ExamineCompilation(const std::vector<std::string>& paths,
+                                    const CompilationOptions& options = {});
 
 // The engine's text for a label it refuses, with the label; nullopt for a
 // label it takes (at most 15 characters).

@@ -54,6 +54,8 @@ bool BurnSession::Run(BurnMode mode) {
   if (!CheckMedium(mode) || !OpenOutput(mode)) return false;
   if (mode == BurnMode::CdMultiSession && !ImportPreviousSession()) return false;
   const std::uint64_t beforeBuild = drive_.LastFailure().serial;
+  // A DVD records a file of 4 GiB or more in sections; a CD never holds one.
+  image_.AllowMultiExtentFiles(mode == BurnMode::Dvd);
   if (!image_.BuildImage([this](std::uint32_t perMille) { Post(perMille); })) {
     return Fail(BurnStep::BuildImage, beforeBuild);
   }

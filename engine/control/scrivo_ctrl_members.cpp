@@ -35,6 +35,8 @@ void CScrivoCtrl::BindMembers() {
   d.BindPut(DISPID_VOLUMELABEL, [this](const Variant& v) { SetVolumeLabel(Narrow(v)); });
   d.BindGet(DISPID_VERIFYAFTERBURN, [this] { return Variant::Bool(VerifyAfterBurn()); });
   d.BindPut(DISPID_VERIFYAFTERBURN, [this](const Variant& v) { SetVerifyAfterBurn(v.AsBool()); });
+  d.BindGet(DISPID_KEEPLINKS, [this] { return Variant::Bool(image_.KeepsLinks()); });
+  d.BindPut(DISPID_KEEPLINKS, [this](const Variant& v) { image_.KeepLinks(v.AsBool()); });
 
   auto method = [&d](platform::DISPID id, auto body) {
     d.BindMethod(id, [body](std::span<const Variant> args) { return body(args); });

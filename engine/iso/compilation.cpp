@@ -27,6 +27,7 @@ struct DirCloser {
 struct FolderEntry {
   std::string name;
   bool isDirectory;
+  bool isLink;
 };
 
 // The folder's entries; nullopt with `*error` set when it cannot be read
@@ -52,11 +53,16 @@ std::optional<std::vector<FolderEntry>> ListFolder(const std::string& folder, in
     // file system that does not tell) is looked at with stat, not lstat: a
     // link to a directory is walked like the directory.
     bool isDirectory = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+    bool isLink = entry->d_type == DT_LNK;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      isLink = ::lstat((folder + name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    }
+    if (entry->d_type == DT_UNKNOWN || isLink) {
       struct stat info {};
       isDirectory = ::stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
     }
-    entries.push_back({std::move(name), isDirectory});
+    entries.push_back({std::move(name), isDirectory, isLink});
   }
   // In name order, so that of two names the disc would show alike it is
   // always the later one that is left out, whatever the file system's order.
@@ -78,6 +84,14 @@ bool CImageBuilder::AddFileEntry(CImageNode& parent, std::string_view name,
   EntryRefusal refusal;
   if (parent.AddChild(sourcePath, name, EntryKind::File, EntryOrigin::New, NameClash::Refuse,
                       &refusal) != nullptr)
+    return true;
+  Report(refusal);
+  return false;
+}
+
+bool CImageBuilder::AddLinkEntry(CImageNode& parent, std::string_view name, std::string_view linkPath) {
+  EntryRefusal refusal;
+  if (parent.AddChild(linkPath, name, EntryKind::Link, EntryOrigin::New, NameClash::Refuse, &refusal) != nullptr)
     return true;
   Report(refusal);
   return false;
@@ -146,6 +160,10 @@ class FolderWalk {
 
   void AddEntry(const std::string& folder, const FolderEntry& entry, CImageNode& parent) {
     const std::string path = folder + entry.name;
+    if (entry.isLink && builder_.KeepsLinks()) {
+      builder_.AddLinkEntry(parent, entry.name, path);  // a failure skips the link
+      return;
+    }
     if (!entry.isDirectory) {
       builder_.AddFileEntry(parent, entry.name, path);  // a failure skips the file
       return;

@@ -31,11 +31,21 @@ constexpr std::string_view kVersionSuffix = ";1";
 // Joliet record can hold it: a 254-byte record holds an identifier of 220
 // bytes, 110 UTF-16 units (long-Joliet names of other tools reach 103).
 constexpr std::size_t kLongestJolietIdentifier = 220;  // ECMA-119 7.5.1 file version 1
-// The size field of a directory record is 32 bits (ECMA-119 9.1.4).
-constexpr std::uint64_t kLargestFileSize = 0xFFFFFFFFu;
+// The size field of a directory record is 32 bits (ECMA-119 9.1.4): a
+// file of 4 GiB or more is recorded in sections (ECMA-119 6.5.1), each of
+// whole blocks but the last, and only where the disc is a DVD; a CD never
+// holds one.
+constexpr std::uint64_t kLargestSingleExtent = 0xFFFFFFFFu;
+constexpr std::uint32_t kSectionSize = 0xFFFFF800u;  // 4 GiB - 2 KiB
+// The largest file a compilation takes at all: one that fits the range of
+// block addresses a drive command can name.
+constexpr std::uint64_t kLargestFileSize = (std::uint64_t{1} << 31) * kBlockSize - 1;
 // ISO 9660 directories deeper than this are not laid out (ECMA-119 6.8.2.1:
 // at most eight levels, the root being level 1); the Joliet tree holds them.
 constexpr std::int32_t kIsoDepthLimit = 8;
+// Where the ISO 9660 tree lists folders deeper than kIsoDepthLimit (its
+// Rock Ridge name; RR_MOVED in plain ISO 9660).
+constexpr std::string_view kRelocationFolderName = "rr_moved";
 // Folders a disc can hold, the root included: the path tables number them,
 // and a folder's number is 16 bits (ECMA-119 9.4.5).
 constexpr std::uint64_t kFolderLimit = 0xFFFF;

@@ -1,6 +1,10 @@
 // Lays out one tree's directories (ECMA-119 6.8.1) in pre-order: a
-// directory's own blocks, then the whole subtree of each child directory in
-// name order; files receive their data blocks as the layout meets them.
+// directory's own blocks and the continuation areas of its records' system
+// use entries, then the whole subtree of each child directory in name
+// order; files receive their data blocks as the layout meets them. Every
+// extent is assigned before any record is written, so a record may point
+// at a directory laid out after it (Rock Ridge's links between a moved
+// folder and where it belongs).
 
 #include "engine/iso/disc_names.h"
 #include "engine/iso/ecma119_structures.h"
@@ -8,13 +12,6 @@
 
 namespace scrivo {
 namespace {
-
-// A folder too deep for the ISO 9660 tree; the files of a folder at the
-// limit are ordinary entries of it.
-bool BeyondIsoDepth(const CImageNode& entry, ImageTree tree) {
-  return tree == ImageTree::Iso9660 && entry.IsDirectory() &&
-         entry.level > CImageNode::kIsoDepthLimit;
-}
 
 // Names every entry below `directory` for both trees.
 void AssignNamesBelow(CImageNode& directory) {
@@ -27,48 +24,63 @@ void AssignNamesBelow(CImageNode& directory) {
 }  // namespace
 
 void CImageBuilder::BuildDirectories(ImageTree tree) {
-  // The names depend on the siblings, which may have changed since the
-  // last image: the first tree laid out names them afresh.
-  if (tree == ImageTree::Iso9660) AssignNamesBelow(root_);
-  LayOutDirectory(root_, tree);
+  if (tree == ImageTree::Iso9660) {
+    // The names depend on the siblings, which may have changed since the
+    // last image: the first tree laid out names them afresh.
+    AssignNamesBelow(root_);
+    PlanRelocation();
+  }
+  std::vector<CImageNode*> order;
+  AssignExtents(root_, tree, order);
+  for (CImageNode* directory : order) FillDirectory(*directory, PlanOf(*directory, tree), tree);
   CopyRootRecord(tree);
 }
 
-void CImageBuilder::LayOutDirectory(CImageNode& directory, ImageTree tree) {
-  DirectoryPlan plan = PlanDirectory(directory, tree);
+void CImageBuilder::AssignExtents(CImageNode& directory, ImageTree tree,
+                                  std::vector<CImageNode*>& order) {
+  const DirectoryPlan plan = PlanOf(directory, tree);
   directory.extent = NextBlockAddress();
-  directory.size = plan.blockCount * static_cast<std::uint32_t>(kBlockSize);
+  directory.size = plan.blockCount * kBlockSize;
   directory.located = true;
-  std::size_t firstBlock = AppendBlock();
-  for (std::uint32_t i = 1; i < plan.blockCount; ++i) AppendBlock();
+  for (std::uint32_t i = 0; i < plan.blockCount + plan.continuationBlocks; ++i) AppendBlock();
 
   TreeExtents& extents = ExtentsOf(tree);
   if (&directory == &root_) {
     extents.rootExtent = directory.extent;
-    extents.rootSize = directory.size;
+    extents.rootSize = static_cast<std::uint32_t>(directory.size);
   }
   extents.directoryBytes += directory.size;
-  FillDirectory(directory, plan, firstBlock, tree);
+  order.push_back(&directory);
+  for (CImageNode* entry : Listing(directory, tree)) {
+    if (LaidOutIn(directory, *entry, tree)) AssignExtents(*entry, tree, order);
+    if (entry->isFile && !entry->located) PlaceFileData(*entry);
+  }
 }
 
-void CImageBuilder::FillDirectory(CImageNode& directory, const DirectoryPlan& plan,
-                                  std::size_t firstBlock, ImageTree tree) {
-  // The root is its own parent (ECMA-119 6.8.2.2).
-  const CImageNode& parent = directory.parent != nullptr ? *directory.parent : directory;
-  std::uint8_t* first = BlockData(firstBlock);
-  PutDirectoryRecord(first, {kDotRecordLength, directory.extent, directory.size,
-                             ecma119::kFlagDirectory, kSelfIdentifier, RecordDateOf(directory)});
-  PutDirectoryRecord(first + kDotRecordLength,
-                     {kDotRecordLength, parent.extent, parent.size, ecma119::kFlagDirectory,
-                      kParentIdentifier, RecordDateOf(parent)});
-  for (const RecordPlacement& placement : plan.records) {
-    CImageNode& entry = *placement.entry;
-    if (placement.section == 0 && entry.IsDirectory() && !BeyondIsoDepth(entry, tree)) {
-      LayOutDirectory(entry, tree);
+DirectoryPlan CImageBuilder::PlanOf(CImageNode& directory, ImageTree tree) const {
+  const bool rockRidge = tree == ImageTree::Iso9660;
+  const CImageNode& parent = ParentIn(directory, tree);
+  std::vector<ListedRecord> listed;
+  listed.push_back({&directory, RecordRole::Self, {kSelfIdentifier[0]}, 0,
+                    rockRidge ? RockRidgeOf(directory, directory, RecordRole::Self) : rrip::Entries{}});
+  listed.push_back({&parent, RecordRole::Parent, {kParentIdentifier[0]}, 0,
+                    rockRidge ? RockRidgeOf(directory, parent, RecordRole::Parent) : rrip::Entries{}});
+  for (const CImageNode* entry : Listing(directory, tree)) {
+    std::vector<std::uint8_t> identifier = IdentifierOf(*entry, tree);
+    const rrip::Entries systemUse =
+        rockRidge ? RockRidgeOf(directory, *entry, RecordRole::Entry) : rrip::Entries{};
+    // A file of several sections has one record for each, in order, each
+    // with the same Rock Ridge entries.
+    const std::size_t sections = entry->isFile ? entry->SectionCount() : 1;
+    for (std::size_t section = 0; section < sections; ++section) {
+      listed.push_back({entry, RecordRole::Entry, identifier, section, systemUse});
     }
-    if (entry.isFile && !entry.located) PlaceFileData(entry);
-    WriteEntryRecord(placement, firstBlock, tree);
   }
+  return PlanDirectory(std::move(listed));
+}
+
+void CImageBuilder::FillDirectory(CImageNode& directory, const DirectoryPlan& plan, ImageTree tree) {
+  for (const RecordPlacement& placement : plan.records) WriteRecord(placement, directory, plan, tree);
 }
 
 void CImageBuilder::PlaceFileData(CImageNode& file) {
@@ -80,34 +92,44 @@ void CImageBuilder::PlaceFileData(CImageNode& file) {
   file.located = true;
 }
 
-void CImageBuilder::WriteEntryRecord(const RecordPlacement& placement, std::size_t firstBlock,
-                                     ImageTree tree) {
-  const CImageNode& entry = *placement.entry;
+void CImageBuilder::WriteRecord(const RecordPlacement& placement, const CImageNode& directory,
+                                const DirectoryPlan& plan, ImageTree tree) {
+  const ListedRecord& listed = placement.listed;
+  const CImageNode& entry = *listed.entry;
+  const std::size_t firstBlock = directory.extent - imageOrigin_;
   const std::size_t block = firstBlock + placement.block;
   std::uint8_t* at = BlockData(block) + placement.offset;
-  RecordFields fields{placement.length, entry.extent, entry.size, 0, placement.identifier,
-                      RecordDateOf(entry)};
-  if (placement.section > 0) {
-    const FileSection& section = entry.moreSections[placement.section - 1];
+  RecordFields fields{placement.length, 0, 0, 0, listed.identifier, RecordDateOf(entry), placement.inside};
+  if (entry.IsDirectory()) {
+    fields.extent = entry.extent;
+    if (listed.role != RecordRole::Entry || LaidOutIn(directory, entry, tree)) {
+      fields.dataLength = static_cast<std::uint32_t>(entry.size);
+      fields.fileFlags = ecma119::kFlagDirectory;
+    }
+    // Otherwise the Rock Ridge stand-in of a moved folder: an empty file
+    // whose CL leads to the folder.
+  } else {
+    const FileSection section = entry.Section(listed.section);
     fields.extent = section.extent;
     fields.dataLength = section.size;
-  }
-  if (placement.section < entry.moreSections.size()) {
-    fields.fileFlags = ecma119::kFlagMultiExtent;  // more sections follow
-  } else if (BeyondIsoDepth(entry, tree)) {
-    // A directory below the ISO 9660 depth limit has no extent in that tree.
-    // Its record keeps its place but describes an empty hidden file, so no
-    // ISO 9660 reader can follow it anywhere, least of all back up the tree;
-    // its contents are reached through the Joliet tree.
-    fields.extent = 0;
-    fields.dataLength = 0;
-    fields.fileFlags = ecma119::kFlagHidden;
-  } else if (entry.IsDirectory()) {
-    fields.fileFlags = ecma119::kFlagDirectory;
+    if (listed.section + 1 < entry.SectionCount()) fields.fileFlags = ecma119::kFlagMultiExtent;
   }
   PutDirectoryRecord(at, fields);
-  if (entry.IsNewFile()) {
+  if (listed.role == RecordRole::Entry && entry.IsNewFile()) {
     relocationList_.push_back({block, placement.offset + ecma119::kDirectoryRecordExtentOffset});
+  }
+
+  // Each CE leads to the next area; the areas follow the directory's blocks.
+  std::uint8_t* continuation = at + RecordHeadLength(listed.identifier.size()) + placement.inside.size();
+  for (const RecordPlacement::Continued& area : placement.continued) {
+    const std::size_t areaBlock = firstBlock + plan.blockCount + area.block;
+    rrip::SetContinuation(continuation - rrip::kContinuationLength,
+                          directory.extent + plan.blockCount + area.block,
+                          static_cast<std::uint32_t>(area.offset),
+                          static_cast<std::uint32_t>(area.bytes.size()));
+    std::uint8_t* areaStart = BlockData(areaBlock) + area.offset;
+    std::copy(area.bytes.begin(), area.bytes.end(), areaStart);
+    continuation = areaStart + area.bytes.size();
   }
 }
 
@@ -117,14 +139,16 @@ ecma119::RecordDate CImageBuilder::RecordDateOf(const CImageNode& entry) const {
 }
 
 void CImageBuilder::CopyRootRecord(ImageTree tree) {
-  // The descriptor's root record is the root's "." record (ECMA-119 8.4.18).
+  // The descriptor's root record is the root's "." record without its
+  // system use area (ECMA-119 8.4.18: 34 bytes).
   std::size_t descriptorBlock = DescriptorOf(tree);
   if (descriptorBlock == 0) return;  // no descriptors built: nothing to copy into
   std::size_t rootBlock = root_.extent - imageOrigin_;
   std::uint8_t* descriptor = BlockData(descriptorBlock);
   const std::uint8_t* dotRecord = BlockData(rootBlock);
-  std::copy(dotRecord, dotRecord + kDotRecordLength,
-            descriptor + offsetof(ecma119::VolumeDescriptor, rootDirectoryRecord));
+  std::uint8_t* rootRecord = descriptor + offsetof(ecma119::VolumeDescriptor, rootDirectoryRecord);
+  std::copy(dotRecord, dotRecord + kDotRecordLength, rootRecord);
+  rootRecord[0] = kDotRecordLength;
 }
 
 }  // namespace scrivo

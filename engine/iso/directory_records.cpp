@@ -28,25 +28,39 @@ std::vector<CImageNode*> EntriesInOrder(const CImageNode& directory, ImageTree t
   return entries;
 }
 
-DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree) {
+DirectoryPlan PlanDirectory(std::vector<ListedRecord> listed) {
   DirectoryPlan plan;
   std::uint32_t block = 0;
-  std::size_t offset = kFirstEntryOffset;
-  for (CImageNode* child : EntriesInOrder(directory, tree)) {
-    const std::vector<std::uint8_t> identifier = EntryIdentifier(*child, tree);
-    const std::size_t length = EntryRecordLength(identifier.size());
-    // A file of several sections has one record for each, in order.
-    const std::size_t sections = 1 + child->moreSections.size();
-    for (std::size_t section = 0; section < sections; ++section) {
-      if (!RecordFits(offset, length)) {
-        ++block;
-        offset = 0;
-      }
-      plan.records.push_back({child, identifier, block, offset, length, section});
-      offset += length;
+  std::size_t offset = 0;
+  std::uint32_t areaBlock = 0;
+  std::size_t areaOffset = 0;
+  for (ListedRecord& record : listed) {
+    const std::size_t head = RecordHeadLength(record.identifier.size());
+    rrip::SplitSystemUse split = rrip::SplitEntries(record.systemUse, kLongestRecord - head, kBlockSize);
+    const std::size_t length = head + split.inside.size() + split.inside.size() % 2;
+    if (!RecordFits(offset, length)) {
+      ++block;
+      offset = 0;
     }
+    RecordPlacement& placement = plan.records.emplace_back();
+    placement.block = block;
+    placement.offset = offset;
+    placement.length = length;
+    placement.inside = std::move(split.inside);
+    for (rrip::Entries& area : split.areas) {
+      if (areaOffset + area.size() > kBlockSize) {
+        ++areaBlock;
+        areaOffset = 0;
+      }
+      placement.continued.push_back({std::move(area), areaBlock, areaOffset});
+      areaOffset += placement.continued.back().bytes.size();
+    }
+    record.systemUse.clear();
+    placement.listed = std::move(record);
+    offset += length;
   }
   plan.blockCount = block + 1;
+  plan.continuationBlocks = areaOffset > 0 || areaBlock > 0 ? areaBlock + 1 : 0;
   return plan;
 }
 
@@ -61,6 +75,7 @@ void PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
   header.identifierLength = static_cast<std::uint8_t>(fields.identifier.size());
   StoreAt(at, header);
   std::memcpy(at + sizeof(header), fields.identifier.data(), fields.identifier.size());
+  std::memcpy(at + RecordHeadLength(fields.identifier.size()), fields.systemUse.data(), fields.systemUse.size());
 }
 
 }  // namespace scrivo

@@ -9,26 +9,26 @@
 
 #include "engine/iso/ecma119_fields.h"
 #include "engine/iso/image_node.h"
+#include "engine/iso/rock_ridge_writer.h"
 
 namespace scrivo {
 
 enum class ImageTree { Iso9660, Joliet };
 
 constexpr std::size_t kDotRecordLength = 34;  // "." and "..": 33 bytes + 1-byte identifier
-constexpr std::size_t kFirstEntryOffset = 2 * kDotRecordLength;
 // A record must leave at least the last byte of its block free.
 constexpr std::size_t kLastRecordEnd = 2047;
+// The longest record: its length is one byte, and even (ECMA-119 9.1.1).
+constexpr std::size_t kLongestRecord = 254;
 
 constexpr bool RecordFits(std::size_t offset, std::size_t length) {
   return offset + length <= kLastRecordEnd;
 }
 
-// The length of an entry's record: 33 fixed bytes, the identifier, and
-// zero bytes to an even length (ECMA-119 9.1.12 pads an even identifier with
-// one byte); an odd identifier is followed by two zero bytes of system use
-// area, so every entry record is 34 + n rounded up to even.
-constexpr std::size_t EntryRecordLength(std::size_t identifierLength) {
-  return 34 + identifierLength + identifierLength % 2;
+// The length of a record up to its system use area: 33 fixed bytes, the
+// identifier, and a zero byte after an even identifier (ECMA-119 9.1.12).
+constexpr std::size_t RecordHeadLength(std::size_t identifierLength) {
+  return 33 + identifierLength + (identifierLength + 1) % 2;
 }
 
 // The identifier an entry carries in `tree` (given by AssignDiscNames): its
@@ -38,24 +38,46 @@ std::vector<std::uint8_t> EntryIdentifier(const CImageNode& entry, ImageTree tre
 // (ECMA-119 9.3), the order of its records and path table records.
 std::vector<CImageNode*> EntriesInOrder(const CImageNode& directory, ImageTree tree);
 
-// Where one entry's record goes within its directory's blocks.
-struct RecordPlacement {
-  CImageNode* entry;
+enum class RecordRole { Self, Parent, Entry };
+
+// One record a directory lists, before it is placed: the directory itself,
+// its parent, or an entry (a file of several sections has one record for
+// each), with the system use entries it carries.
+struct ListedRecord {
+  const CImageNode* entry;
+  RecordRole role = RecordRole::Entry;
   std::vector<std::uint8_t> identifier;
-  std::uint32_t block;  // index within the directory's extent
-  std::size_t offset;
-  std::size_t length;
-  std::size_t section = 0;  // which section of a file of several
+  std::size_t section = 0;
+  std::vector<std::uint8_t> systemUse;
+};
+
+// Where one record goes within its directory's blocks, and where the
+// system use entries that did not fit in it go: continuation areas in the
+// blocks that follow the directory's own.
+struct RecordPlacement {
+  ListedRecord listed;
+  std::uint32_t block = 0;  // index within the directory's extent
+  std::size_t offset = 0;
+  std::size_t length = 0;
+  std::vector<std::uint8_t> inside;  // the system use area in the record
+  struct Continued {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t block = 0;  // index among the directory's continuation blocks
+    std::size_t offset = 0;
+  };
+  std::vector<Continued> continued;
 };
 
 struct DirectoryPlan {
-  std::vector<RecordPlacement> records;  // in the order of the stored names
+  std::vector<RecordPlacement> records;  // in the order listed
   std::uint32_t blockCount = 1;
+  std::uint32_t continuationBlocks = 0;
 };
 
-// Packs the records of `directory`'s entries after "." and "..": a record
-// that would not end by byte 2047 starts the next block.
-DirectoryPlan PlanDirectory(const CImageNode& directory, ImageTree tree);
+// Packs the records in order: a record that would not end by byte 2047
+// starts the next block; system use entries that do not fit a record of
+// kLongestRecord bytes go to continuation areas, packed into whole blocks.
+DirectoryPlan PlanDirectory(std::vector<ListedRecord> listed);
 
 struct RecordFields {
   std::size_t recordLength = 0;
@@ -64,6 +86,7 @@ struct RecordFields {
   std::uint8_t fileFlags = 0;
   std::span<const std::uint8_t> identifier;
   ecma119::RecordDate recordingDate{};
+  std::span<const std::uint8_t> systemUse;
 };
 
 // Writes one record at `at`, whose bytes up to the record's end must be zero.

@@ -33,6 +33,14 @@ void CollectNewFiles(CImageNode& directory, std::map<std::uint32_t, CImageNode*>
   }
 }
 
+template <class Visit>
+void ForEachNewFile(const CImageNode& directory, const Visit& visit) {
+  for (const auto& [storedName, child] : directory.children) {
+    if (child->IsNewFile()) visit(*child);
+    if (child->IsDirectory()) ForEachNewFile(*child, visit);
+  }
+}
+
 std::uint64_t CountFolders(const CImageNode& directory) {
   std::uint64_t folders = 1;
   for (const auto& [storedName, child] : directory.children) {
@@ -83,7 +91,7 @@ bool CImageBuilder::BuildImage(const std::function<void(std::uint32_t)>& afterSt
   // Blocks left from an earlier build would shift every address: a build
   // starts from the system area alone (ResetImage ends every job).
   if (sectorList_.size() != kSystemAreaBlocks) return false;
-  if (!CheckFolderCount() || !BuildVolumeDescriptors()) return false;
+  if (!CheckFolderCount() || !CheckFileSizes() || !BuildVolumeDescriptors()) return false;
   progress(10);
   if (!BuildIsoDirectories()) return false;
   progress(20);
@@ -104,11 +112,30 @@ bool CImageBuilder::CheckFolderCount() {
   // Past the limit the path tables would number folders modulo 65,536 and
   // send readers to the wrong parents. The tree holds what a previous
   // session brought in as well.
-  const std::uint64_t folders = CountFolders(root_);
+  // The ISO 9660 tree holds one more where folders are too deep for it.
+  PlanRelocation();
+  const std::uint64_t folders = CountFolders(root_) + (relocationFolder_ ? 1 : 0);
   if (folders <= kFolderLimit) return true;
   Report("Too many folders for one disc: " + WithThousands(folders) + " (at most " +
          WithThousands(kFolderLimit) + ").");
   return false;
+}
+
+bool CImageBuilder::CheckFileSizes() {
+  if (multiExtentFiles_) return true;
+  bool fits = true;
+  ForEachNewFile(root_, [&](const CImageNode& file) {
+    if (file.size <= limits::kLargestSingleExtent) return;
+    EntryRefusal refusal;
+    refusal.kind = RefusalKind::FileTooLarge;
+    refusal.path = file.sourcePath;
+    refusal.name = file.name;
+    refusal.value = file.size;
+    refusal.limit = limits::kLargestSingleExtent;
+    Report(refusal);
+    fits = false;
+  });
+  return fits;
 }
 
 bool CImageBuilder::FitsAddressRange() const {
@@ -183,6 +210,10 @@ void CImageBuilder::ResetImage() {
   jolietTree_ = {};
   primaryBlock_ = supplementaryBlock_ = terminatorBlock_ = 0;
   volumeLabel_.clear();
+  relocationFolder_.reset();
+  movedFolders_.clear();
+  movedSet_.clear();
+  multiExtentFiles_ = false;
   for (std::uint32_t i = 0; i < kSystemAreaBlocks; ++i) AppendBlock();
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +79,9 @@ class CImageBuilder {
   // the refusal (kFileEntryFailure and its reason) and returns false when
   // the entry is rejected.
   bool AddFileEntry(CImageNode& parent, std::string_view name, std::string_view sourcePath);
+  // A symbolic link recorded as one, its target read from `linkPath`;
+  // reports the refusal (kFileEntryFailure and its reason) when rejected.
+  bool AddLinkEntry(CImageNode& parent, std::string_view name, std::string_view linkPath);
   // A new, empty directory; reports the refusal (kDirectoryEntryFailure and
   // its reason, naming `folderPath`, the folder it stands for) when rejected.
   CImageNode* AddDirectoryEntry(CImageNode& parent, std::string_view name,
@@ -137,6 +141,9 @@ class CImageBuilder {
 
   // Refuses, with a report, a tree of more folders than kFolderLimit.
   bool CheckFolderCount();
+  // Refuses, naming each, files of 4 GiB or more unless they may be
+  // recorded in sections.
+  bool CheckFileSizes();
   bool BuildVolumeDescriptors();
   bool BuildIsoDirectories();
   bool BuildIsoPathTables();
@@ -148,6 +155,14 @@ class CImageBuilder {
   void CollectFiles();
   // Stores sectorCount + nextDataBlock into both descriptors.
   void StoreVolumeSpaceSize();
+
+  // Whether the image being built may record a file of 4 GiB or more in
+  // sections: a DVD's may, a CD's not (ResetImage: not).
+  void AllowMultiExtentFiles(bool allow) { multiExtentFiles_ = allow; }
+  // Whether a folder's symbolic links are added as links (Rock Ridge) rather
+  // than as what they lead to; kept across jobs.
+  void KeepLinks(bool keep) { keepLinks_ = keep; }
+  bool KeepsLinks() const { return keepLinks_; }
 
   // Back to the initial state: 16 zero blocks, empty lists, zero counters,
   // empty label. The tree is kept.
@@ -197,13 +212,32 @@ class CImageBuilder {
 
   // Directory layout (directory_layout.cpp).
   void BuildDirectories(ImageTree tree);
-  void LayOutDirectory(CImageNode& directory, ImageTree tree);
-  void FillDirectory(CImageNode& directory, const DirectoryPlan& plan, std::size_t firstBlock,
-                     ImageTree tree);
-  void WriteEntryRecord(const RecordPlacement& placement, std::size_t firstBlock, ImageTree tree);
+  void AssignExtents(CImageNode& directory, ImageTree tree, std::vector<CImageNode*>& order);
+  DirectoryPlan PlanOf(CImageNode& directory, ImageTree tree) const;
+  void FillDirectory(CImageNode& directory, const DirectoryPlan& plan, ImageTree tree);
+  void WriteRecord(const RecordPlacement& placement, const CImageNode& directory,
+                   const DirectoryPlan& plan, ImageTree tree);
   void PlaceFileData(CImageNode& file);
   ecma119::RecordDate RecordDateOf(const CImageNode& entry) const;
   void CopyRootRecord(ImageTree tree);
+
+  // The ISO 9660 tree's shape (rock_ridge_tree.cpp): folders deeper than
+  // the ISO 9660 limit are listed in a relocation folder at the root, and
+  // their Rock Ridge stand-ins where they belong.
+  void PlanRelocation();
+  // Makes the moved folders' ISO 9660 names unique within the relocation folder.
+  void NameMovedFolders();
+  void RelocateBelow(CImageNode& directory, std::int32_t isoLevel);
+  // The entries a directory lists in `tree`, in order.
+  std::vector<CImageNode*> Listing(const CImageNode& directory, ImageTree tree) const;
+  // Whether `entry`, listed in `directory`, has its directory laid out there.
+  bool LaidOutIn(const CImageNode& directory, const CImageNode& entry, ImageTree tree) const;
+  const CImageNode& ParentIn(const CImageNode& directory, ImageTree tree) const;
+  std::vector<std::uint8_t> IdentifierOf(const CImageNode& entry, ImageTree tree) const;
+  // The Rock Ridge entries of one ISO 9660 record.
+  std::vector<std::uint8_t> RockRidgeOf(const CImageNode& directory, const CImageNode& entry,
+                                        RecordRole role) const;
+  bool IsMoved(const CImageNode& directory) const;
 
   // Path tables (path_tables.cpp).
   void BuildPathTables(ImageTree tree);
@@ -224,6 +258,15 @@ class CImageBuilder {
   std::map<std::uint32_t, CImageNode*> fileMap_;
   std::string volumeLabel_;
   std::vector<std::string> addedFolders_;
+  // The relocation folder and the folders it lists, while the ISO 9660
+  // tree is built; none when no folder is too deep.
+  std::unique_ptr<CImageNode> relocationFolder_;
+  std::vector<CImageNode*> movedFolders_;
+  std::set<const CImageNode*> movedSet_;
+  // Whether a file of 4 GiB or more is recorded in sections (a DVD) or
+  // refused (a CD).
+  bool multiExtentFiles_ = false;
+  bool keepLinks_ = false;
   std::optional<ecma119::FileTime> fixedBurnTime_;
   ecma119::FileTime burnTime_;
 };

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -141,14 +142,15 @@ std::unique_ptr<CImageNode> CImageNode::MakeEntry(CImageNode& parent, std::strin
   auto node = std::unique_ptr<CImageNode>(new CImageNode(Unlinked{}));
   node->sourcePath = sourcePath;
   node->name = name;
-  node->isFile = kind == EntryKind::File;
+  node->isFile = kind != EntryKind::Directory;
+  node->isLink = kind == EntryKind::Link;
   node->newFlag = origin == EntryOrigin::New;
   node->level = parent.level + 1;
   node->parent = &parent;
   node->serialNumber = TakeSerialNumber();
   if (origin == EntryOrigin::Imported) {
     node->located = true;  // its extent is the previous session's
-  } else if (node->isFile && !node->CompleteNewFile(refusal)) {
+  } else if (node->isLink ? !node->CompleteNewLink(refusal) : node->isFile && !node->CompleteNewFile(refusal)) {
     return nullptr;
   }
   return node;
@@ -160,8 +162,9 @@ bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
     ExplainOpenFailure(sourcePath, errno, refusal);
     return false;
   }
-  // A file of 4 GiB or more cannot be described by one directory record;
-  // refusing it beats recording a truncated size.
+  // A file past the addresses a drive can name fits no disc; one of 4 GiB
+  // or more is taken here and refused by a burn that cannot record it in
+  // sections (CImageBuilder::CheckFileSizes).
   if (source->Length() > limits::kLargestFileSize) {
     refusal.kind = RefusalKind::FileTooLarge;
     refusal.value = source->Length();
@@ -175,8 +178,22 @@ bool CImageNode::CompleteNewFile(EntryRefusal& refusal) {
     refusal.kind = RefusalKind::SizeUnknown;
     return false;
   }
-  size = static_cast<std::uint32_t>(source->Length());
+  size = source->Length();
+  struct stat info {};
+  mode = ::stat(sourcePath.c_str(), &info) == 0 ? info.st_mode : S_IFREG | 0444;
   modified = source->ModificationTime();
+  return true;
+}
+
+bool CImageNode::CompleteNewLink(EntryRefusal& refusal) {
+  std::string target(4096, '\0');
+  const ssize_t length = ::readlink(sourcePath.c_str(), target.data(), target.size());
+  if (length <= 0) {
+    ExplainOpenFailure(sourcePath, errno, refusal);
+    return false;
+  }
+  linkTarget = target.substr(0, static_cast<std::size_t>(length));
+  mode = S_IFLNK | 0777;
   return true;
 }
 
@@ -185,6 +202,10 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
   name = std::move(fresh.name);
   size = fresh.size;
   isFile = fresh.isFile;
+  isLink = fresh.isLink;
+  linkTarget = std::move(fresh.linkTarget);
+  mode = fresh.mode;
+  carriedRockRidge = std::move(fresh.carriedRockRidge);
   newFlag = fresh.newFlag;
   extent = fresh.extent;
   level = fresh.level;
@@ -214,6 +235,20 @@ void CImageNode::RemoveEntriesFrom(std::string_view source) {
       ++it;
     }
   }
+}
+
+std::size_t CImageNode::SectionCount() const {
+  if (!IsNewFile()) return 1 + moreSections.size();
+  return size <= limits::kLargestSingleExtent ? 1 : (size + limits::kSectionSize - 1) / limits::kSectionSize;
+}
+
+FileSection CImageNode::Section(std::size_t index) const {
+  if (!IsNewFile()) return index == 0 ? FileSection{extent, static_cast<std::uint32_t>(size)} : moreSections.at(index - 1);
+  if (SectionCount() == 1) return {extent, static_cast<std::uint32_t>(size)};
+  // Whole sections of whole blocks, one after the other; the last holds the rest.
+  const std::uint64_t skipped = std::uint64_t{limits::kSectionSize} * index;
+  return {extent + static_cast<std::uint32_t>(skipped / kBlockSize),
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(limits::kSectionSize, size - skipped))};
 }
 
 }  // namespace scrivo

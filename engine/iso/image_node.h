@@ -17,7 +17,8 @@
 
 namespace scrivo {
 
-enum class EntryKind { File, Directory };
+// A link is a symbolic link recorded as one (Rock Ridge), not what it leads to.
+enum class EntryKind { File, Directory, Link };
 // New entries are written by this job; imported ones already lie on the disc.
 enum class EntryOrigin { New, Imported };
 // What becomes of an entry whose stored name differs from a sibling's, but
@@ -55,11 +56,12 @@ class CImageNode {
   // former contents). Returns the node holding the entry, or nullptr when
   // the entry is rejected: a name that is empty, ".", "..", contains "/" or
   // is longer than limits::kStoredNameLength bytes, a new file whose source
-  // cannot be opened exclusively or is 4 GiB or larger, or a name whose
-  // Joliet form a sibling of another stored name already carries (unless
-  // `clash` says to merge). An imported entry's name may be longer when a
-  // Joliet record held it (limits::kLongestJolietIdentifier). Why an entry
-  // was rejected goes to `refusal` when there is one.
+  // cannot be opened exclusively or is larger than any disc holds
+  // (limits::kLargestFileSize), or a name whose Joliet form a sibling of
+  // another stored name already carries (unless `clash` says to merge). An
+  // imported entry's name may be longer when a Joliet record held it
+  // (limits::kLongestJolietIdentifier). Why an entry was rejected goes to
+  // `refusal` when there is one.
   CImageNode* AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
                        EntryOrigin origin, NameClash clash = NameClash::Refuse,
                        EntryRefusal* refusal = nullptr);
@@ -75,14 +77,30 @@ class CImageNode {
   // it holds).
   void RemoveEntriesFrom(std::string_view source);
 
+  // A file's sections: one for a file below 4 GiB, and one for every
+  // limits::kSectionSize bytes of a larger new file, laid out one after
+  // the other; an imported file has the sections it had on the disc.
+  std::size_t SectionCount() const;
+  FileSection Section(std::size_t index) const;
+
   bool IsDirectory() const { return !isFile; }
   // A new file is streamed from its source; imported files stay where they are.
   bool IsNewFile() const { return isFile && newFlag; }
 
   std::string sourcePath;
   std::string name;  // the stored name: the Joliet name and the sibling key
-  std::uint32_t size = 0;
+  // File: its length (a new file may hold 4 GiB and more; an imported
+  // file of several sections: its first section's). Directory: its extent's.
+  std::uint64_t size = 0;
   bool isFile = false;
+  // A symbolic link kept as one (a file entry of no contents): its target.
+  bool isLink = false;
+  std::string linkTarget;
+  // The source's mode (st_mode) for a new entry; 0 where there is none.
+  std::uint32_t mode = 0;
+  // An imported entry's Rock Ridge entries (PX, TF, NM, SL, ...) as the
+  // disc had them, written again unchanged; empty when it had none.
+  std::vector<std::uint8_t> carriedRockRidge;
   bool newFlag = true;
   // New file: block relative to the data area. Imported file: absolute block.
   // Directory: absolute block in the tree laid out last.
@@ -115,6 +133,9 @@ class CImageNode {
                                                std::string_view name, EntryKind kind,
                                                EntryOrigin origin, EntryRefusal& refusal);
   bool CompleteNewFile(EntryRefusal& refusal);
+  bool CompleteNewLink(EntryRefusal& refusal);
+  // A new file's or link's stored name (with the version suffix), refused
+  // when it is too long.
   void TakeOver(CImageNode&& fresh);
   ChildMap::iterator RenameChild(const std::string& from, const std::string& to);
   // The stored name of the child whose Joliet name this is, if any.

@@ -1,5 +1,5 @@
 // The type L and type M path tables of one tree (ECMA-119 6.9, 9.4):
-// directories by level, then by parent number, then in name order.
+// directories by level, then by parent number, then in the order listed.
 
 #include <deque>
 #include <vector>
@@ -49,36 +49,29 @@ class PathTableWriter {
   std::vector<std::uint8_t> big_;
 };
 
-bool InPathTable(const CImageNode& directory, ImageTree tree) {
-  return tree == ImageTree::Joliet || directory.level <= CImageNode::kIsoDepthLimit;
-}
+}  // namespace
 
-// Breadth-first numbering: a directory's children are numbered when the
-// directory is taken from the queue, which gives level order and, within a
-// level, the order of the parents' numbers.
-PathTableWriter NumberDirectories(CImageNode& root, std::uint32_t rootExtent, ImageTree tree) {
-  PathTableWriter writer;
-  root.directoryNumber = 1;
-  writer.Add(kRootIdentifier, rootExtent, 1);
+void CImageBuilder::BuildPathTables(ImageTree tree) {
+  // Breadth-first numbering: a directory's children are numbered when the
+  // directory is taken from the queue, which gives level order and, within
+  // a level, the order of the parents' numbers. The ISO 9660 tree's
+  // folders are where that tree lists them (a moved folder in the
+  // relocation folder).
+  PathTableWriter tables;
+  root_.directoryNumber = 1;
+  tables.Add(kRootIdentifier, Extents(tree).rootExtent, 1);
   std::uint16_t nextNumber = 2;
-  std::deque<CImageNode*> pending{&root};
+  std::deque<CImageNode*> pending{&root_};
   while (!pending.empty()) {
     CImageNode& directory = *pending.front();
     pending.pop_front();
-    for (CImageNode* child : EntriesInOrder(directory, tree)) {
-      if (!child->IsDirectory() || !InPathTable(*child, tree)) continue;
-      writer.Add(EntryIdentifier(*child, tree), child->extent, directory.directoryNumber);
+    for (CImageNode* child : Listing(directory, tree)) {
+      if (!LaidOutIn(directory, *child, tree)) continue;
+      tables.Add(IdentifierOf(*child, tree), child->extent, directory.directoryNumber);
       child->directoryNumber = nextNumber++;
       pending.push_back(child);
     }
   }
-  return writer;
-}
-
-}  // namespace
-
-void CImageBuilder::BuildPathTables(ImageTree tree) {
-  PathTableWriter tables = NumberDirectories(root_, Extents(tree).rootExtent, tree);
   const std::uint32_t tableBytes = static_cast<std::uint32_t>(tables.TypeL().size());
   const std::uint32_t tableBlocks = BlocksFor(tableBytes);
 

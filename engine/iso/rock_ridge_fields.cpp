@@ -44,6 +44,9 @@ void ReadEntries(std::span<const std::uint8_t> area, RecordFields& fields) {
     const auto entry = area.first(length);
     area = area.subspan(length);
     if (Is(entry, "ST")) return;
+    if (Is(entry, "PX") || Is(entry, "PN") || Is(entry, "SL") || Is(entry, "NM") || Is(entry, "TF")) {
+      fields.carried.insert(fields.carried.end(), entry.begin(), entry.end());
+    }
     if (Is(entry, "NM") && length >= 5) {
       const std::uint8_t flags = entry[4];
       if ((flags & kNameCurrentOrParent) != 0) continue;  // "." or "..": not a name

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace scrivo::rrip {
 
@@ -32,6 +33,9 @@ struct RecordFields {
   };
   // CE: the entries go on in this area; cleared when it is read.
   std::optional<Continuation> continuation;
+  // The entries that describe the file itself (PX, PN, SL, NM, TF), whole
+  // and in order, to be written again as they are.
+  std::vector<std::uint8_t> carried;
 };
 
 // Reads the SUSP entries of one area (a system use area after its LEN_SKP

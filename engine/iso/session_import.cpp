@@ -49,6 +49,41 @@ ImportOutcome SessionImporter::ImportSession(std::int64_t sessionStart, CImageNo
   const auto primary = LoadFrom<ecma119::VolumeDescriptor>(block.data());
   if (!IsPrimaryDescriptor(primary)) return ImportOutcome::Damaged;
 
+  // A tree with Rock Ridge holds every name whole, with its mode, times and
+  // links: it is read rather than the Joliet tree.
+  const auto rootRecord = RootRecordOf(primary);
+  const std::optional<bool> rockRidge = HasRockRidge(rootRecord.extent.Value());
+  if (!rockRidge) return ImportOutcome::Failed;
+  if (!*rockRidge) {
+    if (const auto outcome = ImportJoliet(primaryAddress, root)) return *outcome;
+  }
+  if (rootRecord.dataLength.Value() == 0) return ImportOutcome::Damaged;
+  const ImportOutcome outcome =
+      ImportTree(ImageTree::Iso9660, rootRecord.extent.Value(), rootRecord.dataLength.Value(), root);
+  // The relocation folder holds only folders that are listed where they
+  // belong: the new session makes its own.
+  if (suspSkip_) {
+    const auto moved = root.children.find(std::string(limits::kRelocationFolderName));
+    if (moved != root.children.end() && moved->second->IsDirectory() && !moved->second->newFlag &&
+        moved->second->children.empty()) {
+      root.children.erase(moved);
+    }
+  }
+  return unusableRoot_ ? ImportOutcome::Damaged : outcome;
+}
+
+std::optional<bool> SessionImporter::HasRockRidge(std::uint32_t rootExtent) {
+  // A root past the recorded blocks makes the session Damaged, told by the walk.
+  if (std::uint64_t{rootExtent} >= dataEnd_) return false;
+  ImageBlock block{};
+  if (!ReadDiscBlock(rootExtent, block)) return std::nullopt;
+  const std::vector<DiscRecord> records = ReadDirectoryBlock(block);
+  return !records.empty() && records.front().indexInBlock == 0 &&
+         rrip::SuspIndicatorSkip(records.front().systemUse).has_value();
+}
+
+std::optional<ImportOutcome> SessionImporter::ImportJoliet(std::int64_t primaryAddress, CImageNode& root) {
+  ImageBlock block{};
   for (std::int64_t i = 1; i <= kSupplementaryScanBlocks; ++i) {
     if (!ReadDiscBlock(primaryAddress + i, block)) return ImportOutcome::Failed;
     const auto descriptor = LoadFrom<ecma119::VolumeDescriptor>(block.data());
@@ -65,11 +100,7 @@ ImportOutcome SessionImporter::ImportSession(std::int64_t sessionStart, CImageNo
     }
     if (descriptor.type == ecma119::kTerminatorDescriptorType) break;
   }
-  const auto rootRecord = RootRecordOf(primary);
-  if (rootRecord.dataLength.Value() == 0) return ImportOutcome::Damaged;
-  const ImportOutcome outcome =
-      ImportTree(ImageTree::Iso9660, rootRecord.extent.Value(), rootRecord.dataLength.Value(), root);
-  return unusableRoot_ ? ImportOutcome::Damaged : outcome;
+  return std::nullopt;
 }
 
 ImportOutcome SessionImporter::ImportTree(ImageTree tree, std::uint32_t extent,

@@ -100,6 +100,10 @@ class SessionImporter {
     std::optional<ecma119::FileTime> modified;  // the record's date
   };
 
+  // Whether the ISO 9660 root opens with SP; nullopt when it cannot be read.
+  std::optional<bool> HasRockRidge(std::uint32_t rootExtent);
+  // The Joliet tree, when the session has a usable one.
+  std::optional<ImportOutcome> ImportJoliet(std::int64_t primaryAddress, CImageNode& root);
   ImportOutcome ImportTree(ImageTree tree, std::uint32_t extent, std::uint32_t length,
                            CImageNode& root);
   bool ReadDiscBlock(std::int64_t lba, ImageBlock& block);
@@ -110,15 +114,20 @@ class SessionImporter {
   bool NameOf(ImageTree tree, const DiscRecord& record, RecordName& name);
   void ImportRecord(ImageTree tree, const DiscRecord& record, CImageNode& parent,
                     PendingSections& pending);
-  void ImportFile(const RecordName& name, std::vector<FileSection> sections, CImageNode& parent);
+  void ImportFile(const RecordName& name, std::vector<FileSection> sections, CImageNode& parent,
+                  EntryKind kind = EntryKind::File);
+  // `carried`: the Rock Ridge entries of its record, written again.
   void ImportSubdirectory(ImageTree tree, std::uint64_t extent, std::uint32_t length,
                           CImageNode& parent, const std::string& name,
+                          const std::vector<std::uint8_t>& carried = {},
                           std::optional<ecma119::FileTime> modified = std::nullopt);
   // Walks a directory of the disc into `directory`, already in the tree.
   void MergeSubdirectory(ImageTree tree, std::uint64_t extent, std::uint32_t length,
                          CImageNode& directory, const std::string& name);
   // A directory that Rock Ridge relocated (CL): its length from its "." record.
-  void ImportRelocated(std::uint32_t extent, CImageNode& parent, const std::string& name);
+  void ImportRelocated(std::uint32_t extent, CImageNode& parent, const std::string& name,
+                       const std::vector<std::uint8_t>& carried,
+                       std::optional<ecma119::FileTime> modified);
   // Names an entry that the new session would otherwise lose.
   void Lose(EntryRefusal refusal, const std::string& name);
   void LoseSections(PendingSections& pending);

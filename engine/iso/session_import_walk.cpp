@@ -115,6 +115,8 @@ bool SessionImporter::NameOf(ImageTree tree, const DiscRecord& record, RecordNam
     if (!ReadDiscBlock(ce.block, *area)) return false;
     rrip::ReadEntries(std::span<const std::uint8_t>(*area).subspan(ce.offset, ce.length), fields);
   }
+  // The exact name, as a new entry of that name is stored, so that the
+  // host's file of that name replaces it.
   if (fields.hasName) name.stored = fields.name;
   return true;
 }
@@ -147,7 +149,12 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     LoseSections(pending);
   }
   if (rockRidge.childLink) {
-    ImportRelocated(*rockRidge.childLink, parent, name.stored);
+    ImportRelocated(*rockRidge.childLink, parent, name.stored, rockRidge.carried, name.modified);
+    return;
+  }
+  if (rockRidge.mode && !isDirectory && rrip::TypeOf(*rockRidge.mode) == rrip::FileType::SymbolicLink) {
+    // A link has no contents; its target is in its SL, carried over.
+    ImportFile(name, {{0, 0}}, parent, EntryKind::Link);
     return;
   }
   if (rockRidge.mode) {
@@ -166,7 +173,7 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
     // imported where the walk met that directory first.
     if (record.DataStart() <= UINT32_MAX && IsOpen(static_cast<std::uint32_t>(record.DataStart()))) return;
     ImportSubdirectory(tree, record.DataStart(), record.dataLength, parent, name.stored,
-                       name.modified);
+                       rockRidge.carried, name.modified);
     return;
   }
   // The contents start after the extended attribute record, if any.
@@ -182,7 +189,7 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
 }
 
 void SessionImporter::ImportFile(const RecordName& name, std::vector<FileSection> sections,
-                                 CImageNode& parent) {
+                                 CImageNode& parent, EntryKind kind) {
   // The host's entries are what this burn is for: where the disc has an
   // entry of the same name, the host's file or folder is the one the new
   // session shows (a newer version of a file is written, not dropped).
@@ -195,8 +202,8 @@ void SessionImporter::ImportFile(const RecordName& name, std::vector<FileSection
   }
   // A second entry of the disc under the same name replaces the first.
   EntryRefusal refusal;
-  CImageNode* file = parent.AddChild(kImportedSource, name.stored, EntryKind::File,
-                                     EntryOrigin::Imported, NameClash::Replace, &refusal);
+  CImageNode* file = parent.AddChild(kImportedSource, name.stored, kind, EntryOrigin::Imported,
+                                     NameClash::Replace, &refusal);
   if (file == nullptr) {
     Lose(std::move(refusal), name.stored);
     return;
@@ -206,12 +213,14 @@ void SessionImporter::ImportFile(const RecordName& name, std::vector<FileSection
   file->located = true;
   file->moreSections.assign(sections.begin() + 1, sections.end());
   file->carriedJolietName = name.carriedJoliet;
+  file->carriedRockRidge = name.rockRidge.carried;
   file->modified = name.modified;
 }
 
 void SessionImporter::ImportSubdirectory(ImageTree tree, std::uint64_t extent,
                                          std::uint32_t length, CImageNode& parent,
                                          const std::string& name,
+                                         const std::vector<std::uint8_t>& carried,
                                          std::optional<ecma119::FileTime> modified) {
   CImageNode* sibling = parent.FindChild(name);
   // A folder of the disc merges into the host's folder of that name; the
@@ -230,6 +239,7 @@ void SessionImporter::ImportSubdirectory(ImageTree tree, std::uint64_t extent,
     Lose(std::move(refusal), name);
     return;
   }
+  directory->carriedRockRidge = carried;
   directory->modified = modified;
   MergeSubdirectory(tree, extent, length, *directory, name);
 }
@@ -249,7 +259,9 @@ void SessionImporter::MergeSubdirectory(ImageTree tree, std::uint64_t extent, st
 }
 
 void SessionImporter::ImportRelocated(std::uint32_t extent, CImageNode& parent,
-                                      const std::string& name) {
+                                      const std::string& name,
+                                      const std::vector<std::uint8_t>& carried,
+                                      std::optional<ecma119::FileTime> modified) {
   if (IsOpen(extent)) return;
   if (blocksRead_ >= ImportLimits::kDirectoryBlocks) {
     Refuse();
@@ -266,7 +278,8 @@ void SessionImporter::ImportRelocated(std::uint32_t extent, CImageNode& parent,
     Refuse();  // the link leads to no directory
     return;
   }
-  ImportSubdirectory(ImageTree::Iso9660, extent, records.front().dataLength, parent, name);
+  ImportSubdirectory(ImageTree::Iso9660, extent, records.front().dataLength, parent, name, carried,
+                     modified);
 }
 
 void SessionImporter::Lose(EntryRefusal refusal, const std::string& name) {

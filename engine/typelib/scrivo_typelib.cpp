@@ -41,6 +41,8 @@ const InterfaceDesc kDispatch{
         ReadOnly(DISPID_MAXWRITESPEED, "MaxWriteSpeed", VarType::I4, "Maximum write speed in kB/s"),
         {DISPID_VOLUMELABEL, "VolumeLabel", MemberKind::Property, VarType::BSTR, false, {},
          "Volume label of the next disc (up to 15 characters)"},
+        {DISPID_KEEPLINKS, "KeepLinks", MemberKind::Property, VarType::BOOL, false, {},
+         "AddDirectory records a folder's symbolic links as links (Rock Ridge) rather than what they lead to"},
         Method(DISPID_ADDDIRECTORY, "AddDirectory", VarType::Void, {{"strDir", VarType::BSTR}},
                "Adds the contents of a folder to the compilation root"),
         Method(DISPID_ADDFILE, "AddFile", VarType::Void,

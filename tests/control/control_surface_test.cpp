@@ -32,9 +32,11 @@ TEST_F(ControlSurface, MemberTableHasTheFixedIdsAndNothingAtFifteen) {
   }
   expected.insert({30, 31, 32});
   expected.insert({34, 35, 36});  // the image file members
+  expected.insert(37);            // KeepLinks
   EXPECT_EQ(ids, expected);
   EXPECT_EQ(desc.FindByName("VerifyAfterBurn")->id, 31);
   EXPECT_EQ(desc.FindByName("VerifyDisc")->id, 32);
+  EXPECT_EQ(desc.FindByName("KeepLinks")->id, 37);
   EXPECT_EQ(desc.FindByName("VolumeLabel")->id, 14);
   EXPECT_EQ(desc.FindByName("AboutBox")->id, -552);
   EXPECT_EQ(desc.FindByName("CloseSession")->id, 28);

@@ -53,6 +53,13 @@ def session_view(image, session_start, folder):
             block = disc.read(BLOCK)
             if len(block) != BLOCK:
                 raise RuntimeError("the session's descriptors run past the end of the disc")
+            if block[0] in (1, 2):
+                # The session's own volume space size counts its blocks only,
+                # while its directories (and their Rock Ridge continuation
+                # areas, which libisofs checks against it) lie at absolute
+                # addresses: the view's volume ends where the session does.
+                size = int.from_bytes(block[80:84], "little") + session_start
+                block = block[:80] + size.to_bytes(4, "little") + size.to_bytes(4, "big") + block[88:]
             out.seek((FIRST_DESCRIPTOR + i) * BLOCK)
             out.write(block)
             if block[0] == TERMINATOR_TYPE:

@@ -135,7 +135,7 @@ TEST_F(CompilationTree, SourcesThatCannotBeOpenedExclusivelyAreRejected) {
   EXPECT_EQ(builder.Root().children.size(), 1u);
 }
 
-TEST_F(CompilationTree, FilesOfFourGibibytesOrMoreAreRejected) {
+TEST_F(CompilationTree, FilesOfFourGibibytesOrMoreAreRejectedUnlessRecordedInSections) {
   auto sparse = [&](const char* name, off_t length) {
     auto path = dir / name;
     int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
@@ -147,7 +147,9 @@ TEST_F(CompilationTree, FilesOfFourGibibytesOrMoreAreRejected) {
   std::string tooLarge = sparse("too_large", off_t{0x100000000});
   ASSERT_TRUE(builder.AddFileEntry(builder.Root(), "largest", largest));
   EXPECT_EQ(builder.Root().children.at("largest")->size, 0xFFFFFFFFu);
-  EXPECT_FALSE(builder.AddFileEntry(builder.Root(), "too_large", tooLarge));
+  ASSERT_TRUE(builder.AddFileEntry(builder.Root(), "too_large", tooLarge));
+  EXPECT_TRUE(host.errors.empty());
+  EXPECT_FALSE(builder.BuildImage()) << "a CD's image holds no file of 4 GiB";
   EXPECT_THAT(host.errors, ElementsAre(scrivo::kFileEntryFailure));
 }
 
@@ -349,7 +351,7 @@ TEST_F(FolderContents, RefusalsSayWhichReasonApplies) {
       {file("fifo", fifo), RefusalKind::NotRegularFile, false, fifo, 0, 0, 0, "", "not a file whose contents can be burned"},
       {file(longName, free), RefusalKind::NameTooLong, false, free, 0, 256, 255, "", "256 bytes, at most 255"},
       {[&] { builder.AddDirectoryEntry(builder.Root(), "a/b", "/x/a/b"); }, RefusalKind::NameInvalid, true, "/x/a/b", 0, 0, 0, "", "a name the disc cannot hold"},
-      {file("huge", huge), RefusalKind::FileTooLarge, false, huge, 0, 0x100000000, 0xFFFFFFFF, "", "4294967296 bytes, at most 4294967295"},
+      {[&] { builder.AddFileEntry(builder.Root(), "huge", huge); builder.BuildImage(); builder.ResetImage(); }, RefusalKind::FileTooLarge, false, huge, 0, 0x100000000, 0xFFFFFFFF, "", "4294967296 bytes, at most 4294967295"},
       {[&] { builder.AddFolderContents(loops.Path().string(), builder.Root()); }, RefusalKind::Loop, true, (loops / "a" / "up").string(), 0, 0, 0, "", "a link back"},
       {[&] { builder.AddFolderContents(clash.Path().string(), builder.Root()); }, RefusalKind::NameClash, false, (clash / "caf\xE9").string(), 0, 0, 0, "caf\xC3\xA9", "would be that of"},
       {file("cpuinfo", "/proc/cpuinfo"), RefusalKind::SizeUnknown, false, "/proc/cpuinfo", 0, 0, 0, "", "reads as 0 but it has contents"},

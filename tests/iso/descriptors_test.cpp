@@ -55,7 +55,7 @@ TEST_F(Descriptors, PrimaryDescriptorHoldsEveryFieldOfTheTable) {
   EXPECT_TRUE(AllBytes(pvd + 8, 32, ' '));
   EXPECT_EQ(Bytes(pvd + 40, 32), "FIFTEEN_LABEL15" + std::string(17, ' '));
   EXPECT_TRUE(AllBytes(pvd + 72, 8, 0));
-  EXPECT_EQ(Both32(pvd + 80), 25u);
+  EXPECT_EQ(Both32(pvd + 80), 26u);  // with the Rock Ridge continuation block
   EXPECT_TRUE(AllBytes(pvd + 88, 32, 0));
   EXPECT_EQ(Bytes(pvd + 120, 12), std::string("\x01\x00\x00\x01\x01\x00\x00\x01\x00\x08\x08\x00", 12));
   EXPECT_EQ(Both32(pvd + 132), 10u);
@@ -77,7 +77,7 @@ TEST_F(Descriptors, JolietDescriptorHoldsUcs2FieldsAndTheEscapeSequence) {
   EXPECT_EQ(Bytes(svd, 8), std::string("\x02" "CD001\x01\x00", 8));
   EXPECT_EQ(Bytes(svd + 8, 32), Ucs2Spaces(16));
   EXPECT_EQ(Bytes(svd + 40, 32), Ucs2(u"FIFTEEN_LABEL15") + Ucs2Spaces(1));
-  EXPECT_EQ(Both32(svd + 80), 25u);
+  EXPECT_EQ(Both32(svd + 80), 26u);
   EXPECT_EQ(Bytes(svd + 88, 32), "%/E" + std::string(29, '\0'));
   EXPECT_EQ(Bytes(svd + 190, 3 * 128), Ucs2Spaces(3 * 64));
   EXPECT_EQ(Bytes(svd + 574, 128), Ucs2(u"Tamblewood ISO Engine") + std::string(128 - 42, '\0'));

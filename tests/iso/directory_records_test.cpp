@@ -70,12 +70,15 @@ TEST_F(DirectoryRecords, RecordLengthsFollowTheIdentifiers) {
   ASSERT_TRUE(builder.BuildImage());
   auto iso = Entries(RootRecords(kPrimary));
   ASSERT_EQ(iso.size(), 3u);
+  // ISO 9660 records end with their Rock Ridge entries: PX (36 bytes), TF
+  // (26) and NM (5 and the name), padded to an even length.
+  constexpr std::size_t kRockRidge = 36 + 26 + 5;
   EXPECT_EQ(isotest::IdentifierText(iso[0]), "A.TXT;1");
-  EXPECT_EQ(iso[0].length, 42u);
+  EXPECT_EQ(iso[0].length, 42u + kRockRidge + 5);
   EXPECT_EQ(isotest::IdentifierText(iso[1]), "BB.TXT;1");
-  EXPECT_EQ(iso[1].length, 42u);
+  EXPECT_EQ(iso[1].length, 42u + kRockRidge + 6 + 1);
   EXPECT_EQ(isotest::IdentifierText(iso[2]), "C");
-  EXPECT_EQ(iso[2].length, 36u);
+  EXPECT_EQ(iso[2].length, 36u + kRockRidge + 1);
   auto joliet = Entries(RootRecords(kSupplementary));
   EXPECT_EQ(isotest::JolietIdentifierText(joliet[0]), u"a.txt");
   EXPECT_EQ(joliet[0].length, 44u);
@@ -167,7 +170,9 @@ TEST_F(DirectoryRecords, RootRecordsAreCopiedIntoTheirDescriptors) {
   for (std::uint32_t descriptor : {kPrimary, kSupplementary}) {
     Record root = RootRecordOf(builder, descriptor);
     const std::uint8_t* rootBlock = BlockAt(builder, root.extent);
-    EXPECT_EQ(std::memcmp(BlockAt(builder, descriptor) + 156, rootBlock, 34), 0);
+    // The "." record without its system use area.
+    EXPECT_EQ(BlockAt(builder, descriptor)[156], 34);
+    EXPECT_EQ(std::memcmp(BlockAt(builder, descriptor) + 157, rootBlock + 1, 33), 0);
     auto records = ReadDirectory(builder, root.extent, root.dataLength);
     EXPECT_EQ(records[1].extent, root.extent) << "the root is its own parent";
     EXPECT_EQ(records[1].dataLength, root.dataLength);

@@ -139,7 +139,7 @@ TEST_F(HostileSession, HugeFileLengthsAreRecordedNotRead) {
   CImageNode& huge = *Child(builder.Root(), "huge");
   EXPECT_EQ(huge.size, 0xFFFFFFFFu);
   EXPECT_EQ(huge.extent, 0xFFFFFFFFu);
-  EXPECT_THAT(disc.Reads(), ElementsAre(16, 17, 30));
+  EXPECT_THAT(disc.Reads(), ElementsAre(16, 29, 17, 30));  // 29: the ISO 9660 root, for Rock Ridge
 }
 
 TEST_F(HostileSession, AbsurdDirectoryLengthRefusesTheWholeImportUnread) {
@@ -149,12 +149,12 @@ TEST_F(HostileSession, AbsurdDirectoryLengthRefusesTheWholeImportUnread) {
   ServeRoot(root);
 
   EXPECT_FALSE(ImportPreviousSession());
-  EXPECT_THAT(disc.Reads(), ElementsAre(16, 17, 30));
+  EXPECT_THAT(disc.Reads(), ElementsAre(16, 29, 17, 30));  // 29: the ISO 9660 root, for Rock Ridge
 
   disc.ClearReads();
   ServeRoot(EmptyDirectory(30, 30), 0xFFFFFFFF);
   EXPECT_FALSE(ImportPreviousSession());
-  EXPECT_THAT(disc.Reads(), ElementsAre(16, 17));
+  EXPECT_THAT(disc.Reads(), ElementsAre(16, 29, 17));
 }
 
 TEST_F(HostileSession, DirectoryBlocksReadInTotalAreBounded) {

@@ -108,7 +108,7 @@ says "the files need 804 MB but the disc in writer 0 has 703 MB free"
 untouched "$work/small"
 # A compilation that fills the disc to its last block is the engine's to
 # burn (its first write fails here, so that the test writes nothing).
-truncate -s $((359975 * 2048)) "$work/exact.bin"
+truncate -s $((359974 * 2048)) "$work/exact.bin"  # and 26 blocks of metadata
 WNASPI32_VIRTUAL_FAULTS=fail=2A@1 run 1 burn "$work/exact.bin"
 says "Unable to burn image."
 says "The writer refused the write at block 0: write error (03/0C/00). Nothing was written: the disc is as it was."

@@ -262,7 +262,7 @@ Stop CheckInputs(const std::string& command, const BurnerOptions& o, Compilation
     Say(*problem + ". Nothing was written.");
     return kExitUsage;
   }
-  facts = ExamineCompilation(o.paths);
+  facts = ExamineCompilation(o.paths, {o.dvd, o.keepLinks});
   for (const InputProblem& p : facts.unusablePaths) Say(p.path + ": " + p.reason);
   if (!facts.unusablePaths.empty()) {
     Say("nothing was written.");
@@ -274,6 +274,12 @@ Stop CheckInputs(const std::string& command, const BurnerOptions& o, Compilation
   if (!facts.refusedEntries.empty() && !o.skipUnreadable) {
     Say("nothing was written; --skip-unreadable burns the rest.");
     return kExitUsage;
+  }
+  // A link that leads out of what is burned is no mistake, but the user
+  // should know what the disc will hold in its place.
+  for (const InputProblem& link : facts.outsideLinks) {
+    Say("notice: " + link.path + " leads outside the folders being burned, to " + link.reason +
+        (o.keepLinks ? ": the disc keeps the link, which leads nowhere there" : ": what it leads to is burned"));
   }
   // Entries that are all refused are named when they are handed over.
   if (facts.entries == 0 && facts.leftToEngine == 0) {
@@ -293,6 +299,7 @@ Stop HandOver(ControlSession& session, const BurnerOptions& o, const Compilation
     for (const std::string& text : texts) Say(text + ": \"" + o.label + "\"");
     return kExitUsage;
   }
+  session.Set("KeepLinks", Variant::Bool(o.keepLinks));
   std::vector<std::string> entries;
   for (const std::string& path : o.paths) {
     std::error_code ec;

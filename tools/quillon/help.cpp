@@ -41,7 +41,8 @@ const std::vector<CommandText> kCommands{
      "  quillon info --writer 1\n"},
     {"burn",
      "burn [--writer N] [--label TEXT] [--dvd] [--multi] [--eject]\n"
-     "                    [--no-format] [--skip-unreadable] [--speed N] [--no-verify] PATH...",
+     "                    [--no-format] [--skip-unreadable] [--speed N] [--no-verify]\n"
+     "                    [--keep-links] PATH...",
      "Burns files and folders onto the disc as one session (ISO 9660 with Joliet\n"
      "names). A folder's contents land at the root of the disc; a file lands at\n"
      "the root under its own name.\n"
@@ -61,6 +62,8 @@ const std::vector<CommandText> kCommands{
      "  --no-format         stop instead of formatting an unformatted DVD+RW\n"
      "  --skip-unreadable   burn the rest when the engine refuses some entries\n"
      "                      (they are listed)\n"
+     "  --keep-links        record symbolic links inside the folders as links\n"
+     "                      (Rock Ridge) instead of burning what they lead to\n"
      "  --speed N           write at N x (CD 1x: 176 kB/s, DVD 1x: 1385 kB/s), or\n"
      "                      the drive's nearest speed below; default the fastest\n"
      "  --no-verify         do not read the session back once it is closed\n"

@@ -13,7 +13,7 @@ struct OptionSpec {
   bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 11> kOptions{{
+constexpr std::array<OptionSpec, 12> kOptions{{
     {"--writer", " info burn verify erase format close eject burn-image ", true},
     {"--label", " burn verify image ", true},
     {"--dvd", " burn image ", false},
@@ -23,6 +23,7 @@ constexpr std::array<OptionSpec, 11> kOptions{{
     {"--no-format", " burn ", false},
     {"--skip-unreadable", " burn image ", false},
     {"--speed", " burn ", true},
+    {"--keep-links", " burn image verify ", false},
     {"--full", " erase ", false},
     {"--no-verify", " burn burn-image ", false},
 }};
@@ -60,6 +61,7 @@ bool Apply(std::string_view name, const std::string& value, BurnerOptions& o, st
   if (name == "--eject") o.eject = true;
   if (name == "--no-format") o.noFormat = true;
   if (name == "--skip-unreadable") o.skipUnreadable = true;
+  if (name == "--keep-links") o.keepLinks = true;
   if (name == "--full") o.full = true;
   if (name == "--no-verify") o.verify = false;
   return true;

@@ -20,6 +20,7 @@ struct BurnerOptions {
   std::string output;  // image: the image file
   bool verify = true;  // burn: read the session back and compare it
   int speed = 0;  // speed factor; 0: the fastest the drive offers
+  bool keepLinks = false;
   std::vector<std::string> paths;
 };
 

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# What a Linux user gets back from a disc quillon burned, read through Rock
+# Ridge by independent readers: modes, exact names, symbolic links (kept
+# only with --keep-links, and named when they lead outside what is burned),
+# a 12-level folder, a file of 4 GiB + 1 MiB on a DVD, and an append to a
+# CD-R whose first session a peer made with Rock Ridge.
+set -euo pipefail
+bin=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+export XDG_DATA_HOME=$work/data
+export WNASPI32_REAL_DRIVES=0
+unset WNASPI32_VIRTUAL_FAULTS WNASPI32_TRACE WNASPI32_DEBUG
+quillon=$bin/quillon
+fail() { echo "FAIL: $*"; exit 1; }
+rock_ridge_agrees() {  # image [checker options] DIR:MODES...
+  /usr/bin/python3 "$source_dir/tests/iso/check_rock_ridge.py" "$@" ||
+    fail "the Rock Ridge readers do not find on $1: ${*:2}"
+}
+
+"$quillon" register >/dev/null
+
+src=$work/src
+deep=$src/l2/l3/l4/l5/l6/l7/l8/l9/l10/l11/l12
+mkdir -p "$deep"
+printf '#!/bin/sh\necho hi\n' >"$src/run.sh"
+chmod 750 "$src/run.sh"
+printf 'data\n' >"$src/data.txt"
+chmod 600 "$src/data.txt"
+head -c 3000 /dev/urandom >"$deep/deep.bin"
+ln -s data.txt "$src/link"
+printf 'outside\n' >"$work/outside.txt"
+ln -s ../outside.txt "$src/away"
+
+# By default a link's target is burned; the one that leads outside is named
+# before the writer is touched.
+export WNASPI32_VIRTUAL_WRITERS="cd-rw=$work/cd1;cd-rw=$work/cd2"
+out=$("$quillon" burn "$src" 2>&1) || fail "burn failed: $out"
+grep -q "notice: $src/away leads outside the folders being burned" <<<"$out" ||
+  fail "the link leading outside was not named: $out"
+grep -q "notice: $src/link" <<<"$out" && fail "a link inside was named: $out"
+rock_ridge_agrees "$work/cd1/disc.img" "$src:shared"
+# Plain ISO 9660 readers find the deep folders in the relocation folder.
+isoinfo -l -i "$work/cd1/disc.img" | grep -q '^Directory listing of /RR_MOVED/' ||
+  fail "no relocation folder in the ISO 9660 tree"
+
+# --keep-links records links as links.
+out=$("$quillon" burn --writer 1 --keep-links "$src" 2>&1) || fail "burn --keep-links failed: $out"
+grep -q "notice: $src/away .*the disc keeps the link" <<<"$out" || fail "--keep-links: $out"
+rock_ridge_agrees "$work/cd2/disc.img" --keep-links "$src:shared"
+
+# A DVD takes a file of 4 GiB and more, in sections; a CD refuses it before
+# the writer is touched.
+big=$work/big
+mkdir "$big"
+truncate -s 4101M "$big/huge.bin"
+printf 'x' | dd of="$big/huge.bin" bs=1 seek=$((4100 * 1048576 + 7)) conv=notrunc status=none
+out=$(WNASPI32_VIRTUAL_WRITERS="cd-r=$work/cd3" "$quillon" burn "$big" 2>&1) &&
+  fail "a CD burn took a 4 GiB file: $out"
+grep -q "huge.bin: 4 GiB or larger: only a DVD holds a file this large" <<<"$out" || fail "CD refusal: $out"
+[[ ! -e "$work/cd3/disc.img" ]] || fail "the refused CD burn wrote"
+out=$(WNASPI32_VIRTUAL_WRITERS="dvd+r=$work/dvd" "$quillon" burn --dvd "$big" 2>&1) ||
+  fail "DVD burn of a 4 GiB + 1 MiB file failed: $out"
+rock_ridge_agrees "$work/dvd/disc.img" "$big:shared"
+size=$(xorriso -indev "$work/dvd/disc.img" -find /huge.bin -exec lsdl -- 2>/dev/null | awk '{print $5}')
+[[ "$size" == $((4101 * 1048576)) ]] || fail "xorriso reads the large file as $size bytes"
+rm -rf "$work/dvd"
+
+# An append keeps a peer's Rock Ridge session as it was: names, modes, links.
+peer=$work/peer
+mkdir -p "$peer/tools"
+printf 'peer\n' >"$peer/tools/build.sh"
+chmod 751 "$peer/tools/build.sh"
+printf 'mixed\n' >"$peer/Mixed Case.TXT"
+ln -s "tools/build.sh" "$peer/shortcut"
+xorriso -as mkisofs -R -J -o "$work/peer.iso" "$peer" 2>/dev/null
+# The peer's session goes over a first session of ours, which leaves the disc open.
+export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/multi"
+head -c 3000000 /dev/urandom >"$work/filler.bin"
+"$quillon" burn --multi "$work/filler.bin" >/dev/null || fail "the first session failed"
+dd if="$work/peer.iso" of="$work/multi/disc.img" conv=notrunc status=none
+"$quillon" burn --multi "$src/data.txt" >/dev/null || fail "the append to the peer's session failed"
+second=$(sed -n 's/^track=2 .*start=\([0-9]*\) .*/\1/p' "$work/multi/disc.state")
+cp "$src/data.txt" "$work/added/" 2>/dev/null || { mkdir "$work/added"; cp "$src/data.txt" "$work/added/"; }
+rock_ridge_agrees "$work/multi/disc.img" --session "$second" --keep-links "$peer:exact" "$work/added:shared"
+echo ok
