@@ -4,12 +4,24 @@
 #include "engine/burn/burn_session.h"
 #include "engine/burn/engine_host.h"
 #include "engine/burn/session_verify.h"
+#include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
 #include "engine/iso/session_import.h"
 #include "platform/kernel/event.h"
 
 namespace scrivo {
 namespace {
+
+// The creation date of the primary descriptor of the session at `start`.
+std::optional<ecma119::FileTime> BurnTimeOf(BurnDrive& drive, std::int32_t start) {
+  std::vector<std::uint8_t> block(kBlockSize);
+  if (!drive.ReadBlocks(start + 16, block)) return std::nullopt;
+  const auto descriptor = LoadFrom<ecma119::VolumeDescriptor>(block.data());
+  if (descriptor.type != ecma119::kPrimaryDescriptorType) return std::nullopt;
+  ecma119::VolumeDate date{};
+  std::copy(descriptor.creationDate.begin(), descriptor.creationDate.end(), date.begin());
+  return ecma119::DecodeVolumeDate(date);
+}
 
 bool Compare(CImageBuilder& image, BurnDrive& drive, EngineHost& host, platform::Event* cancelEvent,
              std::string& failure) {
@@ -19,7 +31,13 @@ bool Compare(CImageBuilder& image, BurnDrive& drive, EngineHost& host, platform:
     return false;
   }
   image.SetImageOrigin(static_cast<std::uint32_t>(start));
-  if (!image.BuildImage()) {
+  // The session's directories carry the time it was burned: the layout
+  // compared with it takes that time from its primary descriptor.
+  const std::optional<ecma119::FileTime> earlier = image.FixedBurnTime();
+  if (const auto burned = BurnTimeOf(drive, start)) image.FixBurnTime(burned);
+  const bool built = image.BuildImage();
+  image.FixBurnTime(earlier);
+  if (!built) {
     failure = "The files could not be laid out as a burn would lay them out.";
     return false;
   }

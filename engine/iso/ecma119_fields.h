@@ -222,4 +222,30 @@ constexpr VolumeDate EncodeVolumeDate(FileTime time) {
   return date;
 }
 
+// The moment a volume date names; nothing for an unset date ("0" digits and
+// a zero offset) or one whose fields are out of their ranges. Hundredths
+// are dropped.
+constexpr std::optional<FileTime> DecodeVolumeDate(const VolumeDate& date) {
+  std::int64_t fields[7] = {};
+  constexpr std::size_t kWidths[7] = {4, 2, 2, 2, 2, 2, 2};
+  std::size_t at = 0;
+  for (std::size_t f = 0; f < 7; ++f) {
+    for (std::size_t i = 0; i < kWidths[f]; ++i, ++at) {
+      if (date[at] < '0' || date[at] > '9') return std::nullopt;
+      fields[f] = fields[f] * 10 + (date[at] - '0');
+    }
+  }
+  const auto units = static_cast<std::int8_t>(date[16]);
+  const std::int64_t year = fields[0], month = fields[1], day = fields[2];
+  const std::int64_t hour = fields[3], minute = fields[4], second = fields[5];
+  if (year < 1 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59 ||
+      units < -48 || units > 52) {
+    return std::nullopt;
+  }
+  const std::int64_t days = dates::DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  if (std::int64_t{dates::CivilFromSeconds(days * dates::kSecondsPerDay).day} != day) return std::nullopt;
+  const std::int64_t local = days * dates::kSecondsPerDay + hour * 3600 + minute * 60 + second;
+  return FileTime{local - std::int64_t{units} * 15 * 60, units * 15};
+}
+
 }  // namespace scrivo::ecma119

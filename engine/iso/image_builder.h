@@ -108,6 +108,7 @@ class CImageBuilder {
   // CurrentBurnTime when the descriptors are built, unless fixed here (kept
   // across jobs; nothing unfixes it).
   void FixBurnTime(std::optional<ecma119::FileTime> time) { fixedBurnTime_ = time; }
+  std::optional<ecma119::FileTime> FixedBurnTime() const { return fixedBurnTime_; }
   const ecma119::FileTime& BurnTime() const { return burnTime_; }
 
   // --- The previous session (session_import.cpp) -------------------------

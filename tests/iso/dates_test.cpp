@@ -63,6 +63,11 @@ TEST(DateFields, VolumeDatesAreDigitsAndTheOffset) {
   const auto early = EncodeVolumeDate({-2208988800, -720});
   EXPECT_EQ(std::string(early.begin(), early.begin() + 16), "1899123112000000");
   EXPECT_EQ(early[16], 0xD0);  // -48 units
+  // A verify lays a session out again at the time its descriptor names.
+  for (const FileTime time : {FileTime{kNoon, 60}, FileTime{kNoon, -300}, FileTime{-2208988800, -720}}) {
+    EXPECT_EQ(scrivo::ecma119::DecodeVolumeDate(EncodeVolumeDate(time)), time) << time.seconds;
+  }
+  EXPECT_EQ(scrivo::ecma119::DecodeVolumeDate(scrivo::ecma119::kUnspecifiedVolumeDate), std::nullopt);
 }
 
 // Two hours east of Greenwich while a test runs, without the zone database.

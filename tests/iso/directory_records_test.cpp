@@ -74,11 +74,11 @@ TEST_F(DirectoryRecords, RecordLengthsFollowTheIdentifiers) {
   // (26) and NM (5 and the name), padded to an even length.
   constexpr std::size_t kRockRidge = 36 + 26 + 5;
   EXPECT_EQ(isotest::IdentifierText(iso[0]), "A.TXT;1");
-  EXPECT_EQ(iso[0].length, 42u + kRockRidge + 5);
+  EXPECT_EQ(iso[0].length, 40u + kRockRidge + 5);
   EXPECT_EQ(isotest::IdentifierText(iso[1]), "BB.TXT;1");
   EXPECT_EQ(iso[1].length, 42u + kRockRidge + 6 + 1);
   EXPECT_EQ(isotest::IdentifierText(iso[2]), "C");
-  EXPECT_EQ(iso[2].length, 36u + kRockRidge + 1);
+  EXPECT_EQ(iso[2].length, 34u + kRockRidge + 1);
   auto joliet = Entries(RootRecords(kSupplementary));
   EXPECT_EQ(isotest::JolietIdentifierText(joliet[0]), u"a.txt");
   EXPECT_EQ(joliet[0].length, 44u);

@@ -91,12 +91,14 @@ with tempfile.TemporaryDirectory() as work, PrivateBus() as bus:
     cd, erase = {None: "Burning a CD"}, {None: "Erasing a disc"}
     cases = [
         # name, arguments, environment, the lock's reason by phase, interrupt in, exit
-        ("burn", ["burn", src], writer("ok"), cd, None, 0),
+        # The read-back is slowed so that its phase is seen while it runs.
+        ("burn", ["burn", src], dict(writer("ok"), WNASPI32_VIRTUAL_FAULTS="slow=28:20"), cd, None, 0),
         ("failed burn", ["burn", src], dict(writer("bad"), WNASPI32_VIRTUAL_FAULTS="fail=2A@1"), cd, None, 1),
         ("cancelled burn", ["burn", src], dict(writer("cut"), WNASPI32_VIRTUAL_FAULTS="slow=2A:40"),
          cd, "Writing", 130),
         ("erase", ["erase", "--writer", "0"], writer("ok"), erase, None, 0),
-        ("format, then burn", ["burn", "--dvd", src], {"WNASPI32_VIRTUAL_WRITERS": f"dvd+rw={work}/plus"},
+        ("format, then burn", ["burn", "--dvd", src],
+         {"WNASPI32_VIRTUAL_WRITERS": f"dvd+rw={work}/plus", "WNASPI32_VIRTUAL_FAULTS": "slow=28:20"},
          {"Formatting": "Formatting a DVD+RW", None: "Burning a DVD"}, None, 0),
         ("mistake", ["burn", "--writer", "x", src], writer("ok"), None, None, 2),
         ("refused entry", ["burn", odd], writer("ok"), None, None, 2),
@@ -105,7 +107,7 @@ with tempfile.TemporaryDirectory() as work, PrivateBus() as bus:
     for name, args, env, lock, interrupt, exit_code in cases:
         streams[name] = run(bus, name, args, dict(base, **env), lock, interrupt, exit_code)
 
-    check({"Preparing", "Writing", "Closing the session"} ==
+    check({"Preparing", "Writing", "Closing the session", "Verifying"} ==
           {e["phase"] for e in streams["burn"] if e["event"] == "phase"}, "burn: its phases")
     check(any(e["event"] == "message" and e["source"] == "engine" for e in streams["failed burn"]),
           "failed burn: no engine message")
