@@ -46,7 +46,7 @@ gone() {
 }
 
 # The upgrade library is linked at load time.
-readelf -d "$bin/quillonburner" | grep -q 'NEEDED.*\[libnovaleaf\.so\]' ||
+readelf -d "$bin/quillonburner" | grep 'NEEDED.*\[libnovaleaf\.so\]' >/dev/null ||
   fail "quillonburner is not linked against libnovaleaf.so"
 
 export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work

@@ -15,7 +15,7 @@ deb=$(echo "$work"/out/quillonburner_*.deb)
 
 # Debian's own checks: no lintian error, and computed dependencies.
 lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || fail "lintian: $(cat "$work/lintian.log")"
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends not computed: $(dpkg-deb -f "$deb" Depends)"
+dpkg-deb -f "$deb" Depends | grep 'libqt6widgets6' >/dev/null || fail "Depends not computed: $(dpkg-deb -f "$deb" Depends)"
 
 root=$work/root
 dpkg -x "$deb" "$root"
@@ -35,12 +35,15 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/quillonburner.metainfo.
 
 # The programs load their libraries from the scratch root, through their
 # run path.
+# (ldd's whole output first: grep -q stops reading at its match, and
+# pipefail would take the writer's SIGPIPE for a failure.)
 for program in quillon quillonburner; do
-  ldd "$root/usr/bin/$program" | grep -q "libquillonplatform.so => $root/usr/bin/../lib/.*/quillon/" ||
-    fail "$program does not find its libraries in $libdir: $(ldd "$root/usr/bin/$program")"
+  libraries=$(ldd "$root/usr/bin/$program")
+  grep -q "libquillonplatform.so => $root/usr/bin/../lib/.*/quillon/" <<<"$libraries" ||
+    fail "$program does not find its libraries in $libdir: $libraries"
 done
-"$root/usr/bin/quillon" --help | grep -q 'quillon doctor' || fail "quillon --help"
-"$root/usr/bin/quillonburner" --version | grep -q '^quillonburner ' || fail "quillonburner --version"
+"$root/usr/bin/quillon" --help | grep 'quillon doctor' >/dev/null || fail "quillon --help"
+"$root/usr/bin/quillonburner" --version | grep '^quillonburner ' >/dev/null || fail "quillonburner --version"
 
 # The manual pages: formatted without a warning, and saying what --help says.
 for page in quillon quillonburner; do

@@ -99,7 +99,7 @@ expect_same "a burned CD-RW" $'ok\n= 3\nok\n= "QUILLON VIRTUAL DRIVE 0 1.0"\n= t
   readers_agree "$work/names/disc.img" "$names"
   [[ "$(isoinfo -J -i "$work/names/disc.img" -x /README.txt)" == README.txt ]] ||
     fail "isoinfo -J -x /README.txt does not extract the file"
-  blkid -p -s UUID -o value "$work/names/disc.img" | grep -qE '^[0-9]{4}(-[0-9]{2}){6}$' ||
+  blkid -p -s UUID -o value "$work/names/disc.img" | grep -E '^[0-9]{4}(-[0-9]{2}){6}$' >/dev/null ||
     fail "blkid finds no UUID: $(blkid -p "$work/names/disc.img")"
   label=$(dd if="$work/names/disc.img" bs=1 skip=$((16 * 2048 + 40)) count=32 status=none)
   [[ "$label" == "_BER_DISC                       " ]] || fail "primary volume identifier: '$label'"
