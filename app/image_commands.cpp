@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -119,7 +120,11 @@ QString TFGUI::DiscRefusesImage(std::uint64_t blocks) {
 
 void TFGUI::actBurnImageExecute() {
   const QString path = QFileDialog::getOpenFileName(this, "Burn Image", QString(), kImageFilter);
-  if (path.isEmpty()) return;
+  if (!path.isEmpty()) BurnImageFile(path);
+}
+
+void TFGUI::BurnImageFile(const QString& path) {
+  if (scrivo_->Tag != Idle) return;
   if (const QString problem = scrivo_->CheckImageFile(path); !problem.isEmpty()) {
     messages_.Show(problem);
     return;
@@ -143,6 +148,10 @@ void TFGUI::actBurnImageExecute() {
   burnFacts_.blocks = blocks;
   burnDisc_ = disc_;
   phases_ = {};
+  verify_ = {};
+  // The image's session is read back as a burn's is.
+  scrivo_->SetVerifyAfterBurn(chkVerify->isChecked());
+  if (chkVerify->isChecked()) phases_.ExpectVerify();
   cancelRequested_ = false;
   burningImage_ = true;
   writeStartPercent_ = -1;

@@ -36,9 +36,14 @@ MessagePump::DebugOutput DebugOutputFromEnvironment() {
   return [](const QString& text) { std::fprintf(stderr, "quillonburner debug: %s\n", qPrintable(text)); };
 }
 
+struct CommandLine {
+  QStringList paths;
+  QString burnImage;  // --burn-image FILE.iso
+};
+
 // The program's names and its command line, on whichever application object
 // runs: --help and --version answer without a display.
-QStringList ParseCommandLine(const QCoreApplication& app) {
+CommandLine ParseCommandLine(const QCoreApplication& app) {
   QCoreApplication::setApplicationName("quillonburner");
   QCoreApplication::setApplicationVersion(kApplicationVersion);
   QCommandLineParser parser;
@@ -47,8 +52,12 @@ QStringList ParseCommandLine(const QCoreApplication& app) {
   parser.addVersionOption();
   parser.addPositionalArgument(quillonburner_text::kPathName, quillonburner_text::kPathHelp,
                                quillonburner_text::kPathSyntax);
+  const QCommandLineOption burnImage(quillonburner_text::kBurnImageOption, quillonburner_text::kBurnImageHelp,
+                                     quillonburner_text::kBurnImageValue);
+  parser.addOption(burnImage);
   parser.process(app);  // ends the program after --help, --version or a wrong option
-  return parser.positionalArguments();
+  return {parser.positionalArguments(),
+          parser.isSet(burnImage) ? QFileInfo(parser.value(burnImage)).absoluteFilePath() : QString()};
 }
 
 bool AsksForTextOnly(int argc, char** argv) {
@@ -82,7 +91,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
-  const QStringList arguments = ParseCommandLine(app);
+  const CommandLine commandLine = ParseCommandLine(app);
   // No display name: Qt would append it to every window's caption, and the
   // dialogs are captioned "Add" and "About" alone.
   QApplication::setDesktopFileName("quillonburner");
@@ -94,8 +103,9 @@ int main(int argc, char** argv) {
   }
   try {
     TFGUI window(DebugOutputFromEnvironment());
-    window.Compilation().AddPaths(AbsolutePaths(arguments));
+    window.Compilation().AddPaths(AbsolutePaths(commandLine.paths));
     window.showMaximized();
+    if (!commandLine.burnImage.isEmpty()) window.BurnImageOnStart(commandLine.burnImage);
     return app.exec();
   } catch (const ScrivoCallError& error) {
     QMessageBox::critical(nullptr, kApplicationTitle, QString("Cannot start: %1.").arg(error.what()));

@@ -325,6 +325,9 @@ void TFGUI::FormActivate() {
     actUpgrade->trigger();
     upgradeShownTag = 1;
   }
+  if (!imageOnStart_.isEmpty()) {
+    QTimer::singleShot(0, this, [this, path = std::exchange(imageOnStart_, {})] { Guarded([&] { BurnImageFile(path); }); });
+  }
 }
 
 void TFGUI::cboBurnerChange() {

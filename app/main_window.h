@@ -161,6 +161,12 @@ class TFGUI final : public QMainWindow {
   void actCloseSessionExecute();
   void actSaveImageExecute();
   void actBurnImageExecute();
+  // Burns the image file `path` as Burn Image does once a file is chosen
+  // (its checks, questions and end box); nothing while a job runs.
+  void BurnImageFile(const QString& path);
+  // Once the window has found its writers, as if Burn Image had been chosen
+  // with `path` (the command line's --burn-image).
+  void BurnImageOnStart(const QString& path) { imageOnStart_ = path; }
   void actFormatExecute();
   void actEjectExecute();
   void actDiskInfoExecute();
@@ -282,6 +288,7 @@ class TFGUI final : public QMainWindow {
   // The running burn is of an image file: the list is not what it burned.
   bool burningImage_ = false;
   QString imageFile_;  // the image file being saved or burned
+  QString imageOnStart_;  // --burn-image, until the window has started up
   std::int16_t dvdSpeed_ = 0;  // Tools, DVD Write Speed; 0: the fastest
   QElapsedTimer writeClock_;
   int writeStartPercent_ = -1;

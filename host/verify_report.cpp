@@ -28,14 +28,16 @@ std::string VerifyReport::Summary() const {
   const std::string read = Megabytes(blocks_);
   if (!finished_) return "The disc was not verified.";
   if (!complete_) return "Verify cancelled after " + read + ": the disc was not compared whole.";
-  if (findings_.empty()) return "Verified: " + files + ", " + read + ", identical.";
+  // A burned image file is compared block for block: it has no files to count.
+  const std::string compared = files_ == 0 ? read : files + ", " + read;
+  if (findings_.empty()) return "Verified: " + compared + ", identical.";
   std::string what;
   if (differing_ > 0) {
     what = std::to_string(differing_) + (differing_ == 1 ? " file differs" : " files differ") +
            " or cannot be read";
   }
   if (directoryDamaged_) what += std::string(what.empty() ? "" : ", and ") + "the disc's directory is damaged";
-  return "Verified: " + files + ", " + read + ": " + what + ".";
+  return "Verified: " + compared + ": " + what + ".";
 }
 
 }  // namespace quillon

@@ -12,7 +12,9 @@
 # Return (Yes) cancel it. File, Save as Image... saves the folder as an
 # image file, read back by the readers too. Help then Return opens the about box and Return
 # closes it, Alt+X ends the program with status 0. The disc's first session
-# is read back by the independent readers. Screenshots land in
+# is read back by the independent readers. Started again with --burn-image
+# on the saved image (a file manager's "Open With"), it burns the image onto
+# a blank CD-R, compared block for block. Screenshots land in
 # $QUILLON_SCREENSHOTS when that is set.
 set -euo pipefail
 bin=$1
@@ -214,5 +216,23 @@ status=0
 timeout 30 tail --pid="$app" -f /dev/null || fail "the program did not end after Alt+X"
 wait "$app" || status=$?
 [[ $status == 0 ]] || fail "the program ended with status $status: $(cat "$work/app.log")"
+
+# A file manager's "Open With" on an image: --burn-image burns it as Burn
+# Image does, onto a blank CD-R, block for block.
+WNASPI32_VIRTUAL_WRITERS="cd-r=$work/writer2" WNASPI32_VIRTUAL_FAULTS='' \
+  "$bin/quillonburner" --burn-image "$work/list.iso" >"$work/app2.log" 2>&1 &
+app=$!
+pids+=($app)
+main=$(window 'Quillon CD & DVD Burner')
+notice=$(window Upgrade)  # offered again on this start's first activation
+xdotool windowactivate --sync "$notice" key Return
+await_box "after --burn-image"
+shot image-burned
+close_box
+xdotool windowactivate --sync "$main" key --clearmodifiers alt+x
+timeout 30 tail --pid="$app" -f /dev/null || fail "the program did not end after Alt+X"
+image_bytes=$(stat -c %s "$work/list.iso")
+cmp -n "$image_bytes" "$work/list.iso" "$work/writer2/disc.img" ||
+  fail "the disc does not hold the image --burn-image burned: $(cat "$work/app2.log")"
 echo "the real window offered the upgrade, refused 800 MB for a CD-R, burned the folder, added and cancelled a" \
-  "second burn, opened Add and About, and ended with status 0"
+  "second burn, opened Add and About, and ended with status 0; --burn-image burned the saved image"

@@ -21,6 +21,7 @@ root=$work/root
 dpkg -x "$deb" "$root"
 libdir=$(echo "$root"/usr/lib/*/quillon)
 for file in usr/bin/quillon usr/bin/quillonburner usr/share/applications/quillonburner.desktop \
+            usr/share/applications/quillonburner-image.desktop \
             usr/share/metainfo/quillonburner.metainfo.xml usr/share/icons/hicolor/scalable/apps/quillonburner.svg \
             usr/share/man/man1/quillon.1.gz usr/share/man/man1/quillonburner.1.gz \
             usr/share/bash-completion/completions/quillon; do
@@ -29,7 +30,9 @@ done
 for library in libscrivo.so libwnaspi32.so libquillonplatform.so libnovaleaf.so; do
   [[ -f $libdir/$library ]] || fail "$library is not in the private library folder"
 done
-desktop-file-validate "$root/usr/share/applications/quillonburner.desktop" || fail "desktop entry"
+for entry in quillonburner quillonburner-image; do
+  desktop-file-validate "$root/usr/share/applications/$entry.desktop" || fail "desktop entry $entry"
+done
 appstreamcli validate --no-net "$root/usr/share/metainfo/quillonburner.metainfo.xml" >"$work/as.log" 2>&1 ||
   fail "AppStream metadata: $(cat "$work/as.log")"
 

@@ -39,9 +39,8 @@ for medium in cd-r dvd+r; do
 done
 cmp -s "$work/cd-r.iso" "$work/dvd+r.iso" || fail "--dvd changed the image's blocks"
 
-# A peer's image burned onto each medium reads back as the file, once with
-# the strict drive model (DVD-R and DVD+RW aside there: the probe cannot
-# tell their free space under it yet).
+# A peer's image burned onto each medium reads back as the file, with the
+# strict drive model and without; the session is read back as a burn's is.
 genisoimage -quiet -J -R -o "$work/peer.iso" "$src"
 burn_each() {  # STRICT MEDIUM...
   local strict=$1 medium
@@ -50,12 +49,13 @@ burn_each() {  # STRICT MEDIUM...
     local disc=$work/bi-$strict-$medium
     WNASPI32_VIRTUAL_STRICT=$strict WNASPI32_VIRTUAL_WRITERS="$medium=$disc" run 0 burn-image "$work/peer.iso"
     says "Burned Completed!"
+    says "MB, identical."
     same_blocks "$work/peer.iso" "$disc/disc.img"
     grep -q 'closed=yes' "$disc/disc.state" || fail "$medium: the disc was not closed: $(cat "$disc/disc.state")"
   done
 }
 burn_each 0 cd-r cd-rw dvd-r dvd+r dvd+rw
-burn_each 1 cd-r cd-rw dvd+r
+burn_each 1 cd-r cd-rw dvd-r dvd+r dvd+rw
 
 # Refusals, each before anything is written: STATUS | TEXT | ARGS.
 export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/bi-0-cd-r"

@@ -153,6 +153,8 @@ std::string QuillonburnerPage() {
           ".TP\n\\fB\\-h\\fR, \\fB\\-\\-help\\fR\nDisplays help on command line options.\n"
           ".TP\n\\fB\\-\\-help\\-all\\fR\nDisplays help, including generic Qt options.\n"
           ".TP\n\\fB\\-v\\fR, \\fB\\-\\-version\\fR\nDisplays version information.\n";
+  page += ".TP\n\\fB\\-\\-" + Roff(quillonburner_text::kBurnImageOption) + "\\fR \\fI" +
+          Roff(quillonburner_text::kBurnImageValue) + "\\fR\n" + Roff(quillonburner_text::kBurnImageHelp) + '\n';
   page += ".SH FILES\n.TP\n.I ${XDG_CONFIG_HOME:\\-~/.config}/quillon/quillonburner.conf\n"
           "The writer, the disc type, Multi Session, the label and the window's size, kept per user.\n";
   page += ".SH \"SEE ALSO\"\n.BR quillon (1)\n";
