@@ -74,8 +74,9 @@ void PutDirectoryRecord(std::uint8_t* at, const RecordFields& fields) {
   header.volumeSequenceNumber.Set(1);
   header.identifierLength = static_cast<std::uint8_t>(fields.identifier.size());
   StoreAt(at, header);
-  std::memcpy(at + sizeof(header), fields.identifier.data(), fields.identifier.size());
-  std::memcpy(at + RecordHeadLength(fields.identifier.size()), fields.systemUse.data(), fields.systemUse.size());
+  // (A Joliet record has no system use area: memcpy must not see its null data.)
+  std::copy(fields.identifier.begin(), fields.identifier.end(), at + sizeof(header));
+  std::copy(fields.systemUse.begin(), fields.systemUse.end(), at + RecordHeadLength(fields.identifier.size()));
 }
 
 }  // namespace scrivo
