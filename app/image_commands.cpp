@@ -147,14 +147,6 @@ void TFGUI::BurnImageFile(const QString& path) {
   burnFacts_ = {};
   burnFacts_.blocks = blocks;
   burnDisc_ = disc_;
-  phases_ = {};
-  verify_ = {};
-  // The image's session is read back as a burn's is.
-  scrivo_->SetVerifyAfterBurn(chkVerify->isChecked());
-  if (chkVerify->isChecked()) phases_.ExpectVerify();
-  cancelRequested_ = false;
-  burningImage_ = true;
-  writeStartPercent_ = -1;
-  EnterBusyState(Burning);
+  EnterBurning(true);
   scrivo_->BurnImageFile(path);
 }

@@ -64,14 +64,7 @@ void TFGUI::actBurnExecute() {
   if (!HandOverForJob(facts, WriteJob::Burn)) return;
   burnFacts_ = facts;
   burnDisc_ = disc_;
-  phases_ = {};
-  verify_ = {};
-  scrivo_->SetVerifyAfterBurn(chkVerify->isChecked());
-  if (chkVerify->isChecked()) phases_.ExpectVerify();
-  cancelRequested_ = false;
-  burningImage_ = false;
-  writeStartPercent_ = -1;
-  EnterBusyState(Burning);
+  EnterBurning(false);
   if (rdbCD->isChecked()) {
     scrivo_->BurnCDData(chkMulti->isChecked());
   } else if (rdbDVD->isChecked()) {
@@ -223,6 +216,18 @@ void TFGUI::actBurnerInfoExecute() {
   messages_.Show(BurnerReport({scrivo_->IsCDRWriteSupport(), scrivo_->IsCDRWWriteSupport(),
                                scrivo_->IsMultiSessionsSupport(), scrivo_->IsReadDVDSupport(),
                                scrivo_->MaxWriteSpeed()}));
+}
+
+void TFGUI::EnterBurning(bool image) {
+  phases_ = {};
+  verify_ = {};
+  // A burned image's session is read back as a compilation's is.
+  scrivo_->SetVerifyAfterBurn(chkVerify->isChecked());
+  if (chkVerify->isChecked()) phases_.ExpectVerify();
+  cancelRequested_ = false;
+  burningImage_ = image;
+  writeStartPercent_ = -1;
+  EnterBusyState(Burning);
 }
 
 void TFGUI::EnterBusyState(JobState job) {

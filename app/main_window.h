@@ -223,6 +223,9 @@ class TFGUI final : public QMainWindow {
   bool UnmountIfMounted();
   quillon::HandOverResult HandOverCheckedEntries();
   void EnterBusyState(JobState job);
+  // A burn (of the compilation, or of an image file when `image`) starts:
+  // its phases, read-back and cancel start afresh.
+  void EnterBurning(bool image);
   void ReturnToIdle();
   void timUpgradeTimer();
 
