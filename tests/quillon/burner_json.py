@@ -112,6 +112,13 @@ with tempfile.TemporaryDirectory() as work, PrivateBus() as bus:
     check(any(e["event"] == "message" and e["source"] == "engine" for e in streams["failed burn"]),
           "failed burn: no engine message")
     check(streams["failed burn"][-1]["reason"] != "", "failed burn: no reason")
+    # The failure's facts: the first WRITE was refused, so nothing was written.
+    failure = [e for e in streams["failed burn"] if e["event"] == "failure"]
+    check(len(failure) == 1 and failure[0]["step"] == "write" and failure[0]["command"] == "WRITE(10)"
+          and failure[0]["disc"] == "untouched" and failure[0]["sense_key"] == 3,
+          f"failed burn: failure facts {failure}")
+    check(not any(e["event"] == "failure" for name in ("burn", "cancelled burn") for e in streams[name]),
+          "a burn that did not fail reports a failure")
     check([(e["path"], e["left_out"]) for e in streams["refused entry"] if e["event"] == "refused"] ==
           [(f"{odd}/pipe \ufffd", False)], f"refused entry: {streams['refused entry']}")
     check(any(e["event"] == "output" and e["text"].startswith("Burn cancelled")

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
 
+#include "platform/text/codepage.h"
 #include "tools/quillon/events.h"
 #include "tools/quillon/help.h"
 
@@ -37,6 +39,35 @@ bool RefusedAsInUse(const std::vector<platform::Variant>& args) {
   }
   return args[kSenseKeyArgument].AsI2() == 0x02 && args[kSenseKeyArgument + 1].AsI2() == 0x04 &&
          args[kSenseKeyArgument + 2].AsI2() == 0x08;
+}
+
+// JobFailed's facts as the JSON "failure" event, so that a front end can
+// tell a refusal before writing from a session left open without parsing
+// the message. Arguments are in the type library's order: job, text, step,
+// command, sense key, ASC, ASCQ, block, errno, path, blocks written, disc.
+void ReportFailureFacts(const std::vector<platform::Variant>& args) {
+  if (!JsonEvents() || args.size() < 12) return;
+  auto text = [&](std::size_t i) {
+    return args[i].Type() == platform::VarType::BSTR ? platform::WideToNarrow(args[i].AsBstr()) : std::string();
+  };
+  auto number = [&](std::size_t i) -> std::int64_t {
+    switch (args[i].Type()) {
+      case platform::VarType::I2: return args[i].AsI2();
+      case platform::VarType::I4: return args[i].AsI4();
+      default: return -1;
+    }
+  };
+  static constexpr std::string_view kDiscAfter[] = {"untouched", "session closed", "session left open"};
+  const std::int64_t disc = number(11);
+  JsonFields fields;
+  fields.Add("step", text(2)).Add("disc", disc >= 0 && disc < 3 ? kDiscAfter[disc] : std::string_view("unknown"));
+  if (const std::string command = text(3); !command.empty()) fields.Add("command", command);
+  if (number(4) >= 0) fields.Add("sense_key", number(4)).Add("asc", number(5)).Add("ascq", number(6));
+  if (number(7) >= 0) fields.Add("block", number(7));
+  if (const std::string path = text(9); !path.empty()) fields.Add("path", path);
+  if (number(8) != 0) fields.Add("errno", number(8));
+  fields.Add("blocks_written", std::max<std::int64_t>(number(10), 0));
+  ReportFacts("failure", fields);
 }
 
 std::string_view PhaseOf(JobType type) {
@@ -148,6 +179,7 @@ class Watch {
         EndProgressLine();
         // What failed and what the disc holds now, after the engine's text.
         if (!n.name.empty()) ReportMessage(n.name, Source::Engine);
+        ReportFailureFacts(n.args);
         JobResult failed{JobResult::End::Failed};
         failed.interrupted = interrupted_;
         failed.writerInUse = RefusedAsInUse(n.args);
