@@ -135,6 +135,7 @@ void TFGUI::BurnImageFile(const QString& path) {
                    "when that has finished.");
     return;
   }
+  if (!UnmountIfMounted()) return;
   if (!WriterReady("CD/DVD Writer not ready! Can not continue to burn.")) return;
   const auto blocks = static_cast<std::uint64_t>(QFileInfo(path).size()) / 2048;
   if (const QString refused = DiscRefusesImage(blocks); !refused.isEmpty()) {
