@@ -811,6 +811,55 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().Scrivo().Tag, action == "burn" ? 1 : 2);
     WaitForMessage(action == "burn" ? "Burned Completed!" : action == "erase" ? "Blank complete!" : "Format complete!");
   }
+
+  // The check before a burn is made for the disc type chosen: a file of
+  // 4 GiB or more stops a CD burn before the writer is touched and passes
+  // on a DVD; a link that leads outside the folders is named first.
+  void theCheckFollowsTheDiscTypeAndNamesOutsideLinks_data() {
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<QString>("entry");  // what the folder holds
+    QTest::addColumn<QString>("shown");  // the last box: %1 the entry, %2 where a link leads
+    QTest::newRow("4 GiB + 1 on CD") << "cd-r" << "large"
+                                     << "These files cannot be burned on the disc type chosen:\r\n%1: 4 GiB or larger: "
+                                        "only a DVD holds a file this large\r\nNothing was burned. Uncheck or remove "
+                                        "them, then press Start Burn.";
+    QTest::newRow("4 GiB + 1 on DVD") << "dvd-r" << "large" << "";
+    QTest::newRow("outside link") << "cd-r" << "link"
+                                  << "These links lead outside the folders being burned: the disc holds what each "
+                                     "one leads to, not the link.\r\n%1 leads to %2\r\nBurn them so?";
+  }
+  void theCheckFollowsTheDiscTypeAndNamesOutsideLinks() {
+    QFETCH(QString, medium);
+    QFETCH(QString, entry);
+    QFETCH(QString, shown);
+    const QString tag = QString(QTest::currentDataTag()).replace(' ', '-');
+    const QString source = Path("check-src-" + tag), target = Path("check-outside.txt");
+    if (entry == "large") WriteSparseFile(source + "/large.bin", (qint64{4} << 30) + 1);
+    if (entry == "link") {
+      WriteFile(target, 10);
+      QDir().mkpath(source);
+      QVERIFY(QFile::link(target, source + "/link.txt"));
+    }
+    Open(QString("%1=%2").arg(medium, Path("check-" + tag)));
+    W().Compilation().AddPaths({source});
+    QTRY_VERIFY(W().Compilation().Sized());
+    answers_ = {false};  // the outside link's question
+    W().actBurn->trigger();
+    if (shown.isEmpty()) {
+      // Passed: the burn runs; it is cancelled rather than written whole.
+      QCOMPARE(W().Scrivo().Tag, 1);
+      answers_ = {true};
+      W().actAbort->trigger();
+      QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 120000);
+      QCOMPARE(Shown().filter("cannot be burned").size(), 0);
+      return;
+    }
+    QCOMPARE(Shown().last(), QString(shown)
+                                 .replace("%1", source + (entry == "large" ? "/large.bin" : "/link.txt"))
+                                 .replace("%2", QFileInfo(target).canonicalFilePath()));
+    QCOMPARE(W().Scrivo().Tag, 0);
+    QCOMPARE(QFileInfo(Disc("check-" + tag)).size(), 0);
+  }
 };
 
 QTEST_MAIN(MainWindowTest)
