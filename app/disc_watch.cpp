@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -76,7 +77,8 @@ void TFGUI::RefreshDisc() {
   }
   const std::lock_guard lock(probeMutex_);
   const Readiness readiness = probe_.TestReady();
-  ShowDisc(readiness, readiness == Readiness::Ready ? probe_.Describe() : std::nullopt);
+  ShowDisc(readiness, readiness == Readiness::Ready ? probe_.Describe() : std::nullopt,
+           readiness == Readiness::Mounted ? probe_.LayerNote() : std::string());
 }
 
 // The poll of the timer: the drive is asked from a worker (a drive spinning
@@ -93,17 +95,20 @@ void TFGUI::PollDisc() {
     std::unique_lock lock(probeMutex_);
     const Readiness readiness = probe_.TestReady();
     std::optional<quillon::DiscDescription> disc = readiness == Readiness::Ready ? probe_.Describe() : std::nullopt;
+    std::string note = readiness == Readiness::Mounted ? probe_.LayerNote() : std::string();
     lock.unlock();
-    QMetaObject::invokeMethod(qApp, [window, writer, readiness, disc] {
+    QMetaObject::invokeMethod(qApp, [window, writer, readiness, disc, note] {
       if (!window || window->scrivo_->Tag != Idle || window->probedWriter_ != writer) return;
-      window->ShowDisc(readiness, disc);
+      window->ShowDisc(readiness, disc, note);
     });
   });
 }
 
-void TFGUI::ShowDisc(Readiness readiness, const std::optional<quillon::DiscDescription>& disc) {
+void TFGUI::ShowDisc(Readiness readiness, const std::optional<quillon::DiscDescription>& disc,
+                     const std::string& note) {
   readiness_ = readiness;
   disc_ = disc;
+  mounted_ = quillonhost::MountedDiscFromNote(note);
   const std::uint16_t profile = disc_ ? disc_->profile : 0;
   if ((disc_ && (disc_->cd() || disc_->dvd())) && profile != probedProfile_) {
     // The disc type follows a medium put in; a choice the user makes
@@ -124,7 +129,7 @@ void TFGUI::UpdateCapacity() {
       disc = "The writer is in use by another program: it is burning, erasing or formatting a disc.";
       break;
     case Readiness::Mounted:
-      disc = "The system has the disc in the writer mounted: unmount it first (udisksctl unmount -b DEVICE).";
+      disc = "The system has the disc in the writer " + MountedAdvice() + ".";
       break;
     case Readiness::NoDisc:
       disc = "There is no disc in the writer.";
@@ -206,11 +211,18 @@ void TFGUI::WaitOffThread(const std::function<void()>& work) {
   QApplication::restoreOverrideCursor();
 }
 
+QString TFGUI::MountedAdvice() const {
+  if (!mounted_) return "mounted: unmount it first (udisksctl unmount -b DEVICE)";
+  const QString where =
+      mounted_->mountPoint.empty() ? QString() : " at " + QFile::decodeName(mounted_->mountPoint.c_str());
+  return "mounted" + where + ": unmount it first (udisksctl unmount -b " +
+         QFile::decodeName(mounted_->device.c_str()) + ")";
+}
+
 QString TFGUI::DiscRefusesBurn(const quillon::CompilationFacts& facts) {
   if (readiness_ == Readiness::NoDisc) return "There is no disc in the writer. Put one in, then press Start Burn.";
   if (readiness_ == Readiness::Mounted) {
-    return "The system has the disc in the writer mounted: unmount it first (udisksctl unmount -b DEVICE), then "
-           "press Start Burn.";
+    return "The system has the disc in the writer " + MountedAdvice() + ", then press Start Burn.";
   }
   if (!disc_) return {};  // the engine says what it finds
   const QString medium = Medium(*disc_);

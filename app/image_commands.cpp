@@ -13,6 +13,8 @@
 #include <QProgressBar>
 #include <QRadioButton>
 
+#include <algorithm>
+
 #include "app/main_window.h"
 
 namespace {
@@ -21,28 +23,60 @@ const QString kImageFilter = "ISO images (*.iso)";
 
 bool TFGUI::ExamineCheckedEntries(quillon::CompilationFacts& facts, WriteJob job) {
   // The checked entries are walked off the GUI thread, as the engine will
-  // walk them: two that would land at the disc's root under one name, and
-  // folders the engine would take empty, are named before anything starts.
+  // walk them, for the disc type chosen: two that would land at the disc's
+  // root under one name, files too large for that disc, and folders the
+  // engine would take empty are named before anything starts.
   std::vector<std::string> checked;
   for (const CompilationList::Entry& entry : lsvCD->Entries()) {
     if (entry.checked) checked.push_back(QFile::encodeName(entry.caption).toStdString());
   }
-  WaitOffThread([&facts, &checked] { facts = quillon::ExamineCompilation(checked); });
-  QStringList clashes;
+  quillon::CompilationOptions options;
+  options.dvd = rdbDVD->isChecked();
+  WaitOffThread([&facts, &checked, &options] { facts = quillon::ExamineCompilation(checked, options); });
+  QStringList clashes, unusable;
   for (const quillon::InputProblem& problem : facts.unusablePaths) {
-    if (!problem.clashesWith.empty())
-      clashes.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
+    const QString path = QFile::decodeName(problem.path.c_str());
+    const QString line = path + ": " + QFile::decodeName(problem.reason.c_str());
+    if (!problem.clashesWith.empty()) {
+      clashes.append(line);
+      continue;
+    }
+    // A checked entry that is gone or cannot be read the engine names with
+    // its own reason when it is handed over, and the rest may be burned.
+    const QFileInfo info(path);
+    const bool entry = std::find(checked.begin(), checked.end(), problem.path) != checked.end();
+    if (!entry || (info.exists() && info.isReadable())) unusable.append(line);
   }
-  if (clashes.isEmpty()) return true;
-  messages_.Show("These entries land at the disc's root under one name, and one would replace the other:", clashes,
-                 job == WriteJob::Burn ? "Nothing was burned. Uncheck or remove one of each pair, or rename it, then "
-                                         "press Start Burn."
-                                       : "Nothing was written. Uncheck or remove one of each pair, or rename it, "
-                                         "then choose Save as Image again.");
-  return false;
+  const bool burn = job == WriteJob::Burn;
+  const QString again = burn ? "then press Start Burn." : "then choose Save as Image again.";
+  const QString nothing = burn ? "Nothing was burned. " : "Nothing was written. ";
+  if (!clashes.isEmpty()) {
+    messages_.Show("These entries land at the disc's root under one name, and one would replace the other:", clashes,
+                   nothing + "Uncheck or remove one of each pair, or rename it, " + again);
+    return false;
+  }
+  if (!unusable.isEmpty()) {
+    messages_.Show(burn ? "These files cannot be burned on the disc type chosen:"
+                        : "These files cannot be written to an image of the disc type chosen:",
+                   unusable, nothing + "Uncheck or remove them, " + again);
+    return false;
+  }
+  return true;
 }
 
 bool TFGUI::HandOverForJob(const quillon::CompilationFacts& facts, WriteJob job) {
+  const bool burn = job == WriteJob::Burn;
+  // Links are followed: a link that leads out of what is burned is no
+  // mistake, but the user should know what the disc holds in its place.
+  QStringList links;
+  for (const quillon::InputProblem& link : facts.outsideLinks)
+    links.append(QFile::decodeName(link.path.c_str()) + " leads to " + QFile::decodeName(link.reason.c_str()));
+  if (!links.isEmpty() &&
+      !messages_.Ask("These links lead outside the folders being burned: the disc holds what each one leads to, "
+                     "not the link.",
+                     links, burn ? "Burn them so?" : "Save the image so?")) {
+    return false;
+  }
   jobErrors_.clear();
   scrivo_->SetVolumeLabel(edtCDVolume->text());
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -55,7 +89,6 @@ bool TFGUI::HandOverForJob(const quillon::CompilationFacts& facts, WriteJob job)
   for (const quillon::InputProblem& problem : facts.refusedEntries)
     refused.append(QFile::decodeName(problem.path.c_str()) + ": " + QFile::decodeName(problem.reason.c_str()));
   if (refused.isEmpty()) return true;
-  const bool burn = job == WriteJob::Burn;
   const QString heading = burn ? "These files and folders cannot be burned:"
                                : "These files and folders cannot be written to the image:";
   if (handedOver.accepted == 0) {
@@ -135,6 +168,7 @@ void TFGUI::BurnImageFile(const QString& path) {
                    "when that has finished.");
     return;
   }
+  if (!UnmountIfMounted()) return;
   if (!WriterReady("CD/DVD Writer not ready! Can not continue to burn.")) return;
   const auto blocks = static_cast<std::uint64_t>(QFileInfo(path).size()) / 2048;
   if (const QString refused = DiscRefusesImage(blocks); !refused.isEmpty()) {

@@ -94,11 +94,8 @@ void TFGUI::actAbortExecute() {
 
 bool TFGUI::UnmountIfMounted() {
   if (readiness_ != quillon::DiscProbe::Readiness::Mounted) return true;
-  std::optional<quillonhost::MountedDisc> mounted;
-  {
-    const std::lock_guard lock(probeMutex_);
-    mounted = quillonhost::MountedDiscFromNote(probe_.LayerNote());
-  }
+  // The device and mount point as the probe just found them (RefreshDisc).
+  const std::optional<quillonhost::MountedDisc> mounted = mounted_;
   // Without UDisks2 the disc's own message says how to unmount it.
   if (!mounted || !quillonhost::UdisksAvailable()) return true;
   const QString device = QFile::decodeName(mounted->device.c_str());
@@ -176,8 +173,9 @@ void TFGUI::ScrivoCloseFailed(const QString& reason) {
 
 // Formats a DVD+RW (the control's BlankDVD); the end comes as BlankFinished.
 void TFGUI::actFormatExecute() {
-  if (!WriterReady("CD/DVD Writer not ready! Can not continue to format.")) return;
   RefreshDisc();
+  if (!UnmountIfMounted()) return;
+  if (!WriterReady("CD/DVD Writer not ready! Can not continue to format.")) return;
   if (disc_ && !disc_->dvdPlusRw()) {
     messages_.Show("The disc in the writer is a " + QString::fromStdString(quillon::MediumName(disc_->profile)) +
                    ": only a DVD+RW is formatted here.");

@@ -201,7 +201,11 @@ class TFGUI final : public QMainWindow {
   // empty when it can.
   QString DiscRefusesBurn(const quillon::CompilationFacts& facts);
   void NotifyJobEnd(const QString& text);
-  void ShowDisc(quillon::DiscProbe::Readiness readiness, const std::optional<quillon::DiscDescription>& disc);
+  // `note` is the drive layer's note, which names a mounted disc's device.
+  void ShowDisc(quillon::DiscProbe::Readiness readiness, const std::optional<quillon::DiscDescription>& disc,
+                const std::string& note = {});
+  // "mounted at WHERE: unmount it first (udisksctl unmount -b DEVICE)".
+  QString MountedAdvice() const;
   // Opens the chosen writer's tray from a worker: the drive's pause before
   // it takes seconds, which the window does not wait for.
   void EjectInBackground();
@@ -302,4 +306,5 @@ class TFGUI final : public QMainWindow {
   // logind's lock against sleep and shutdown, held from a job's start to
   // its end, however it ends.
   quillonhost::SleepInhibitor awake_;
+  std::optional<quillonhost::MountedDisc> mounted_;  // as the last probe found it
 };

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -23,6 +24,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/engine_registration.h"
 #include "app/main_window.h"
@@ -43,6 +45,33 @@ void WriteSparseFile(const QString& path, qint64 size) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly));
   QVERIFY(file.resize(size));
+}
+
+// A call on the private system bus the test runs on (the ctest entry starts
+// it with tests/support/private_bus.py): the reply as dbus-send prints it.
+QString BusCall(const QString& service, const QString& path, const QString& method, const QStringList& args = {}) {
+  QProcess send;
+  send.start("dbus-send", QStringList{"--bus=" + qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS"), "--print-reply",
+                                      "--dest=" + service, path, method} + args);
+  send.waitForFinished(10000);
+  return QString::fromUtf8(send.readAllStandardOutput());
+}
+
+// logind's locks now, each as "what|who|why|mode".
+QStringList Inhibitors() {
+  QStringList texts, locks;
+  for (const QString& line : BusCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                     "org.freedesktop.login1.Manager.ListInhibitors").split('\n')) {
+    if (line.trimmed().startsWith("string \"")) texts.append(line.trimmed().mid(8).chopped(1));
+  }
+  for (qsizetype i = 0; i + 4 <= texts.size(); i += 4) locks.append(texts.mid(i, 4).join('|'));
+  return locks;
+}
+
+// A call of the mock's own interface on the UDisks2 mock's object of /dev/DEVICE.
+QString MockBlock(const QString& device, const QString& method, const QStringList& args = {}) {
+  return BusCall("org.freedesktop.UDisks2", "/org/freedesktop/UDisks2/block_devices/" + device,
+                 "org.freedesktop.DBus.Mock." + method, args);
 }
 
 // The longest the GUI thread went without handling its events, since it
@@ -79,6 +108,7 @@ class MainWindowTest : public QObject {
   QTemporaryDir work_;
   std::unique_ptr<TFGUI> window_;
   std::deque<bool> answers_;  // given to questions in turn; Yes when none left
+  int offGuiThread_ = 0;      // boxes asked for off the GUI thread
 
   QString Path(const QString& name) const { return work_.filePath(name); }
   QString Disc(const QString& writer) const { return Path(writer + "/disc.img"); }
@@ -94,6 +124,7 @@ class MainWindowTest : public QObject {
     window_->SetUpgradeDll(upgrade_double::kRecording);  // the start-up offer, declined
     window_->notify = {};  // nothing on the desktop of whoever runs the tests
     window_->Messages().SetAnswerer([this](const MessageService::Shown& shown) {
+      offGuiThread_ += QThread::currentThread() != qApp->thread();
       if (shown.kind == MessageService::Kind::Message || answers_.empty()) return true;
       bool answer = answers_.front();
       answers_.pop_front();
@@ -131,6 +162,7 @@ class MainWindowTest : public QObject {
   void cleanup() {
     window_.reset();
     answers_.clear();
+    QCOMPARE(std::exchange(offGuiThread_, 0), 0);
   }
 
   void startUpListsWritersOnceAndEnablesFromCapabilities() {
@@ -691,6 +723,142 @@ class MainWindowTest : public QObject {
     QCOMPARE(openAtTheEnd, QStringList());
     QCOMPARE(W().Scrivo().Tag, 0);
     QCOMPARE(W().Compilation().Count(), 0);
+  }
+
+  // Each job holds logind's sleep and shutdown lock, naming the job, from
+  // its start to its end, however it ends.
+  void eachJobHoldsTheSleepLockUntilItEnds_data() {
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<QByteArray>("faults");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("burn") << "cd-r" << QByteArray() << "burn" << "Burning a CD";
+    QTest::newRow("DVD burn") << "dvd-r" << QByteArray() << "burn" << "Burning a DVD";
+    QTest::newRow("erase") << "cd-rw" << QByteArray() << "erase" << "Erasing a disc";
+    QTest::newRow("format") << "dvd+rw" << QByteArray() << "format" << "Formatting a DVD+RW";
+    QTest::newRow("cancelled burn") << "cd-r" << QByteArray("slow=2A:2") << "cancel" << "Burning a CD";
+    QTest::newRow("failed burn") << "cd-r" << QByteArray("fail=2A@3") << "burn" << "Burning a CD";
+  }
+  void eachJobHoldsTheSleepLockUntilItEnds() {
+    if (qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS")) QSKIP("run under tests/support/private_bus.py");
+    QFETCH(QString, medium);
+    QFETCH(QByteArray, faults);
+    QFETCH(QString, action);
+    QFETCH(QString, why);
+    Open(QString("%1=%2").arg(medium, Path("awake-" + QString(QTest::currentDataTag()).replace(' ', '-'))), faults);
+    WriteSparseFile(Path("awake-src/data.bin"), action == "cancel" ? 300 * 1024 * 1024 : 200000);
+    W().Compilation().AddPaths({Path("awake-src")});
+    QTRY_VERIFY(W().Compilation().Sized());
+    connect(W().pgbBurning, &QProgressBar::valueChanged, this, [&](int value) {
+      if (action == "cancel" && value >= 10 && W().actAbort->isEnabled()) W().actAbort->trigger();
+    });
+    (action == "erase" ? W().actErase : action == "format" ? W().actFormat : W().actBurn)->trigger();
+    QVERIFY(W().Scrivo().Tag != 0);
+    QCOMPARE(Inhibitors(), QStringList{"sleep:shutdown|Quillon Burner|" + why + "|block"});
+    QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 120000);
+    QTRY_COMPARE(Inhibitors(), QStringList());
+    QVERIFY2(Shown().filter(QRegularExpression("^(Burned|Blank|Format) [Cc]omplete|^Burn cancelled|did not complete"))
+                     .size() == 1,
+             qPrintable(Shown().join(" | ")));
+  }
+
+  // A disc the system has mounted in the chosen writer (the second: /dev/sr1
+  // to UDisks2): Start Burn, Erase and Format ask first; Yes has UDisks2 unmount
+  // that device and the job goes on, No leaves the disc and starts nothing.
+  void aMountedDiscIsUnmountedOnlyWithTheUsersWord_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("burn, yes") << "burn" << true;
+    QTest::newRow("burn, no") << "burn" << false;
+    QTest::newRow("erase, yes") << "erase" << true;
+    QTest::newRow("erase, no") << "erase" << false;
+    QTest::newRow("format, yes") << "format" << true;
+  }
+  void aMountedDiscIsUnmountedOnlyWithTheUsersWord() {
+    if (qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS")) QSKIP("run under tests/support/private_bus.py");
+    QFETCH(QString, action);
+    QFETCH(bool, answer);
+    const QString writer = Path("mounted-" + QString(QTest::currentDataTag()).replace(", ", "-"));
+    const QString mounted = writer + "/mounted";
+    WriteFile(Path("mounted-src/file.txt"), 100);
+    Open(QString("cd-rw=%1;%2=%3").arg(Path("not-mounted"), action == "format" ? "dvd+rw" : "cd-rw", writer));
+    QFile note(mounted);
+    QVERIFY(note.open(QIODevice::WriteOnly) && note.write("/dev/sr1 /media/tester/OLD DISC\n") > 0);
+    note.close();
+    // The mock's Unmount of /dev/sr1 takes the disc out of the mount table.
+    for (const char* device : {"sr0", "sr1"}) MockBlock(device, "ClearCalls");
+    MockBlock("sr1", "AddMethod",
+              {"string:org.freedesktop.UDisks2.Filesystem", "string:Unmount", "string:a{sv}", "string:",
+               "string:__import__('os').remove('" + mounted + "')"});
+    W().cboBurner->setCurrentIndex(1);
+    emit W().cboBurner->activated(1);
+    QCOMPARE(W().lblDisc->text(), QString("The system has the disc in the writer mounted at /media/tester/OLD DISC: "
+                                          "unmount it first (udisksctl unmount -b /dev/sr1)."));
+    W().Compilation().AddPaths({Path("mounted-src")});
+    answers_ = {answer};
+    (action == "burn" ? W().actBurn : action == "erase" ? W().actErase : W().actFormat)->trigger();
+    const QString question = "The system has the disc in the writer (/dev/sr1) mounted at /media/tester/OLD DISC, "
+                             "and nothing can be written to it while it is.\r\nUnmount it and go on?";
+    QCOMPARE(Shown().filter("mounted at").value(0), question);
+    QCOMPARE(MockBlock("sr1", "GetCalls").contains("\"Unmount\""), answer);
+    QVERIFY(!MockBlock("sr0", "GetCalls").contains("\"Unmount\""));
+    QCOMPARE(QFile::exists(mounted), !answer);
+    if (!answer) {
+      QCOMPARE(Shown().last(), question);
+      QCOMPARE(W().Scrivo().Tag, 0);
+      return;
+    }
+    QCOMPARE(W().Scrivo().Tag, action == "burn" ? 1 : 2);
+    WaitForMessage(action == "burn" ? "Burned Completed!" : action == "erase" ? "Blank complete!" : "Format complete!");
+  }
+
+  // The check before a burn is made for the disc type chosen: a file of
+  // 4 GiB or more stops a CD burn before the writer is touched and passes
+  // on a DVD; a link that leads outside the folders is named first.
+  void theCheckFollowsTheDiscTypeAndNamesOutsideLinks_data() {
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<QString>("entry");  // what the folder holds
+    QTest::addColumn<QString>("shown");  // the last box: %1 the entry, %2 where a link leads
+    QTest::newRow("4 GiB + 1 on CD") << "cd-r" << "large"
+                                     << "These files cannot be burned on the disc type chosen:\r\n%1: 4 GiB or larger: "
+                                        "only a DVD holds a file this large\r\nNothing was burned. Uncheck or remove "
+                                        "them, then press Start Burn.";
+    QTest::newRow("4 GiB + 1 on DVD") << "dvd-r" << "large" << "";
+    QTest::newRow("outside link") << "cd-r" << "link"
+                                  << "These links lead outside the folders being burned: the disc holds what each "
+                                     "one leads to, not the link.\r\n%1 leads to %2\r\nBurn them so?";
+  }
+  void theCheckFollowsTheDiscTypeAndNamesOutsideLinks() {
+    QFETCH(QString, medium);
+    QFETCH(QString, entry);
+    QFETCH(QString, shown);
+    const QString tag = QString(QTest::currentDataTag()).replace(' ', '-');
+    const QString source = Path("check-src-" + tag), target = Path("check-outside.txt");
+    if (entry == "large") WriteSparseFile(source + "/large.bin", (qint64{4} << 30) + 1);
+    if (entry == "link") {
+      WriteFile(target, 10);
+      QDir().mkpath(source);
+      QVERIFY(QFile::link(target, source + "/link.txt"));
+    }
+    Open(QString("%1=%2").arg(medium, Path("check-" + tag)));
+    W().Compilation().AddPaths({source});
+    QTRY_VERIFY(W().Compilation().Sized());
+    answers_ = {false};  // the outside link's question
+    W().actBurn->trigger();
+    if (shown.isEmpty()) {
+      // Passed: the burn runs; it is cancelled rather than written whole.
+      QCOMPARE(W().Scrivo().Tag, 1);
+      answers_ = {true};
+      W().actAbort->trigger();
+      QTRY_VERIFY_WITH_TIMEOUT(W().Scrivo().Tag == 0, 120000);
+      QCOMPARE(Shown().filter("cannot be burned").size(), 0);
+      return;
+    }
+    QCOMPARE(Shown().last(), QString(shown)
+                                 .replace("%1", source + (entry == "large" ? "/large.bin" : "/link.txt"))
+                                 .replace("%2", QFileInfo(target).canonicalFilePath()));
+    QCOMPARE(W().Scrivo().Tag, 0);
+    QCOMPARE(QFileInfo(Disc("check-" + tag)).size(), 0);
   }
 };
 

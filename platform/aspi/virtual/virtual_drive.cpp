@@ -1,12 +1,27 @@
 #include "platform/aspi/virtual/virtual_drive.h"
 
 #include <array>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <utility>
 
 #include "platform/aspi/scsi_opcodes.h"
 
 namespace wnaspi::vdrive {
+namespace {
+
+// The note of a disc that DIRECTORY/mounted says is mounted, in the SG
+// backend's words; empty while the file is absent.
+std::string MountedNote(const std::filesystem::path& directory) {
+  std::ifstream in(directory / "mounted");
+  std::string device, mountPoint;
+  if (!(in >> device) || !std::getline(in >> std::ws, mountPoint)) return {};
+  return "the disc in " + device + " is mounted at " + mountPoint + "; unmount it first: udisksctl unmount -b " +
+         device;
+}
+
+}  // namespace
 
 VirtualDrive::VirtualDrive(VirtualDriveOptions options, std::shared_ptr<FaultInjector> faults,
                            Log& log)
@@ -59,6 +74,11 @@ std::optional<Medium> VirtualDrive::loadedMedium() const {
   return disc_->medium;
 }
 
+std::string VirtualDrive::Note() {
+  std::lock_guard lock(mutex_);
+  return mountedNote_;
+}
+
 ScsiOutcome VirtualDrive::Execute(const ScsiRequest& request) {
   // The least time a command takes passes on the drive's clock while the
   // initiator waits; without a latency configured nothing waits at all.
@@ -101,9 +121,16 @@ ScsiOutcome VirtualDrive::ExecuteNow(const ScsiRequest& request) {
 
   const bool startsJob = job_.Starts(op);
   bool heldElsewhere = false;
+  mountedNote_ = trayWasOpen ? std::string() : MountedNote(options_.directory);
   if (trayWasOpen) {
     disc_ = nullptr;
     noMedium_ = sense::kMediumNotPresentTrayOpen;
+  } else if (!mountedNote_.empty()) {
+    // A mounted disc cannot be had: answer as the SG backend answers for
+    // one, identification still working.
+    disc_ = nullptr;
+    noMedium_ = sense::kNotReadyCauseNotReportable;
+    if (!entry->allowedWhileBusy) return Fail(noMedium_);
   } else {
     disc_ = store_.Acquire(startsJob, &heldElsewhere);
     // A disc whose record is damaged is there but cannot be read.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/aspi/scsi_request.h"
@@ -39,6 +40,8 @@ class VirtualDrive final : public ScsiDevice {
  public:
   VirtualDrive(VirtualDriveOptions options, std::shared_ptr<FaultInjector> faults, Log& log);
   ScsiOutcome Execute(const ScsiRequest& request) override;
+  // While the disc counts as mounted: where, and how to unmount it.
+  std::string Note() override;
 
  private:
   using Handler = ScsiOutcome (VirtualDrive::*)(const Command&);
@@ -136,6 +139,10 @@ class VirtualDrive final : public ScsiDevice {
   // LoEj opened the tray: the next command finds it open and empty, and it
   // closes again with the same disc after that command.
   bool trayOpen_ = false;
+  // DIRECTORY/mounted holds "DEVICE MOUNT-POINT" while the system has the
+  // disc mounted: every command that needs the disc is refused as a real
+  // drive held by the mount is, and the note says what to do.
+  std::string mountedNote_;
   // PREVENT ALLOW MEDIUM REMOVAL: an eject is refused while locked.
   bool locked_ = false;
   // After the tray closed: commands left that find the drive becoming
