@@ -178,11 +178,12 @@ def bsdtar_tree(image, session):
 def tf_modified(rock):
     """The modification time of a TF entry, in seconds since 1970. It is
     the time of flag bit 1, the second of the times recorded; pycdlib names
-    its fields in another order (its access_time holds bit 1's time)."""
+    its fields in another order (its access_time holds bit 1's time). A
+    record without one differs from every source."""
     tf = rock.dr_entries.tf_record or rock.ce_entries.tf_record
     t = getattr(tf, tf.FIELDNAMES[1]) if tf is not None else None
     if t is None:
-        return None
+        return "no modification time"
     if tf.time_flags & 0x80:  # the 17-byte form of the volume descriptors
         fields = (t.year, t.month, t.dayofmonth, t.hour, t.minute, t.second)
     else:
