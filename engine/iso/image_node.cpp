@@ -194,6 +194,9 @@ bool CImageNode::CompleteNewLink(EntryRefusal& refusal) {
   }
   linkTarget = target.substr(0, static_cast<std::size_t>(length));
   mode = S_IFLNK | 0777;
+  // The link's own time, as the source folder lists it.
+  struct stat info {};
+  if (::lstat(sourcePath.c_str(), &info) == 0) modified = LocalFileTime(info.st_mtim.tv_sec);
   return true;
 }
 

@@ -2,8 +2,11 @@
 """Reads the Rock Ridge tree of an image (or of one session of a disc) with
 independent readers and checks that each sees the source folders as a Linux
 user gets them back: the same paths with their exact names, the same kind
-(folder, file, symbolic link and its target), the same permission bits and,
-for files, the same bytes.
+(folder, file, symbolic link and its target), the same permission bits,
+for files the same bytes, and the same modification time to the second
+(TF) where the reader tells it: xorriso by what it extracts (files and
+folders; it does not date the links it makes), bsdtar by what it extracts,
+pycdlib by the TF entry itself.
 
 usage: check_rock_ridge.py IMAGE [--session LBA] [--keep-links] DIR:MODES...
 
@@ -12,12 +15,14 @@ earlier one of the same path). MODES says what the disc records: "shared"
 (readable by all, executable by all where the source had an execute bit, no
 write bits, folders r-x) or "exact" (the source's own bits, as a peer's -R
 records them). Without --keep-links a link inside DIR stands for what it
-leads to. Readers: xorriso, isoinfo -R, bsdtar (first session only: it
-cannot read a later one) and pycdlib's Rock Ridge paths.
+leads to. Readers: xorriso, isoinfo -R, bsdtar and pycdlib's Rock Ridge
+paths (bsdtar and pycdlib read a later session through a session view,
+see check_session.py).
 
 Exit status 0 when every reader agrees.
 """
 
+import calendar
 import hashlib
 import os
 import re
@@ -50,7 +55,8 @@ def file_digest(path):
 
 
 def expected_tree(sources, keep_links):
-    """{path: (kind, mode, target or digest)} from the source folders."""
+    """{path: (kind, mode, target or digest, modification time)} from the
+    source folders."""
     tree = {}
     for folder, modes in sources:
         for top, dirs, files in os.walk(folder):
@@ -59,16 +65,16 @@ def expected_tree(sources, keep_links):
                 path = "/" + os.path.relpath(full, folder)
                 info = os.lstat(full)
                 if stat.S_ISLNK(info.st_mode) and keep_links:
-                    tree[path] = ("l", 0o777, os.readlink(full))
+                    tree[path] = ("l", 0o777, os.readlink(full), int(info.st_mtime))
                     continue
                 info = os.stat(full)
                 bits = stat.S_IMODE(info.st_mode)
                 if modes == "shared":
                     bits = 0o555 if stat.S_ISDIR(info.st_mode) else 0o444 | (0o111 if bits & 0o111 else 0)
                 if stat.S_ISDIR(info.st_mode):
-                    tree[path] = ("d", bits, "")
+                    tree[path] = ("d", bits, "", int(info.st_mtime))
                 else:
-                    tree[path] = ("-", bits, file_digest(full))
+                    tree[path] = ("-", bits, file_digest(full), int(info.st_mtime))
                     if info.st_size > SECTION_BYTES:
                         SECTIONED.add(path)
     return tree
@@ -97,20 +103,22 @@ def xorriso_tree(image, session):
         if not m or m.group(2) == "/":
             continue
         kind, bits = mode_of(m.group(1))
-        tree[m.group(2)] = (kind, bits, m.group(3) or "")
+        tree[m.group(2)] = (kind, bits, m.group(3) or "", None)
     with tempfile.TemporaryDirectory() as folder:
         out_dir = os.path.join(folder, "x")
         run(["xorriso", "-abort_on", "FATAL"] + load + ["-indev", image, "-osirrox", "on",
                                                        "-extract", "/", out_dir])
-        fill_digests(tree, out_dir)
+        fill_extracted(tree, out_dir)
         make_writable(out_dir)
     return tree
 
 
-def fill_digests(tree, root):
-    for path, (kind, bits, extra) in list(tree.items()):
-        if kind == "-":
-            tree[path] = (kind, bits, file_digest(root + path))
+def fill_extracted(tree, root):
+    """The bytes and the dates of the files and folders extracted to root."""
+    for path, (kind, bits, extra, _) in list(tree.items()):
+        if kind in "-d" and os.path.lexists(root + path):
+            date = int(os.lstat(root + path).st_mtime)
+            tree[path] = (kind, bits, file_digest(root + path) if kind == "-" else extra, date)
 
 
 def make_writable(root):
@@ -135,10 +143,10 @@ def isoinfo_tree(image, session):
         name, target = m.group(2), ""
         if kind == "l":
             name, _, target = name.partition(" -> ")
-        tree[folder + name] = (kind, bits, target)
-    for path, (kind, bits, extra) in list(tree.items()):
+        tree[folder + name] = (kind, bits, target, None)
+    for path, (kind, bits, extra, _) in list(tree.items()):
         if kind == "-":
-            tree[path] = (kind, bits, digest(run(["isoinfo", "-R", "-i", image, "-x", path] + where)))
+            tree[path] = (kind, bits, digest(run(["isoinfo", "-R", "-i", image, "-x", path] + where)), None)
     return tree
 
 
@@ -149,12 +157,13 @@ def extracted_tree(root):
             full = os.path.join(top, name)
             path = full[len(root):]
             info = os.lstat(full)
+            date = int(info.st_mtime)
             if stat.S_ISLNK(info.st_mode):
-                tree[path] = ("l", 0o777, os.readlink(full))
+                tree[path] = ("l", 0o777, os.readlink(full), date)
             elif stat.S_ISDIR(info.st_mode):
-                tree[path] = ("d", stat.S_IMODE(info.st_mode), "")
+                tree[path] = ("d", stat.S_IMODE(info.st_mode), "", date)
             else:
-                tree[path] = ("-", stat.S_IMODE(info.st_mode), file_digest(full))
+                tree[path] = ("-", stat.S_IMODE(info.st_mode), file_digest(full), date)
     return tree
 
 
@@ -164,6 +173,22 @@ def bsdtar_tree(image, session):
         tree = extracted_tree(folder)
         make_writable(folder)
     return tree
+
+
+def tf_modified(rock):
+    """The modification time of a TF entry, in seconds since 1970. It is
+    the time of flag bit 1, the second of the times recorded; pycdlib names
+    its fields in another order (its access_time holds bit 1's time). A
+    record without one differs from every source."""
+    tf = rock.dr_entries.tf_record or rock.ce_entries.tf_record
+    t = getattr(tf, tf.FIELDNAMES[1]) if tf is not None else None
+    if t is None:
+        return "no modification time"
+    if tf.time_flags & 0x80:  # the 17-byte form of the volume descriptors
+        fields = (t.year, t.month, t.dayofmonth, t.hour, t.minute, t.second)
+    else:
+        fields = (t.years_since_1900 + 1900, t.month, t.day_of_month, t.hour, t.minute, t.second)
+    return calendar.timegm(fields + (0, 0, 0)) - t.gmtoffset * 15 * 60
 
 
 def pycdlib_tree(image, session):
@@ -178,16 +203,18 @@ def pycdlib_tree(image, session):
                 record = iso.get_record(rr_path=path)
                 rock = record.rock_ridge
                 mode = rock.get_file_mode()
+                date = tf_modified(rock)
                 if record.is_symlink():
-                    tree[path] = ("l", stat.S_IMODE(mode), rock.symlink_path().decode("utf-8", "surrogateescape"))
+                    tree[path] = ("l", stat.S_IMODE(mode), rock.symlink_path().decode("utf-8", "surrogateescape"),
+                                  date)
                 elif record.is_dir():
-                    tree[path] = ("d", stat.S_IMODE(mode), "")
+                    tree[path] = ("d", stat.S_IMODE(mode), "", date)
                 else:
                     h = hashlib.sha256()
                     with iso.open_file_from_iso(rr_path=path) as f:
                         for chunk in iter(lambda: f.read(1 << 20), b""):
                             h.update(chunk)
-                    tree[path] = ("-", stat.S_IMODE(mode), h.hexdigest())
+                    tree[path] = ("-", stat.S_IMODE(mode), h.hexdigest(), date)
     finally:
         iso.close()
     return tree
@@ -212,6 +239,10 @@ def fold_relocation(tree):
 
 
 def differences(reader, got, want):
+    """What the reader shows otherwise than the source; a date the reader
+    does not tell (None) is not compared."""
+    want = {path: entry[:3] + (None,) if path in got and got[path][3] is None else entry
+            for path, entry in want.items()}
     problems = []
     for path in sorted(set(got) | set(want)):
         if got.get(path) != want.get(path):
@@ -237,9 +268,8 @@ def main():
         view = check_session.session_view(image, session, folder) if session else image
         readers = [("xorriso", lambda: xorriso_tree(image, session)),
                    ("isoinfo -R", lambda: isoinfo_tree(image, session)),
-                   ("pycdlib", lambda: pycdlib_tree(view, 0))]
-        if not session:
-            readers.append(("bsdtar", lambda: bsdtar_tree(image, 0)))
+                   ("pycdlib", lambda: pycdlib_tree(view, 0)),
+                   ("bsdtar", lambda: bsdtar_tree(view, 0))]
         for name, read in readers:
             try:
                 got, wanted = fold_relocation(read()), dict(want)
@@ -247,7 +277,7 @@ def main():
                     for path in SECTIONED:
                         for tree in (got, wanted):
                             if path in tree:
-                                tree[path] = tree[path][:2] + ("sections",)
+                                tree[path] = tree[path][:2] + ("sections",) + tree[path][3:]
                 problems += differences(name, got, wanted)
             except Exception as error:  # a reader that fails is a failure
                 problems.append("%s failed: %s" % (name, error))

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What a Linux user gets back from a disc quillon burned, read through Rock
-# Ridge by independent readers: modes, exact names, symbolic links (kept
-# only with --keep-links, and named when they lead outside what is burned),
-# a 12-level folder, a file of 4 GiB + 1 MiB on a DVD, and an append to a
-# CD-R whose first session a peer made with Rock Ridge.
+# Ridge by independent readers: modes, exact names, modification times,
+# symbolic links (kept only with --keep-links, and named when they lead
+# outside what is burned), a 12-level folder, a file of 4 GiB + 1 MiB on a
+# DVD, and two appends to a CD-R whose first session a peer made with Rock
+# Ridge.
 set -euo pipefail
 bin=$1
 source_dir=$2
@@ -32,6 +33,11 @@ head -c 3000 /dev/urandom >"$deep/deep.bin"
 ln -s data.txt "$src/link"
 printf 'outside\n' >"$work/outside.txt"
 ln -s ../outside.txt "$src/away"
+# Times of their own, far from the burn's, folders last (their entries date them).
+touch -d '2019-05-06 07:08:09' "$src/run.sh" "$work/outside.txt"
+touch -d '2018-11-12 13:14:15' "$src/data.txt" "$deep/deep.bin"
+touch -h -d '2017-01-02 03:04:05' "$src/link" "$src/away"
+find "$src/l2" -type d -exec touch -d '2016-06-07 08:09:10' {} +
 
 # By default a link's target is burned; the one that leads outside is named
 # before the writer is touched.
@@ -67,21 +73,49 @@ size=$(xorriso -indev "$work/dvd/disc.img" -find /huge.bin -exec lsdl -- 2>/dev/
 [[ "$size" == $((4101 * 1048576)) ]] || fail "xorriso reads the large file as $size bytes"
 rm -rf "$work/dvd"
 
-# An append keeps a peer's Rock Ridge session as it was: names, modes, links.
+# Two appends keep a peer's Rock Ridge session as it was: names of 100
+# characters, modes, links and times. The Greek folder's name goes on in a
+# continuation area; the file's fits its record: bsdtar refuses a file whose
+# continuation area lies past its data, as an earlier session's file's does
+# in any appended session (one xorriso appends too).
 peer=$work/peer
-mkdir -p "$peer/tools"
+long_folder="$peer/$(printf 'Ελληνικά-%.0s' {1..11})0"
+mkdir -p "$peer/tools" "$long_folder"
 printf 'peer\n' >"$peer/tools/build.sh"
 chmod 751 "$peer/tools/build.sh"
 printf 'mixed\n' >"$peer/Mixed Case.TXT"
+printf 'secret\n' >"$peer/private.key"
+chmod 600 "$peer/private.key"
+long_file="$long_folder/$(printf 'long name %.0s' {1..9})012345.txt"
+printf 'long\n' >"$long_file"
 ln -s "tools/build.sh" "$peer/shortcut"
+touch -d '2011-02-03 04:05:06' "$peer/tools/build.sh" "$peer/Mixed Case.TXT"
+touch -d '2012-07-08 09:10:11' "$peer/private.key" "$long_file"
+touch -h -d '2013-03-04 05:06:07' "$peer/shortcut"
+touch -d '2010-10-10 10:10:10' "$peer/tools" "$long_folder"
 xorriso -as mkisofs -R -J -o "$work/peer.iso" "$peer" 2>/dev/null
 # The peer's session goes over a first session of ours, which leaves the disc open.
 export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/multi"
 head -c 3000000 /dev/urandom >"$work/filler.bin"
 "$quillon" burn --multi "$work/filler.bin" >/dev/null || fail "the first session failed"
 dd if="$work/peer.iso" of="$work/multi/disc.img" conv=notrunc status=none
-"$quillon" burn --multi "$src/data.txt" >/dev/null || fail "the append to the peer's session failed"
-second=$(sed -n 's/^track=2 .*start=\([0-9]*\) .*/\1/p' "$work/multi/disc.state")
-cp "$src/data.txt" "$work/added/" 2>/dev/null || { mkdir "$work/added"; cp "$src/data.txt" "$work/added/"; }
-rock_ridge_agrees "$work/multi/disc.img" --session "$second" --keep-links "$peer:exact" "$work/added:shared"
+added=$work/added
+mkdir -p "$added/notes"
+cp -p "$src/data.txt" "$added/"
+printf 'second\n' >"$added/notes/second.txt"
+touch -d '2014-04-05 06:07:08' "$added/notes/second.txt" "$added/notes"
+"$quillon" burn --multi "$added" >/dev/null || fail "the append to the peer's session failed"
+later=$work/later
+mkdir "$later"
+printf '#!/bin/sh\n' >"$later/third.sh"
+chmod 700 "$later/third.sh"
+touch -d '2015-08-09 10:11:12' "$later/third.sh"
+"$quillon" burn --multi "$later" >/dev/null || fail "the third session failed"
+for track in 2 3; do
+  start=$(sed -n "s/^track=$track .*start=\([0-9]*\) .*/\1/p" "$work/multi/disc.state")
+  [[ -n "$start" ]] || fail "no track $track on the disc: $(cat "$work/multi/disc.state")"
+  sources=("$peer:exact" "$added:shared")
+  if [[ $track == 3 ]]; then sources+=("$later:shared"); fi
+  rock_ridge_agrees "$work/multi/disc.img" --session "$start" --keep-links "${sources[@]}"
+done
 echo ok
