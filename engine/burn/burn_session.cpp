@@ -69,7 +69,7 @@ bool BurnSession::Run(BurnMode mode) {
     passEnd();
     return StreamFileContents(image_, out, changed);
   };
-  return Record(mode, image_.SessionBlocks(), passes, 0);
+  return Record(mode, image_.VolumeSpaceSize(), passes, 0);
 }
 
 bool BurnSession::RunImageFile(BurnMode mode, const std::string& path) {

@@ -186,7 +186,7 @@ bool ImageSave::Run(const std::string& target, ImageMedium medium) {
   if (!image_.BuildImage([this](std::uint32_t perMille) { host_.PostJobMessage(WM_JOB_PROGRESS, perMille); })) {
     return Fail("build image", "The compilation could not be laid out as a disc image. Nothing was written.");
   }
-  const std::uint64_t total = image_.SessionBlocks();
+  const std::uint64_t total = image_.VolumeSpaceSize();
   const std::uint64_t limit = medium == ImageMedium::Cd ? kCdImageLimitBlocks : kDvdImageLimitBlocks;
   if (total > limit) {
     std::string reason = "The image needs " + WithThousands(total) + " blocks (" + MegabytesOf(total) +

@@ -83,7 +83,7 @@ class ReadBack {
     VerifyResult result;
     result.files = image_ ? static_cast<std::uint32_t>(image_->FileMap().size()) : 0;
     const std::uint64_t total =
-        image_ ? std::min<std::uint64_t>(image_->SessionBlocks(), digests_.Count()) : digests_.Count();
+        image_ ? std::min<std::uint64_t>(image_->VolumeSpaceSize(), digests_.Count()) : digests_.Count();
     std::uint32_t posted = 0;
     for (std::uint64_t at = 0; at < total; at += kReadBlocks) {
       if (cancelled && cancelled()) {

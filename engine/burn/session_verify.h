@@ -65,7 +65,7 @@ struct VerifyResult {
   bool Identical() const { return complete && findings.empty(); }
 };
 
-// Reads blocks 0 to SessionBlocks() - 1 of the image back from the disc at
+// Reads blocks 0 to VolumeSpaceSize() - 1 of the image back from the disc at
 // the image's origin and compares them with `digests`. `progress` hears per
 // mille (1 to 1000) as the reading goes on; `cancelled` is asked between
 // reads and stops the read-back when it answers true.

@@ -189,13 +189,12 @@ void CImageBuilder::CollectFiles() {
 }
 
 void CImageBuilder::StoreVolumeSpaceSize() {
-  // A later session's directories and files lie at absolute addresses past
-  // its own blocks: the volume it describes ends where the session does.
+  // ECMA-119 8.4.8: the blocks of this session only; imageOrigin is not added.
   for (std::size_t index : {primaryBlock_, supplementaryBlock_}) {
     if (index == 0) continue;
     auto descriptor = LoadFrom<ecma119::VolumeDescriptor>(BlockData(index));
     // BuildImage has made sure that the size fits the field.
-    descriptor.volumeSpaceSize.Set(static_cast<std::uint32_t>(VolumeSpaceEnd()));
+    descriptor.volumeSpaceSize.Set(static_cast<std::uint32_t>(VolumeSpaceSize()));
     StoreAt(BlockData(index), descriptor);
   }
 }

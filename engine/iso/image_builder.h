@@ -154,7 +154,7 @@ class CImageBuilder {
   bool FitsAddressRange() const;
   void RelocateFileExtents();
   void CollectFiles();
-  // Stores VolumeSpaceEnd() into both descriptors.
+  // Stores sectorCount + nextDataBlock into both descriptors.
   void StoreVolumeSpaceSize();
 
   // Whether the image being built may record a file of 4 GiB or more in
@@ -177,13 +177,7 @@ class CImageBuilder {
   // Counted in 64 bits: file sizes add up to more blocks than 32 bits hold
   // long before a compilation stops being one (it then fits no disc).
   std::uint64_t NextDataBlock() const { return nextDataBlock_; }
-  // The blocks of this session: its metadata and the new files' data. What
-  // a burn writes, and what its read-back reads, from ImageOrigin().
-  std::uint64_t SessionBlocks() const { return sectorCount_ + nextDataBlock_; }
-  // The volume space size the descriptors record: the end of this session
-  // counted from the disc's block 0, as readers that judge a later session
-  // by it expect (the whole of a first session).
-  std::uint64_t VolumeSpaceEnd() const { return imageOrigin_ + SessionBlocks(); }
+  std::uint64_t VolumeSpaceSize() const { return sectorCount_ + nextDataBlock_; }
   // New files by their first data block (relative to the data area).
   const std::map<std::uint32_t, CImageNode*>& FileMap() const { return fileMap_; }
   const std::vector<ExtentFieldRef>& RelocationList() const { return relocationList_; }

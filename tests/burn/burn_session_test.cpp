@@ -413,7 +413,7 @@ TEST_F(BurnSteps, AnImageFileIsBurnedOntoABlankDiscAsABurnIs) {
   ASSERT_TRUE(image.BuildImage());
   const std::string iso = PathOf("a.iso").string();
   ASSERT_TRUE(scrivo::WriteImageFile(image, iso));
-  const auto blocks = static_cast<std::int32_t>(image.SessionBlocks());
+  const auto blocks = static_cast<std::int32_t>(image.VolumeSpaceSize());
   image.ResetImage();
   const struct {
     const char* name;

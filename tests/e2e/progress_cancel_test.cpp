@@ -21,16 +21,15 @@ constexpr std::uint32_t kBlock = 2048;
 constexpr std::uint32_t kCadence = 11;  // blocks between write-progress posts
 constexpr std::uint32_t kImageBlocks = 1000;
 
-// The blocks of the session, by its primary descriptor (block start + 16):
-// the volume space size (bytes 80-83 little-endian) records where the
-// session ends on the disc.
-std::uint32_t SessionBlocks(const fs::path& image, std::uint32_t sessionStart = 0) {
+// The volume space size of the session's primary descriptor (block
+// start + 16, bytes 80-83 little-endian): the blocks of the whole image.
+std::uint32_t VolumeSpaceSize(const fs::path& image, std::uint32_t sessionStart = 0) {
   std::ifstream disc(image, std::ios::binary);
   disc.seekg(static_cast<std::streamoff>(sessionStart + 16) * kBlock + 80);
   unsigned char bytes[4] = {};
   disc.read(reinterpret_cast<char*>(bytes), 4);
-  return (std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-          std::uint32_t{bytes[3]} << 24) - sessionStart;
+  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+         std::uint32_t{bytes[3]} << 24;
 }
 
 // The write progress in per mille a burn posts, by the documented rule: after
@@ -76,7 +75,7 @@ class ProgressAndCancel : public BurnTest {
     scrivo::CImageBuilder measure;
     measure.AddFileEntry(measure.Root(), "payload.bin", file.string());
     EXPECT_TRUE(measure.BuildImage());
-    const std::uint64_t metadata = measure.SessionBlocks() - 1;
+    const std::uint64_t metadata = measure.VolumeSpaceSize() - 1;
     WriteFile(file, static_cast<std::size_t>(blocks - metadata) * kBlock);
     return file;
   }
@@ -94,7 +93,7 @@ TEST_F(ProgressAndCancel, ThousandBlockImageFirstPostsSixtyNinePerMilleAfterTheE
   AddFile("payload.bin", WriteFileForImageOf(kImageBlocks));
   ASSERT_EQ(BurnCd(false), JobEnd::Finished) << testing::PrintToString(Errors());
   ASSERT_EQ(Disc().TrackNumber(0, "recorded"), kImageBlocks);
-  ASSERT_EQ(SessionBlocks(DiscImage()), kImageBlocks);
+  ASSERT_EQ(VolumeSpaceSize(DiscImage()), kImageBlocks);
 
   auto events = ProgressEvents();
   ASSERT_GT(events.size(), 7u);
@@ -150,7 +149,7 @@ TEST_F(ProgressAndCancel, SecondSessionCountsItsWritesFromItsOwnStart) {
   const std::uint32_t start = disc.TrackNumber(1, "start");
   ASSERT_GT(start, 0u);
   // The imported file takes no block of the new session.
-  const std::uint32_t total = SessionBlocks(DiscImage(), start);
+  const std::uint32_t total = VolumeSpaceSize(DiscImage(), start);
   ASSERT_EQ(disc.TrackNumber(1, "recorded"), total);
   auto events = ProgressEvents();
   std::vector<int> secondWrites(events.begin() + static_cast<std::ptrdiff_t>(firstBurnEvents) + 5, events.end() - 2);
@@ -185,7 +184,7 @@ TEST_F(ProgressAndCancel, CancelDuringABurnClosesTheSessionWithTheBlocksWrittenS
   EXPECT_EQ(disc.tracks[0].at("closed"), "yes");
   // Of the 301 blocks of file data, the first eleven were written; zeros
   // pad the track to a CD track's 300 blocks.
-  const std::uint32_t total = SessionBlocks(DiscImage());
+  const std::uint32_t total = VolumeSpaceSize(DiscImage());
   const std::uint32_t end = total - (kFileBlocks + 1) + kCadence;
   EXPECT_EQ(disc.TrackNumber(0, "recorded"), 300u);
   std::ifstream image(DiscImage(), std::ios::binary);
@@ -204,7 +203,7 @@ TEST_F(ProgressAndCancel, CancelWithNoJobRunningDoesNotStopTheNextBurn) {
   AddFolder(source.Path());
   Call(scrivo::DISPID_CANCELBURNING);
   ASSERT_EQ(BurnCd(false), JobEnd::Finished) << testing::PrintToString(Errors());
-  EXPECT_EQ(Disc().TrackNumber(0, "recorded"), SessionBlocks(DiscImage()));
+  EXPECT_EQ(Disc().TrackNumber(0, "recorded"), VolumeSpaceSize(DiscImage()));
   ExpectReadersSee(DiscImage(), source.Path());
 }
 

@@ -31,7 +31,7 @@ class Readers : public ::testing::Test {
     ASSERT_TRUE(builder.BuildImage());
     fs::path image = work / "image.iso";
     ASSERT_TRUE(scrivo::WriteImageFile(builder, image.string()));
-    EXPECT_EQ(fs::file_size(image), std::uintmax_t{builder.SessionBlocks()} * 2048);
+    EXPECT_EQ(fs::file_size(image), std::uintmax_t{builder.VolumeSpaceSize()} * 2048);
     CheckResult result = RunReaders(image, expected);
     std::fputs(result.output.c_str(), stdout);
     EXPECT_EQ(result.status, 0) << result.output;

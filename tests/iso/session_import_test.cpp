@@ -174,12 +174,12 @@ TEST_F(SessionImportTest, HostsSameNamedFileIsWrittenAndSameNamedFoldersMerge) {
   EXPECT_FALSE(Child(*docs, "old.txt")->newFlag);
 
   // The new session streams the host's files and lists the others where they lie.
-  builder.SetImageOrigin(static_cast<std::uint32_t>(previous.SessionBlocks() + 11));
+  builder.SetImageOrigin(static_cast<std::uint32_t>(previous.VolumeSpaceSize() + 11));
   ASSERT_TRUE(builder.BuildImage());
   auto second = JolietRootOf(builder);
   EXPECT_EQ(second.at("kept.txt").extent, oldKept.extent);
   EXPECT_EQ(second.at("report.txt").size, 100u);
-  EXPECT_GT(second.at("report.txt").extent, previous.SessionBlocks());
+  EXPECT_GT(second.at("report.txt").extent, previous.VolumeSpaceSize());
   EXPECT_EQ(builder.FileMap().size(), 4u);
 }
 
