@@ -96,6 +96,17 @@ std::u16string JolietFormOf(std::u16string_view name) {
   return form;
 }
 
+std::string IsoReaderView(std::string_view identifier) {
+  if (identifier.ends_with(limits::kVersionSuffix)) identifier.remove_suffix(limits::kVersionSuffix.size());
+  if (!identifier.empty() && identifier.back() == '.') identifier.remove_suffix(1);
+  return std::string(identifier);
+}
+
+std::string NumberedIsoBase(std::string_view base, unsigned number) {
+  const std::string digits = std::to_string(number);
+  return std::string(base.substr(0, std::min(base.size(), kIsoNameCharacters - digits.size()))) + digits;
+}
+
 std::u16string JolietReaderView(std::u16string_view identifier) {
   if (!identifier.empty() && identifier.back() == u'.') identifier.remove_suffix(1);
   return std::u16string(identifier);
@@ -109,15 +120,14 @@ void AssignDiscNames(CImageNode& directory) {
   for (auto& [storedName, child] : directory.children) {
     IsoParts parts = IsoPartsOf(storedName, child->isFile);
     std::string iso = parts.Join();
-    if (!isoTaken.insert(iso).second) {
+    if (!isoTaken.insert(IsoReaderView(iso)).second) {
       // A number replaces the end of the name: NOTES1.TXT, LONGNA12.TXT.
       unsigned& number = isoNumbers[iso];
       const std::string base = parts.base;
       do {
-        const std::string digits = std::to_string(++number);
-        parts.base = base.substr(0, std::min(base.size(), kIsoNameCharacters - digits.size())) + digits;
+        parts.base = NumberedIsoBase(base, ++number);
         iso = parts.Join();
-      } while (!isoTaken.insert(iso).second);
+      } while (!isoTaken.insert(IsoReaderView(iso)).second);
     }
     child->isoName = std::move(iso);
 
