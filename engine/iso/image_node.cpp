@@ -225,6 +225,10 @@ void CImageNode::ClearTree() {
   oddJolietNames_.clear();
 }
 
+void CImageNode::RemoveChild(const std::string& storedName) {
+  if (children.erase(storedName) > 0) oddJolietNames_.erase(JolietName(storedName));
+}
+
 void CImageNode::RemoveEntriesFrom(std::string_view source) {
   for (auto it = children.begin(); it != children.end();) {
     if (it->second->sourcePath == source) {

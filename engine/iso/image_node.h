@@ -73,6 +73,8 @@ class CImageNode {
 
   // Deletes every entry below this node.
   void ClearTree();
+  // Deletes the child of that stored name, with all it holds, if there is one.
+  void RemoveChild(const std::string& storedName);
   // Deletes every entry below this node whose source is `source` (with all
   // it holds).
   void RemoveEntriesFrom(std::string_view source);

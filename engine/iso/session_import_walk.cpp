@@ -141,7 +141,10 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
   }
   const rrip::RecordFields& rockRidge = name.rockRidge;
   // A relocated directory is reached where it belongs, through its link.
-  if (rockRidge.relocated) return;
+  if (rockRidge.relocated) {
+    holdsRelocated_.insert(&parent);
+    return;
+  }
   const bool isDirectory = (record.fileFlags & ecma119::kFlagDirectory) != 0;
   const bool moreSections = (record.fileFlags & ecma119::kFlagMultiExtent) != 0;
   const std::vector<std::uint8_t> identifier(record.identifier.begin(), record.identifier.end());

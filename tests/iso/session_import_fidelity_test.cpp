@@ -108,6 +108,40 @@ TEST_F(PeerSession, WithoutAUsableJolietTreeTheRockRidgeNamesAreRead) {
   }
 }
 
+TEST_F(PeerSession, OnlyTheRelocationFolderIsLeftForTheNewSessionToMake) {
+  // A root folder that holds relocated folders (RE) and nothing else, by
+  // whatever name, was the relocation folder: the new session makes its
+  // own. A folder of the user is carried, empty or not, by any name.
+  struct Case {
+    std::string name;
+    bool holdsRelocated;
+    bool holdsFile;
+    bool carried;
+  };
+  const Case cases[] = {
+      {"rr_moved", true, false, false},    // genisoimage -r, and this engine
+      {"rr_moved_1", true, false, false},  // this engine beside the user's rr_moved
+      {"RR_MOVED", true, false, false},
+      {"rr_moved", false, false, true},  // the user's empty folder
+      {"rr_moved", true, true, true},    // the user's folder, written by an older engine as one
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    builder.ClearTree();
+    DirectoryBlock iso = RockRidgeRoot();
+    iso.RecordWith(31, 2048, kDirectory, Latin("RR_MOVED"), RockRidgeName(c.name));
+    ServeSession(iso, std::nullopt);
+    DirectoryBlock moved;
+    moved.Dots(31, 29);
+    if (c.holdsRelocated) moved.RecordWith(32, 2048, kDirectory, Latin("L9"), RockRidgeName("l9") + Latin("RE\x04\x01"));
+    if (c.holdsFile) moved.RecordWith(600, 1, kFile, Latin("MINE.TXT;1"), RockRidgeName("mine.txt"));
+    disc.PutBlock(31, moved.bytes());
+
+    ASSERT_EQ(Import().outcome, ImportOutcome::Imported);
+    EXPECT_EQ(Names(builder.Root()), c.carried ? std::vector<std::string>{c.name} : std::vector<std::string>{});
+  }
+}
+
 TEST_F(PeerSession, FilesOfSeveralSectionsAndAfterAttributesAreCarriedWhole) {
   // data.bin: 8000 bytes in three sections from 600; xar.txt after an
   // attribute block at 700.
