@@ -55,13 +55,12 @@ class CImageNode {
   // stored name (which then takes every field of the new entry, losing its
   // former contents). Returns the node holding the entry, or nullptr when
   // the entry is rejected: a name that is empty, ".", "..", contains "/" or
-  // is longer than limits::kStoredNameLength bytes, a new file whose source
+  // (a new entry's) is longer than limits::kStoredNameLength bytes (an
+  // imported entry's name is whatever the disc held), a new file whose source
   // cannot be opened exclusively or is larger than any disc holds
   // (limits::kLargestFileSize), or a name whose Joliet form a sibling of
-  // another stored name already carries (unless `clash` says to merge). An
-  // imported entry's name may be longer when a Joliet record held it
-  // (limits::kLongestJolietIdentifier). Why an entry was rejected goes to
-  // `refusal` when there is one.
+  // another stored name already carries (unless `clash` says to merge). Why
+  // an entry was rejected goes to `refusal` when there is one.
   CImageNode* AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
                        EntryOrigin origin, NameClash clash = NameClash::Refuse,
                        EntryRefusal* refusal = nullptr);

@@ -15,7 +15,9 @@ namespace isotest {
 namespace {
 
 using scrivo::ImportOutcome;
+using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::ResultOf;
 
 class PeerSession : public SessionImportTest {
  protected:
@@ -194,9 +196,10 @@ TEST_F(PeerSession, EntriesTheNewSessionCannotHoldAreNamed) {
   DirectoryBlock iso = RockRidgeRoot();
   iso.Record(31, 2048, kDirectory, Latin("DIR"))
       .RecordWith(600, 0, kFile, Latin("FIFO1.;1"), RockRidgeName("fifo") + RockRidgeMode(010644))
-      .RecordWith(601, 1, kFile, Latin("LONG.;1"), RockRidgeName(std::string(111, 'n')));
+      .RecordWith(601, 1, kFile, Latin("LONG.;1"), RockRidgeName(std::string(100, 'n')) + Continuation(40, 0, 205));
   ServeSession(iso, std::nullopt);
   disc.PutBlock(31, DirectoryBlock().Dots(31, 29).Record(602, 1, kMultiExtent, Latin("CUT.;1")).bytes());
+  disc.PutBlocks(40, RockRidgeName(std::string(200, 'n')));
 
   const scrivo::ImportResult result = Import();
   EXPECT_EQ(result.outcome, ImportOutcome::EntriesLost);
@@ -204,7 +207,10 @@ TEST_F(PeerSession, EntriesTheNewSessionCannotHoldAreNamed) {
   for (const auto& refusal : result.lost) lost.push_back(refusal.Describe());
   EXPECT_THAT(lost, ElementsAre("/DIR/CUT: cannot be read: a file of several sections whose last section is missing",
                                 "/fifo: not a file whose contents can be burned (a FIFO)"));
-  EXPECT_NE(Child(builder.Root(), std::string(111, 'n')), nullptr) << "a name of 111 bytes is carried";
+  // Longer than a Joliet record holds: carried with its Rock Ridge entries,
+  // its Joliet identifier shortened as a new name's is.
+  ASSERT_NE(Child(builder.Root(), std::string(300, 'n')), nullptr) << "a name of 300 bytes is carried";
+  EXPECT_THAT(NewRoot(17), Contains(ResultOf(&JolietIdentifierText, std::u16string(103, u'n'))));
 }
 
 }  // namespace
