@@ -114,33 +114,27 @@ TEST_F(PeerSession, OnlyTheRelocationFolderIsLeftForTheNewSessionToMake) {
   // A root folder that holds relocated folders (RE) and nothing else, by
   // whatever name, was the relocation folder: the new session makes its
   // own. A folder of the user is carried, empty or not, by any name.
-  struct Case {
-    std::string name;
-    bool holdsRelocated;
-    bool holdsFile;
-    bool carried;
-  };
-  const Case cases[] = {
+  // {its name, holds a relocated folder, holds a file, carried}
+  const std::tuple<std::string, bool, bool, bool> cases[] = {
       {"rr_moved", true, false, false},    // genisoimage -r, and this engine
       {"rr_moved_1", true, false, false},  // this engine beside the user's rr_moved
       {"RR_MOVED", true, false, false},
-      {"rr_moved", false, false, true},  // the user's empty folder
-      {"rr_moved", true, true, true},    // the user's folder, written by an older engine as one
+      {"rr_moved", false, false, true},  // the user's, empty
+      {"rr_moved", true, true, true},      // the user's, written by an older engine as one
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, relocated, file, carried] : cases) {
+    SCOPED_TRACE(name);
     builder.ClearTree();
     DirectoryBlock iso = RockRidgeRoot();
-    iso.RecordWith(31, 2048, kDirectory, Latin("RR_MOVED"), RockRidgeName(c.name));
-    ServeSession(iso, std::nullopt);
+    ServeSession(iso.RecordWith(31, 2048, kDirectory, Latin("RR_MOVED"), RockRidgeName(name)), std::nullopt);
     DirectoryBlock moved;
     moved.Dots(31, 29);
-    if (c.holdsRelocated) moved.RecordWith(32, 2048, kDirectory, Latin("L9"), RockRidgeName("l9") + Latin("RE\x04\x01"));
-    if (c.holdsFile) moved.RecordWith(600, 1, kFile, Latin("MINE.TXT;1"), RockRidgeName("mine.txt"));
+    if (relocated) moved.RecordWith(32, 2048, kDirectory, Latin("L9"), RockRidgeName("l9") + Latin("RE\x04\x01"));
+    if (file) moved.RecordWith(600, 1, kFile, Latin("MINE.TXT;1"), RockRidgeName("mine.txt"));
     disc.PutBlock(31, moved.bytes());
 
     ASSERT_EQ(Import().outcome, ImportOutcome::Imported);
-    EXPECT_EQ(Names(builder.Root()), c.carried ? std::vector<std::string>{c.name} : std::vector<std::string>{});
+    EXPECT_EQ(Names(builder.Root()), carried ? std::vector<std::string>{name} : std::vector<std::string>{});
   }
 }
 
