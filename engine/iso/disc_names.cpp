@@ -79,6 +79,12 @@ std::u16string Shortened(std::u16string_view name, std::u16string_view tail) {
   return stem.append(tail).append(extension);
 }
 
+std::u16string WithoutVersionSeparator(std::u16string_view name) {
+  std::u16string form(name);
+  std::replace(form.begin(), form.end(), u';', u'_');
+  return form;
+}
+
 std::u16string NumberTail(unsigned number) {
   std::u16string tail = u"~";
   for (char digit : std::to_string(number)) tail.push_back(static_cast<char16_t>(digit));
@@ -90,8 +96,7 @@ std::u16string NumberTail(unsigned number) {
 std::string IsoFormOf(std::string_view name, bool isFile) { return IsoPartsOf(name, isFile).Join(); }
 
 std::u16string JolietFormOf(std::u16string_view name) {
-  std::u16string form(name);
-  std::replace(form.begin(), form.end(), u';', u'_');
+  std::u16string form = WithoutVersionSeparator(name);
   if (form.size() > limits::kJolietNameUnits) form = Shortened(form, {});
   return form;
 }
@@ -131,8 +136,11 @@ void AssignDiscNames(CImageNode& directory) {
     }
     child->isoName = std::move(iso);
 
-    const std::u16string plain =
-        JolietFormOf(child->carriedJolietName.empty() ? JolietName(storedName) : child->carriedJolietName);
+    // An earlier session's own identifier is kept as long as its record
+    // held it; a name is shortened past what a new identifier holds.
+    const std::u16string plain = child->carriedJolietName.empty()
+                                     ? JolietFormOf(JolietName(storedName))
+                                     : WithoutVersionSeparator(child->carriedJolietName);
     std::u16string joliet = plain;
     if (!jolietTaken.insert(JolietReaderView(joliet)).second) {
       // A number before the extension: "notes~1", "photo~2.jpg".

@@ -42,9 +42,10 @@ std::string IsoReaderView(std::string_view identifier);
 // kIsoNameCharacters: NOTES1, LONGNA12.
 std::string NumberedIsoBase(std::string_view base, unsigned number);
 
-// Gives each child of `directory` its isoName and jolietIdentifier, unique
-// within the folder; the first in stored-name order keeps its plain form,
-// a later one that meets it gets a number in its tail.
+// Gives each child of `directory` its isoName and jolietIdentifier (an
+// imported file keeps its carriedJolietName however long), unique within
+// the folder; the first in stored-name order keeps its plain form, a later
+// one that meets it gets a number in its tail.
 void AssignDiscNames(CImageNode& directory);
 
 // The primary volume identifier of a label: d-characters in upper case,

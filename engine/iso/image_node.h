@@ -115,8 +115,10 @@ class CImageNode {
   // An imported file of several sections: those after the first, in order
   // (`extent` and `size` describe the first).
   std::vector<FileSection> moreSections;
-  // An imported entry whose stored name does not convert back to the Joliet
-  // name it had on the disc: that name, written again unchanged.
+  // An imported file whose stored name does not convert back to the Joliet
+  // name it had on the disc, or whose Joliet name is longer than a new
+  // name's may be (limits::kJolietNameUnits): that name, written again as
+  // it was (a ";" as "_", as in every Joliet identifier).
   std::u16string carriedJolietName;
   // When the entry was last modified: a new entry's source's time, an
   // imported entry's recording date. Nothing when unknown; its records then

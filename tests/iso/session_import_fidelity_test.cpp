@@ -52,7 +52,7 @@ TEST_F(PeerSession, JolietNamesComeBackExactly) {
   std::u16string japanese;
   for (int i = 0; i < 20; ++i) japanese += u"\u5199\u771F";  // 40 characters, 120 UTF-8 bytes
   const std::u16string accented(50, u'\u00E9');                        // 100 UTF-8 bytes
-  const std::u16string longJoliet = std::u16string(103, u'x');  // -joliet-long
+  const std::u16string longJoliet = std::u16string(108, u'x');  // with ";1", what a record holds
   DirectoryBlock joliet;
   joliet.Dots(30, 30);
   for (const std::u16string& name : {japanese, accented, longJoliet}) {
