@@ -27,10 +27,6 @@ constexpr std::size_t kStoredNameLength = 255;
 constexpr std::size_t kJolietNameUnits = 103;
 // The version of every ISO 9660 file identifier (ECMA-119 7.5.1).
 constexpr std::string_view kVersionSuffix = ";1";
-// An entry carried over from an earlier session keeps its name as long as a
-// Joliet record can hold it: a 254-byte record holds an identifier of 220
-// bytes, 110 UTF-16 units (long-Joliet names of other tools reach 103).
-constexpr std::size_t kLongestJolietIdentifier = 220;  // ECMA-119 7.5.1 file version 1
 // The size field of a directory record is 32 bits (ECMA-119 9.1.4): a
 // file of 4 GiB or more is recorded in sections (ECMA-119 6.5.1), each of
 // whole blocks but the last, and only where the disc is a DVD; a CD never

@@ -6,6 +6,7 @@
 // at a directory laid out after it (Rock Ridge's links between a moved
 // folder and where it belongs).
 
+#include "engine/iso/directory_records.h"
 #include "engine/iso/disc_names.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
@@ -66,7 +67,7 @@ DirectoryPlan CImageBuilder::PlanOf(CImageNode& directory, ImageTree tree) const
   listed.push_back({&parent, RecordRole::Parent, {kParentIdentifier[0]}, 0,
                     rockRidge ? RockRidgeOf(directory, parent, RecordRole::Parent) : rrip::Entries{}});
   for (const CImageNode* entry : Listing(directory, tree)) {
-    std::vector<std::uint8_t> identifier = IdentifierOf(*entry, tree);
+    std::vector<std::uint8_t> identifier = EntryIdentifier(*entry, tree);
     const rrip::Entries systemUse =
         rockRidge ? RockRidgeOf(directory, *entry, RecordRole::Entry) : rrip::Entries{};
     // A file of several sections has one record for each, in order, each

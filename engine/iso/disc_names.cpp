@@ -79,6 +79,12 @@ std::u16string Shortened(std::u16string_view name, std::u16string_view tail) {
   return stem.append(tail).append(extension);
 }
 
+std::u16string WithoutVersionSeparator(std::u16string_view name) {
+  std::u16string form(name);
+  std::replace(form.begin(), form.end(), u';', u'_');
+  return form;
+}
+
 std::u16string NumberTail(unsigned number) {
   std::u16string tail = u"~";
   for (char digit : std::to_string(number)) tail.push_back(static_cast<char16_t>(digit));
@@ -90,10 +96,20 @@ std::u16string NumberTail(unsigned number) {
 std::string IsoFormOf(std::string_view name, bool isFile) { return IsoPartsOf(name, isFile).Join(); }
 
 std::u16string JolietFormOf(std::u16string_view name) {
-  std::u16string form(name);
-  std::replace(form.begin(), form.end(), u';', u'_');
+  std::u16string form = WithoutVersionSeparator(name);
   if (form.size() > limits::kJolietNameUnits) form = Shortened(form, {});
   return form;
+}
+
+std::string IsoReaderView(std::string_view identifier) {
+  if (identifier.ends_with(limits::kVersionSuffix)) identifier.remove_suffix(limits::kVersionSuffix.size());
+  if (!identifier.empty() && identifier.back() == '.') identifier.remove_suffix(1);
+  return std::string(identifier);
+}
+
+std::string NumberedIsoBase(std::string_view base, unsigned number) {
+  const std::string digits = std::to_string(number);
+  return std::string(base.substr(0, std::min(base.size(), kIsoNameCharacters - digits.size()))) + digits;
 }
 
 std::u16string JolietReaderView(std::u16string_view identifier) {
@@ -109,20 +125,22 @@ void AssignDiscNames(CImageNode& directory) {
   for (auto& [storedName, child] : directory.children) {
     IsoParts parts = IsoPartsOf(storedName, child->isFile);
     std::string iso = parts.Join();
-    if (!isoTaken.insert(iso).second) {
+    if (!isoTaken.insert(IsoReaderView(iso)).second) {
       // A number replaces the end of the name: NOTES1.TXT, LONGNA12.TXT.
       unsigned& number = isoNumbers[iso];
       const std::string base = parts.base;
       do {
-        const std::string digits = std::to_string(++number);
-        parts.base = base.substr(0, std::min(base.size(), kIsoNameCharacters - digits.size())) + digits;
+        parts.base = NumberedIsoBase(base, ++number);
         iso = parts.Join();
-      } while (!isoTaken.insert(iso).second);
+      } while (!isoTaken.insert(IsoReaderView(iso)).second);
     }
     child->isoName = std::move(iso);
 
-    const std::u16string plain =
-        JolietFormOf(child->carriedJolietName.empty() ? JolietName(storedName) : child->carriedJolietName);
+    // An earlier session's own identifier is kept as long as its record
+    // held it; a name is shortened past what a new identifier holds.
+    const std::u16string plain = child->carriedJolietName.empty()
+                                     ? JolietFormOf(JolietName(storedName))
+                                     : WithoutVersionSeparator(child->carriedJolietName);
     std::u16string joliet = plain;
     if (!jolietTaken.insert(JolietReaderView(joliet)).second) {
       // A number before the extension: "notes~1", "photo~2.jpg".

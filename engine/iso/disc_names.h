@@ -33,9 +33,19 @@ std::u16string JolietFormOf(std::u16string_view name);
 // Two identifiers of one folder must differ in this form.
 std::u16string JolietReaderView(std::u16string_view identifier);
 
-// Gives each child of `directory` its isoName and jolietIdentifier, unique
-// within the folder; the first in stored-name order keeps its plain form,
-// a later one that meets it gets a number in its tail.
+// What readers that use only ISO 9660 list for an identifier: without its
+// version and the "." of an empty extension (a file "NOTES.;1" lists as
+// NOTES, as a folder NOTES does).
+std::string IsoReaderView(std::string_view identifier);
+
+// An ISO 9660 name or base with `number` in place of its end, within
+// kIsoNameCharacters: NOTES1, LONGNA12.
+std::string NumberedIsoBase(std::string_view base, unsigned number);
+
+// Gives each child of `directory` its isoName and jolietIdentifier (an
+// imported file keeps its carriedJolietName however long), unique within
+// the folder; the first in stored-name order keeps its plain form, a later
+// one that meets it gets a number in its tail.
 void AssignDiscNames(CImageNode& directory);
 
 // The primary volume identifier of a label: d-characters in upper case,

@@ -226,6 +226,8 @@ class CImageBuilder {
   // the ISO 9660 limit are listed in a relocation folder at the root, and
   // their Rock Ridge stand-ins where they belong.
   void PlanRelocation();
+  // Names the relocation folder apart from the root's own entries.
+  void NameRelocationFolder();
   // Makes the moved folders' ISO 9660 names unique within the relocation folder.
   void NameMovedFolders();
   void RelocateBelow(CImageNode& directory, std::int32_t isoLevel);
@@ -234,7 +236,6 @@ class CImageBuilder {
   // Whether `entry`, listed in `directory`, has its directory laid out there.
   bool LaidOutIn(const CImageNode& directory, const CImageNode& entry, ImageTree tree) const;
   const CImageNode& ParentIn(const CImageNode& directory, ImageTree tree) const;
-  std::vector<std::uint8_t> IdentifierOf(const CImageNode& entry, ImageTree tree) const;
   // The Rock Ridge entries of one ISO 9660 record.
   std::vector<std::uint8_t> RockRidgeOf(const CImageNode& directory, const CImageNode& entry,
                                         RecordRole role) const;

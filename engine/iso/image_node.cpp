@@ -62,16 +62,11 @@ CImageNode* CImageNode::AddChild(std::string_view entrySource, std::string_view 
   why.folder = kind == EntryKind::Directory;
   why.path = entrySource;
   why.name = entryName;
-  // Rejected before a node exists, so no serial number is taken.
-  if (origin == EntryOrigin::Imported) {
-    const std::size_t identifierBytes = JolietName(entryName).size() * 2;
-    if (entryName.size() >= kNameLimit && identifierBytes > limits::kLongestJolietIdentifier) {
-      why.kind = RefusalKind::NameTooLong;
-      why.value = identifierBytes;
-      why.limit = limits::kLongestJolietIdentifier;
-      return Refuse(refusal, std::move(why));
-    }
-  } else if (entryName.size() >= kNameLimit) {
+  // Rejected before a node exists, so no serial number is taken. An
+  // imported entry is carried whatever its name's length: the disc held it,
+  // Rock Ridge keeps it whole, and Joliet a shortened form as for a new
+  // name (the import bounds what one record's name can take up).
+  if (origin == EntryOrigin::New && entryName.size() >= kNameLimit) {
     why.kind = RefusalKind::NameTooLong;
     why.value = entryName.size();
     why.limit = limits::kStoredNameLength;
@@ -226,6 +221,10 @@ void CImageNode::TakeOver(CImageNode&& fresh) {
 void CImageNode::ClearTree() {
   children.clear();
   oddJolietNames_.clear();
+}
+
+void CImageNode::RemoveChild(const std::string& storedName) {
+  if (children.erase(storedName) > 0) oddJolietNames_.erase(JolietName(storedName));
 }
 
 void CImageNode::RemoveEntriesFrom(std::string_view source) {

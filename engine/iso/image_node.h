@@ -55,13 +55,12 @@ class CImageNode {
   // stored name (which then takes every field of the new entry, losing its
   // former contents). Returns the node holding the entry, or nullptr when
   // the entry is rejected: a name that is empty, ".", "..", contains "/" or
-  // is longer than limits::kStoredNameLength bytes, a new file whose source
+  // (a new entry's) is longer than limits::kStoredNameLength bytes (an
+  // imported entry's name is whatever the disc held), a new file whose source
   // cannot be opened exclusively or is larger than any disc holds
   // (limits::kLargestFileSize), or a name whose Joliet form a sibling of
-  // another stored name already carries (unless `clash` says to merge). An
-  // imported entry's name may be longer when a Joliet record held it
-  // (limits::kLongestJolietIdentifier). Why an entry was rejected goes to
-  // `refusal` when there is one.
+  // another stored name already carries (unless `clash` says to merge). Why
+  // an entry was rejected goes to `refusal` when there is one.
   CImageNode* AddChild(std::string_view entrySource, std::string_view entryName, EntryKind kind,
                        EntryOrigin origin, NameClash clash = NameClash::Refuse,
                        EntryRefusal* refusal = nullptr);
@@ -73,6 +72,8 @@ class CImageNode {
 
   // Deletes every entry below this node.
   void ClearTree();
+  // Deletes the child of that stored name, with all it holds, if there is one.
+  void RemoveChild(const std::string& storedName);
   // Deletes every entry below this node whose source is `source` (with all
   // it holds).
   void RemoveEntriesFrom(std::string_view source);
@@ -114,8 +115,10 @@ class CImageNode {
   // An imported file of several sections: those after the first, in order
   // (`extent` and `size` describe the first).
   std::vector<FileSection> moreSections;
-  // An imported entry whose stored name does not convert back to the Joliet
-  // name it had on the disc: that name, written again unchanged.
+  // An imported file whose stored name does not convert back to the Joliet
+  // name it had on the disc, or whose Joliet name is longer than a new
+  // name's may be (limits::kJolietNameUnits): that name, written again as
+  // it was (a ";" as "_", as in every Joliet identifier).
   std::u16string carriedJolietName;
   // When the entry was last modified: a new entry's source's time, an
   // imported entry's recording date. Nothing when unknown; its records then

@@ -4,6 +4,7 @@
 #include <deque>
 #include <vector>
 
+#include "engine/iso/directory_records.h"
 #include "engine/iso/ecma119_structures.h"
 #include "engine/iso/image_builder.h"
 
@@ -67,7 +68,7 @@ void CImageBuilder::BuildPathTables(ImageTree tree) {
     pending.pop_front();
     for (CImageNode* child : Listing(directory, tree)) {
       if (!LaidOutIn(directory, *child, tree)) continue;
-      tables.Add(IdentifierOf(*child, tree), child->extent, directory.directoryNumber);
+      tables.Add(EntryIdentifier(*child, tree), child->extent, directory.directoryNumber);
       child->directoryNumber = nextNumber++;
       pending.push_back(child);
     }

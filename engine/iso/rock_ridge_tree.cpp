@@ -46,11 +46,30 @@ void CImageBuilder::PlanRelocation() {
   RelocateBelow(root_, 1);
   if (movedFolders_.empty()) return;
   relocationFolder_ = std::make_unique<CImageNode>();
-  relocationFolder_->name = kRelocationName;
-  relocationFolder_->isoName = kRelocationIdentifier;
   relocationFolder_->parent = &root_;
   relocationFolder_->level = 2;
+  NameRelocationFolder();
   NameMovedFolders();
+}
+
+void CImageBuilder::NameRelocationFolder() {
+  // The root's own entries keep their names: a folder the user named
+  // rr_moved (or one whose ISO 9660 name reads back as RR_MOVED) stays
+  // theirs, and the relocation folder takes a number in each tree where
+  // it would meet one (rr_moved_1, RR_MOVE1), so no reader lists two root
+  // entries under one name.
+  std::set<std::string> names;
+  std::set<std::string> isoNames;
+  for (const auto& [storedName, child] : root_.children) {
+    names.insert(storedName);
+    isoNames.insert(IsoReaderView(child->isoName));
+  }
+  std::string name(kRelocationName);
+  for (unsigned n = 1; names.contains(name); ++n) name = std::string(kRelocationName) + "_" + std::to_string(n);
+  std::string isoName(kRelocationIdentifier);
+  for (unsigned n = 1; isoNames.contains(isoName); ++n) isoName = NumberedIsoBase(kRelocationIdentifier, n);
+  relocationFolder_->name = std::move(name);
+  relocationFolder_->isoName = std::move(isoName);
 }
 
 void CImageBuilder::NameMovedFolders() {
@@ -62,10 +81,7 @@ void CImageBuilder::NameMovedFolders() {
   std::set<std::string> taken;
   for (CImageNode* folder : movedFolders_) {
     const std::string base = folder->isoName;
-    for (unsigned n = 1; !taken.insert(folder->isoName).second; ++n) {
-      const std::string tail = std::to_string(n);
-      folder->isoName = base.substr(0, std::min(base.size(), kIsoNameCharacters - tail.size())) + tail;
-    }
+    for (unsigned n = 1; !taken.insert(folder->isoName).second; ++n) folder->isoName = NumberedIsoBase(base, n);
   }
   std::sort(movedFolders_.begin(), movedFolders_.end(),
             [](const CImageNode* a, const CImageNode* b) { return a->isoName < b->isoName; });
@@ -112,11 +128,6 @@ const CImageNode& CImageBuilder::ParentIn(const CImageNode& directory, ImageTree
   return *directory.parent;
 }
 
-std::vector<std::uint8_t> CImageBuilder::IdentifierOf(const CImageNode& entry, ImageTree tree) const {
-  if (&entry == relocationFolder_.get()) return {kRelocationIdentifier.begin(), kRelocationIdentifier.end()};
-  return EntryIdentifier(entry, tree);
-}
-
 std::vector<std::uint8_t> CImageBuilder::RockRidgeOf(const CImageNode& directory, const CImageNode& entry,
                                                      RecordRole role) const {
   rrip::Entries out;
@@ -133,7 +144,7 @@ std::vector<std::uint8_t> CImageBuilder::RockRidgeOf(const CImageNode& directory
     rrip::AppendPosixAttributes(out, ModeOf(entry), LinksOf(entry));
     rrip::AppendTimes(out, RecordDateOf(entry));
     if (role == RecordRole::Entry) {
-      rrip::AppendName(out, &entry == relocationFolder_.get() ? kRelocationName : ExactName(entry));
+      rrip::AppendName(out, ExactName(entry));
       if (entry.isLink) rrip::AppendSymbolicLink(out, entry.linkTarget);
     }
   }

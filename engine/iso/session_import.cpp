@@ -60,15 +60,18 @@ ImportOutcome SessionImporter::ImportSession(std::int64_t sessionStart, CImageNo
   if (rootRecord.dataLength.Value() == 0) return ImportOutcome::Damaged;
   const ImportOutcome outcome =
       ImportTree(ImageTree::Iso9660, rootRecord.extent.Value(), rootRecord.dataLength.Value(), root);
-  // The relocation folder holds only folders that are listed where they
-  // belong: the new session makes its own.
-  if (suspSkip_) {
-    const auto moved = root.children.find(std::string(limits::kRelocationFolderName));
-    if (moved != root.children.end() && moved->second->IsDirectory() && !moved->second->newFlag &&
-        moved->second->children.empty()) {
-      root.children.erase(moved);
+  // A relocation folder holds only folders that are listed where they
+  // belong: the new session makes its own. It is told by what it holds,
+  // not by its name (peers and this engine name it differently, and a
+  // folder of the user may bear the usual name).
+  std::vector<std::string> relocationFolders;
+  for (const auto& [storedName, child] : root.children) {
+    if (!child->newFlag && child->IsDirectory() && child->children.empty() &&
+        holdsRelocated_.contains(child.get())) {
+      relocationFolders.push_back(storedName);
     }
   }
+  for (const std::string& storedName : relocationFolders) root.RemoveChild(storedName);
   return unusableRoot_ ? ImportOutcome::Damaged : outcome;
 }
 

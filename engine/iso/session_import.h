@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -147,6 +148,8 @@ class SessionImporter {
   bool unusableRoot_ = false;
   // LEN_SKP of the ISO 9660 tree's Rock Ridge entries; none without SP.
   std::optional<std::uint8_t> suspSkip_;
+  // The directories where a relocated directory (RE) was met and left out.
+  std::set<const CImageNode*> holdsRelocated_;
   std::vector<EntryRefusal> lost_;
   std::uint32_t lostCount_ = 0;
   std::uint64_t dataEnd_ = UINT64_MAX;  // no limit until one is known

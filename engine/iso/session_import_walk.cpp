@@ -97,9 +97,13 @@ bool SessionImporter::NameOf(ImageTree tree, const DiscRecord& record, RecordNam
   name.modified = ecma119::DecodeRecordDate(record.recordingDate);
   if (tree == ImageTree::Joliet) {
     // Kept as it was where the narrow name does not give it back (a
-    // character the locale's charset lacks, a lone surrogate).
+    // character the locale's charset lacks, a lone surrogate) or where it
+    // is longer than a new name's identifier may be (a record holds 110
+    // units): the new session would shorten it.
     std::u16string units = JolietUnitsOf(record.identifier);
-    if (JolietName(name.stored) != units) name.carriedJoliet = std::move(units);
+    if (JolietName(name.stored) != units || units.size() > limits::kJolietNameUnits) {
+      name.carriedJoliet = std::move(units);
+    }
     return true;
   }
   if (!suspSkip_ || *suspSkip_ > record.systemUse.size()) return true;
@@ -141,7 +145,10 @@ void SessionImporter::ImportRecord(ImageTree tree, const DiscRecord& record, CIm
   }
   const rrip::RecordFields& rockRidge = name.rockRidge;
   // A relocated directory is reached where it belongs, through its link.
-  if (rockRidge.relocated) return;
+  if (rockRidge.relocated) {
+    holdsRelocated_.insert(&parent);
+    return;
+  }
   const bool isDirectory = (record.fileFlags & ecma119::kFlagDirectory) != 0;
   const bool moreSections = (record.fileFlags & ecma119::kFlagMultiExtent) != 0;
   const std::vector<std::uint8_t> identifier(record.identifier.begin(), record.identifier.end());

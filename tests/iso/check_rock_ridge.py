@@ -220,20 +220,22 @@ def pycdlib_tree(image, session):
     return tree
 
 
-def fold_relocation(tree):
-    """Folders deeper than eight levels sit in /rr_moved with a stand-in
-    where they belong. xorriso and bsdtar follow the stand-in; isoinfo -R and
-    pycdlib list the stand-in and the folder's contents under /rr_moved, as
-    they do on a peer's disc: those contents are put back where the stand-in
-    is. The relocation folder itself is left out."""
-    for moved in [p for p in tree if p.startswith("/rr_moved/") and p.count("/") == 2]:
+def fold_relocation(tree, want):
+    """Folders deeper than eight levels sit in /rr_moved (/rr_moved_1, ...
+    where the source has a root entry of that name) with a stand-in where
+    they belong. xorriso and bsdtar follow the stand-in; isoinfo -R and
+    pycdlib list the stand-in and the folder's contents under the relocation
+    folder, as they do on a peer's disc: those contents are put back where
+    the stand-in is. The relocation folder itself is left out."""
+    folder = next(f for f in ["/rr_moved"] + ["/rr_moved_%d" % n for n in range(1, 10)] if f not in want)
+    for moved in [p for p in tree if p.startswith(folder + "/") and p.count("/") == 2]:
         name = moved.split("/")[2]
-        stands = [p for p in tree if p.endswith("/" + name) and not p.startswith("/rr_moved/")
+        stands = [p for p in tree if p.endswith("/" + name) and not p.startswith(folder + "/")
                   and not any(q.startswith(p + "/") for q in tree)]
         if len(stands) == 1:
             for path in [q for q in tree if q.startswith(moved + "/")]:
                 tree[stands[0] + path[len(moved):]] = tree[path]
-    for path in [q for q in tree if q == "/rr_moved" or q.startswith("/rr_moved/")]:
+    for path in [q for q in tree if q == folder or q.startswith(folder + "/")]:
         del tree[path]
     return tree
 
@@ -272,7 +274,7 @@ def main():
                    ("bsdtar", lambda: bsdtar_tree(view, 0))]
         for name, read in readers:
             try:
-                got, wanted = fold_relocation(read()), dict(want)
+                got, wanted = fold_relocation(read(), want), dict(want)
                 if name in JOINS_NO_SECTIONS:
                     for path in SECTIONED:
                         for tree in (got, wanted):

@@ -61,13 +61,15 @@ TEST(DiscNames, NamesAreUniqueInTheirFolderAsReadersShowThem) {
     std::string name;
     std::string iso;
     std::u16string joliet;
+    bool folder = false;
   };
   const std::vector<Case> cases = {
       {"...", "__.;1", u"..."},
       {"README.txt", "README.TXT;1", u"README.txt"},
       {longA + "1.txt", "AAAAAAAA.TXT;1", std::u16string(99, u'a') + u".txt"},
       {longA + "2.txt", "AAAAAAA1.TXT;1", std::u16string(97, u'a') + u"~1.txt"},
-      {"notes", "NOTES.;1", u"notes"},
+      {"NOTES", "NOTES", u"NOTES", true},  // a folder, listed as a file NOTES.;1 is
+      {"notes", "NOTES1.;1", u"notes"},
       {"notes;1", "NOTES_1.;1", u"notes_1"},
       {"notes_1", "NOTES_11.;1", u"notes_1~1"},
       {"readme.TXT", "README1.TXT;1", u"readme.TXT"},
@@ -75,7 +77,10 @@ TEST(DiscNames, NamesAreUniqueInTheirFolderAsReadersShowThem) {
       {"trailing.", "TRAILIN1.;1", u"trailing.~1"},  // some readers drop one trailing "."
       {"trailing..", "TRAILIN2.;1", u"trailing.."},
   };
-  for (const Case& c : cases) ASSERT_TRUE(builder.AddFileEntry(builder.Root(), c.name, (dir / "f").string()));
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.folder ? builder.AddDirectoryEntry(builder.Root(), c.name, dir.Path().string()) != nullptr
+                         : builder.AddFileEntry(builder.Root(), c.name, (dir / "f").string()));
+  }
   scrivo::AssignDiscNames(builder.Root());
   for (const Case& c : cases) {
     const scrivo::CImageNode& entry = *builder.Root().children.at(c.name);

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "engine/iso/image_builder.h"
@@ -265,6 +266,41 @@ TEST_F(RockRidgeImage, DeepFoldersAreMovedAndLinked) {
   EXPECT_EQ(isotest::Both32(back[1].entries.data() + pl + 4), parent->record.extent);
   const auto table = isotest::ReadPathTable(builder, 16, false);
   EXPECT_EQ(table.size(), 13u) << "root, eleven folders and the relocation folder";
+}
+
+TEST_F(RockRidgeImage, TheUsersOwnRelocationNameStaysTheirs) {
+  // A root entry named like the relocation folder, in Rock Ridge or as
+  // ISO 9660 readers list it, keeps its name; the relocation folder takes a
+  // number, so no two root records read back alike.
+  const std::tuple<std::string, bool, std::string> cases[] = {
+      {"rr_moved", true, "rr_moved_1"}, {"RR_MOVED", true, "rr_moved"},
+      {"rr.moved", true, "rr_moved"},   {"rr_moved", false, "rr_moved_1"}};
+  const fs::path deep = source / "deep/d3/d4/d5/d6/d7/d8/d9/d10";
+  fs::create_directories(deep);
+  for (const auto& [name, folder, relocationName] : cases) {
+    SCOPED_TRACE(name);
+    if (folder) fs::create_directory(source / name);
+    isotest::WriteSource(folder ? source / name / "mine.txt" : source / name, 7);
+    builder.ClearTree();
+    builder.ResetImage();
+    builder.AddFolderContents(source.Path().string(), builder.Root());
+    ASSERT_TRUE(builder.BuildImage());
+    const isotest::Record root = isotest::RootRecordOf(builder, 16);
+    std::set<std::string> names, listedAs, relocation;
+    const auto listed = List(root.extent, root.dataLength);
+    for (const RockRidgeEntry& entry : std::span(listed).subspan(2)) {
+      const std::string iso = isotest::IdentifierText(entry.record);
+      EXPECT_TRUE(names.insert(entry.fields.name).second) << "two root records named " << entry.fields.name;
+      EXPECT_TRUE(listedAs.insert(iso.substr(0, iso.find(".;1"))).second) << "two root records list as " << iso;
+      if (entry.record.IsDirectory() && List(entry.record.extent, 2048).back().fields.relocated) {
+        relocation = {entry.fields.name, iso};
+      }
+    }
+    EXPECT_EQ(relocation, (std::set<std::string>{relocationName, "RR_MOVE1"}));
+    EXPECT_TRUE(Find(folder ? name + "/mine.txt" : name)) << "the user's entry is hidden";
+    EXPECT_TRUE(Find("deep/d3/d4/d5/d6/d7/d8/d9"));
+    fs::remove_all(source / name);
+  }
 }
 
 TEST_F(RockRidgeImage, LinksAreKeptOnlyWhenAsked) {

@@ -15,7 +15,9 @@ namespace isotest {
 namespace {
 
 using scrivo::ImportOutcome;
+using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::ResultOf;
 
 class PeerSession : public SessionImportTest {
  protected:
@@ -50,7 +52,7 @@ TEST_F(PeerSession, JolietNamesComeBackExactly) {
   std::u16string japanese;
   for (int i = 0; i < 20; ++i) japanese += u"\u5199\u771F";  // 40 characters, 120 UTF-8 bytes
   const std::u16string accented(50, u'\u00E9');                        // 100 UTF-8 bytes
-  const std::u16string longJoliet = std::u16string(103, u'x');  // -joliet-long
+  const std::u16string longJoliet = std::u16string(108, u'x');  // with ";1", what a record holds
   DirectoryBlock joliet;
   joliet.Dots(30, 30);
   for (const std::u16string& name : {japanese, accented, longJoliet}) {
@@ -108,6 +110,34 @@ TEST_F(PeerSession, WithoutAUsableJolietTreeTheRockRidgeNamesAreRead) {
   }
 }
 
+TEST_F(PeerSession, OnlyTheRelocationFolderIsLeftForTheNewSessionToMake) {
+  // A root folder that holds relocated folders (RE) and nothing else, by
+  // whatever name, was the relocation folder: the new session makes its
+  // own. A folder of the user is carried, empty or not, by any name.
+  // {its name, holds a relocated folder, holds a file, carried}
+  const std::tuple<std::string, bool, bool, bool> cases[] = {
+      {"rr_moved", true, false, false},    // genisoimage -r, and this engine
+      {"rr_moved_1", true, false, false},  // this engine beside the user's rr_moved
+      {"RR_MOVED", true, false, false},
+      {"rr_moved", false, false, true},  // the user's, empty
+      {"rr_moved", true, true, true},      // the user's, written by an older engine as one
+  };
+  for (const auto& [name, relocated, file, carried] : cases) {
+    SCOPED_TRACE(name);
+    builder.ClearTree();
+    DirectoryBlock iso = RockRidgeRoot();
+    ServeSession(iso.RecordWith(31, 2048, kDirectory, Latin("RR_MOVED"), RockRidgeName(name)), std::nullopt);
+    DirectoryBlock moved;
+    moved.Dots(31, 29);
+    if (relocated) moved.RecordWith(32, 2048, kDirectory, Latin("L9"), RockRidgeName("l9") + Latin("RE\x04\x01"));
+    if (file) moved.RecordWith(600, 1, kFile, Latin("MINE.TXT;1"), RockRidgeName("mine.txt"));
+    disc.PutBlock(31, moved.bytes());
+
+    ASSERT_EQ(Import().outcome, ImportOutcome::Imported);
+    EXPECT_EQ(Names(builder.Root()), carried ? std::vector<std::string>{name} : std::vector<std::string>{});
+  }
+}
+
 TEST_F(PeerSession, FilesOfSeveralSectionsAndAfterAttributesAreCarriedWhole) {
   // data.bin: 8000 bytes in three sections from 600; xar.txt after an
   // attribute block at 700.
@@ -160,9 +190,10 @@ TEST_F(PeerSession, EntriesTheNewSessionCannotHoldAreNamed) {
   DirectoryBlock iso = RockRidgeRoot();
   iso.Record(31, 2048, kDirectory, Latin("DIR"))
       .RecordWith(600, 0, kFile, Latin("FIFO1.;1"), RockRidgeName("fifo") + RockRidgeMode(010644))
-      .RecordWith(601, 1, kFile, Latin("LONG.;1"), RockRidgeName(std::string(111, 'n')));
+      .RecordWith(601, 1, kFile, Latin("LONG.;1"), RockRidgeName(std::string(100, 'n')) + Continuation(40, 0, 205));
   ServeSession(iso, std::nullopt);
   disc.PutBlock(31, DirectoryBlock().Dots(31, 29).Record(602, 1, kMultiExtent, Latin("CUT.;1")).bytes());
+  disc.PutBlocks(40, RockRidgeName(std::string(200, 'n')));
 
   const scrivo::ImportResult result = Import();
   EXPECT_EQ(result.outcome, ImportOutcome::EntriesLost);
@@ -170,7 +201,10 @@ TEST_F(PeerSession, EntriesTheNewSessionCannotHoldAreNamed) {
   for (const auto& refusal : result.lost) lost.push_back(refusal.Describe());
   EXPECT_THAT(lost, ElementsAre("/DIR/CUT: cannot be read: a file of several sections whose last section is missing",
                                 "/fifo: not a file whose contents can be burned (a FIFO)"));
-  EXPECT_NE(Child(builder.Root(), std::string(111, 'n')), nullptr) << "a name of 111 bytes is carried";
+  // Longer than a Joliet record holds: carried with its Rock Ridge entries,
+  // its Joliet identifier shortened as a new name's is.
+  ASSERT_NE(Child(builder.Root(), std::string(300, 'n')), nullptr) << "a name of 300 bytes is carried";
+  EXPECT_THAT(NewRoot(17), Contains(ResultOf(&JolietIdentifierText, std::u16string(103, u'n'))));
 }
 
 }  // namespace

@@ -56,6 +56,31 @@ out=$("$quillon" burn --writer 1 --keep-links "$src" 2>&1) || fail "burn --keep-
 grep -q "notice: $src/away .*the disc keeps the link" <<<"$out" || fail "--keep-links: $out"
 rock_ridge_agrees "$work/cd2/disc.img" --keep-links "$src:shared"
 
+# A peer's session with names too long for Joliet (200 bytes, 120 Greek
+# letters) and a relocated folder, appended to twice, the first time with
+# the user's own rr_moved: every name reads back once and whole.
+long=$work/long
+mkdir -p "$long/d2/d3/d4/d5/d6/d7/d8/d9/d10" "$work/mine/rr_moved" "$work/more"
+printf 'deep\n' >"$long/d2/d3/d4/d5/d6/d7/d8/d9/d10/deep.txt"
+printf 'ascii\n' >"$long/$(printf 'a%.0s' {1..196}).txt"
+printf 'greek\n' >"$long/$(printf '\xce\xb1\xce\xb2\xce\xb3\xce\xb4\xce\xb5%.0s' {1..24})"
+printf 'mine\n' >"$work/mine/rr_moved/mine.txt"
+printf 'more\n' >"$work/more/more.txt"
+genisoimage -quiet -r -J -o "$work/long.iso" "$long"
+export WNASPI32_VIRTUAL_WRITERS="cd-r=$work/long-cd"
+"$quillon" burn --multi "$work/long.iso" >/dev/null || fail "the session under the peer's failed"
+dd if="$work/long.iso" of="$work/long-cd/disc.img" conv=notrunc status=none
+expected=("$long:shared")
+for added in "$work/mine" "$work/more"; do
+  "$quillon" burn --multi "$added" >/dev/null || fail "the append of $added to the peer's session failed"
+  expected+=("$added:shared")
+  last=$(sed -n 's/^track=[0-9]* .*start=\([0-9]*\) .*/\1/p' "$work/long-cd/disc.state" | tail -1)
+  rock_ridge_agrees "$work/long-cd/disc.img" --session "$last" "${expected[@]}"
+done
+mkdir "$work/all" && cp -a "$long/." "$work/mine/." "$work/more/." "$work/all/"
+out=$(/usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/long-cd/disc.img" "$work/all" "$last") ||
+  fail "the Joliet readers do not find the appended peer's session: $out"
+
 # A DVD takes a file of 4 GiB and more, in sections; a CD refuses it before
 # the writer is touched.
 big=$work/big
