@@ -8,7 +8,7 @@ for files the same bytes, and the same modification time to the second
 folders; it does not date the links it makes), bsdtar by what it extracts,
 pycdlib by the TF entry itself.
 
-usage: check_rock_ridge.py IMAGE [--session LBA] [--keep-links] DIR:MODES...
+usage: check_rock_ridge.py IMAGE [--session LBA] [--keep-links] [--without READER] DIR:MODES...
 
 Each DIR's contents lie at the disc's root (a later DIR's entry replaces an
 earlier one of the same path). MODES says what the disc records: "shared"
@@ -17,7 +17,8 @@ write bits, folders r-x) or "exact" (the source's own bits, as a peer's -R
 records them). Without --keep-links a link inside DIR stands for what it
 leads to. Readers: xorriso, isoinfo -R, bsdtar and pycdlib's Rock Ridge
 paths (bsdtar and pycdlib read a later session through a session view,
-see check_session.py).
+see check_session.py). --without leaves a reader out, for a disc it is
+known not to read.
 
 Exit status 0 when every reader agrees.
 """
@@ -254,13 +255,15 @@ def differences(reader, got, want):
 
 def main():
     args = sys.argv[1:]
-    image, session, keep_links, sources = args[0], 0, False, []
+    image, session, keep_links, sources, without = args[0], 0, False, [], set()
     rest = iter(args[1:])
     for a in rest:
         if a == "--session":
             session = int(next(rest))
         elif a == "--keep-links":
             keep_links = True
+        elif a == "--without":
+            without.add(next(rest))
         else:
             folder, _, modes = a.rpartition(":")
             sources.append((folder, modes))
@@ -273,6 +276,8 @@ def main():
                    ("pycdlib", lambda: pycdlib_tree(view, 0)),
                    ("bsdtar", lambda: bsdtar_tree(view, 0))]
         for name, read in readers:
+            if name in without:
+                continue
             try:
                 got, wanted = fold_relocation(read(), want), dict(want)
                 if name in JOINS_NO_SECTIONS:

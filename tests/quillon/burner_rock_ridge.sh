@@ -75,7 +75,9 @@ for added in "$work/mine" "$work/more"; do
   "$quillon" burn --multi "$added" >/dev/null || fail "the append of $added to the peer's session failed"
   expected+=("$added:shared")
   last=$(sed -n 's/^track=[0-9]* .*start=\([0-9]*\) .*/\1/p' "$work/long-cd/disc.state" | tail -1)
-  rock_ridge_agrees "$work/long-cd/disc.img" --session "$last" "${expected[@]}"
+  # bsdtar refuses a file whose continuation area lies past its data, as an
+  # earlier session's long-named file's does in any appended session.
+  rock_ridge_agrees "$work/long-cd/disc.img" --session "$last" --without bsdtar "${expected[@]}"
 done
 mkdir "$work/all" && cp -a "$long/." "$work/mine/." "$work/more/." "$work/all/"
 out=$(/usr/bin/python3 "$source_dir/tests/iso/check_session.py" "$work/long-cd/disc.img" "$work/all" "$last") ||
