@@ -46,6 +46,10 @@ QWidget* TFGUI::BuildCapacityRow(QWidget* parent) {
   layout->setContentsMargins(0, 4, 0, 0);
   lblDisc = new QLabel(row);
   lblDisc->setObjectName("lblDisc");
+  // The line names what stops a burn and its fix (a mounted disc's device
+  // and mount point, the command that unmounts it): it wraps rather than
+  // cut the fix off, and the tooltip holds it whole.
+  lblDisc->setWordWrap(true);
   pgbCapacity = new QProgressBar(row);
   pgbCapacity->setObjectName("pgbCapacity");
   pgbCapacity->setTextVisible(true);
@@ -151,6 +155,7 @@ void TFGUI::UpdateCapacity() {
       break;
   }
   lblDisc->setText(disc);
+  lblDisc->setToolTip(disc);
   const bool writable = readiness_ == Readiness::Ready && disc_ && !disc_->closed && !disc_->unfinished;
   const std::uint64_t free = writable ? disc_->freeBlocks : 0;
   const bool fits = !writable || needed <= free;
