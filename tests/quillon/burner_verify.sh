@@ -72,4 +72,11 @@ says 'Verified: 2 files, 0.3 MB, identical.'
 echo changed >"$work/src/docs/notes.txt"
 run 1 verify --label V "$work/src"
 says "quillon: \"/docs/notes.txt\" (from \"$work/src/docs/notes.txt\") differs from its source"
+# Its input mistakes are told as a comparison's, never pointing at a burn's option.
+mkdir "$work/empty"
+for case in ":nothing to compare: give the files and folders the disc was burned from" \
+  "$work/empty:nothing to compare: the folders given are empty."; do
+  run 2 verify ${case%%:*}
+  says "quillon: ${case#*:}"
+done
 echo "burner_verify: ok"

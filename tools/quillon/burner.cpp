@@ -238,11 +238,32 @@ Stop CheckDisc(ControlSession& session, Writer& writer, const DiscDescription& d
   return std::nullopt;
 }
 
+// How a command's input mistakes are worded: a burn burns, an image is
+// written, a verify writes nothing and only compares.
+struct InputWords {
+  std::string verb;       // "burn"
+  std::string give;       // what the command needs: "the files and folders to burn"
+  std::string stopped;    // "nothing was written"
+  std::string skipHint;   // what --skip-unreadable would do, empty where it does not apply
+};
+
+InputWords WordsFor(const std::string& command) {
+  if (command == "verify") {
+    return {"compare", "the files and folders the disc was burned from", "nothing was compared", ""};
+  }
+  if (command == "image") {
+    return {"write", "the files and folders for the image", "nothing was written",
+            "; --skip-unreadable writes the rest"};
+  }
+  return {"burn", "the files and folders to burn", "nothing was written",
+          "; --skip-unreadable burns the rest"};
+}
+
 // Looks at the inputs before the writer is touched.
 Stop CheckInputs(const std::string& command, const BurnerOptions& o, CompilationFacts& facts) {
+  const InputWords words = WordsFor(command);
   if (o.paths.empty()) {
-    Say(command == "image" ? "nothing to write: give the files and folders for the image"
-                           : "nothing to burn: give the files and folders to burn");
+    Say("nothing to " + words.verb + ": give " + words.give);
     if (!JsonEvents()) std::cerr << CommandUsage(command);
     return kExitUsage;
   }
@@ -265,14 +286,14 @@ Stop CheckInputs(const std::string& command, const BurnerOptions& o, Compilation
   facts = ExamineCompilation(o.paths, {o.dvd, o.keepLinks});
   for (const InputProblem& p : facts.unusablePaths) Say(p.path + ": " + p.reason);
   if (!facts.unusablePaths.empty()) {
-    Say("nothing was written.");
+    Say(words.stopped + ".");
     return kExitUsage;
   }
   for (const InputProblem& p : facts.refusedEntries) {
     ReportRefused(p.path, p.path + ": " + p.reason, o.skipUnreadable);
   }
   if (!facts.refusedEntries.empty() && !o.skipUnreadable) {
-    Say("nothing was written; --skip-unreadable burns the rest.");
+    Say(words.stopped + words.skipHint + ".");
     return kExitUsage;
   }
   // A link that leads out of what is burned is no mistake, but the user
@@ -283,7 +304,7 @@ Stop CheckInputs(const std::string& command, const BurnerOptions& o, Compilation
   }
   // Entries that are all refused are named when they are handed over.
   if (facts.entries == 0 && facts.leftToEngine == 0) {
-    Say("nothing to burn: the folders given are empty.");
+    Say("nothing to " + words.verb + ": the folders given are empty.");
     return kExitUsage;
   }
   return std::nullopt;
@@ -293,7 +314,9 @@ Stop CheckInputs(const std::string& command, const BurnerOptions& o, Compilation
 // a folder's contents land at the disc's root, a file under its bare name.
 // Each entry the engine refuses is named with its reason, and stops the
 // burn before it starts unless the user lets the rest be burned.
-Stop HandOver(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
+Stop HandOver(ControlSession& session, const std::string& command, const BurnerOptions& o,
+               const CompilationFacts& facts) {
+  const InputWords words = WordsFor(command);
   session.Set("VolumeLabel", Variant::Bstr(platform::NarrowToWide(o.label)));
   if (auto texts = session.TakeEngineTexts(); !texts.empty()) {
     for (const std::string& text : texts) Say(text + ": \"" + o.label + "\"");
@@ -311,11 +334,11 @@ Stop HandOver(ControlSession& session, const BurnerOptions& o, const Compilation
     ReportRefused(refused.path, refused.reason, o.skipUnreadable);
   }
   if (!handedOver.refused.empty() && !o.skipUnreadable) {
-    Say("nothing was written; --skip-unreadable burns the rest.");
+    Say(words.stopped + words.skipHint + ".");
     return kExitUsage;
   }
   if (handedOver.accepted == 0 || facts.entries == 0) {
-    Say("nothing left to burn.");
+    Say("nothing left to " + words.verb + ".");
     return kExitUsage;
   }
   return std::nullopt;
@@ -386,7 +409,7 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
   const auto disc = DiscToBurn(writer, stop);
   if (stop) return *stop;
   if ((stop = CheckDisc(session, writer, *disc, o, facts))) return *stop;
-  if ((stop = HandOver(session, o, facts))) return *stop;
+  if ((stop = HandOver(session, "burn", o, facts))) return *stop;
   if (disc->unformatted) {
     if ((stop = FormatFirst(session, writer))) return *stop;
   }
@@ -436,7 +459,7 @@ int Burn(ControlSession& session, const BurnerOptions& o, const CompilationFacts
 int Verify(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
   Writer writer(session, o.writer);
   if (Stop stop = writer.Select("CD/DVD Writer not ready! Can not continue to verify.")) return *stop;
-  if (Stop stop = HandOver(session, o, facts)) return *stop;
+  if (Stop stop = HandOver(session, "verify", o, facts)) return *stop;
   session.Call("VerifyDisc");
   const JobResult result = WatchJob(session, JobType::Verify);
   if (result.end != JobResult::End::Completed) return kExitFailed;
@@ -444,7 +467,7 @@ int Verify(ControlSession& session, const BurnerOptions& o, const CompilationFac
 }
 
 int SaveImage(ControlSession& session, const BurnerOptions& o, const CompilationFacts& facts) {
-  if (Stop stop = HandOver(session, o, facts)) return *stop;
+  if (Stop stop = HandOver(session, "image", o, facts)) return *stop;
   if (Interrupted()) {
     Say("cancelled before the image was written; nothing was written.");
     return kExitCancelled;
